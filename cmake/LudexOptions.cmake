@@ -1,0 +1,41 @@
+# Compiler settings shared by every target of the project: warnings, and optionally sanitizers.
+add_library(ludex_options INTERFACE)
+target_compile_options(ludex_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+if(LUDEX_WERROR)
+    target_compile_options(ludex_options INTERFACE -Werror)
+endif()
+if(LUDEX_SANITIZE)
+    target_compile_options(ludex_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all
+                                                   -fno-omit-frame-pointer)
+    target_link_options(ludex_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+# ludex_add_test(NAME SOURCES ... [LIBS ...]): a GoogleTest executable registered with CTest.
+function(ludex_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                          ludex_options)
+    target_compile_definitions(${name} PRIVATE LUDEX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
+                                               LUDEX_BIN_DIR="${LUDEX_BIN_DIR}")
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+# ludex_add_bench(NAME SOURCES ... [LIBS ...]): a Google Benchmark executable (not run by CTest).
+function(ludex_add_bench name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} benchmark::benchmark ludex_options)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# ludex_add_fuzzer(NAME SOURCES ...): a libFuzzer target built with clang.
+function(ludex_add_fuzzer name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} ludex_options)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+endfunction()
