@@ -166,7 +166,9 @@ const TCodePage& CurrentCodePage() {
     return *gCurrent;
 }
 
-void SetCurrentCodePage(const std::string& name) { gCurrent = &TCodePage::Get(name); }
+void SetCurrentCodePage(const std::string& name) {
+    gCurrent = &TCodePage::Get(name);
+}
 
 std::string DefaultCodePageName() {
     return SystemLanguageIdentifier() == kLanguageIdRussian ? "windows-1251" : "windows-1252";

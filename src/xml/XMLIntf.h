@@ -52,8 +52,8 @@ public:
     virtual bool HasAttribute(const std::string& name) const = 0;
 
     // Part of the interface but not supported by the program's own adapter.
-    virtual IXMLNodePtr AddChild(const std::string& tagName, const std::string& namespaceURI, bool generatePrefix,
-                                 int index) = 0;
+    virtual IXMLNodePtr AddChild(const std::string& tagName, const std::string& namespaceURI,
+                                 bool generatePrefix, int index) = 0;
     virtual IXMLNodePtr CloneNode(bool deep) const = 0;
     virtual IXMLNodePtr NextSibling() const = 0;
     virtual IXMLNodePtr PreviousSibling() const = 0;

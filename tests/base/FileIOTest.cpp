@@ -1,5 +1,5 @@
-#include "base/Exception.h"
 #include "base/FileIO.h"
+#include "base/Exception.h"
 
 #include <gtest/gtest.h>
 
