@@ -1,0 +1,19 @@
+#include "calc/Parsing.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Any byte sequence is a possible selected memo text: evaluating it must end in a value or in
+// one of the program's own errors, never in a crash, a hang or undefined behaviour.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (char separator : {'.', ','}) {
+        try {
+            (void)ludex::FormatCalcResult(ludex::EvaluateExpression(text, separator), separator);
+        } catch (const ludex::Exception&) {
+            // rejected expressions and arithmetic faults are expected outcomes
+        }
+    }
+    return 0;
+}
