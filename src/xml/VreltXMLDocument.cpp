@@ -1,0 +1,375 @@
+#include "xml/VreltXMLDocument.h"
+
+#include "base/Exception.h"
+#include "base/FileIO.h"
+#include "text/Utf8.h"
+
+namespace ludex {
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+
+TXMLOutputFormat NewNodeFormat() {
+    TXMLOutputFormat format = DefaultXMLOutputFormat();
+    format.UTF8 = false;
+    return format;
+}
+
+void CheckWriteDepth(int level) {
+    if (level > kMaxXMLWriteDepth) {
+        throw Exception("XML nested deeper than " + std::to_string(kMaxXMLWriteDepth) +
+                        " levels cannot be written");
+    }
+}
+
+void AppendIndent(std::string& out, const TXMLOutputFormat& layout, int level) {
+    out.append(static_cast<size_t>(layout.IndentWidth) * static_cast<size_t>(level), ' ');
+}
+
+void AppendLineBreaks(std::string& out, const TXMLOutputFormat& layout) {
+    for (int i = 0; i < layout.LineBreaks; ++i) {
+        out.append(kCrLf);
+    }
+}
+
+void AppendAttributeValue(std::string& out, const std::string& value, bool utf8) {
+    out.push_back('"');
+    out.append(ConvertToUTF8(EscapeXMLText(value), utf8));
+    out.push_back('"');
+}
+
+} // namespace
+
+TXMLOutputFormat& DefaultXMLOutputFormat() {
+    static TXMLOutputFormat format;
+    return format;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tree nodes
+
+TXMLTagBasic::TXMLTagBasic() : format_(NewNodeFormat()) {}
+
+void TXMLTagBasic::AsXML(int level, std::string& out) const {
+    const TXMLOutputFormat& layout = parentList_ != nullptr ? parentList_->Format() : format_;
+    BuildXML(layout, layout.UTF8, level, out);
+}
+
+std::string TXMLTagBasic::AsXML(int level) const {
+    std::string out;
+    AsXML(level, out);
+    return out;
+}
+
+TXMLElementList::TXMLElementList(TXMLTagElement* owner) : owner_(owner), format_(NewNodeFormat()) {}
+
+TXMLElementList::~TXMLElementList() {
+    Clear();
+}
+
+TXMLTagBasic& TXMLElementList::Add(std::unique_ptr<TXMLTagBasic> node) {
+    node->parentList_ = this;
+    items_.push_back(std::move(node));
+    return *items_.back();
+}
+
+void TXMLElementList::Clear() {
+    // Children are moved out of an element before the element dies, so that no destructor has
+    // more than one level below it.
+    std::vector<std::unique_ptr<TXMLTagBasic>> pending = std::move(items_);
+    items_.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<TXMLTagBasic> node = std::move(pending.back());
+        pending.pop_back();
+        if (auto* element = dynamic_cast<TXMLTagElement*>(node.get())) {
+            auto& children = element->Children().items_;
+            for (auto& child : children) {
+                pending.push_back(std::move(child));
+            }
+            children.clear();
+        }
+    }
+}
+
+TXMLTagBasic* TXMLElementList::Items(int index) const {
+    if (index < 0 || index >= Count()) {
+        throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+    }
+    return items_[static_cast<size_t>(index)].get();
+}
+
+void TXMLElementList::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (i > 0) {
+            AppendLineBreaks(out, layout);
+        }
+        items_[i]->BuildXML(layout, utf8, level, out);
+    }
+}
+
+TXMLTagElement::TXMLTagElement(std::string name) : name_(std::move(name)), children_(this) {}
+
+void TXMLTagElement::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
+    CheckWriteDepth(level);
+    AppendIndent(out, layout, level);
+    out.push_back('<');
+    out.append(name_);
+    for (int i = 0; i < attributes_.Count(); ++i) {
+        if (layout.AttributesOnSeparateLines) {
+            out.append(kCrLf);
+            AppendIndent(out, layout, level + 1);
+        } else {
+            out.push_back(' ');
+        }
+        out.append(attributes_.Name(i));
+        out.push_back('=');
+        AppendAttributeValue(out, attributes_.Value(i), utf8);
+    }
+    if (children_.Count() == 0) {
+        out.append("/>");
+        return;
+    }
+    out.push_back('>');
+    AppendLineBreaks(out, layout);
+    children_.BuildXML(layout, utf8, level + 1, out);
+    AppendLineBreaks(out, layout);
+    AppendIndent(out, layout, level);
+    out.append("</");
+    out.append(name_);
+    out.push_back('>');
+}
+
+void TXMLTagText::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
+    AppendIndent(out, layout, level);
+    out.append(ConvertToUTF8(EscapeXMLText(text_), utf8));
+}
+
+void TXMLTagComment::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
+    AppendIndent(out, layout, level);
+    out.append("<!--");
+    out.append(ConvertToUTF8(text_, utf8));
+    out.append("-->");
+}
+
+void TXMLTagPI::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
+    AppendIndent(out, layout, level);
+    out.append("<?");
+    out.append(name_);
+    for (int i = 0; i < attributes_.Count(); ++i) {
+        out.push_back(' ');
+        out.append(attributes_.Name(i));
+        out.push_back('=');
+        AppendAttributeValue(out, attributes_.Value(i), utf8);
+    }
+    out.append("?>");
+}
+
+// ---------------------------------------------------------------------------------------------
+// TVreltXMLDocument
+
+TVreltXMLDocument::TVreltXMLDocument(const TCodePage& codePage)
+    : insertion_(&topLevel_),
+      tokenizer_(
+          [this](const std::string& name, const TAttributes& attributes) { OnStartTag(name, attributes); },
+          [this](const std::string& name) { OnEndTag(name); },
+          [this](const std::string& text) { OnText(text); },
+          [this](const std::string& text) { OnComment(text); }, codePage) {}
+
+void TVreltXMLDocument::BeginLoad() {
+    topLevel_.Clear();
+    insertion_ = &topLevel_;
+}
+
+void TVreltXMLDocument::LoadFromXML(std::string_view text) {
+    BeginLoad();
+    tokenizer_.Parse(text);
+}
+
+void TVreltXMLDocument::LoadFromStream(std::istream& stream) {
+    BeginLoad();
+    tokenizer_.ParseStream(stream);
+}
+
+void TVreltXMLDocument::LoadFromFile(const std::string& path) {
+    // Reading the whole file first gives the same tree as streaming it and a precise error
+    // for a file that cannot be opened or read.
+    std::string bytes = ReadFileBytes(path);
+    LoadFromXML(bytes);
+}
+
+TXMLTagElement* TVreltXMLDocument::RootElement() const {
+    return FindFirst<TXMLTagElement>();
+}
+
+void TVreltXMLDocument::OnStartTag(const std::string& name, const TAttributes& attributes) {
+    if (!name.empty() && name[0] == '?') {
+        auto& pi = insertion_->Append<TXMLTagPI>(name.substr(1));
+        pi.Attributes() = attributes;
+        return;
+    }
+    auto& element = insertion_->Append<TXMLTagElement>(name);
+    if (!attributes.Empty()) {
+        element.Attributes() = attributes;
+    }
+    insertion_ = &element.Children();
+}
+
+void TVreltXMLDocument::OnEndTag(const std::string& name) {
+    if (!name.empty() && name[0] == '?') {
+        return;
+    }
+    if (TXMLTagElement* owner = insertion_->Owner()) {
+        insertion_ = owner->ParentList();
+    }
+}
+
+void TVreltXMLDocument::OnText(const std::string& text) {
+    insertion_->Append<TXMLTagText>(text);
+}
+
+void TVreltXMLDocument::OnComment(const std::string& text) {
+    insertion_->Append<TXMLTagComment>(text);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writer
+
+std::string EscapeXMLText(std::string_view text) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto b = static_cast<unsigned char>(c);
+        switch (c) {
+        case '&':
+            out.append("&amp;");
+            break;
+        case '<':
+            out.append("&lt;");
+            break;
+        case '>':
+            out.append("&gt;");
+            break;
+        case '"':
+            out.append("&quot;");
+            break;
+        case '\'':
+            out.append("&apos;");
+            break;
+        default:
+            if (b < 0x20) {
+                out.append("&#x");
+                if (b >= 0x10) {
+                    out.push_back(kHex[b >> 4]);
+                }
+                out.push_back(kHex[b & 0x0F]);
+                out.push_back(';');
+            } else {
+                out.push_back(c);
+            }
+        }
+    }
+    return out;
+}
+
+std::string ConvertToUTF8(std::string_view text, bool utf8, const TCodePage& codePage) {
+    if (utf8) {
+        if (!IsValidUtf8(text)) {
+            throw Exception("Can not convert " + std::string(text) + " to UTF-8");
+        }
+        return std::string(text);
+    }
+    try {
+        return codePage.FromUtf8(text);
+    } catch (const ECodePage& e) {
+        throw Exception("Can not convert " + std::string(text) + " to code page " + codePage.Name() + ": " +
+                        e.Message());
+    }
+}
+
+std::string IndentString(int level) {
+    return std::string(level > 0 ? static_cast<size_t>(level) * 2 : 0, ' ');
+}
+
+namespace {
+
+void NodeToXML(const IXMLNode& node, bool utf8, int level, const TCodePage& codePage, std::string& out) {
+    CheckWriteDepth(level);
+    switch (node.GetNodeType()) {
+    case ntElement: {
+        out.append(IndentString(level));
+        out.push_back('<');
+        const std::string name = node.GetNodeName();
+        out.append(name);
+        if (IXMLNodeListPtr attributes = node.GetAttributeNodes()) {
+            for (int i = 0; i < attributes->GetCount(); ++i) {
+                IXMLNodePtr attribute = attributes->Get(i);
+                out.push_back(' ');
+                out.append(attribute->GetNodeName());
+                out.append("=\"");
+                out.append(ConvertToUTF8(EscapeXMLText(attribute->GetNodeValue()), utf8, codePage));
+                out.push_back('"');
+            }
+        }
+        if (!node.GetHasChildNodes()) {
+            out.append("/>");
+            return;
+        }
+        out.append(">\r\n");
+        IXMLNodeListPtr children = node.GetChildNodes();
+        for (int i = 0; i < children->GetCount(); ++i) {
+            NodeToXML(*children->Get(i), utf8, level + 1, codePage, out);
+            out.append(kCrLf);
+        }
+        out.append(IndentString(level));
+        out.append("</");
+        out.append(name);
+        out.push_back('>');
+        return;
+    }
+    case ntText:
+        out.append(IndentString(level));
+        out.append(ConvertToUTF8(EscapeXMLText(node.GetText()), utf8, codePage));
+        return;
+    case ntComment:
+        out.append("<!--");
+        out.append(ConvertToUTF8(node.GetText(), utf8, codePage));
+        out.append("-->");
+        return;
+    default:
+        throw Exception("IXMLNodeToXML: Unsupported NodeType");
+    }
+}
+
+} // namespace
+
+std::string IXMLNodeToXML(const IXMLNode& node, bool utf8, int level, const TCodePage& codePage) {
+    std::string out;
+    NodeToXML(node, utf8, level, codePage, out);
+    return out;
+}
+
+std::string XMLDocumentText(const IXMLNode& node, bool utf8, const TCodePage& codePage) {
+    std::string out = "<?xml version=\"1.0\"";
+    if (utf8) {
+        out.append(" encoding=\"utf-8\"");
+    }
+    out.append("?>\r\n");
+    NodeToXML(node, utf8, 0, codePage, out);
+    return out;
+}
+
+void SaveXMLToFile(const std::string& path, const IXMLNode& node, bool utf8, const TCodePage& codePage) {
+    std::string text = XMLDocumentText(node, utf8, codePage);
+    WriteFileAtomically(path, text);
+}
+
+void SaveXMLToFile(const std::string& path, const IXMLNodePtr& node, bool utf8, const TCodePage& codePage) {
+    if (!node) {
+        throw Exception("IXMLNodeToXML: Unsupported NodeType");
+    }
+    SaveXMLToFile(path, *node, utf8, codePage);
+}
+
+} // namespace ludex
