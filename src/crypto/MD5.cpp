@@ -142,8 +142,16 @@ void Compress(std::array<uint32_t, 4>& state, const unsigned char* block) {
 
 TMD5::TDigest StateToDigest(const std::array<uint32_t, 4>& state) {
     TMD5::TDigest digest;
-    for (int i = 0; i < 4; ++i) {
-        StoreLittleEndian(state[i], digest.data() + 4 * i);
+    if constexpr (std::endian::native == std::endian::little) {
+        // Two 64-bit halves in one copy: byte-wise stores read back as wider words would stall
+        // the key chain, which feeds every digest straight into the next one.
+        const uint64_t halves[2] = {state[0] | (uint64_t{state[1]} << 32),
+                                    state[2] | (uint64_t{state[3]} << 32)};
+        std::memcpy(digest.data(), halves, sizeof halves);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            StoreLittleEndian(state[i], digest.data() + 4 * i);
+        }
     }
     return digest;
 }
