@@ -25,7 +25,10 @@ std::string PasswordDigest(std::string_view password);
 // Base64 with the standard alphabet and "=" padding, no line breaks.
 std::string Base64Encode(std::string_view bytes);
 // Decodes groups of four characters; a length that is not a multiple of 4 throws
-// Exception("Uneven size in DecodeToStream."). Characters are not otherwise validated.
+// Exception("Uneven size in DecodeToStream."). Characters are not otherwise validated: a group
+// whose third character is "=" gives 1 byte, else one whose fourth is "=" gives 2, any other 3,
+// wherever the group stands; a character outside the alphabet (or "=" where a digit is read)
+// counts as the digit 0.
 std::string Base64Decode(std::string_view text);
 
 // Salt of saltLength random bytes followed by the enciphered text; and back.
