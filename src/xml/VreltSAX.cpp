@@ -539,6 +539,11 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
             [[fallthrough]];
         case TState::AttrSep:
             if (p == n) {
+                if (atEnd) {
+                    // The input ends after the attributes: an end tag with attributes fails now.
+                    state_ = TState::AfterAttrs;
+                    break;
+                }
                 return wait();
             }
             if (!(ClassOf(d[p]) & kNameEnd)) {
@@ -551,6 +556,10 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 ++p;
             }
             if (p == n) {
+                if (atEnd) {
+                    state_ = TState::AfterAttrs;
+                    break;
+                }
                 return wait();
             }
             char c = d[p];

@@ -2,6 +2,7 @@
 
 #include "xml/VreltSAX.h"
 
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,10 @@ public:
             sax_.ParseChunk(text.substr(from));
             sax_.Finish();
         });
+    }
+
+    std::vector<std::string> ParseStream(std::istream& stream) {
+        return Run([&] { sax_.ParseStream(stream); });
     }
 
     TVreltSAX& Sax() { return sax_; }

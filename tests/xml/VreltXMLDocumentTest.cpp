@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 using namespace ludex;
@@ -133,6 +134,233 @@ TEST(VreltXMLDocumentTest, StreamAndFileGiveTheSameTreeAsText) {
     } catch (const EInOutError& e) {
         EXPECT_NE(e.Message().find("missing.xml"), std::string::npos) << e.Message();
     }
+}
+
+} // namespace
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "no error";
+}
+
+TEST(XMLWriterTest, EscapesBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain text", "plain text"},
+        {"&<>\"'", "&amp;&lt;&gt;&quot;&apos;"},
+        {std::string("\t\r\n\x1F\x01\0", 6), "&#x9;&#xD;&#xA;&#x1F;&#x1;&#x0;"},
+        {"\x7F\x80\xC3\xA9 ", "\x7F\x80\xC3\xA9 "},
+        {"", ""},
+    };
+    for (const auto& [input, expected] : cases) {
+        EXPECT_EQ(EscapeXMLText(input), expected) << input;
+    }
+}
+
+TEST(XMLWriterTest, ConvertsForTheFileOrRefuses) {
+    const TCodePage& cp = Cp1252();
+    struct Case {
+        const char* label;
+        std::string text;
+        bool utf8;
+        std::string expected; // "!" + message for an error
+    };
+    const Case cases[] = {
+        {"UTF-8 kept", "caf\xC3\xA9", true, "caf\xC3\xA9"},
+        {"empty", "", true, ""},
+        {"malformed refused", "caf\xE9", true, "!Can not convert caf\xE9 to UTF-8"},
+        {"code-page bytes", "caf\xC3\xA9 \xE2\x82\xAC", false, "caf\xE9 \x80"},
+        {"character the code page lacks", "\xD0\x9F", false,
+         "!Can not convert \xD0\x9F to code page windows-1252: The character \"\xD0\x9F\" (U+041F) cannot be "
+         "represented in code page windows-1252"},
+    };
+    for (const auto& c : cases) {
+        std::string got;
+        try {
+            got = ConvertToUTF8(c.text, c.utf8, cp);
+        } catch (const Exception& e) {
+            got = "!" + e.Message();
+        }
+        EXPECT_EQ(got, c.expected) << c.label;
+    }
+    EXPECT_EQ(IndentString(0), "");
+    EXPECT_EQ(IndentString(3), "      ");
+}
+
+TEST(XMLWriterTest, WritesNodesWithTheFixedLayout) {
+    const TCodePage& cp = Cp1252();
+    struct Case {
+        const char* label;
+        std::string xml;
+        bool utf8;
+        int level;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"short form with attributes", "<e a=\"1\" b=\"x&amp;y\"/>", true, 0, "<e a=\"1\" b=\"x&amp;y\"/>"},
+        {"children on their own lines", "<r><x/>t<!--c--><y><z/></y></r>", true, 0,
+         "<r>\r\n  <x/>\r\n  t\r\n<!--c-->\r\n  <y>\r\n    <z/>\r\n  </y>\r\n</r>"},
+        {"level indents", "<r>t</r>", true, 2, "    <r>\r\n      t\r\n    </r>"},
+        {"line break in a value", "<r v=\"a&#xD;&#xA;b\"/>", true, 0, "<r v=\"a&#xD;&#xA;b\"/>"},
+        {"UTF-8 file", "<r v=\"\xE9\">\xE9</r>", true, 0, "<r v=\"\xC3\xA9\">\r\n  \xC3\xA9\r\n</r>"},
+        {"code-page file", "<r v=\"\xE9\">\xE9</r>", false, 0, "<r v=\"\xE9\">\r\n  \xE9\r\n</r>"},
+        {"comment not escaped", "<r><!--a<b--></r>", true, 0, "<r>\r\n<!--a<b-->\r\n</r>"},
+    };
+    for (const auto& c : cases) {
+        TVreltXMLDocument document(cp);
+        document.LoadFromXML(c.xml);
+        IXMLNodePtr root = MakeVreltXMLNode(document.RootElement());
+        EXPECT_EQ(IXMLNodeToXML(*root, c.utf8, c.level, cp), c.expected) << c.label;
+    }
+}
+
+TEST(XMLWriterTest, SavesTheExactBytes) {
+    TempDir dir;
+    auto root = TVreltXMLNode::CreateElement("r");
+    root->SetAttribute("v", "a<\"b");
+    root->AddChild("c");
+    const std::string path = dir.File("settings.xml");
+    SaveXMLToFile(path, root, true, Cp1252());
+    EXPECT_EQ(ReadFileBytes(path),
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r v=\"a&lt;&quot;b\">\r\n  <c/>\r\n</r>");
+    SaveXMLToFile(path, root, false, Cp1252());
+    EXPECT_EQ(ReadFileBytes(path), "<?xml version=\"1.0\"?>\r\n<r v=\"a&lt;&quot;b\">\r\n  <c/>\r\n</r>");
+}
+
+TEST(XMLWriterTest, FailedSaveKeepsTheOldFile) {
+    TempDir dir;
+    const std::string path = dir.File("settings.xml");
+    WriteFileAtomically(path, "old");
+    auto root = TVreltXMLNode::CreateElement("r");
+    root->AddChild("x");
+
+    // A node that cannot be written: nothing is written.
+    TVreltXMLDocument document(Cp1252());
+    document.LoadFromXML("<r><?pi?></r>");
+    IXMLNodePtr withPI = MakeVreltXMLNode(document.RootElement());
+    EXPECT_EQ(ErrorOf([&] { SaveXMLToFile(path, withPI, true, Cp1252()); }), "IXMLNodeToXML: Unsupported NodeType");
+    EXPECT_EQ(ReadFileBytes(path), "old");
+
+    // A text the code page cannot hold: nothing is written either.
+    root->SetAttribute("v", "\xD0\x9F");
+    EXPECT_NE(ErrorOf([&] { SaveXMLToFile(path, root, false, Cp1252()); }).find("windows-1252"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(path), "old");
+
+    // A file that cannot be created: the error names it.
+    const std::string below = path + "/inner.xml";
+    try {
+        SaveXMLToFile(below, root, true, Cp1252());
+        FAIL() << "expected an error";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(below), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(ReadFileBytes(path), "old");
+}
+
+std::string DescribeRoot(const TVreltXMLDocument& document) {
+    return document.RootElement() ? Describe(document.RootElement()) : "-";
+}
+
+// Load, save and load again: the same tree, except that a text child gains the line break and
+// indentation that follow it in the file.
+TEST(XMLWriterTest, RoundTripGivesTheSameTree) {
+    struct Case {
+        const char* label;
+        std::string xml;
+        bool utf8;
+        std::string reloaded; // empty: the same as the first load
+    };
+    const Case cases[] = {
+        {"settings-like", "<?xml version=\"1.0\" encoding=\"utf-8\"?><Settings Locale=\"ENG\"><!-- kept -->"
+                          "<Form_Ludex Left=\"10\" Caption=\"a&amp;b &lt;&gt; &quot;&apos; \xD0\x9F\"/>"
+                          "<Documents><Document File=\"/home/n/a&#x9;b&#xD;&#xA;c.ldx\"/></Documents></Settings>",
+         true, ""},
+        {"code-page file", "<r v=\"caf\xE9\"><x w=\"\x80\"/></r>", false, ""},
+        {"text child gains trailing whitespace", "<r>t<x/></r>", true, "E(r{T(t\r\n  ),E(x)})"},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        TVreltXMLDocument first(Cp1252());
+        first.LoadFromXML(c.xml);
+        const std::string path = dir.File("roundtrip.xml");
+        SaveXMLToFile(path, MakeVreltXMLNode(first.RootElement()), c.utf8, Cp1252());
+        TVreltXMLDocument second(Cp1252());
+        second.LoadFromFile(path);
+        EXPECT_EQ(DescribeRoot(second), c.reloaded.empty() ? DescribeRoot(first) : c.reloaded) << c.label;
+        // Saved again, the file does not change any more for trees without text.
+        if (c.reloaded.empty()) {
+            std::string before = ReadFileBytes(path);
+            SaveXMLToFile(path, MakeVreltXMLNode(second.RootElement()), c.utf8, Cp1252());
+            EXPECT_EQ(ReadFileBytes(path), before) << c.label;
+        }
+    }
+}
+
+TEST(XMLWriterTest, TreeWriterFollowsTheLayout) {
+    TVreltXMLDocument document(Cp1252());
+    document.LoadFromXML("<r a=\"1\" b=\"&lt;\"><x/>t<!--c--><?p q=\"1\"?></r>");
+    const TXMLTagElement* root = document.RootElement();
+    EXPECT_EQ(root->AsXML(0),
+              "<r a=\"1\" b=\"&lt;\">\r\n  <x/>\r\n  t\r\n  <!--c-->\r\n  <?p q=\"1\"?>\r\n</r>");
+    TXMLOutputFormat& layout = document.TopLevel().Format();
+    layout.AttributesOnSeparateLines = true;
+    layout.IndentWidth = 4;
+    layout.LineBreaks = 2;
+    EXPECT_EQ(root->AsXML(1), "    <r\r\n        a=\"1\"\r\n        b=\"&lt;\">\r\n\r\n        <x/>\r\n\r\n        t"
+                              "\r\n\r\n        <!--c-->\r\n\r\n        <?p q=\"1\"?>\r\n\r\n    </r>");
+    // A node outside any list uses its own layout.
+    TXMLTagText loose("a\tb");
+    EXPECT_EQ(loose.AsXML(1), "  a&#x9;b");
+    EXPECT_EQ(DefaultXMLOutputFormat().IndentWidth, 2);
+    EXPECT_EQ(DefaultXMLOutputFormat().LineBreaks, 1);
+    EXPECT_FALSE(DefaultXMLOutputFormat().AttributesOnSeparateLines);
+}
+
+// Deep nesting neither overflows the stack when loading, converting and freeing, nor makes the
+// writers produce text that grows with the square of the depth: they refuse.
+TEST(XMLWriterTest, DeepTreesAreHandledWithoutRecursion) {
+    const int depth = 100000;
+    std::string xml;
+    for (int i = 0; i < depth; ++i) {
+        xml += "<a>";
+    }
+    xml += "x";
+    for (int i = 0; i < depth; ++i) {
+        xml += "</a>";
+    }
+    auto document = std::make_unique<TVreltXMLDocument>(Cp1252());
+    document->LoadFromXML(xml);
+    IXMLNodePtr root = MakeVreltXMLNode(document->RootElement());
+    const std::string refusal = "XML nested deeper than 1000 levels cannot be written";
+    EXPECT_EQ(ErrorOf([&] { (void)root->GetXML(); }), refusal);
+    EXPECT_EQ(ErrorOf([&] { (void)document->RootElement()->AsXML(0); }), refusal);
+    // The deepest node still knows its parent.
+    IXMLNodePtr node = root;
+    for (int i = 1; i < depth; ++i) {
+        node = node->GetChildNodes()->First();
+    }
+    EXPECT_EQ(node->GetChildNodes()->First()->GetText(), "x");
+    EXPECT_EQ(node->GetParentNode()->GetParentNode()->GetNodeName(), "a");
+    node.reset();
+    root.reset();
+    document.reset();
+
+    // 1000 levels are still written.
+    std::string shallow;
+    for (int i = 0; i < kMaxXMLWriteDepth; ++i) {
+        shallow += "<a>";
+    }
+    for (int i = 0; i < kMaxXMLWriteDepth; ++i) {
+        shallow += "</a>";
+    }
+    TVreltXMLDocument ok(Cp1252());
+    ok.LoadFromXML(shallow);
+    EXPECT_NO_THROW((void)MakeVreltXMLNode(ok.RootElement())->GetXML());
 }
 
 } // namespace
