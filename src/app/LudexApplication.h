@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QApplication>
+
+namespace ludex {
+
+// The application object. An error that leaves an event handler ends that command only: its
+// message is shown in an error box titled "Ludex" (through the modal-question seam) and the
+// program goes on.
+class TLudexApplication : public QApplication {
+public:
+    TLudexApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Shows the message of the exception being handled in the general error box. Call it from a
+// catch block only.
+void ShowCurrentException();
+
+} // namespace ludex
