@@ -104,6 +104,9 @@ public:
 class TPublishedBase : public TPublishedObject {
 public:
     explicit TPublishedBase(std::string name = {});
+    // The table's accessors usually capture `this`: a copy would act on the original.
+    TPublishedBase(const TPublishedBase&) = delete;
+    TPublishedBase& operator=(const TPublishedBase&) = delete;
 
     std::string GetName() const override { return name_; }
     void SetName(std::string name) { name_ = std::move(name); }
