@@ -16,12 +16,13 @@ namespace ludex {
 
 namespace {
 
-// Elements, text, comments, processing instructions and character-data sections are kept;
+// Elements, text, comments, processing instructions and character-data sections are kept (and
+// declarations, to refuse one inside the document element);
 // references are resolved, line ends normalised, attribute white space normalised as XML
 // requires, and text nodes trimmed at both ends (white-space-only text is dropped).
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_comments | pugi::parse_pi |
                                    pugi::parse_escapes | pugi::parse_eol | pugi::parse_wconv_attribute |
-                                   pugi::parse_trim_pcdata;
+                                   pugi::parse_trim_pcdata | pugi::parse_declaration;
 
 std::string Located(std::string_view source, std::string_view text, size_t offset, std::string_view what) {
     auto [line, column] = LineAndColumnOf(text, offset);
@@ -171,6 +172,17 @@ std::string DecodeDocument(std::string&& bytes, std::string_view source) {
         throw EDomError(Located(source, bytes, bad, "invalid UTF-8 byte sequence"));
     }
     return bytes;
+}
+
+std::string_view TrimXmlSpace(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
 }
 
 bool HasOnlyScalarValues(const char* s) {
@@ -458,8 +470,8 @@ void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
     // A character reference can name a surrogate or a number beyond Unicode, which the parser
     // turns into bytes that are not UTF-8; such text must not enter memory.
     const bool checkReferences = text.find("&#") != std::string_view::npos;
-    // Walk without recursion; drop text nodes that trimming left empty, so that a reference to
-    // white space alone reads like white space.
+    // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
+    // when nothing is left, so that what the writer produces reads back to the same tree.
     pugi::xml_node node = root;
     while (node) {
         pugi::xml_node next;
@@ -471,6 +483,10 @@ void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
                 up = up.parent();
             }
             next = up == root ? pugi::xml_node() : up.next_sibling();
+        }
+        if (node.type() == pugi::node_declaration) {
+            // Dropping it would join the texts around it into one on the next load.
+            fail(static_cast<size_t>(node.offset_debug()), "XML declaration inside the document element");
         }
         if (checkReferences) {
             if (!HasOnlyScalarValues(node.value())) {
@@ -491,8 +507,15 @@ void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
                 }
             }
         }
-        if (node.type() == pugi::node_pcdata && *node.value() == '\0') {
-            node.parent().remove_child(node);
+        if (node.type() == pugi::node_pcdata) {
+            // The parser trims before it resolves references; trim what references produced too.
+            std::string_view value = node.value();
+            std::string_view trimmed = TrimXmlSpace(value);
+            if (trimmed.empty()) {
+                node.parent().remove_child(node);
+            } else if (trimmed.size() != value.size()) {
+                node.set_value(std::string(trimmed).c_str());
+            }
         }
         node = next;
     }

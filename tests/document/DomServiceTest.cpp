@@ -113,6 +113,7 @@ TEST(DomServiceTest, ReportsErrorsWithPosition) {
         {"two roots", "<a/>\n<b/>", {"line 2, column", "one top-level element"}},
         {"surrogate reference", "<a>\n&#xD800;</a>", {"invalid character"}},
         {"reference beyond Unicode", "<a t=\"&#x110000;\"/>", {"invalid character"}},
+        {"declaration inside the element", "<a>x<?xml version=\"1.0\"?>y</a>", {"declaration"}},
         {"duplicate attribute", "<a>\n<b x=\"1\" x=\"2\"/></a>", {"line 2", "duplicate attribute \"x\""}},
     };
     for (const auto& c : cases) {
@@ -140,6 +141,7 @@ TEST(DomServiceTest, TextNodesAreTrimmedAndBlankTextDropped) {
         {"<a>&#32;</a>", {}},
         {"<a>&#xA;&#x9;</a>", {}},
         {"<a>x&#xA;</a>", {"x"}},
+        {"<a>&#x20;\x17y&#9;&#xD;</a>", {"\x17y"}}, // white space from references is trimmed too
         {"<a>&lt;&amp;&gt;&quot;&apos;</a>", {"<&>\"'"}},
         {"<a>&foo;</a>", {"&foo;"}}, // no entity expansion
         {"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", {"&e;"}},
