@@ -1,0 +1,67 @@
+#include "cli/CliArguments.h"
+#include "cli/CliDocument.h"
+#include "cli/CliError.h"
+#include "cli/Commands.h"
+#include "document/BranchCipher.h"
+#include "document/XMLNodeAccess.h"
+
+namespace ludex::cli {
+
+namespace {
+
+const TCommandSyntax& CipherSyntax(const char* name) {
+    static const TCommandSyntax encrypt{
+        .name = "encrypt", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file", "-o"}};
+    static const TCommandSyntax decrypt{
+        .name = "decrypt", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file", "-o"}};
+    return std::string_view(name) == "encrypt" ? encrypt : decrypt;
+}
+
+std::string RequiredPassword(const TCliArguments& args, const char* command) {
+    const auto file = args.Value("--password-file");
+    if (!file) {
+        throw ECliError(exitUsage, std::string("ludex-cli ") + command + " needs --password-file");
+    }
+    return ReadPasswordFile(*file);
+}
+
+} // namespace
+
+// Puts a plain or unlocked branch under the password. The branch becomes unlocked encrypted in
+// memory, which the document writer stores enciphered. Locked branches above it are opened with
+// the same password and are enciphered again when written.
+int RunEncrypt(const std::vector<std::string>& words, std::ostream&) {
+    const TCliArguments args = TCliArguments::Parse(CipherSyntax("encrypt"), words);
+    const std::string password = RequiredPassword(args, "encrypt");
+    const TCliDocument document(args.Positional(0));
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
+    if (IsBranchLocked(branch)) {
+        throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) +
+                                                   " is encrypted and locked already; decrypt it first");
+    }
+    SetBranchPassword(branch, password);
+    document.Save(args.Value("-o"));
+    return 0;
+}
+
+// Unlocks a locked branch with the password and makes it plain.
+int RunDecrypt(const std::vector<std::string>& words, std::ostream&) {
+    const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
+    const std::string password = RequiredPassword(args, "decrypt");
+    const TCliDocument document(args.Positional(0));
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
+    if (!IsBranchEncrypted(branch)) {
+        throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) + " is not encrypted");
+    }
+    if (!CheckBranchPassword(branch, password)) {
+        throw ECliError(exitIncorrectPassword, "Incorrect password");
+    }
+    if (IsBranchLocked(branch)) {
+        DecipherBranchElement(branch, password);
+    }
+    SetBranchPassword(branch, ""); // plain from now on
+    document.Save(args.Value("-o"));
+    return 0;
+}
+
+} // namespace ludex::cli

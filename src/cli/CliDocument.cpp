@@ -1,0 +1,269 @@
+#include "cli/CliDocument.h"
+
+#include "base/FileIO.h"
+#include "cli/CliError.h"
+#include "document/BranchCipher.h"
+#include "document/BranchOrder.h"
+#include "document/DocumentWriter.h"
+#include "document/XMLNodeAccess.h"
+#include "text/CodePage.h"
+#include "text/Utf8.h"
+
+#include <algorithm>
+
+namespace ludex::cli {
+
+TCliDocument::TCliDocument(const std::string& fileName)
+    : dom_(std::make_unique<TDomDocument>()), fileName_(fileName) {
+    dom_->Load(fileName);
+    if (!Root()) {
+        throw Exception("The file " + fileName + " holds no document element");
+    }
+}
+
+void TCliDocument::Save(const std::optional<std::string>& outFile) const {
+    const std::string text = DocumentToText(Root());
+    WriteTextFile(outFile ? *outFile : fileName_, text);
+}
+
+namespace {
+
+// Whether the branch shows an expand button in the window: it has sub-branches, or it is locked
+// with a payload.
+bool HasSubBranches(const TDomNode& element) {
+    if (IsBranchLocked(element)) {
+        return element.HasChildNodes();
+    }
+    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
+        if (child.IsElement()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct TChild {
+    size_t index; // among the element children, in file order
+    TDomNode element;
+};
+
+std::vector<TChild> ChildBranches(const TDomNode& element, TBranchOrder order) {
+    std::vector<TChild> children;
+    size_t index = 0;
+    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
+        if (child.IsElement()) {
+            children.push_back({index++, child});
+        }
+    }
+    if (order == TBranchOrder::Window) {
+        struct TKey {
+            bool hasChildren;
+            std::string title;
+        };
+        std::vector<TKey> keys;
+        keys.reserve(children.size());
+        for (const auto& c : children) {
+            keys.push_back({HasSubBranches(c.element), TitleAccess.Read(c.element)});
+        }
+        std::stable_sort(children.begin(), children.end(), [&](const TChild& a, const TChild& b) {
+            const TKey& ka = keys[a.index];
+            const TKey& kb = keys[b.index];
+            return CompareBranches(ka.hasChildren, ka.title, kb.hasChildren, kb.title) < 0;
+        });
+    }
+    return children;
+}
+
+bool ParseIndex(std::string_view digits, size_t& value) {
+    if (digits.empty() || digits.size() > 9) {
+        return false;
+    }
+    value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<size_t>(c - '0');
+    }
+    return true;
+}
+
+// Splits "a/b\/c" into "a" and "b/c".
+std::vector<std::string> SplitTitlePath(const std::string& path) {
+    std::vector<std::string> titles(1);
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '\\' && i + 1 < path.size() && path[i + 1] == '/') {
+            titles.back() += '/';
+            ++i;
+        } else if (path[i] == '/') {
+            titles.emplace_back();
+        } else {
+            titles.back() += path[i];
+        }
+    }
+    return titles;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string Described(const std::vector<size_t>& path) {
+    return path.empty() ? "The root branch" : "Branch " + IndexPathText(path);
+}
+
+// Makes a locked branch on the way readable, or says why it cannot be. `branch` names it for
+// the message ("Branch \"a/b\"", "The root branch").
+void Unlock(const TDomNode& element, const std::string& branch, const std::optional<std::string>& password) {
+    if (!password) {
+        throw ECliError(exitBranchUnavailable, branch + " is locked");
+    }
+    if (!CheckBranchPassword(element, *password)) {
+        throw ECliError(exitIncorrectPassword, "Incorrect password");
+    }
+    DecipherBranchElement(element, *password);
+}
+
+} // namespace
+
+void WalkBranches(const TDomNode& root, TBranchOrder order,
+                  const std::function<bool(const TBranchVisit&)>& visit) {
+    struct TFrame {
+        std::vector<TChild> children;
+        size_t next = 0;
+    };
+    std::vector<size_t> path;
+    std::vector<TFrame> stack;
+    if (visit({root, 0, path})) {
+        stack.push_back({ChildBranches(root, order)});
+    }
+    while (!stack.empty()) {
+        TFrame& frame = stack.back();
+        if (frame.next == frame.children.size()) {
+            stack.pop_back();
+            if (!path.empty()) {
+                path.pop_back();
+            }
+            continue;
+        }
+        const TChild child = frame.children[frame.next++];
+        path.push_back(child.index);
+        if (visit({child.element, path.size(), path})) {
+            stack.push_back({ChildBranches(child.element, order)}); // invalidates `frame`
+        } else {
+            path.pop_back();
+        }
+    }
+}
+
+std::string IndexPathText(const std::vector<size_t>& path) {
+    std::string text = "#";
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (i > 0) {
+            text += '.';
+        }
+        text += std::to_string(path[i]);
+    }
+    return text;
+}
+
+std::string DescribeBranch(const std::string& branch) {
+    if (branch.empty() || branch == "#") {
+        return "The root branch";
+    }
+    return branch[0] == '#' ? "Branch " + branch : "Branch " + Quoted(branch);
+}
+
+std::string OneLine(std::string_view text) {
+    std::string line(text);
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+    return line;
+}
+
+std::string ReadPasswordFile(const std::string& fileName) {
+    const std::string bytes = ReadFileBytes(fileName);
+    std::string password = bytes.substr(0, bytes.find('\n'));
+    if (!password.empty() && password.back() == '\r') {
+        password.pop_back();
+    }
+    if (!IsValidUtf8(password)) {
+        throw ECliError(exitUsage, "The password file " + fileName + " does not hold UTF-8 text");
+    }
+    if (password.empty()) {
+        throw ECliError(exitUsage, "The password file " + fileName + " holds an empty password");
+    }
+    if (!CurrentCodePage().CanRepresent(password)) {
+        throw ECliError(exitUsage, "The password holds a character that the code page " +
+                                       CurrentCodePage().Name() + " cannot represent");
+    }
+    return password;
+}
+
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
+                       const std::optional<std::string>& password, bool unlockTarget) {
+    TDomNode current = root;
+    if (!branch.empty() && branch[0] == '#') {
+        std::vector<size_t> indices;
+        const std::string_view rest = std::string_view(branch).substr(1);
+        size_t from = 0;
+        while (!rest.empty() && from <= rest.size()) {
+            const size_t dot = std::min(rest.find('.', from), rest.size());
+            size_t index = 0;
+            if (!ParseIndex(rest.substr(from, dot - from), index)) {
+                throw ECliError(exitUsage, "Malformed branch index path " + branch + " (e.g. #0.2)");
+            }
+            indices.push_back(index);
+            from = dot + 1;
+        }
+        std::vector<size_t> reached;
+        for (size_t index : indices) {
+            if (IsBranchLocked(current)) {
+                Unlock(current, Described(reached), password);
+            }
+            const std::vector<TChild> children = ChildBranches(current, TBranchOrder::File);
+            reached.push_back(index);
+            if (index >= children.size()) {
+                throw ECliError(exitBranchUnavailable, "Branch " + IndexPathText(reached) + " not found");
+            }
+            current = children[index].element;
+        }
+        if (unlockTarget && IsBranchLocked(current)) {
+            Unlock(current, Described(reached), password);
+        }
+        return current;
+    }
+
+    std::string reached;
+    if (!branch.empty()) {
+        for (const std::string& title : SplitTitlePath(branch)) {
+            if (IsBranchLocked(current)) {
+                Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
+            }
+            TDomNode found;
+            for (const TChild& child : ChildBranches(current, TBranchOrder::File)) {
+                if (TitleAccess.Read(child.element) == title) {
+                    found = child.element;
+                    break;
+                }
+            }
+            const std::string below = reached.empty() ? "the root" : Quoted(reached);
+            if (!found) {
+                throw ECliError(exitBranchUnavailable,
+                                "Branch " + Quoted(title) + " not found below " + below);
+            }
+            std::string escaped = title;
+            for (size_t pos = escaped.find('/'); pos != std::string::npos; pos = escaped.find('/', pos + 2)) {
+                escaped.insert(pos, 1, '\\');
+            }
+            reached += (reached.empty() ? "" : "/") + escaped;
+            current = found;
+        }
+    }
+    if (unlockTarget && IsBranchLocked(current)) {
+        Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
+    }
+    return current;
+}
+
+} // namespace ludex::cli

@@ -1,0 +1,147 @@
+#include "base/Exception.h"
+#include "calc/Parsing.h"
+#include "cli/CliError.h"
+#include "cli/Commands.h"
+#include "document/DomService.h"
+#include "text/CodePage.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <ostream>
+
+namespace ludex::cli {
+
+namespace {
+
+void PrintHelp(std::ostream& out) {
+    out << "ludex-cli: read, search, export and check Ludex documents from a terminal\n\n"
+           "Usage: ludex-cli COMMAND ARGUMENTS [OPTIONS]\n\n"
+           "Commands:\n";
+    for (const TCommand& command : AllCommands()) {
+        out << "  " << command.usage << "\n      " << command.summary << "\n";
+    }
+    out << "\nBRANCH is a path of titles below the root separated by \"/\" (\"\\/\" stands for a \"/\"\n"
+           "inside a title; \"\" is the root), or \"#\" followed by 0-based element indices joined\n"
+           "by \".\" (\"#\" is the root, \"#0.2\" the third child of the first child).\n"
+           "A password file holds the password on its first line, as UTF-8 text.\n\n"
+           "Options of every command:\n"
+           "  --code-page NAME   code page of passwords and enciphered memos (e.g. windows-1251)\n"
+           "  --help             this text\n\n"
+           "Exit status: 0 success, 1 bad document or expression, 2 wrong usage, 3 branch not\n"
+           "found or locked, 4 incorrect password, 5 input/output error.\n";
+}
+
+// The message on one line.
+std::string OneLineMessage(std::string message) {
+    std::replace_if(
+        message.begin(), message.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return message;
+}
+
+// Takes --code-page (a global option) out of the words and applies it.
+std::vector<std::string> ApplyCodePage(const std::vector<std::string>& words) {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == "--") {
+            rest.insert(rest.end(), words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+            break;
+        }
+        std::string name;
+        if (words[i] == "--code-page") {
+            if (i + 1 >= words.size()) {
+                throw ECliError(exitUsage, "Option --code-page needs a value");
+            }
+            name = words[++i];
+        } else if (words[i].rfind("--code-page=", 0) == 0) {
+            name = words[i].substr(12);
+        } else {
+            rest.push_back(words[i]);
+            continue;
+        }
+        try {
+            SetCurrentCodePage(name);
+        } catch (const ECodePage& e) {
+            throw ECliError(exitUsage, e.Message());
+        }
+    }
+    return rest;
+}
+
+int Dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (arguments.empty()) {
+        err << "No command given (see ludex-cli --help)\n";
+        return exitUsage;
+    }
+    const std::string& name = arguments[0];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintHelp(out);
+        return exitSuccess;
+    }
+    const auto& commands = AllCommands();
+    const auto command =
+        std::find_if(commands.begin(), commands.end(), [&](const TCommand& c) { return name == c.name; });
+    if (command == commands.end()) {
+        err << "Unknown command " << name << " (see ludex-cli --help)\n";
+        return exitUsage;
+    }
+    std::vector<std::string> words(arguments.begin() + 1, arguments.end());
+    const auto optionsEnd = std::find(words.begin(), words.end(), "--");
+    if (std::find(words.begin(), optionsEnd, "--help") != optionsEnd) {
+        out << "Usage: ludex-cli " << command->usage << "\n" << command->summary << "\n";
+        return exitSuccess;
+    }
+    return command->run(ApplyCodePage(words), out);
+}
+
+} // namespace
+
+const std::vector<TCommand>& AllCommands() {
+    static const std::vector<TCommand> commands = {
+        {"calc", "calc EXPRESSION",
+         "Evaluates an expression as the memo calculator does; \".\" is the decimal point.", RunCalc},
+        {"tree", "tree FILE [--sorted]",
+         "Lists the branches, indented by level; --sorted in the order the window shows.", RunTree},
+        {"cat", "cat FILE BRANCH [--password-file P]", "Prints the memo of the branch exactly as stored.",
+         RunCat},
+        {"find", "find FILE TEXT [--match-case] [--whole-phrase] [--no-titles] [--no-memos]",
+         "Lists every match: index path, \"title\" or \"memo:\" and character position, branch title.",
+         RunFind},
+        {"resave", "resave FILE [-o OUT]", "Writes the document again with the document writer.", RunResave},
+        {"encrypt", "encrypt FILE BRANCH --password-file P [-o OUT]",
+         "Encrypts a plain branch under the password and writes the document.", RunEncrypt},
+        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT]",
+         "Unlocks an encrypted branch with the password, makes it plain and writes the document.",
+         RunDecrypt},
+        {"export", "export FILE [--format text|markdown|html] [-o OUT] [--password-file P]",
+         "Writes the whole document as text, Markdown or a standalone HTML page.", RunExport},
+    };
+    return commands;
+}
+
+int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    int status = exitSuccess;
+    try {
+        status = Dispatch(arguments, out, err);
+    } catch (const ECliError& e) {
+        err << OneLineMessage(e.Message()) << "\n";
+        status = e.Code();
+    } catch (const EInOutError& e) {
+        err << OneLineMessage(e.Message()) << "\n";
+        status = exitInOut;
+    } catch (const Exception& e) {
+        // A document that cannot be parsed, enciphered or written; an expression's error.
+        err << OneLineMessage(e.Message()) << "\n";
+        status = exitBadInput;
+    } catch (const std::exception& e) {
+        err << OneLineMessage(e.what()) << "\n";
+        status = exitBadInput;
+    }
+    out.flush();
+    if (!out) {
+        err << "Cannot write to standard output\n";
+        return exitInOut;
+    }
+    return status;
+}
+
+} // namespace ludex::cli

@@ -1,0 +1,46 @@
+#include "base/FileIO.h"
+#include "cli/CliArguments.h"
+#include "cli/CliDocument.h"
+#include "cli/Commands.h"
+#include "cli/ExportFormats.h"
+#include "document/BranchCipher.h"
+#include "document/XMLNodeAccess.h"
+
+#include <optional>
+#include <ostream>
+
+namespace ludex::cli {
+
+// The whole document as text, Markdown or HTML. Locked branches that the password opens are
+// shown with their content; the others show "(locked)".
+int RunExport(const std::vector<std::string>& words, std::ostream& out) {
+    const TCliArguments args = TCliArguments::Parse(
+        {.name = "export", .positionals = {"FILE"}, .valued = {"--format", "-o", "--password-file"}}, words);
+    const TExportFormat format = ParseExportFormat(args.Value("--format").value_or("text"));
+    std::optional<std::string> password;
+    if (const auto file = args.Value("--password-file")) {
+        password = ReadPasswordFile(*file);
+    }
+    const TCliDocument document(args.Positional(0));
+    const auto exporter = MakeExporter(format, TitleAccess.Read(document.Root()));
+    WalkBranches(document.Root(), TBranchOrder::File, [&](const TBranchVisit& visit) {
+        if (IsBranchLocked(visit.element)) {
+            if (!password || !CheckBranchPassword(visit.element, *password)) {
+                exporter->AddLockedBranch(visit.depth, TitleAccess.Read(visit.element));
+                return false;
+            }
+            DecipherBranchElement(visit.element, *password);
+        }
+        exporter->AddBranch(visit.depth, TitleAccess.Read(visit.element), MemoAccess.Read(visit.element));
+        return true;
+    });
+    const std::string text = exporter->Finish();
+    if (const auto outFile = args.Value("-o")) {
+        WriteFileAtomically(*outFile, text);
+    } else {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    return 0;
+}
+
+} // namespace ludex::cli

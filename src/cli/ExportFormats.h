@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ludex::cli {
+
+enum class TExportFormat { Text, Markdown, Html };
+
+// "text", "markdown" or "html"; throws ECliError(exitUsage) for anything else.
+TExportFormat ParseExportFormat(std::string_view name);
+
+// Builds a readable rendering of a document, one branch after the other in pre-order.
+class TDocumentExporter {
+public:
+    virtual ~TDocumentExporter() = default;
+    // A readable branch at the depth (0 for the root) with its title and memo.
+    virtual void AddBranch(size_t depth, std::string_view title, std::string_view memo) = 0;
+    // A locked branch: its title and the note "(locked)".
+    virtual void AddLockedBranch(size_t depth, std::string_view title) = 0;
+    // The whole text.
+    virtual std::string Finish() = 0;
+};
+
+// An exporter for the format; `documentTitle` titles an HTML page.
+std::unique_ptr<TDocumentExporter> MakeExporter(TExportFormat format, std::string_view documentTitle);
+
+// The lines of a memo; LF, CR LF and a lone CR all end a line.
+std::vector<std::string_view> MemoLines(std::string_view memo);
+
+// Markdown text that shows `line` literally: markup characters are escaped, as are the
+// characters that would start a block (a heading, a list, a quote, a code block) at the start
+// of the line.
+std::string EscapeMarkdown(std::string_view line);
+
+// HTML text that shows `text` literally.
+std::string EscapeHtml(std::string_view text);
+
+} // namespace ludex::cli

@@ -1,0 +1,16 @@
+#include "cli/CliArguments.h"
+#include "cli/CliDocument.h"
+#include "cli/Commands.h"
+
+namespace ludex::cli {
+
+// Reads the document and writes it again with the document writer.
+int RunResave(const std::vector<std::string>& words, std::ostream&) {
+    const TCliArguments args =
+        TCliArguments::Parse({.name = "resave", .positionals = {"FILE"}, .valued = {"-o"}}, words);
+    const TCliDocument document(args.Positional(0));
+    document.Save(args.Value("-o"));
+    return 0;
+}
+
+} // namespace ludex::cli

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ludex::test {
+
+// What one run of the built ludex-cli produced.
+struct TCliResult {
+    int status = -1; // the exit status; -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs LUDEX_BIN_DIR/ludex-cli with the arguments in a clean environment (LANG=C, so the default
+// code page is windows-1252) and collects its exit status and both output streams.
+TCliResult RunCli(const std::vector<std::string>& arguments);
+
+// A fresh folder for the files one test writes; removed with everything in it at the end.
+class TScratchFolder {
+public:
+    TScratchFolder();
+    ~TScratchFolder();
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+    // Writes the bytes to the file `name` in the folder and returns its path.
+    std::string Write(const std::string& name, const std::string& bytes) const;
+    // Copies a file of tests/data/cli into the folder and returns the copy's path.
+    std::string CopyData(const std::string& name) const;
+
+private:
+    std::filesystem::path folder_;
+};
+
+// Path of a file in tests/data/cli.
+std::string DataFile(const std::string& name);
+
+std::string ReadAll(const std::string& path);
+
+} // namespace ludex::test
