@@ -10,12 +10,15 @@ if(LUDEX_SANITIZE)
     target_link_options(ludex_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
-# ludex_add_test(NAME SOURCES ... [LIBS ...]): a GoogleTest executable registered with CTest.
+# ludex_add_test(NAME SOURCES ... [LIBS ...] [NO_MAIN]): a GoogleTest executable registered with
+# CTest. NO_MAIN leaves out GoogleTest's main, for tests that bring their own (the GUI tests).
 function(ludex_add_test name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
-                                          ludex_options)
+    if(NOT ARG_NO_MAIN)
+        target_link_libraries(${name} PRIVATE GTest::gtest_main)
+    endif()
+    target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} GTest::gtest GTest::gmock ludex_options)
     target_compile_definitions(${name} PRIVATE LUDEX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
                                                LUDEX_BIN_DIR="${LUDEX_BIN_DIR}")
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

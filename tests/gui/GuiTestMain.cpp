@@ -1,0 +1,13 @@
+// The GUI tests' main: one application object for the whole run, on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include "app/LudexApplication.h"
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    ludex::TLudexApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}

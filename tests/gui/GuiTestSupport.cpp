@@ -1,0 +1,159 @@
+#include "GuiTestSupport.h"
+
+#include "settings/LX_Localer.h"
+#include "text/CodePage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace ludex::test {
+
+namespace fs = std::filesystem;
+
+TAnswer TScriptedQuestions::Ask(QWidget*, const QString& text, TQuestionButtons buttons) {
+    Asked.push_back(text);
+    if (Answers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return buttons == TQuestionButtons::YesNoCancel ? TAnswer::Cancel : TAnswer::No;
+    }
+    TAnswer answer = Answers.front();
+    Answers.pop_front();
+    return answer;
+}
+
+void TScriptedQuestions::Inform(QWidget*, const QString& text) {
+    Informed.push_back(text);
+}
+
+void TScriptedQuestions::ShowError(QWidget*, const QString& text) {
+    Errors.push_back(text);
+}
+
+std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString& directory, const QString&) {
+    OpenDirectories.push_back(directory);
+    if (FileNames.empty()) {
+        ADD_FAILURE() << "unexpected open dialog";
+        return std::nullopt;
+    }
+    const bool cancelled = !FileNames.front().has_value();
+    const QString name = cancelled ? QString() : *FileNames.front();
+    FileNames.pop_front();
+    if (cancelled) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<QString> TScriptedQuestions::SaveFileName(QWidget*, const QString& fileName, const QString&,
+                                                        const QString& defaultSuffix) {
+    SaveDialogNames.push_back(fileName);
+    if (FileNames.empty()) {
+        ADD_FAILURE() << "unexpected save dialog";
+        return std::nullopt;
+    }
+    const bool cancelled = !FileNames.front().has_value();
+    QString name = cancelled ? QString() : *FileNames.front();
+    FileNames.pop_front();
+    if (cancelled) {
+        return std::nullopt;
+    }
+    // The dialog appends the default extension to a name typed without one.
+    if (!defaultSuffix.isEmpty() && !name.section('/', -1).contains('.')) {
+        name += "." + defaultSuffix;
+    }
+    return name;
+}
+
+std::optional<QFont> TScriptedQuestions::ChooseFont(QWidget*, const QFont&) {
+    if (Fonts.empty()) {
+        ADD_FAILURE() << "unexpected font dialog";
+        return std::nullopt;
+    }
+    auto font = Fonts.front();
+    Fonts.pop_front();
+    return font;
+}
+
+int TScriptedQuestions::Exec(QDialog& dialog) {
+    if (Dialogs.empty()) {
+        ADD_FAILURE() << "unexpected dialog " << dialog.objectName().toStdString();
+        return QDialog::Rejected;
+    }
+    auto run = std::move(Dialogs.front());
+    Dialogs.pop_front();
+    return run(dialog);
+}
+
+void TProgramTest::SetUp() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() / ("ludex_gui_" + std::to_string(::getpid()) + "_" +
+                                           info->test_suite_name() + "_" + info->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    for (const char* name : {"Language.ENG.xml", "Language.RUS.xml", "ludex_Settings_Stencil.xml"}) {
+        fs::copy_file(fs::path(LUDEX_BIN_DIR) / name, folder_ / name);
+    }
+    auto questions = std::make_unique<TScriptedQuestions>();
+    questions_ = questions.get();
+    previous_ = SetModalQuestions(std::move(questions));
+    RestartOnExit = false;
+    SetCurrentCodePage("windows-1251");
+    ::setenv("LANG", "en_US.UTF-8", 1);
+}
+
+void TProgramTest::TearDown() {
+    Discard();
+    SetModalQuestions(std::move(previous_));
+    questions_ = nullptr;
+    RestartOnExit = false;
+    fs::remove_all(folder_);
+}
+
+void TProgramTest::Start(const std::string& commandLineFile) {
+    Discard();
+    window_ = std::make_unique<TForm_Ludex>();
+    about_ = std::make_unique<TForm_About>(window_.get());
+    about_->setParent(nullptr); // owned here, not by the window
+    window_->SetAboutBox(about_.get());
+    window_->StartUp(ExecutablePath(), commandLineFile, {&window_->Published(), &about_->Published()});
+}
+
+bool TProgramTest::Close() {
+    if (!window_) {
+        return true;
+    }
+    window_->show();
+    const bool closed = window_->close();
+    if (closed) {
+        Discard();
+    }
+    return closed;
+}
+
+void TProgramTest::Discard() {
+    if (window_) {
+        window_->SetAboutBox(nullptr);
+    }
+    about_.reset();
+    window_.reset();
+}
+
+std::string TProgramTest::WriteFile(const std::string& name, const std::string& bytes) const {
+    const std::string path = name.starts_with('/') ? name : PathOf(name);
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+    return path;
+}
+
+std::string TProgramTest::ReadFile(const std::string& path) const {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+} // namespace ludex::test
