@@ -3,7 +3,7 @@
 #include "app/LudexApplication.h"
 #include "app/LudexUnit.h"
 #include "app/ModalQuestions.h"
-#include "dialogs/LX_About.h"
+#include "app/ProgramWindows.h"
 #include "settings/LX_Localer.h"
 #include "settings/LX_PropertyBailee.h"
 
@@ -22,18 +22,15 @@ int RunProgram(int argc, char** argv) {
 
     int status = 0;
     {
-        // The windows, in their fixed order; the main window first.
-        TForm_Ludex mainWindow;
-        TForm_About about(&mainWindow);
-        mainWindow.SetAboutBox(&about);
+        TProgramWindows windows;
         try {
-            mainWindow.StartUp(ExecutablePath(), commandLineFile,
-                               {&mainWindow.Published(), &about.Published()});
+            windows.StartUp(ExecutablePath(), commandLineFile);
         } catch (const std::exception& e) {
+            // A broken installation: say why before ending.
             ModalQuestions().ShowError(nullptr, QString::fromUtf8(e.what()));
             return 1;
         }
-        mainWindow.show();
+        windows.Main->show();
         status = QApplication::exec();
     }
     if (RestartOnExit) {

@@ -115,19 +115,16 @@ void TProgramTest::TearDown() {
 
 void TProgramTest::Start(const std::string& commandLineFile) {
     Discard();
-    window_ = std::make_unique<TForm_Ludex>();
-    about_ = std::make_unique<TForm_About>(window_.get());
-    about_->setParent(nullptr); // owned here, not by the window
-    window_->SetAboutBox(about_.get());
-    window_->StartUp(ExecutablePath(), commandLineFile, {&window_->Published(), &about_->Published()});
+    windows_ = std::make_unique<TProgramWindows>();
+    windows_->StartUp(ExecutablePath(), commandLineFile);
 }
 
 bool TProgramTest::Close() {
-    if (!window_) {
+    if (!windows_) {
         return true;
     }
-    window_->show();
-    const bool closed = window_->close();
+    windows_->Main->show();
+    const bool closed = windows_->Main->close();
     if (closed) {
         Discard();
     }
@@ -135,11 +132,7 @@ bool TProgramTest::Close() {
 }
 
 void TProgramTest::Discard() {
-    if (window_) {
-        window_->SetAboutBox(nullptr);
-    }
-    about_.reset();
-    window_.reset();
+    windows_.reset();
 }
 
 std::string TProgramTest::WriteFile(const std::string& name, const std::string& bytes) const {

@@ -2,6 +2,7 @@
 
 #include "app/LudexUnit.h"
 #include "app/ModalQuestions.h"
+#include "app/ProgramWindows.h"
 #include "dialogs/LX_About.h"
 
 #include <gtest/gtest.h>
@@ -70,15 +71,15 @@ protected:
     std::string WriteFile(const std::string& name, const std::string& bytes) const;
     std::string ReadFile(const std::string& path) const;
 
-    TForm_Ludex& Window() { return *window_; }
+    TForm_Ludex& Window() { return *windows_->Main; }
+    TProgramWindows& Windows() { return *windows_; }
     TScriptedQuestions& Questions() { return *questions_; }
 
 private:
     std::filesystem::path folder_;
     TScriptedQuestions* questions_ = nullptr;
     std::unique_ptr<IModalQuestions> previous_;
-    std::unique_ptr<TForm_Ludex> window_;
-    std::unique_ptr<TForm_About> about_;
+    std::unique_ptr<TProgramWindows> windows_;
 };
 
 } // namespace ludex::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ludex {
+
+class TForm_About;
+class TForm_Ludex;
+class TPublishedObject;
+
+// The program's windows and the command groups of the main window, created once in their fixed
+// order (the main window first) and destroyed together. The program and the GUI tests both build
+// the program through this, so they run the same windows.
+class TProgramWindows {
+public:
+    TProgramWindows();
+    ~TProgramWindows();
+    TProgramWindows(const TProgramWindows&) = delete;
+    TProgramWindows& operator=(const TProgramWindows&) = delete;
+
+    // Runs the main window's start-up with every localised window. Throws EStartUp for a broken
+    // installation.
+    void StartUp(const std::string& executablePath, const std::string& commandLineFile);
+
+    // The windows that follow the language, in creation order.
+    std::vector<TPublishedObject*> LocalizedForms() const;
+
+    std::unique_ptr<TForm_Ludex> Main;
+    std::unique_ptr<TForm_About> About;
+};
+
+} // namespace ludex
