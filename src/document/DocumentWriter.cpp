@@ -2,13 +2,20 @@
 
 #include "base/FileIO.h"
 #include "crypto/Cipher.h"
+#include "document/Utf8Scan.h"
 #include "document/XMLNodeAccess.h"
 #include "text/CodePage.h"
 #include "text/Utf8.h"
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ludex {
 
@@ -16,54 +23,51 @@ namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
 
-constexpr std::array<bool, 256> MakeEscapeTable() {
-    std::array<bool, 256> table{};
-    for (int b = 0; b < 0x20; ++b) {
-        table[static_cast<size_t>(b)] = true;
+// The replacement of every byte that is escaped; an empty one for the bytes written as they are.
+struct TEscape {
+    char text[7]{};
+    unsigned char length = 0;
+};
+
+constexpr std::array<TEscape, 256> MakeEscapeTable() {
+    std::array<TEscape, 256> table{};
+    auto set = [&](unsigned char b, std::string_view text) {
+        for (size_t i = 0; i < text.size(); ++i) {
+            table[b].text[i] = text[i];
+        }
+        table[b].length = static_cast<unsigned char>(text.size());
+    };
+    constexpr char kHex[] = "0123456789ABCDEF";
+    for (unsigned b = 0; b < 0x20; ++b) {
+        char ref[7] = {'&', '#', 'x', 0, 0, 0, 0};
+        size_t n = 3;
+        if (b >= 0x10) {
+            ref[n++] = kHex[b >> 4];
+        }
+        ref[n++] = kHex[b & 0x0F];
+        ref[n++] = ';';
+        set(static_cast<unsigned char>(b), std::string_view(ref, n));
     }
-    for (unsigned char c : {'"', '&', '\'', '<', '>'}) {
-        table[c] = true;
-    }
+    set('"', "&quot;");
+    set('&', "&amp;");
+    set('\'', "&apos;");
+    set('<', "&lt;");
+    set('>', "&gt;");
     return table;
 }
 
-constexpr std::array<bool, 256> kNeedsEscape = MakeEscapeTable();
+constexpr std::array<TEscape, 256> kEscapes = MakeEscapeTable();
 
 void AppendEscaped(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     size_t runStart = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        auto b = static_cast<unsigned char>(text[i]);
-        if (!kNeedsEscape[b]) {
+        const TEscape& e = kEscapes[static_cast<unsigned char>(text[i])];
+        if (e.length == 0) {
             continue;
         }
         out.append(text.data() + runStart, i - runStart);
+        out.append(e.text, e.length);
         runStart = i + 1;
-        switch (b) {
-        case '"':
-            out += "&quot;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += "&#x";
-            if (b >= 0x10) {
-                out += kHex[b >> 4];
-            }
-            out += kHex[b & 0x0F];
-            out += ';';
-            break;
-        }
     }
     out.append(text.data() + runStart, text.size() - runStart);
 }
@@ -86,12 +90,69 @@ void AppendEscaped(std::string& out, std::string_view text) {
     throw Exception("Can not convert " + shown + " to UTF-8");
 }
 
-// ToUTF8(EscapeText(text)) appended to out.
-void AppendValue(std::string& out, std::string_view text) {
-    if (!IsValidUtf8(text)) {
-        FailConversion(EscapeText(text));
+// Whether a block of 16 bytes holds nothing but ASCII that is written as it is: no byte at or above
+// 0x80, below 0x20, or a markup character.
+inline bool CleanBlock16(const char* p) {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed comparison: bytes from 0x80 up are negative, so they count as below 0x20.
+    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+    return _mm_movemask_epi8(m) == 0;
+#else
+    for (int i = 0; i < 16; ++i) {
+        auto b = static_cast<unsigned char>(p[i]);
+        if (b >= 0x80 || kEscapes[b].length != 0) {
+            return false;
+        }
     }
-    AppendEscaped(out, text);
+    return true;
+#endif
+}
+
+// ToUTF8(EscapeText(text)) appended to out, in one pass: escapes markup characters and control
+// bytes and checks that the rest is UTF-8. Nothing is appended when the text is not UTF-8.
+void AppendValue(std::string& out, std::string_view text) {
+    const size_t mark = out.size();
+    const char* data = text.data();
+    const size_t n = text.size();
+    size_t runStart = 0;
+    size_t i = 0;
+    while (i < n) {
+        while (i + 16 <= n && CleanBlock16(data + i)) {
+            i += 16;
+        }
+        // The next block needs care: take it character by character.
+        const size_t end = i + 16 < n ? i + 16 : n;
+        while (i < end) {
+            auto b = static_cast<unsigned char>(data[i]);
+            if (b < 0x80) {
+                const TEscape& e = kEscapes[b];
+                if (e.length != 0) {
+                    out.append(data + runStart, i - runStart);
+                    out.append(e.text, e.length);
+                    runStart = i + 1;
+                }
+                ++i;
+            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n &&
+                       (static_cast<unsigned char>(data[i + 1]) & 0xC0) == 0x80) {
+                i += 2; // the common two-byte sequence
+            } else {
+                size_t pos = i;
+                char32_t codePoint;
+                if (!DecodeUtf8(text, pos, codePoint)) {
+                    out.resize(mark);
+                    FailConversion(EscapeText(text));
+                }
+                i = pos;
+            }
+        }
+    }
+    out.append(data + runStart, n - runStart);
 }
 
 // Writes one tree depth first with an explicit stack. Every enciphered element collects the
@@ -242,7 +303,7 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string ToUTF8(std::string_view text) {
-    if (!IsValidUtf8(text)) {
+    if (!IsValidUtf8Scan(text)) {
         FailConversion(text);
     }
     return std::string(text);

@@ -1,6 +1,7 @@
 #include "document/DomService.h"
 
 #include "base/FileIO.h"
+#include "document/Utf8Scan.h"
 #include "text/CodePage.h"
 #include "text/Utf8.h"
 
@@ -168,10 +169,38 @@ std::string DecodeDocument(std::string&& bytes, std::string_view source) {
         }
     }
     size_t bad = 0;
-    if (!IsValidUtf8(bytes, &bad)) {
+    if (!IsValidUtf8Scan(bytes, &bad)) {
         throw EDomError(Located(source, bytes, bad, "invalid UTF-8 byte sequence"));
     }
     return bytes;
+}
+
+// Whether the text holds a character reference to a surrogate or beyond U+10FFFF (possibly inside
+// a comment or character-data section, where it means nothing: the caller then checks the parsed
+// values themselves). A reference to NUL ends the text it stands in, as the parser reads it.
+bool HasSuspectReference(std::string_view text) {
+    for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        size_t pos = at + 2;
+        const bool hex = pos < text.size() && text[pos] == 'x';
+        pos += hex ? 1 : 0;
+        uint64_t value = 0;
+        size_t digits = 0;
+        for (; pos < text.size(); ++pos, ++digits) {
+            char c = text[pos];
+            int d = c >= '0' && c <= '9'          ? c - '0'
+                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                  : -1;
+            if (d < 0) {
+                break;
+            }
+            value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
+        }
+        if (digits > 0 && (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string_view TrimXmlSpace(std::string_view s) {
@@ -186,7 +215,7 @@ std::string_view TrimXmlSpace(std::string_view s) {
 }
 
 bool HasOnlyScalarValues(const char* s) {
-    return s == nullptr || IsValidUtf8(s);
+    return s == nullptr || IsValidUtf8Scan(s);
 }
 
 } // namespace
@@ -378,7 +407,8 @@ std::vector<std::pair<std::string, std::string>> TDomNode::Attributes() const {
 namespace {
 pugi::xml_attribute FindAttribute(pugi::xml_node node, std::string_view name) {
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-        if (name == a.name()) {
+        const char* candidate = a.name();
+        if (std::strncmp(candidate, name.data(), name.size()) == 0 && candidate[name.size()] == '\0') {
             return a;
         }
     }
@@ -439,7 +469,7 @@ void TDomDocument::LoadBytes(std::string bytes, std::string_view sourceName) {
 void TDomDocument::LoadXML(std::string_view text) {
     doc_->reset();
     size_t bad = 0;
-    if (!IsValidUtf8(text, &bad)) {
+    if (!IsValidUtf8Scan(text, &bad)) {
         throw EDomError(Located("XML text", text, bad, "invalid UTF-8 byte sequence"));
     }
     Parse(text, "XML text");
@@ -469,7 +499,7 @@ void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
     }
     // A character reference can name a surrogate or a number beyond Unicode, which the parser
     // turns into bytes that are not UTF-8; such text must not enter memory.
-    const bool checkReferences = text.find("&#") != std::string_view::npos;
+    const bool checkReferences = HasSuspectReference(text);
     // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
     // when nothing is left, so that what the writer produces reads back to the same tree.
     pugi::xml_node node = root;

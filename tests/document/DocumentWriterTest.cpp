@@ -65,6 +65,31 @@ TEST_F(DocumentWriterTest, ToUTF8ValidatesAndNamesTheText) {
     }
 }
 
+// Long values go through the block-wise path of the writer: every special byte must be found
+// wherever it stands in a block, and an invalid byte anywhere must fail the write.
+TEST_F(DocumentWriterTest, LongValuesAreEscapedAndCheckedAtEveryPosition) {
+    const std::string specials[] = {
+        "<", "&", "\"", "'", ">", "\x01", "\x1F", "\n", "\xD0\x96", "\xE2\x9C\x93", "\xF0\x9F\x98\x80"};
+    const std::string invalids[] = {"\xFF", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\x80"};
+    for (size_t at = 0; at < 40; ++at) {
+        for (const std::string& special : specials) {
+            std::string value = std::string(at, 'a') + special + std::string(40 - at, 'b') + special;
+            TDomDocument doc;
+            doc.LoadXML("<n/>");
+            doc.DocumentElement().SetAttribute("v", value);
+            EXPECT_EQ(ElementToText(doc.DocumentElement()), "<n v=\"" + EscapeText(value) + "\"/>")
+                << "at " << at << " special " << special;
+        }
+        for (const std::string& invalid : invalids) {
+            std::string value = std::string(at, 'a') + invalid + std::string(40 - at, 'b');
+            TDomDocument doc;
+            doc.LoadXML("<n/>");
+            doc.DocumentElement().AddChildText(value);
+            EXPECT_THROW(ElementToText(doc.DocumentElement()), Exception) << "at " << at;
+        }
+    }
+}
+
 TEST_F(DocumentWriterTest, ExactByteForm) {
     struct Case {
         std::string name, xml, text;
