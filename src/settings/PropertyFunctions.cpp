@@ -197,6 +197,13 @@ bool HasProperty(const TPublishedObject& object, std::string_view name) {
 
 std::string GetPropertyAsString(const TPublishedObject& object, std::string_view name) {
     const TPublishedProperty& property = RequireProperty(object, name);
+    // An entry built by hand may lack the getter of its kind: it cannot be read as text.
+    const bool readable = property.Kind == TPropertyKind::Float  ? static_cast<bool>(property.GetFloat)
+                          : property.Kind == TPropertyKind::Text ? static_cast<bool>(property.GetText)
+                                                                 : static_cast<bool>(property.GetOrdinal);
+    if (!readable) {
+        ThrowUnsupported(name);
+    }
     switch (property.Kind) {
     case TPropertyKind::Integer:
         return IntegerToText(property.GetOrdinal());

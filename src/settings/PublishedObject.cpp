@@ -62,6 +62,28 @@ void TPublishedBase::SetRestoredBounds(std::function<TWindowBounds()> bounds) {
 }
 
 TPublishedProperty& TPublishedBase::AddProperty(TPublishedProperty property) {
+    const bool hasGetter = [&] {
+        switch (property.Kind) {
+        case TPropertyKind::Integer:
+        case TPropertyKind::Enumeration:
+        case TPropertyKind::Set:
+            return static_cast<bool>(property.GetOrdinal);
+        case TPropertyKind::Float:
+            return static_cast<bool>(property.GetFloat);
+        case TPropertyKind::Text:
+            return static_cast<bool>(property.GetText);
+        case TPropertyKind::Object:
+            return static_cast<bool>(property.GetObject);
+        case TPropertyKind::StringList:
+            return static_cast<bool>(property.GetStrings);
+        case TPropertyKind::Unsupported:
+            return true;
+        }
+        return false;
+    }();
+    if (!hasGetter) {
+        throw Exception("Published property " + property.Name + " of " + name_ + " has no getter");
+    }
     properties_.push_back(std::move(property));
     return properties_.back();
 }
@@ -71,7 +93,9 @@ TPublishedProperty& TPublishedBase::AddInteger(std::string name, std::function<i
     TPublishedProperty p;
     p.Name = std::move(name);
     p.Kind = TPropertyKind::Integer;
-    p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    if (get) {
+        p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    }
     if (set) {
         p.SetOrdinal = [set = std::move(set)](int64_t v) { set(static_cast<int32_t>(v)); };
     }
@@ -84,7 +108,9 @@ TPublishedProperty& TPublishedBase::AddBoolean(std::string name, std::function<b
     p.Name = std::move(name);
     p.Kind = TPropertyKind::Enumeration;
     p.ValueNames = {"False", "True"};
-    p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get() ? 1 : 0); };
+    if (get) {
+        p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get() ? 1 : 0); };
+    }
     if (set) {
         p.SetOrdinal = [set = std::move(set)](int64_t v) { set(v != 0); };
     }
@@ -97,7 +123,9 @@ TPublishedProperty& TPublishedBase::AddEnumeration(std::string name, std::vector
     p.Name = std::move(name);
     p.Kind = TPropertyKind::Enumeration;
     p.ValueNames = std::move(valueNames);
-    p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    if (get) {
+        p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    }
     if (set) {
         p.SetOrdinal = [set = std::move(set)](int64_t v) { set(static_cast<int>(v)); };
     }
@@ -130,7 +158,9 @@ TPublishedProperty& TPublishedBase::AddSet(std::string name, std::vector<std::st
     p.Name = std::move(name);
     p.Kind = TPropertyKind::Set;
     p.ValueNames = std::move(memberNames);
-    p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    if (get) {
+        p.GetOrdinal = [get = std::move(get)] { return static_cast<int64_t>(get()); };
+    }
     if (set) {
         p.SetOrdinal = [set = std::move(set)](int64_t v) { set(static_cast<uint64_t>(v)); };
     }

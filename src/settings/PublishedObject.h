@@ -121,7 +121,8 @@ public:
     // Marks this object as a window whose restored rectangle comes from `bounds`.
     void SetRestoredBounds(std::function<TWindowBounds()> bounds);
 
-    // Property-table builders. A null setter makes the property read-only.
+    // Property-table builders. A null setter makes the property read-only; a null getter is a
+    // programming error refused with ludex::Exception (also by AddProperty).
     TPublishedProperty& AddInteger(std::string name, std::function<int32_t()> get,
                                    std::function<void(int32_t)> set);
     TPublishedProperty& AddBoolean(std::string name, std::function<bool()> get,

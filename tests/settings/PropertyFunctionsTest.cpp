@@ -236,6 +236,19 @@ TEST(PropertyFunctionsTest, EnumerationOutsideItsNamesReadsAsItsNumber) {
     EXPECT_EQ(value, 1);
 }
 
+TEST(PropertyFunctionsTest, TableEntriesNeedTheGetterOfTheirKind) {
+    TPublishedBase object("Odd");
+    EXPECT_THROW(object.AddInteger("A", nullptr, nullptr), Exception);
+    EXPECT_THROW(object.AddText("B", nullptr, [](const std::string&) {}), Exception);
+    EXPECT_THROW(object.AddObject("C", nullptr), Exception);
+    TPublishedProperty raw;
+    raw.Name = "D";
+    raw.Kind = TPropertyKind::Float;
+    EXPECT_THROW(object.AddProperty(raw), Exception);
+    EXPECT_FALSE(HasProperty(object, "A"));
+    EXPECT_FALSE(HasProperty(object, "D"));
+}
+
 TEST(PropertyFunctionsTest, StringListChecksItsIndex) {
     TPublishedStringList list({"a", "b"});
     EXPECT_EQ(list.Get(1), "b");
