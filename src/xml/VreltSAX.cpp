@@ -1,7 +1,5 @@
 #include "xml/VreltSAX.h"
 
-#include "text/Utf8.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -66,9 +64,63 @@ std::string UpperCased(std::string_view s) {
     return out;
 }
 
+// Length of the leading run of ASCII bytes, eight bytes at a time.
+size_t AsciiPrefix(std::string_view s) {
+    size_t i = 0;
+    const size_t n = s.size();
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull) {
+            break;
+        }
+    }
+    while (i < n && static_cast<unsigned char>(s[i]) < 0x80) {
+        ++i;
+    }
+    return i;
+}
+
 bool IsAscii(std::string_view s) {
-    for (char c : s) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
+    return AsciiPrefix(s) == s.size();
+}
+
+// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF), the same rules as
+// IsValidUtf8, with ASCII runs skipped a word at a time.
+bool IsWellFormedUtf8(std::string_view s) {
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    const size_t n = s.size();
+    size_t i = AsciiPrefix(s);
+    auto continuation = [&](size_t k, unsigned char low, unsigned char high) {
+        return k < n && b[k] >= low && b[k] <= high;
+    };
+    while (i < n) {
+        unsigned char c = b[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c >= 0xC2 && c <= 0xDF) {
+            if (!continuation(i + 1, 0x80, 0xBF)) {
+                return false;
+            }
+            i += 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            unsigned char low = c == 0xE0 ? 0xA0 : 0x80;
+            unsigned char high = c == 0xED ? 0x9F : 0xBF;
+            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF)) {
+                return false;
+            }
+            i += 3;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            unsigned char low = c == 0xF0 ? 0x90 : 0x80;
+            unsigned char high = c == 0xF4 ? 0x8F : 0xBF;
+            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF) ||
+                !continuation(i + 3, 0x80, 0xBF)) {
+                return false;
+            }
+            i += 4;
+        } else {
             return false;
         }
     }
@@ -101,7 +153,9 @@ constexpr size_t kContextBefore = 1000;
 
 TAttributes::TAttributes(const TAttributes& other)
     : entries_(other.entries_.begin(), other.entries_.begin() + static_cast<std::ptrdiff_t>(other.count_)),
-      count_(other.count_), index_(other.index_) {}
+      count_(other.count_),
+      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, int>>(*other.index_) : nullptr) {
+}
 
 TAttributes& TAttributes::operator=(const TAttributes& other) {
     if (this != &other) {
@@ -112,9 +166,9 @@ TAttributes& TAttributes::operator=(const TAttributes& other) {
 }
 
 int TAttributes::IndexOfName(std::string_view name) const {
-    if (count_ > kLinearLookupLimit) {
-        auto it = index_.find(UpperCased(name));
-        return it == index_.end() ? -1 : it->second;
+    if (index_) {
+        auto it = index_->find(UpperCased(name));
+        return it == index_->end() ? -1 : it->second;
     }
     for (size_t i = 0; i < count_; ++i) {
         if (EqualIgnoringAsciiCase(entries_[i].first, name)) {
@@ -130,40 +184,58 @@ std::string TAttributes::Values(std::string_view name) const {
 }
 
 void TAttributes::IndexEntry(size_t index) {
-    index_.emplace(UpperCased(entries_[index].first), static_cast<int>(index));
+    index_->emplace(UpperCased(entries_[index].first), static_cast<int>(index));
 }
 
-void TAttributes::Add(std::string_view name, std::string_view value) {
+std::string& TAttributes::AddName(std::string_view name) {
     if (count_ < entries_.size()) {
         entries_[count_].first.assign(name);
-        entries_[count_].second.assign(value);
     } else {
-        entries_.emplace_back(std::string(name), std::string(value));
+        entries_.emplace_back(std::string(name), std::string());
     }
     ++count_;
     if (count_ == kLinearLookupLimit + 1) {
+        index_ = std::make_unique<std::unordered_map<std::string, int>>();
         for (size_t i = 0; i < count_; ++i) {
             IndexEntry(i);
         }
-    } else if (count_ > kLinearLookupLimit + 1) {
+    } else if (index_) {
         IndexEntry(count_ - 1);
     }
+    return entries_[count_ - 1].second;
+}
+
+void TAttributes::Add(std::string_view name, std::string_view value) {
+    AddName(name).assign(value);
 }
 
 void TAttributes::Clear() {
     count_ = 0;
-    if (!index_.empty()) {
-        index_.clear();
-    }
+    index_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
 // TStringStack
 
+void TStringStack::Push(std::string_view text) {
+    if (count_ < items_.size()) {
+        items_[count_].assign(text);
+    } else {
+        items_.emplace_back(text);
+    }
+    ++count_;
+}
+
 std::string TStringStack::Pop() {
-    std::string last = std::move(items_.back());
-    items_.pop_back();
-    return last;
+    return std::move(items_[--count_]);
+}
+
+bool TStringStack::PopIfEqual(std::string_view text) {
+    if (count_ == 0 || items_[count_ - 1] != text) {
+        return false;
+    }
+    --count_;
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -354,7 +426,7 @@ void TVreltSAX::Dispatch() {
         onStartTag_(name, attributes_);
         break;
     case tkEndTag:
-        if (tagStack_.Empty() || tagStack_.Pop() != name) {
+        if (!tagStack_.PopIfEqual(name)) {
             throw EVreltSAX("Bad XML. Mismatched tag end: " + name);
         }
         onEndTag_(name);
@@ -400,7 +472,7 @@ void TVreltSAX::FailAt(std::string_view data, size_t pos, const std::string& det
 const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, std::string& out) {
     std::string_view text = segment;
     if (utf8Mode_) {
-        if (!segment.empty() && !IsValidUtf8(segment)) {
+        if (!IsWellFormedUtf8(segment)) {
             return "Bad UTF-8:";
         }
     } else if (!(asciiCompatible_ && IsAscii(segment))) {
@@ -617,8 +689,8 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 state_ = TState::AfterAttrs;
                 break;
             }
-            attrName_.assign(d + attrNameStart_, attrNameEnd_ - attrNameStart_);
-            if (attributes_.IndexOfName(attrName_) >= 0) {
+            if (attributes_.IndexOfName(
+                    std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_)) >= 0) {
                 if (p == n && !atEnd) {
                     return wait();
                 }
@@ -648,8 +720,9 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             size_t end = static_cast<size_t>(static_cast<const char*>(quote) - d);
-            decode(mark_, end, end, true, value_);
-            attributes_.Add(attrName_, value_);
+            std::string& value =
+                attributes_.AddName(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_));
+            decode(mark_, end, end, true, value);
             p = end + 1;
             state_ = TState::AttrSep;
             break;

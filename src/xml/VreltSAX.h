@@ -54,8 +54,12 @@ public:
     TAttributes& operator=(const TAttributes& other);
     TAttributes(TAttributes&&) noexcept = default;
     TAttributes& operator=(TAttributes&&) noexcept = default;
+    ~TAttributes() = default;
 
 private:
+    friend class TVreltSAX;
+    // Appends an entry with this name and returns its value for the caller to fill.
+    std::string& AddName(std::string_view name);
     void IndexEntry(size_t index);
 
     // Entries beyond count_ are kept only to reuse their storage across tags.
@@ -63,21 +67,26 @@ private:
     size_t count_ = 0;
     // Upper-cased name -> first index; built only once a tag has many attributes, so that a tag
     // with a huge number of attributes is still checked for repetitions in linear time.
-    std::unordered_map<std::string, int> index_;
+    std::unique_ptr<std::unordered_map<std::string, int>> index_;
 };
 
 // The names of the open elements, innermost last.
 class TStringStack {
 public:
-    void Push(std::string_view text) { items_.emplace_back(text); }
+    void Push(std::string_view text);
     // Removes and returns the last string. The stack must not be empty.
     std::string Pop();
-    int Count() const { return static_cast<int>(items_.size()); }
-    bool Empty() const { return items_.empty(); }
-    void Clear() { items_.clear(); }
+    // Removes the last string when it equals the text; false (nothing removed) otherwise or
+    // when the stack is empty.
+    bool PopIfEqual(std::string_view text);
+    int Count() const { return static_cast<int>(count_); }
+    bool Empty() const { return count_ == 0; }
+    void Clear() { count_ = 0; }
 
 private:
+    // Strings beyond count_ are kept only to reuse their storage.
     std::vector<std::string> items_;
+    size_t count_ = 0;
 };
 
 enum TVreltSAXTagKind : uint8_t {
@@ -196,10 +205,8 @@ private:
     size_t searchFrom_ = 0; // where the search for the end of a text, comment or value resumes
     size_t attrNameStart_ = 0;
     size_t attrNameEnd_ = 0;
-    std::string attrName_;
     TVreltSAXTag tag_;
     std::string scratch_;
-    std::string value_;
 };
 
 // Replaces the references of one segment: "&apos;", "&quot;", "&gt;", "&lt;", "&amp;" and

@@ -70,20 +70,36 @@ TXMLElementList::~TXMLElementList() {
 
 TXMLTagBasic& TXMLElementList::Add(std::unique_ptr<TXMLTagBasic> node) {
     node->parentList_ = this;
+    if (items_.empty()) {
+        items_.reserve(4);
+    }
     items_.push_back(std::move(node));
     return *items_.back();
 }
 
 void TXMLElementList::Clear() {
-    // Children are moved out of an element before the element dies, so that no destructor has
-    // more than one level below it.
+    // Nested lists are destroyed recursively only up to a fixed depth; below that the children
+    // of an element are moved out before the element dies, so that no destructor has more than
+    // one level below it and a tree of any depth is freed with bounded stack.
+    constexpr int kRecursiveDepth = 64;
+    static thread_local int depth = 0;
+    if (depth < kRecursiveDepth) {
+        ++depth;
+        struct TLeave {
+            ~TLeave() { --depth; }
+        } leave;
+        std::vector<std::unique_ptr<TXMLTagBasic>> items = std::move(items_);
+        items_.clear();
+        items.clear();
+        return;
+    }
     std::vector<std::unique_ptr<TXMLTagBasic>> pending = std::move(items_);
     items_.clear();
     while (!pending.empty()) {
         std::unique_ptr<TXMLTagBasic> node = std::move(pending.back());
         pending.pop_back();
-        if (auto* element = dynamic_cast<TXMLTagElement*>(node.get())) {
-            auto& children = element->Children().items_;
+        if (TXMLElementList* list = node->ChildList()) {
+            auto& children = list->items_;
             for (auto& child : children) {
                 pending.push_back(std::move(child));
             }
@@ -108,7 +124,8 @@ void TXMLElementList::BuildXML(const TXMLOutputFormat& layout, bool utf8, int le
     }
 }
 
-TXMLTagElement::TXMLTagElement(std::string name) : name_(std::move(name)), children_(this) {}
+TXMLTagElement::TXMLTagElement(std::string name, const TAttributes& attributes)
+    : name_(std::move(name)), attributes_(attributes), children_(this) {}
 
 void TXMLTagElement::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
     CheckWriteDepth(level);
@@ -208,10 +225,7 @@ void TVreltXMLDocument::OnStartTag(const std::string& name, const TAttributes& a
         pi.Attributes() = attributes;
         return;
     }
-    auto& element = insertion_->Append<TXMLTagElement>(name);
-    if (!attributes.Empty()) {
-        element.Attributes() = attributes;
-    }
+    auto& element = insertion_->Append<TXMLTagElement>(name, attributes);
     insertion_ = &element.Children();
 }
 

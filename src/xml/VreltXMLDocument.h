@@ -44,6 +44,9 @@ public:
     TXMLOutputFormat& Format() { return format_; }
     const TXMLOutputFormat& Format() const { return format_; }
 
+    // The children of an element; null for every other kind of node.
+    virtual TXMLElementList* ChildList() { return nullptr; }
+
     // Appends the XML text of this node (and its descendants) at the nesting level.
     virtual void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const = 0;
     // BuildXML with the layout of the parent list (or the node's own) and that layout's UTF8 field.
@@ -95,7 +98,7 @@ private:
 
 class TXMLTagElement : public TXMLTagBasic {
 public:
-    explicit TXMLTagElement(std::string name = {});
+    explicit TXMLTagElement(std::string name = {}, const TAttributes& attributes = {});
 
     const std::string& Name() const { return name_; }
     void SetName(std::string name) { name_ = std::move(name); }
@@ -104,6 +107,7 @@ public:
     TXMLElementList& Children() { return children_; }
     const TXMLElementList& Children() const { return children_; }
 
+    TXMLElementList* ChildList() override { return &children_; }
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const override;
 
 private:
