@@ -227,6 +227,9 @@ void TPropertyBailee::LoadStencil(const std::string& fileName) {
 }
 
 void TPropertyBailee::CreateEmpty(const std::string& rootName) {
+    if (!IsWritableName(rootName)) {
+        throw Exception("Can not create a settings document with the root element \"" + rootName + "\"");
+    }
     IXMLNodePtr created = LoadTreeFromXML("<?xml version=\"1.0\" encoding=\"utf-8\"?><" + rootName + "/>");
     if (!created) {
         throw Exception("Can not create a settings document with the root element \"" + rootName + "\"");
@@ -317,18 +320,14 @@ IXMLNodePtr TPropertyBailee::CopyFromStencil(const std::string& path) {
         throw Exception("TPropertyBailee.CopyFromStencil: there is no settings document");
     }
     const IXMLNodePtr source = FindPath(stencilRoot_, stencilRoot_, path, false);
-    // Fail on a stencil element that cannot be copied before the old copy is dropped.
-    if (!IsElement(source)) {
-        throw Exception("Only ntElement is supported at CopyNode");
+    // Copy first (CopyNode checks the whole element before it appends anything), then drop the
+    // previous copy: a stencil element that cannot be copied leaves the document as it was.
+    IXMLNodePtr copy = CopyNode(source, current_);
+    const IXMLNodePtr old = FirstChildElement(current_, source->GetNodeName());
+    if (old && old != copy) {
+        current_->GetChildNodes()->Remove(old.get());
     }
-    const IXMLNodeListPtr children = current_->GetChildNodes();
-    if (children) {
-        const IXMLNodePtr old = FirstChildElement(current_, source->GetNodeName());
-        if (old) {
-            children->Remove(old.get());
-        }
-    }
-    return CopyNode(source, current_);
+    return copy;
 }
 
 IXMLNodePtr TPropertyBailee::CopyNode(const IXMLNodePtr& source, const IXMLNodePtr& parent) {

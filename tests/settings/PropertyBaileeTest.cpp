@@ -136,6 +136,12 @@ TEST_F(PropertyBaileeTest, ForcePathCreatesOnceAndNeverHalfway) {
     }
     bailee.ForcePath("/p/");
     EXPECT_EQ(bailee.CurrentPath(), "/p/");
+
+    // A root name that is no XML name cannot smuggle markup into the new document.
+    for (const char* name : {"", "x/><y", "a b", "<r>"}) {
+        EXPECT_THROW(bailee.CreateEmpty(name), Exception) << name;
+        EXPECT_EQ(bailee.Root()->GetNodeName(), "settings");
+    }
 }
 
 TEST_F(PropertyBaileeTest, ValuesAreAttributesOfTheCursor) {
@@ -313,6 +319,11 @@ TEST_F(PropertyBaileeTest, CopyFromStencilReplacesThePreviousCopy) {
     }
     EXPECT_EQ(bailee.StencilRoot()->GetChildNodes()->Get(0)->GetAttribute("a"), "1");
 
+    // A stencil element that cannot be copied does not cost the previous copy.
+    bailee.ForcePath("/Bad");
+    bailee.WriteValue("keep", "1");
+    bailee.OpenPath("/");
+
     for (const char* path : {"/Bad", "/Text"}) {
         try {
             bailee.CopyFromStencil(path);
@@ -327,7 +338,9 @@ TEST_F(PropertyBaileeTest, CopyFromStencilReplacesThePreviousCopy) {
     } catch (const Exception& e) {
         EXPECT_EQ(Message(e), "Path \"/Missing\" not found");
     }
-    EXPECT_EQ(Names(bailee.Root()->GetChildNodes()), (std::vector<std::string>{"Other", "Form"}));
+    EXPECT_EQ(Names(bailee.Root()->GetChildNodes()), (std::vector<std::string>{"Other", "Form", "Bad"}));
+    bailee.OpenPath("/Bad");
+    EXPECT_EQ(bailee.ReadValue("keep"), "1");
 }
 
 TEST_F(PropertyBaileeTest, CopyNodeChecksEveryNodeFirstAndCopiesItselfOnce) {
