@@ -7,6 +7,7 @@
 #include "settings/LX_Localer.h"
 #include "settings/LX_PropertyBailee.h"
 
+#include <QFileInfo>
 #include <QProcess>
 
 namespace ludex {
@@ -18,7 +19,12 @@ int RunProgram(int argc, char** argv) {
     LanguageLocaler();
 
     TLudexApplication application(argc, argv);
-    const std::string commandLineFile = argc > 1 ? std::string(argv[1]) : std::string();
+    // A file named on the command line is taken relative to the folder the program was started
+    // in, before start-up moves to the executable's folder.
+    std::string commandLineFile;
+    if (argc > 1 && argv[1][0] != '\0') {
+        commandLineFile = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString();
+    }
 
     int status = 0;
     {
