@@ -32,7 +32,8 @@ bool HasProperty(const TPublishedObject& object, std::string_view name);
 
 // The property's value in its text form:
 //   Integer      decimal, "-" when negative;
-//   Enumeration  the value's name ("True", "wsMaximized");
+//   Enumeration  the value's name ("True", "wsMaximized"); a value outside the names reads as
+//                its number, which does not convert back;
 //   Float        general form with up to 15 significant digits ("0.1", "1e+20");
 //   Text         the text itself;
 //   Set          member names joined by "," in member order, no brackets; "" for the empty set.

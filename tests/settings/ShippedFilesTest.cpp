@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -329,6 +330,8 @@ TEST(ShippedFilesTest, LanguageComesFromTheSettingsOrTheSystem) {
         {"<S Locale=\"langKlingon\"/>", "ru_RU.UTF-8", langRussian}, // names no language: the system decides
         {"<S Locale=\"\"/>", "de_DE.UTF-8", langEnglish},
     };
+    const char* saved = std::getenv("LC_ALL");
+    const std::string original = saved ? saved : "";
     for (const Case& c : cases) {
         ::setenv("LC_ALL", c.systemLocale, 1);
         TPropertyBailee settings;
@@ -337,7 +340,11 @@ TEST(ShippedFilesTest, LanguageComesFromTheSettingsOrTheSystem) {
         EXPECT_EQ(LanguageFromSettings(settings), c.expected) << c.root << " " << c.systemLocale;
         EXPECT_EQ(settings.CurrentPath(), "/");
     }
-    ::unsetenv("LC_ALL");
+    if (saved) {
+        ::setenv("LC_ALL", original.c_str(), 1);
+    } else {
+        ::unsetenv("LC_ALL");
+    }
 }
 
 // The main window's two settings hooks, as the program runs them.
