@@ -7,6 +7,7 @@
 #include "text/CodePage.h"
 #include "text/Utf8.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -90,11 +91,47 @@ void AppendEscaped(std::string& out, std::string_view text) {
     throw Exception("Can not convert " + shown + " to UTF-8");
 }
 
-// Whether a block of 16 bytes holds nothing but ASCII that is written as it is: no byte at or above
-// 0x80, below 0x20, or a markup character.
-inline bool CleanBlock16(const char* p) {
+// A growing text written through a raw pointer: room is made in large steps, so that the many
+// short pieces of a document cost no call each.
+class TSink {
+public:
+    // Makes room for `extra` more bytes at Tail().
+    void Reserve(size_t extra) {
+        if (length_ + extra > buffer_.size()) {
+            Grow(extra);
+        }
+    }
+    char* Tail() { return buffer_.data() + length_; }
+    void Advance(size_t n) { length_ += n; }
+    void Put(std::string_view text) {
+        Reserve(text.size());
+        std::memcpy(Tail(), text.data(), text.size());
+        length_ += text.size();
+    }
+    void Put(char c) {
+        Reserve(1);
+        buffer_[length_++] = c;
+    }
+    std::string Take() {
+        buffer_.resize(length_);
+        length_ = 0;
+        return std::move(buffer_);
+    }
+
+private:
+    [[gnu::noinline]] void Grow(size_t extra) {
+        buffer_.resize(std::max(buffer_.size() * 2, length_ + extra + 4096));
+    }
+
+    std::string buffer_; // its size is the room; the text is the first length_ bytes
+    size_t length_ = 0;
+};
+
+// Copies 16 bytes to dst when they hold nothing but ASCII that is written as it is (no byte at or
+// above 0x80, below 0x20, or a markup character); returns whether it did.
+inline bool CopyCleanBlock16(char* dst, const char* src) {
 #if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
     // Signed comparison: bytes from 0x80 up are negative, so they count as below 0x20.
     __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
@@ -102,64 +139,81 @@ inline bool CleanBlock16(const char* p) {
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
-    return _mm_movemask_epi8(m) == 0;
+    if (_mm_movemask_epi8(m) != 0) {
+        return false;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+    return true;
 #else
     for (int i = 0; i < 16; ++i) {
-        auto b = static_cast<unsigned char>(p[i]);
+        auto b = static_cast<unsigned char>(src[i]);
         if (b >= 0x80 || kEscapes[b].length != 0) {
             return false;
         }
     }
+    std::memcpy(dst, src, 16);
     return true;
 #endif
 }
 
 // ToUTF8(EscapeText(text)) appended to out, in one pass: escapes markup characters and control
 // bytes and checks that the rest is UTF-8. Nothing is appended when the text is not UTF-8.
-void AppendValue(std::string& out, std::string_view text) {
-    const size_t mark = out.size();
-    const char* data = text.data();
+void AppendValue(TSink& out, std::string_view text) {
     const size_t n = text.size();
-    size_t runStart = 0;
+    // An escape is at most 6 bytes for 1; the escape table is copied 7 bytes at a time.
+    out.Reserve(n * 6 + 8);
+    char* const begin = out.Tail();
+    char* dst = begin;
+    const char* src = text.data();
     size_t i = 0;
     while (i < n) {
-        while (i + 16 <= n && CleanBlock16(data + i)) {
+        while (i + 16 <= n && CopyCleanBlock16(dst, src + i)) {
+            dst += 16;
             i += 16;
         }
         // The next block needs care: take it character by character.
         const size_t end = i + 16 < n ? i + 16 : n;
         while (i < end) {
-            auto b = static_cast<unsigned char>(data[i]);
+            auto b = static_cast<unsigned char>(src[i]);
             if (b < 0x80) {
                 const TEscape& e = kEscapes[b];
                 if (e.length != 0) {
-                    out.append(data + runStart, i - runStart);
-                    out.append(e.text, e.length);
-                    runStart = i + 1;
+                    std::memcpy(dst, e.text, sizeof e.text);
+                    dst += e.length;
+                } else {
+                    *dst++ = static_cast<char>(b);
                 }
                 ++i;
             } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n &&
-                       (static_cast<unsigned char>(data[i + 1]) & 0xC0) == 0x80) {
-                i += 2; // the common two-byte sequence
+                       (static_cast<unsigned char>(src[i + 1]) & 0xC0) == 0x80) {
+                dst[0] = src[i]; // the common two-byte sequence
+                dst[1] = src[i + 1];
+                dst += 2;
+                i += 2;
             } else {
                 size_t pos = i;
                 char32_t codePoint;
                 if (!DecodeUtf8(text, pos, codePoint)) {
-                    out.resize(mark);
                     FailConversion(EscapeText(text));
                 }
-                i = pos;
+                for (; i < pos; ++i) {
+                    *dst++ = src[i];
+                }
             }
         }
     }
-    out.append(data + runStart, n - runStart);
+    out.Advance(static_cast<size_t>(dst - begin));
 }
 
 // Writes one tree depth first with an explicit stack. Every enciphered element collects the
 // text of its children in a buffer of its own, which becomes its payload when it is closed.
 class TWriter {
 public:
+    explicit TWriter(std::string_view prefix) { result_.Put(prefix); }
+
     std::string Write(const TDomNode& top) {
+        // Room for the whole text at once spares the copies of a growing buffer.
+        result_.Reserve(EstimatedSize(top));
         if (Open(top)) {
             while (!stack_.empty()) {
                 Frame& frame = stack_.back();
@@ -167,14 +221,14 @@ public:
                     TDomNode child = frame.next;
                     frame.next = child.NextSibling();
                     if (!Open(child)) {
-                        Out() += kCrLf; // a leaf child is complete
+                        Out().Put(kCrLf); // a leaf child is complete
                     }
                 } else {
                     Close();
                 }
             }
         }
-        return std::move(result_);
+        return result_.Take();
     }
 
 private:
@@ -185,7 +239,34 @@ private:
         bool enciphered = false; // the children go to a payload buffer
     };
 
-    std::string& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
+    TSink& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
+
+    // The size of the text without escapes and encipherment: a little less than the real size of
+    // a document, which holds few characters to escape.
+    size_t EstimatedSize(const TDomNode& top) {
+        size_t size = 0;
+        TDomNode node = top;
+        while (node) {
+            if (node.IsElement()) {
+                size += 2 * node.Name().size() + 7;
+                node.ReadAttributes(attributes_);
+                for (const auto& [name, value] : attributes_) {
+                    size += name.size() + value.size() + 4;
+                }
+            } else {
+                size += node.Text().size() + 2;
+            }
+            if (TDomNode child = node.FirstChild()) {
+                node = child;
+                continue;
+            }
+            while (node != top && !node.NextSibling()) {
+                node = node.Parent();
+            }
+            node = node == top ? TDomNode() : node.NextSibling();
+        }
+        return size + size / 8;
+    }
 
     // Writes a leaf completely, or the start of an element with children and pushes its frame
     // (returns true then).
@@ -199,50 +280,63 @@ private:
         default:
             throw Exception("Unsupported NodeType");
         }
-        const std::string password = PasswordAccess.Read(node);
+        // One pass over the attributes; the first of a name counts, as for TAttributeAccess.
+        node.ReadAttributes(attributes_);
+        std::string_view password;
+        std::string_view plainMemo;
+        bool seenPassword = false;
+        bool seenMemo = false;
+        for (const auto& [name, value] : attributes_) {
+            if (!seenPassword && name == PasswordAccess.Name()) {
+                password = value;
+                seenPassword = true;
+            } else if (!seenMemo && name == MemoAccess.Name()) {
+                plainMemo = value;
+                seenMemo = true;
+            }
+        }
         std::string passwordBytes;
         std::string memo; // the enciphered memo
         if (!password.empty()) {
             const TCodePage& page = CurrentCodePage();
             passwordBytes = page.FromUtf8(password);
-            memo = Base64Encode(EncryptBranchText(page.FromUtf8(MemoAccess.Read(node)), passwordBytes));
+            memo = Base64Encode(EncryptBranchText(page.FromUtf8(plainMemo), passwordBytes));
         }
-        std::string& out = Out();
-        out += '<';
-        out += node.Name();
+        TSink& out = Out();
+        out.Put('<');
+        out.Put(node.Name());
         bool memoWritten = false;
-        for (TDomAttribute a = node.FirstAttribute(); a; a = a.Next()) {
-            std::string_view value = a.Value();
+        for (auto [name, value] : attributes_) {
             if (!password.empty()) {
-                if (a.Name() == PasswordAccess.Name()) {
-                    continue;
+                if (name == PasswordAccess.Name()) {
+                    continue; // every "password", should a file carry two
                 }
-                if (a.Name() == MemoAccess.Name() && !memoWritten) {
+                if (name == MemoAccess.Name() && !memoWritten) {
                     value = memo;
                     memoWritten = true;
                 }
             }
-            out += ' ';
-            out += a.Name();
-            out += "=\"";
+            out.Put(' ');
+            out.Put(name);
+            out.Put("=\"");
             AppendValue(out, value);
-            out += '"';
+            out.Put('"');
         }
         if (!password.empty() && !memoWritten) {
-            out += ' ';
-            out += MemoAccess.Name();
-            out += "=\"";
-            out += memo;
-            out += '"';
+            out.Put(' ');
+            out.Put(MemoAccess.Name());
+            out.Put("=\"");
+            out.Put(memo);
+            out.Put('"');
         }
         TDomNode first = node.FirstChild();
         if (!first) {
-            out += "/>";
+            out.Put("/>");
             return false;
         }
-        out += '>';
+        out.Put('>');
         if (password.empty()) {
-            out += kCrLf;
+            out.Put(kCrLf);
             stack_.push_back(Frame{node, first, {}, false});
         } else {
             payloads_.emplace_back();
@@ -255,35 +349,35 @@ private:
         Frame frame = std::move(stack_.back());
         stack_.pop_back();
         if (frame.enciphered) {
-            std::string plain = std::move(payloads_.back());
+            std::string plain = payloads_.back().Take();
             payloads_.pop_back();
-            Out() += Base64Encode(EncryptBranchText(plain, frame.password));
+            Out().Put(Base64Encode(EncryptBranchText(plain, frame.password)));
         }
-        std::string& out = Out();
-        out += "</";
-        out += frame.element.Name();
-        out += '>';
+        TSink& out = Out();
+        out.Put("</");
+        out.Put(frame.element.Name());
+        out.Put('>');
         if (!stack_.empty()) {
-            out += kCrLf;
+            out.Put(kCrLf);
         }
     }
 
-    std::string result_;
-    std::vector<std::string> payloads_;
+    TSink result_;
+    std::vector<std::pair<std::string_view, std::string_view>> attributes_; // of the element being opened
+    std::vector<TSink> payloads_;
     std::vector<Frame> stack_;
 };
 
 } // namespace
 
 std::string DocumentToText(const TDomNode& root) {
-    std::string text(kDocumentDeclaration);
-    text += kCrLf;
-    text += ElementToText(root);
-    return text;
+    std::string declaration(kDocumentDeclaration);
+    declaration += kCrLf;
+    return TWriter(declaration).Write(root);
 }
 
 std::string ElementToText(const TDomNode& node) {
-    return TWriter().Write(node);
+    return TWriter({}).Write(node);
 }
 
 std::string ChildrenToText(const TDomNode& element) {

@@ -396,6 +396,13 @@ TDomAttribute TDomNode::FirstAttribute() const {
     return TDomAttribute(P(node_).first_attribute().internal_object());
 }
 
+void TDomNode::ReadAttributes(std::vector<std::pair<std::string_view, std::string_view>>& out) const {
+    out.clear();
+    for (pugi::xml_attribute a = P(node_).first_attribute(); a; a = a.next_attribute()) {
+        out.emplace_back(a.name(), a.value());
+    }
+}
+
 std::vector<std::pair<std::string, std::string>> TDomNode::Attributes() const {
     std::vector<std::pair<std::string, std::string>> out;
     for (pugi::xml_attribute a = P(node_).first_attribute(); a; a = a.next_attribute()) {

@@ -118,6 +118,9 @@ public:
 
     // Attributes, in the element's order.
     TDomAttribute FirstAttribute() const;
+    // Replaces the contents of `out` by the names and values of the attributes, in order: one call
+    // for a serialiser that reads every attribute. The views stay valid until the element changes.
+    void ReadAttributes(std::vector<std::pair<std::string_view, std::string_view>>& out) const;
     std::vector<std::pair<std::string, std::string>> Attributes() const;
     // The value; the empty text when the attribute is absent, never an error.
     std::string GetAttribute(std::string_view name) const;
