@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace ludex {
@@ -81,10 +82,6 @@ size_t AsciiPrefix(std::string_view s) {
     return i;
 }
 
-bool IsAscii(std::string_view s) {
-    return AsciiPrefix(s) == s.size();
-}
-
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF), the same rules as
 // IsValidUtf8, with ASCII runs skipped a word at a time.
 bool IsWellFormedUtf8(std::string_view s) {
@@ -138,6 +135,68 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     }
     return -1;
+}
+
+// Byte classes of text runs and attribute values, gathered in the same pass that finds their end.
+enum : uint8_t {
+    kSegHigh = 1,      // a byte 0x80..0xFF: the segment needs validating or converting
+    kSegAmp = 2,       // "&": the segment needs the entity step
+    kSegStopText = 4,  // "<" ends a text run
+    kSegStopValue = 8, // a double quote ends an attribute value
+};
+
+constexpr std::array<uint8_t, 256> MakeSegmentClasses() {
+    std::array<uint8_t, 256> t{};
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        t[static_cast<size_t>(b)] = kSegHigh;
+    }
+    t['&'] = kSegAmp;
+    t['<'] = kSegStopText;
+    t['"'] = kSegStopValue;
+    return t;
+}
+
+constexpr std::array<uint8_t, 256> kSegmentClasses = MakeSegmentClasses();
+
+// The position of the first byte of class `stop` from `from` on, or n; ORs the classes of the
+// bytes passed into flags (it may also OR in classes of bytes just after the stop, which only
+// costs a needless check later). Eight bytes are examined at a time.
+size_t ScanSegment(const char* d, size_t from, size_t n, uint8_t stop, uint8_t& flags) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHighs = 0x8080808080808080ull;
+    const uint64_t stopPattern = kOnes * static_cast<unsigned char>(stop == kSegStopText ? '<' : '"');
+    const uint64_t ampPattern = kOnes * static_cast<unsigned char>('&');
+    // Marks the zero bytes of v; the lowest mark is always exact.
+    auto zeroBytes = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+    uint8_t seen = flags;
+    size_t i = from;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, d + i, 8);
+        if (word & kHighs) {
+            seen |= kSegHigh;
+        }
+        if (zeroBytes(word ^ ampPattern)) {
+            seen |= kSegAmp;
+        }
+        if (uint64_t hit = zeroBytes(word ^ stopPattern)) {
+            flags = seen;
+            if constexpr (std::endian::native == std::endian::little) {
+                return i + static_cast<size_t>(std::countr_zero(hit)) / 8;
+            } else {
+                return i + static_cast<size_t>(std::countl_zero(hit)) / 8;
+            }
+        }
+    }
+    for (; i < n; ++i) {
+        uint8_t cls = kSegmentClasses[static_cast<unsigned char>(d[i])];
+        if (cls & stop) {
+            break;
+        }
+        seen |= cls;
+    }
+    flags = seen;
+    return i;
 }
 
 // Beyond this many entries a tag's attribute names are looked up through a hash index.
@@ -469,21 +528,24 @@ void TVreltSAX::FailAt(std::string_view data, size_t pos, const std::string& det
     throw EVreltSAX(message);
 }
 
-const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, std::string& out) {
+const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
+                                     std::string& out) {
     std::string_view text = segment;
+    bool mayHaveAmp = (flags & kSegAmp) != 0;
     if (utf8Mode_) {
-        if (!IsWellFormedUtf8(segment)) {
+        if ((flags & kSegHigh) && !IsWellFormedUtf8(segment)) {
             return "Bad UTF-8:";
         }
-    } else if (!(asciiCompatible_ && IsAscii(segment))) {
+    } else if ((flags & kSegHigh) || !asciiCompatible_) {
         try {
             scratch_ = codePage_->ToUtf8(segment);
         } catch (const ECodePage&) {
             return "Bad character:";
         }
         text = scratch_;
+        mayHaveAmp = true;
     }
-    if (entities && text.find('&') != std::string_view::npos) {
+    if (entities && mayHaveAmp && text.find('&') != std::string_view::npos) {
         DecodeEntities(text, *codePage_, out);
     } else {
         out.assign(text);
@@ -497,10 +559,11 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
     size_t p = pos_;
 
     // Decodes one segment, turning its failures into parse errors at errorPos.
-    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, std::string& out) {
+    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags,
+                      std::string& out) {
         const char* failure = nullptr;
         try {
-            failure = DecodeSegment(data.substr(from, to - from), entities, out);
+            failure = DecodeSegment(data.substr(from, to - from), entities, flags, out);
         } catch (const EBadHTMLEncoding& e) {
             FailAt(data, errorPos, e.Message());
         }
@@ -532,6 +595,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
             if (d[p] != '<') {
                 mark_ = p;
                 searchFrom_ = p;
+                segmentFlags_ = 0;
                 state_ = TState::Text;
                 break;
             }
@@ -565,13 +629,12 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
             break;
         }
         case TState::Text: {
-            const void* lt = std::memchr(d + searchFrom_, '<', n - searchFrom_);
-            if (lt == nullptr) {
+            size_t end = ScanSegment(d, searchFrom_, n, kSegStopText, segmentFlags_);
+            if (end == n) {
                 searchFrom_ = n;
                 return wait();
             }
-            size_t end = static_cast<size_t>(static_cast<const char*>(lt) - d);
-            decode(mark_, end, end, true, tag_.Name);
+            decode(mark_, end, end, true, segmentFlags_, tag_.Name);
             return complete(tkText, end);
         }
         case TState::Comment: {
@@ -580,7 +643,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 searchFrom_ = std::max(mark_, n >= 2 ? n - 2 : 0);
                 return wait();
             }
-            decode(mark_, close, mark_, false, tag_.Name);
+            decode(mark_, close, mark_, false, kSegHigh | kSegAmp, tag_.Name);
             return complete(tkComment, close + 3);
         }
         case TState::Name:
@@ -711,18 +774,18 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
             ++p;
             mark_ = p;
             searchFrom_ = p;
+            segmentFlags_ = 0;
             state_ = TState::Value;
             [[fallthrough]];
         case TState::Value: {
-            const void* quote = std::memchr(d + searchFrom_, '"', n - searchFrom_);
-            if (quote == nullptr) {
+            size_t end = ScanSegment(d, searchFrom_, n, kSegStopValue, segmentFlags_);
+            if (end == n) {
                 searchFrom_ = n;
                 return wait();
             }
-            size_t end = static_cast<size_t>(static_cast<const char*>(quote) - d);
             std::string& value =
                 attributes_.AddName(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_));
-            decode(mark_, end, end, true, value);
+            decode(mark_, end, end, true, segmentFlags_, value);
             p = end + 1;
             state_ = TState::AttrSep;
             break;

@@ -182,7 +182,8 @@ private:
     // The UTF-8 step and, when entities is set, the entity step for one segment. Returns the
     // detail of a form-A error ("Bad UTF-8:", "Bad character:") or null; a bad reference throws
     // EBadHTMLEncoding.
-    const char* DecodeSegment(std::string_view segment, bool entities, std::string& out);
+    // flags tells which byte classes the segment holds (non-ASCII bytes, "&").
+    const char* DecodeSegment(std::string_view segment, bool entities, uint8_t flags, std::string& out);
     [[noreturn]] void FailAt(std::string_view data, size_t pos, const std::string& detail) const;
 
     std::string buffer_; // unconsumed input carried over between chunks
@@ -205,6 +206,7 @@ private:
     size_t searchFrom_ = 0; // where the search for the end of a text, comment or value resumes
     size_t attrNameStart_ = 0;
     size_t attrNameEnd_ = 0;
+    uint8_t segmentFlags_ = 0;
     TVreltSAXTag tag_;
     std::string scratch_;
 };

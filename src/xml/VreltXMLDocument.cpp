@@ -68,7 +68,19 @@ TXMLElementList::~TXMLElementList() {
     Clear();
 }
 
+void TXMLNodeDeleter::operator()(TXMLTagBasic* node) const noexcept {
+    if (node->inArena_) {
+        node->~TXMLTagBasic();
+    } else {
+        delete node;
+    }
+}
+
 TXMLTagBasic& TXMLElementList::Add(std::unique_ptr<TXMLTagBasic> node) {
+    return Add(TXMLNodePtr(node.release()));
+}
+
+TXMLTagBasic& TXMLElementList::Add(TXMLNodePtr node) {
     node->parentList_ = this;
     if (items_.empty()) {
         items_.reserve(4);
@@ -88,15 +100,15 @@ void TXMLElementList::Clear() {
         struct TLeave {
             ~TLeave() { --depth; }
         } leave;
-        std::vector<std::unique_ptr<TXMLTagBasic>> items = std::move(items_);
+        std::vector<TXMLNodePtr> items = std::move(items_);
         items_.clear();
         items.clear();
         return;
     }
-    std::vector<std::unique_ptr<TXMLTagBasic>> pending = std::move(items_);
+    std::vector<TXMLNodePtr> pending = std::move(items_);
     items_.clear();
     while (!pending.empty()) {
-        std::unique_ptr<TXMLTagBasic> node = std::move(pending.back());
+        TXMLNodePtr node = std::move(pending.back());
         pending.pop_back();
         if (TXMLElementList* list = node->ChildList()) {
             auto& children = list->items_;
@@ -195,7 +207,16 @@ TVreltXMLDocument::TVreltXMLDocument(const TCodePage& codePage)
 
 void TVreltXMLDocument::BeginLoad() {
     topLevel_.Clear();
+    arena_.release();
     insertion_ = &topLevel_;
+}
+
+template <class T, class... Args>
+T& TVreltXMLDocument::AddNode(Args&&... args) {
+    void* memory = arena_.allocate(sizeof(T), alignof(T));
+    TXMLNodePtr node(::new (memory) T(std::forward<Args>(args)...));
+    node->inArena_ = true;
+    return static_cast<T&>(insertion_->Add(std::move(node)));
 }
 
 void TVreltXMLDocument::LoadFromXML(std::string_view text) {
@@ -221,11 +242,11 @@ TXMLTagElement* TVreltXMLDocument::RootElement() const {
 
 void TVreltXMLDocument::OnStartTag(const std::string& name, const TAttributes& attributes) {
     if (!name.empty() && name[0] == '?') {
-        auto& pi = insertion_->Append<TXMLTagPI>(name.substr(1));
+        auto& pi = AddNode<TXMLTagPI>(name.substr(1));
         pi.Attributes() = attributes;
         return;
     }
-    auto& element = insertion_->Append<TXMLTagElement>(name, attributes);
+    auto& element = AddNode<TXMLTagElement>(name, attributes);
     insertion_ = &element.Children();
 }
 
@@ -239,11 +260,11 @@ void TVreltXMLDocument::OnEndTag(const std::string& name) {
 }
 
 void TVreltXMLDocument::OnText(const std::string& text) {
-    insertion_->Append<TXMLTagText>(text);
+    AddNode<TXMLTagText>(text);
 }
 
 void TVreltXMLDocument::OnComment(const std::string& text) {
-    insertion_->Append<TXMLTagComment>(text);
+    AddNode<TXMLTagComment>(text);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <istream>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,14 @@ constexpr int kMaxXMLWriteDepth = 1000;
 
 class TXMLElementList;
 class TXMLTagElement;
+class TXMLTagBasic;
+
+// Destroys a node; frees its memory unless it lives in a document's node arena, which releases
+// its memory as a whole.
+struct TXMLNodeDeleter {
+    void operator()(TXMLTagBasic* node) const noexcept;
+};
+using TXMLNodePtr = std::unique_ptr<TXMLTagBasic, TXMLNodeDeleter>;
 
 // A node of the element tree. A node belongs to at most one list, which owns it.
 class TXMLTagBasic {
@@ -55,8 +64,11 @@ public:
 
 private:
     friend class TXMLElementList;
+    friend class TVreltXMLDocument;
+    friend struct TXMLNodeDeleter;
     TXMLElementList* parentList_ = nullptr;
     TXMLOutputFormat format_;
+    bool inArena_ = false;
 };
 
 // An ordered list of tree nodes that owns them. Destroying or clearing it destroys the whole
@@ -91,7 +103,10 @@ public:
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const;
 
 private:
-    std::vector<std::unique_ptr<TXMLTagBasic>> items_;
+    friend class TVreltXMLDocument;
+    TXMLTagBasic& Add(TXMLNodePtr node);
+
+    std::vector<TXMLNodePtr> items_;
     TXMLTagElement* owner_;
     TXMLOutputFormat format_;
 };
@@ -185,12 +200,17 @@ public:
     const TXMLElementList& TopLevel() const { return topLevel_; }
 
 private:
+    template <class T, class... Args>
+    T& AddNode(Args&&... args);
     void BeginLoad();
     void OnStartTag(const std::string& name, const TAttributes& attributes);
     void OnEndTag(const std::string& name);
     void OnText(const std::string& text);
     void OnComment(const std::string& text);
 
+    // Memory of the nodes built by loading, released as a whole by the next load. Declared
+    // before the tree so that it outlives it.
+    std::pmr::monotonic_buffer_resource arena_;
     TXMLElementList topLevel_;
     TXMLElementList* insertion_;
     TVreltSAX tokenizer_;
