@@ -231,6 +231,9 @@ bool IsDecimalLiteral(std::string_view s) {
 // Conversion independent of the process locale (the window toolkit may set LC_NUMERIC).
 long double ConvertDecimal(const std::string& literal) {
     static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+    if (cLocale == static_cast<locale_t>(nullptr)) {
+        throw Exception("The number conversion of the C locale is not available");
+    }
     return strtold_l(literal.c_str(), nullptr, cLocale);
 }
 

@@ -182,8 +182,12 @@ std::string OneLine(std::string_view text) {
 }
 
 std::string ReadPasswordFile(const std::string& fileName) {
-    const std::string bytes = ReadFileBytes(fileName);
-    std::string password = bytes.substr(0, bytes.find('\n'));
+    const std::string content = ReadFileBytes(fileName);
+    std::string_view bytes = content;
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        bytes.remove_prefix(3); // a byte-order mark some editors put first is no part of the text
+    }
+    std::string password(bytes.substr(0, bytes.find('\n')));
     if (!password.empty() && password.back() == '\r') {
         password.pop_back();
     }

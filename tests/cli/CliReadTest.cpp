@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace ludex::test;
 
 namespace {
@@ -167,6 +169,8 @@ TEST(CliReadTest, ConvertsPasswordsToTheCodePage) {
         folder.Write("pw", "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\n"); // пароль
     const std::string invalid = folder.Write("bad", "\xFF\xFE\n");
     const std::string empty = folder.Write("empty", "\nsecond");
+    const std::string marked =
+        folder.Write("marked", "\xEF\xBB\xBF\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\r\n");
     const std::string file = DataFile("locked1251.ldx");
     Check({
         {{"cat", file, "", "--password-file", russian, "--code-page", "windows-1251"},
@@ -177,13 +181,26 @@ TEST(CliReadTest, ConvertsPasswordsToTheCodePage) {
           russian},
          0,
          "\xD1\x82\xD0\xB5\xD0\xBA\xD1\x81\xD1\x82",
-         ""},                                                                   // Лист: текст
+         ""}, // Лист: текст
+        {{"cat", file, "", "--password-file", marked, "--code-page", "windows-1251"},
+         0,
+         "\xD0\xA1\xD0\xB5\xD0\xBA\xD1\x80\xD0\xB5\xD1\x82",
+         ""}, // a byte-order mark is skipped
         {{"cat", file, "", "--password-file", russian}, 2, "", "windows-1252"}, // cannot hold Cyrillic
         {{"cat", file, "", "--password-file", russian, "--code-page", "koi8-r"}, 4, "", "Incorrect password"},
         {{"cat", file, "", "--password-file", invalid}, 2, "", "UTF-8"},
         {{"cat", file, "", "--password-file", empty}, 2, "", "empty password"},
         {{"cat", file, ""}, 3, "", "The root branch is locked"},
     });
+}
+
+TEST(CliReadTest, ReportsOutputThatCannotBeWritten) {
+    if (access("/dev/full", W_OK) != 0) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const TCliResult r = RunCli({"cat", kNotes, ""}, "/dev/full");
+    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.err, "Cannot write to standard output\n");
 }
 
 TEST(CliReadTest, FindsInFileOrder) {

@@ -48,9 +48,9 @@ std::string TScratchFolder::CopyData(const std::string& name) const {
     return Write(name, ReadAll(DataFile(name)));
 }
 
-TCliResult RunCli(const std::vector<std::string>& arguments) {
+TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile) {
     TScratchFolder streams;
-    const std::string outPath = streams.Path("stdout");
+    const std::string outPath = stdoutFile.empty() ? streams.Path("stdout") : stdoutFile;
     const std::string errPath = streams.Path("stderr");
 
     const std::string program = std::string(LUDEX_BIN_DIR) + "/ludex-cli";
@@ -90,7 +90,7 @@ TCliResult RunCli(const std::vector<std::string>& arguments) {
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.out = ReadAll(outPath);
+    result.out = stdoutFile.empty() ? ReadAll(outPath) : "";
     result.err = ReadAll(errPath);
     return result;
 }

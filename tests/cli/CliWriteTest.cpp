@@ -190,3 +190,43 @@ TEST(CliWriteTest, UsesTheCodePageForMemosAndPasswords) {
 }
 
 } // namespace
+
+// Nothing walks a document by recursion: a branch 50000 levels deep is listed, found, exported,
+// rewritten and encrypted like any other.
+TEST(CliWriteTest, HandlesDeepNesting) {
+    constexpr size_t kDepth = 50000;
+    TScratchFolder folder;
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ludex title=\"deep\" memo=\"\">";
+    for (size_t i = 0; i < kDepth; ++i) {
+        text += "<note title=\"n\">";
+    }
+    text += "<note title=\"bottom\" memo=\"found me\"/>";
+    for (size_t i = 0; i < kDepth; ++i) {
+        text += "</note>";
+    }
+    text += "</ludex>";
+    const std::string doc = folder.Write("deep.ldx", text);
+    const std::string pw = folder.Write("pw", "deep");
+
+    std::string bottomPath = "#";
+    for (size_t i = 0; i <= kDepth; ++i) {
+        bottomPath += i == 0 ? "0" : ".0";
+    }
+    EXPECT_EQ(Expect(0, {"find", doc, "bottom", "--no-memos"}), bottomPath + "\ttitle\tbottom\n");
+    EXPECT_NE(Expect(0, {"export", doc, "--format", "html"}).find("<h6>bottom</h6>\n<p>found me</p>"),
+              std::string::npos);
+
+    Expect(0, {"resave", doc});
+    const std::string rewritten = ReadAll(doc);
+    EXPECT_NE(rewritten.find("<note title=\"n\">\r\n<note title=\"bottom\" memo=\"found me\"/>\r\n</note>"),
+              std::string::npos);
+    Expect(0, {"resave", doc});
+    EXPECT_EQ(ReadAll(doc), rewritten);
+
+    Expect(0, {"encrypt", doc, "#", "--password-file", pw});
+    EXPECT_EQ(ReadAll(doc).find("bottom"), std::string::npos);
+    EXPECT_NE(Expect(0, {"export", doc, "--format", "html", "--password-file", pw}).find("<p>found me</p>"),
+              std::string::npos);
+    Expect(0, {"decrypt", doc, "", "--password-file", pw});
+    EXPECT_EQ(ReadAll(doc), rewritten);
+}
