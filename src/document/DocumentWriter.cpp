@@ -104,6 +104,9 @@ public:
     char* Tail() { return buffer_.data() + length_; }
     void Advance(size_t n) { length_ += n; }
     void Put(std::string_view text) {
+        if (text.empty()) {
+            return; // an empty view may have no data pointer at all
+        }
         Reserve(text.size());
         std::memcpy(Tail(), text.data(), text.size());
         length_ += text.size();
