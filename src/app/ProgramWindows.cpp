@@ -1,25 +1,37 @@
 #include "app/ProgramWindows.h"
 
+#include "app/BranchCommands.h"
+#include "app/EncryptionCommands.h"
 #include "app/LudexUnit.h"
+#include "dialogs/CipherDialog.h"
 #include "dialogs/LX_About.h"
+#include "dialogs/PasswordDialog.h"
 
 namespace ludex {
 
 TProgramWindows::TProgramWindows() {
     Main = std::make_unique<TForm_Ludex>();
+    CipherDialog = std::make_unique<TForm_CipherDialog>(Main.get());
+    PasswordDialog = std::make_unique<TForm_PasswordDialog>(Main.get());
     About = std::make_unique<TForm_About>(Main.get());
     Main->SetAboutBox(About.get());
+    BranchCommands = std::make_unique<TBranchCommands>(*Main);
+    EncryptionCommands = std::make_unique<TEncryptionCommands>(*Main, *CipherDialog, *PasswordDialog);
 }
 
 TProgramWindows::~TProgramWindows() {
     // Dialogs and command groups go first; the main window, which owns the documents, last.
+    EncryptionCommands.reset();
+    BranchCommands.reset();
     Main->SetAboutBox(nullptr);
     About.reset();
+    PasswordDialog.reset();
+    CipherDialog.reset();
     Main.reset();
 }
 
 std::vector<TPublishedObject*> TProgramWindows::LocalizedForms() const {
-    return {&Main->Published(), &About->Published()};
+    return {&Main->Published(), &CipherDialog->Published(), &About->Published()};
 }
 
 void TProgramWindows::StartUp(const std::string& executablePath, const std::string& commandLineFile) {

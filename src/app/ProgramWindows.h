@@ -6,8 +6,12 @@
 
 namespace ludex {
 
+class TBranchCommands;
+class TEncryptionCommands;
 class TForm_About;
+class TForm_CipherDialog;
 class TForm_Ludex;
+class TForm_PasswordDialog;
 class TPublishedObject;
 
 // The program's windows and the command groups of the main window, created once in their fixed
@@ -28,7 +32,11 @@ public:
     std::vector<TPublishedObject*> LocalizedForms() const;
 
     std::unique_ptr<TForm_Ludex> Main;
+    std::unique_ptr<TForm_CipherDialog> CipherDialog;
+    std::unique_ptr<TForm_PasswordDialog> PasswordDialog;
     std::unique_ptr<TForm_About> About;
+    std::unique_ptr<TBranchCommands> BranchCommands;
+    std::unique_ptr<TEncryptionCommands> EncryptionCommands;
 };
 
 } // namespace ludex

@@ -1,0 +1,139 @@
+#include "dialogs/CipherDialog.h"
+
+#include "app/ModalQuestions.h"
+#include "document/BranchCipher.h"
+#include "document/XMLNodeAccess.h"
+#include "properties/QtPublished.h"
+#include "settings/LX_Localer.h"
+#include "text/CodePage.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ludex {
+
+namespace {
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+} // namespace
+
+void ShowPasswordAsStars(QLineEdit& edit) {
+    edit.setEchoMode(QLineEdit::Password);
+    // The style decides the mask character; the style sheet property fixes it to '*' (42).
+    edit.setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
+}
+
+TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form_CipherDialog");
+    setWindowTitle("Encrypt branch");
+    setModal(true);
+
+    Label_Branch = new QLabel("Branch:", this);
+    Label_Branch->setObjectName("Label_Branch");
+    Label_BranchName = new QLabel(this);
+    Label_BranchName->setObjectName("Label_BranchName");
+    Label_BranchName->setTextFormat(Qt::PlainText);
+    Label_InputPassword = new QLabel("Input password (Empty for decryption)", this);
+    Label_InputPassword->setObjectName("Label_InputPassword");
+    Edit_Password = new QLineEdit(this);
+    Edit_Password->setObjectName("Edit_Password");
+    ShowPasswordAsStars(*Edit_Password);
+    Label_ConfirmPassword = new QLabel("Confirm password", this);
+    Label_ConfirmPassword->setObjectName("Label_ConfirmPassword");
+    Edit_ConfirmPassword = new QLineEdit(this);
+    Edit_ConfirmPassword->setObjectName("Edit_ConfirmPassword");
+    ShowPasswordAsStars(*Edit_ConfirmPassword);
+    Check_Lock = new QCheckBox("Collapse and lock encrypting branch", this);
+    Check_Lock->setObjectName("Check_Lock");
+    Button_OK = new QPushButton("OK", this);
+    Button_OK->setObjectName("Button_OK");
+    Button_OK->setDefault(true);
+    Button_Cancel = new QPushButton("Cancel", this);
+    Button_Cancel->setObjectName("Button_Cancel");
+    Button_Cancel->setAutoDefault(false);
+    connect(Button_OK, &QPushButton::clicked, this, &TForm_CipherDialog::accept);
+    connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* branchRow = new QHBoxLayout;
+    branchRow->addWidget(Label_Branch);
+    branchRow->addWidget(Label_BranchName, 1);
+    layout->addLayout(branchRow);
+    layout->addWidget(Label_InputPassword);
+    layout->addWidget(Edit_Password);
+    layout->addWidget(Label_ConfirmPassword);
+    layout->addWidget(Edit_ConfirmPassword);
+    layout->addWidget(Check_Lock);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button_OK);
+    buttons->addWidget(Button_Cancel);
+    layout->addLayout(buttons);
+
+    published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
+}
+
+TForm_CipherDialog::~TForm_CipherDialog() {
+    LanguageLocaler().RemoveClient(*published_);
+}
+
+TPublishedObject& TForm_CipherDialog::Published() {
+    return *published_;
+}
+
+void TForm_CipherDialog::Localize(TLocaler& localer) {
+    localer.LocalizeForm(*published_);
+    localer.OpenPath("/messages");
+    Button_OK->setText(Q(localer.GetMessage("Ok")));
+    Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
+}
+
+bool TForm_CipherDialog::FieldsAgree() const {
+    return Edit_Password->text() == Edit_ConfirmPassword->text();
+}
+
+void TForm_CipherDialog::AskToRetype() {
+    ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("RetypePassword")));
+}
+
+void TForm_CipherDialog::accept() {
+    if (!FieldsAgree()) {
+        AskToRetype();
+        return; // the dialog stays open with both fields as they are
+    }
+    QDialog::accept();
+}
+
+int TForm_CipherDialog::Execute(const TDomNode& element) {
+    Label_BranchName->setText(Q(TitleAccess.Read(element)));
+    Edit_Password->clear();
+    Edit_ConfirmPassword->clear();
+    Edit_Password->setFocus();
+    for (;;) {
+        if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
+            return Cancelled;
+        }
+        // accept() lets only agreeing fields through; a dialog closed as accepted by other means
+        // is held to the same rule.
+        if (FieldsAgree()) {
+            break;
+        }
+        AskToRetype();
+    }
+    const std::string password = Edit_Password->text().toStdString();
+    if (!password.empty()) {
+        // The memo is enciphered with the branch: refuse now, rather than at the next save or
+        // lock, a memo the code page cannot hold. FromUtf8 throws ECodePage naming the page.
+        CurrentCodePage().FromUtf8(MemoAccess.Read(element));
+    }
+    SetBranchPassword(element, password);
+    return Check_Lock->isChecked() ? AcceptedAndLock : Accepted;
+}
+
+} // namespace ludex
