@@ -3,7 +3,10 @@
 #include "app/BranchCommands.h"
 #include "app/EncryptionCommands.h"
 #include "app/LudexUnit.h"
+#include "app/MemoCalculator.h"
+#include "app/ViewCommands.h"
 #include "dialogs/CipherDialog.h"
+#include "dialogs/FindDialog.h"
 #include "dialogs/LX_About.h"
 #include "dialogs/PasswordDialog.h"
 
@@ -15,6 +18,9 @@ TProgramWindows::TProgramWindows() {
     PasswordDialog = std::make_unique<TForm_PasswordDialog>(Main.get());
     About = std::make_unique<TForm_About>(Main.get());
     Main->SetAboutBox(About.get());
+    Find = std::make_unique<TForm_Find>(Main.get());
+    ViewCommands = std::make_unique<TViewCommands>(*Main, *Find);
+    MemoCalculator = std::make_unique<TMemoCalculator>(*Main);
     BranchCommands = std::make_unique<TBranchCommands>(*Main);
     EncryptionCommands = std::make_unique<TEncryptionCommands>(*Main, *CipherDialog, *PasswordDialog);
 }
@@ -23,6 +29,9 @@ TProgramWindows::~TProgramWindows() {
     // Dialogs and command groups go first; the main window, which owns the documents, last.
     EncryptionCommands.reset();
     BranchCommands.reset();
+    MemoCalculator.reset();
+    ViewCommands.reset();
+    Find.reset();
     Main->SetAboutBox(nullptr);
     About.reset();
     PasswordDialog.reset();
@@ -31,10 +40,11 @@ TProgramWindows::~TProgramWindows() {
 }
 
 std::vector<TPublishedObject*> TProgramWindows::LocalizedForms() const {
-    return {&Main->Published(), &CipherDialog->Published(), &About->Published()};
+    return {&Main->Published(), &CipherDialog->Published(), &About->Published(), &Find->Published()};
 }
 
 void TProgramWindows::StartUp(const std::string& executablePath, const std::string& commandLineFile) {
+    ViewCommands->SetExecutablePath(executablePath);
     Main->StartUp(executablePath, commandLineFile, LocalizedForms());
 }
 

@@ -10,9 +10,12 @@ class TBranchCommands;
 class TEncryptionCommands;
 class TForm_About;
 class TForm_CipherDialog;
+class TForm_Find;
 class TForm_Ludex;
 class TForm_PasswordDialog;
+class TMemoCalculator;
 class TPublishedObject;
+class TViewCommands;
 
 // The program's windows and the command groups of the main window, created once in their fixed
 // order (the main window first) and destroyed together. The program and the GUI tests both build
@@ -35,6 +38,9 @@ public:
     std::unique_ptr<TForm_CipherDialog> CipherDialog;
     std::unique_ptr<TForm_PasswordDialog> PasswordDialog;
     std::unique_ptr<TForm_About> About;
+    std::unique_ptr<TForm_Find> Find;
+    std::unique_ptr<TViewCommands> ViewCommands;
+    std::unique_ptr<TMemoCalculator> MemoCalculator;
     std::unique_ptr<TBranchCommands> BranchCommands;
     std::unique_ptr<TEncryptionCommands> EncryptionCommands;
 };

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+class QPlainTextEdit;
+
+namespace ludex {
+
+class TForm_Ludex;
+
+// The calculator inside the memo: Ctrl together with the key that carries "=" and "+" evaluates
+// the expression before the caret (or the selected text) and inserts "=" and the result as if
+// typed, so the edit marks the document modified like any other. On a read-only memo (a locked
+// branch, or no branch at all) the key does nothing.
+class TMemoCalculator : public QObject {
+    Q_OBJECT
+
+public:
+    // Installs itself as an event filter on the window's memo.
+    explicit TMemoCalculator(TForm_Ludex& window);
+    ~TMemoCalculator() override;
+
+    // Whether the key with these modifiers is the calculator key: Ctrl held, the "=" key (reported
+    // as "=", or as "+" when Shift is held); Shift and Alt make no difference; the keypad "+" is not it.
+    static bool IsCalculatorKey(int key, Qt::KeyboardModifiers modifiers);
+
+    // The command. True when the key was the calculator key (and so is used up). An evaluation
+    // failure that is not an expression error propagates, and nothing is inserted.
+    bool MemoKeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPlainTextEdit* memo_;
+};
+
+// The text before the caret that forms the expression: back to the nearest line break, space or
+// "=" (exclusive) or the start of the text. Tabs and CR do not stop it.
+QString ExpressionBeforeCaret(const QString& text, int caret);
+
+// The result text of an expression: the formatted value, or the message "Error" when the
+// evaluator rejects the expression. Other failures (overflow) propagate.
+std::string CalculateText(std::string_view expression, char decimalSeparator);
+// The same with the system's decimal separator.
+std::string CalculateText(std::string_view expression);
+
+// The system's decimal separator when it is one ASCII character, else ".".
+char SystemDecimalSeparator();
+
+} // namespace ludex

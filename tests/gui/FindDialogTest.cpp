@@ -1,0 +1,317 @@
+// The find dialog: order of matches, options, locked branches, scope, memo selections, and a
+// search state that survives deleted nodes and selections made elsewhere.
+#include "GuiTestSupport.h"
+
+#include "app/ViewCommands.h"
+#include "dialogs/FindDialog.h"
+#include "document/BranchCipher.h"
+#include "document/BranchTree.h"
+#include "document/DocumentWriter.h"
+#include "document/TreeViewManager.h"
+#include "document/XMLNodeAccess.h"
+#include "settings/LX_Localer.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace ludex::test {
+namespace {
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+
+// A document file whose branches titled in `lock` are encrypted under "pw" and stored locked.
+std::string DocumentText(const std::string& content, const std::vector<std::string>& lock = {}) {
+    TDomDocument dom;
+    dom.LoadXML(kDeclaration + "<ludex version=\"2.1.0 \" title=\"Doc\" memo=\"\">" + content + "</ludex>");
+    std::vector<TDomNode> pending{dom.DocumentElement()};
+    while (!pending.empty()) {
+        TDomNode e = pending.back();
+        pending.pop_back();
+        for (const std::string& title : lock) {
+            if (e.IsElement() && TitleAccess.Read(e) == title) {
+                SetBranchPassword(e, "pw");
+            }
+        }
+        for (TDomNode c = e.FirstChild(); c; c = c.NextSibling()) {
+            if (c.IsElement()) {
+                pending.push_back(c);
+            }
+        }
+    }
+    return DocumentToText(dom.DocumentElement());
+}
+
+// Shown in this order once opened (branches with sub-branches first, then by title):
+// Doc, Alpha, Inner, Zlocked cat (locked, last child of Alpha), Locked cat (locked, with a hidden
+// sub-branch), Beta cat, Zeta.
+const std::string kContent =
+    "<note title=\"Alpha\" memo=\"cat in memo\">"
+    "<note title=\"Inner\" memo=\"no\"/>"
+    "<note title=\"Zlocked cat\" memo=\"cat\"/></note>"
+    "<note title=\"Locked cat\" memo=\"cat secret\"><note title=\"Hidden cat\" memo=\"cat\"/></note>"
+    "<note title=\"Beta cat\" memo=\"aaa\"/>"
+    "<note title=\"Zeta\" memo=\"cd&#xA;cat\"/>";
+
+struct TStep {
+    std::string title; // the node selected, or "" for the end of the search
+    int start = -1;    // the memo selection's start, or -1 for a title match
+    int length = 0;
+};
+
+class FindDialogTest : public TProgramTest {
+protected:
+    TForm_Find& Find() { return *Windows().Find; }
+    TBranchTree& Tree() { return Window().Tree(); }
+
+    void Open(const std::string& content, const std::vector<std::string>& lock = {}) {
+        Start(WriteFile("find.ldx", DocumentText(content, lock)));
+        Window().MI_Find->trigger();
+        ASSERT_TRUE(Find().isVisible());
+    }
+
+    TTreeNode* NodeTitled(const std::string& title) {
+        std::vector<TTreeNode*> pending{Tree().FirstTopLevel()};
+        while (!pending.empty()) {
+            TTreeNode* n = pending.back();
+            pending.pop_back();
+            if (n->Text() == title) {
+                return n;
+            }
+            for (int i = 0; i < n->ChildCount(); ++i) {
+                pending.push_back(n->Child(i));
+            }
+        }
+        return nullptr;
+    }
+
+    // One press; what it selected.
+    TStep Press() {
+        const size_t informed = Questions().Informed.size();
+        Find().Button_FindClick();
+        if (Questions().Informed.size() > informed) {
+            return {};
+        }
+        TTreeNode* selected = Tree().Selected();
+        QTextCursor cursor = Window().Memo->textCursor();
+        if (!cursor.hasSelection()) {
+            return {selected ? selected->Text() : "?", -1, 0};
+        }
+        return {selected ? selected->Text() : "?", cursor.selectionStart(),
+                cursor.selectionEnd() - cursor.selectionStart()};
+    }
+
+    void ExpectSteps(const std::vector<TStep>& steps) {
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const TStep got = Press();
+            EXPECT_EQ(got.title, steps[i].title) << "press " << i + 1;
+            EXPECT_EQ(got.start, steps[i].start) << "press " << i + 1;
+            EXPECT_EQ(got.length, steps[i].length) << "press " << i + 1;
+        }
+    }
+};
+
+TEST_F(FindDialogTest, InitialStateOfTheControls) {
+    Start();
+    TForm_Find& f = Find();
+    EXPECT_EQ(f.objectName(), "Form_Find");
+    EXPECT_FALSE(f.isModal());
+    EXPECT_TRUE(f.Edit_FindWhat->text().isEmpty());
+    EXPECT_FALSE(f.Button_Find->isEnabled());
+    EXPECT_TRUE(f.CheckBox_FindInTree->isChecked());
+    EXPECT_TRUE(f.CheckBox_FindInMemos->isChecked());
+    EXPECT_FALSE(f.CheckBox_MatchCase->isChecked());
+    EXPECT_FALSE(f.CheckBox_WholePhrase->isChecked());
+    EXPECT_EQ(f.Scope(), TForm_Find::scopeEverywhere);
+    EXPECT_EQ(f.Button_Find->text().toStdString(), LanguageLocaler().GetMessage("Find"));
+    EXPECT_EQ(f.Radio_SelectedBranch->text(), "Selected branch") << "the items come from the language file";
+    EXPECT_EQ(f.Radio_Everywhere->text(), "Everywhere");
+    f.Edit_FindWhat->setText("x");
+    EXPECT_TRUE(f.Button_Find->isEnabled());
+    f.Edit_FindWhat->clear();
+    EXPECT_FALSE(f.Button_Find->isEnabled());
+}
+
+TEST_F(FindDialogTest, MatchesComeInTreeOrderAndLockedBranchesShowOnlyTheirTitle) {
+    Open(kContent, {"Zlocked cat", "Locked cat"});
+    ASSERT_TRUE(IsNodeLocked(NodeTitled("Locked cat")));
+    Find().Edit_FindWhat->setText("cat");
+    ExpectSteps({{"Alpha", 0, 3},
+                 // The locked last child of Alpha: its title only; then the node after Alpha's sub-tree.
+                 {"Zlocked cat", -1, 0},
+                 {"Locked cat", -1, 0},
+                 {"Beta cat", -1, 0},
+                 // The line break counts one character in the memo control.
+                 {"Zeta", 3, 3},
+                 {"", -1, 0},
+                 // The search then starts again from the top.
+                 {"Alpha", 0, 3}});
+    ASSERT_FALSE(Questions().Informed.empty());
+    EXPECT_EQ(Questions().Informed[0].toStdString(),
+              LanguageLocaler().FormatMessage("FinishedFinding", {"cat"}));
+}
+
+TEST_F(FindDialogTest, LockedBranchesWithoutATitleMatchAreSkippedWhole) {
+    Open(kContent, {"Zlocked cat", "Locked cat"});
+    // Neither the placeholder below a locked branch nor its enciphered memo is searched.
+    Find().Edit_FindWhat->setText("inaccessible");
+    ExpectSteps({{"", -1, 0}});
+    Find().CheckBox_FindInTree->setChecked(false);
+    Find().Edit_FindWhat->setText("cat");
+    ExpectSteps({{"Alpha", 0, 3}, {"Zeta", 3, 3}, {"", -1, 0}});
+}
+
+TEST_F(FindDialogTest, ButtonCaptionFollowsTheSearchMode) {
+    Open(kContent);
+    Find().Edit_FindWhat->setText("Beta");
+    Find().Button_FindClick();
+    EXPECT_FALSE(Find().Restarting());
+    EXPECT_EQ(Find().Button_Find->text().toStdString(), LanguageLocaler().GetMessage("FindNext"));
+    // Changing the options keeps the search going; the text or the scope restarts it.
+    Find().CheckBox_MatchCase->setChecked(true);
+    EXPECT_FALSE(Find().Restarting());
+    Find().SetScope(TForm_Find::scopeSelectedBranch);
+    EXPECT_TRUE(Find().Restarting());
+    EXPECT_EQ(Find().Button_Find->text().toStdString(), LanguageLocaler().GetMessage("Find"));
+}
+
+TEST_F(FindDialogTest, OptionsOfTheDialogDecideWhatMatches) {
+    struct Case {
+        std::string memo;
+        std::string pattern;
+        bool matchCase;
+        bool wholePhrase;
+        bool inTree;
+        bool inMemos;
+        std::vector<std::string> found; // titles, in order
+    };
+    const std::vector<Case> cases = {
+        {"aBC", "Abc", false, false, true, true, {"Note"}},
+        {"aBC", "Abc", true, false, true, true, {}},
+        {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", false, false, true, true, {}}, // Cyrillic
+                                                                                                // keeps case
+        {"a cat sat", "cat", false, true, true, true, {"Note"}},
+        {"cat.", "cat", false, true, true, true, {}},
+        {"a&#x9;cat", "cat", false, true, true, true, {}}, // a tab separates nothing
+        {"concatenate cat", "cat", false, true, true, true, {}},
+        {"Note", "Note", false, false, false, true, {"Note"}}, // the memo only
+        {"Note", "Note", false, false, true, false, {"Note"}}, // the title only
+        {"Note", "Note", false, false, true, true, {"Note", "Note"}},
+        {"Note", "Note", false, false, false, false, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.memo + " / " + c.pattern);
+        Open("<note title=\"Note\" memo=\"" + c.memo + "\"/>");
+        Find().CheckBox_MatchCase->setChecked(c.matchCase);
+        Find().CheckBox_WholePhrase->setChecked(c.wholePhrase);
+        Find().CheckBox_FindInTree->setChecked(c.inTree);
+        Find().CheckBox_FindInMemos->setChecked(c.inMemos);
+        Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
+        std::vector<std::string> found;
+        for (TStep s = Press(); !s.title.empty() && found.size() < 5; s = Press()) {
+            found.push_back(s.title);
+        }
+        EXPECT_EQ(found, c.found);
+        Discard();
+    }
+}
+
+TEST_F(FindDialogTest, MemoSelectionsCountCharactersAsTheControlDoes) {
+    struct Case {
+        std::string memo; // attribute text as written in the file
+        std::string pattern;
+        std::vector<std::pair<int, int>> selections;
+    };
+    const std::vector<Case> cases = {
+        {"ab&#xA;cd", "cd", {{3, 2}}},
+        {"ab&#xD;&#xA;cd", "cd", {{3, 2}}}, // a stored CR LF is one line break in the control
+        {"aaa", "aa", {{0, 2}, {1, 2}}},    // overlapping occurrences, one per press
+        {"\xD0\xB6\xD1\x83\xD0\xBA cat", "cat", {{4, 3}}},
+        {"\xF0\x9F\x98\x80 cat", "cat", {{3, 3}}}, // outside the basic plane: two units
+        {"x \xD0\xB6\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", {{2, 3}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.memo);
+        Open("<note title=\"Note\" memo=\"" + c.memo + "\"/>");
+        Find().CheckBox_FindInTree->setChecked(false);
+        Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
+        for (const auto& [start, length] : c.selections) {
+            const TStep s = Press();
+            EXPECT_EQ(s.title, "Note");
+            EXPECT_EQ(s.start, start);
+            EXPECT_EQ(s.length, length);
+        }
+        EXPECT_TRUE(Press().title.empty());
+        Discard();
+    }
+}
+
+TEST_F(FindDialogTest, SelectedBranchScopeCoversItsSubtreeOnly) {
+    Open(kContent, {"Zlocked cat", "Locked cat"});
+    Find().SetScope(TForm_Find::scopeSelectedBranch);
+    Find().Edit_FindWhat->setText("cat");
+    Tree().Select(NodeTitled("Alpha"));
+    ExpectSteps({{"Alpha", 0, 3}, {"Zlocked cat", -1, 0}, {"", -1, 0}});
+
+    // Its own title comes first.
+    Find().Edit_FindWhat->setText("Beta");
+    Tree().Select(NodeTitled("Beta cat"));
+    ExpectSteps({{"Beta cat", -1, 0}, {"", -1, 0}});
+
+    // Without a selection the search ends at once.
+    Tree().Select(nullptr);
+    const size_t informed = Questions().Informed.size();
+    Find().Button_FindClick();
+    EXPECT_EQ(Questions().Informed.size(), informed + 1);
+}
+
+TEST_F(FindDialogTest, EnterInTheFieldRunsAStepEvenWhenItIsEmpty) {
+    Open(kContent);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(Find().Edit_FindWhat, &enter);
+    ASSERT_EQ(Questions().Informed.size(), 1u) << "an empty text matches nowhere";
+    Find().Edit_FindWhat->setText("Beta");
+    QCoreApplication::sendEvent(Find().Edit_FindWhat, &enter);
+    EXPECT_EQ(Tree().Selected(), NodeTitled("Beta cat"));
+    EXPECT_EQ(Questions().Informed.size(), 1u);
+}
+
+TEST_F(FindDialogTest, RemovedNodesAndForeignSelectionsRestartTheSearch) {
+    Open(kContent);
+    Find().Edit_FindWhat->setText("cat");
+    ASSERT_EQ(Press().title, "Alpha");
+    // The node the search stands on goes away: the next press starts again, never touching it.
+    Tree().Delete(NodeTitled("Alpha"));
+    EXPECT_TRUE(Find().Restarting());
+    EXPECT_EQ(Press().title, "Locked cat");
+
+    // The user selects another node: the next press starts from the top again, with the title
+    // of "Locked cat" rather than going on into its memo.
+    Tree().Select(NodeTitled("Zeta"));
+    EXPECT_TRUE(Find().Restarting());
+    const TStep again = Press();
+    EXPECT_EQ(again.title, "Locked cat");
+    EXPECT_EQ(again.start, -1);
+
+    // Closing the document while a search goes on.
+    Window().MI_CloseAllClick();
+    EXPECT_TRUE(Find().Restarting());
+    EXPECT_TRUE(Press().title.empty());
+}
+
+TEST_F(FindDialogTest, FindCommandStoresTheEditedMemoFirst) {
+    Open("<note title=\"Note\" memo=\"old\"/>");
+    Tree().Select(NodeTitled("Note"));
+    Window().Memo->setPlainText("fresh words");
+    Window().MI_Find->trigger();
+    EXPECT_EQ(MemoAccess.Read(NodeTitled("Note")->Element()), "fresh words");
+    Find().Edit_FindWhat->setText("fresh");
+    EXPECT_EQ(Press().start, 0);
+}
+
+} // namespace
+} // namespace ludex::test

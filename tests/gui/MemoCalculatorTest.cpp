@@ -1,0 +1,200 @@
+// The calculator key in the memo: which text is evaluated, what is inserted, and where nothing may be.
+#include "GuiTestSupport.h"
+
+#include "app/MemoCalculator.h"
+#include "base/Exception.h"
+#include "document/BranchCipher.h"
+#include "document/BranchTree.h"
+#include "document/DocumentWriter.h"
+#include "document/LXDocument.h"
+#include "document/TreeViewManager.h"
+#include "document/XMLNodeAccess.h"
+#include "settings/LX_Localer.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+namespace ludex::test {
+namespace {
+
+class MemoCalculatorTest : public TProgramTest {
+protected:
+    // Opens a document with a plain branch "a" and a locked branch "z", and selects "a".
+    void OpenAndSelect() {
+        TDomDocument dom;
+        dom.LoadXML("<?xml version=\"1.0\" encoding=\"utf-8\"?><ludex version=\"2.1.0 \" title=\"Doc\" "
+                    "memo=\"\"><note title=\"a\" memo=\"7*6\"/><note title=\"z\" memo=\"2+2\"/></ludex>");
+        SetBranchPassword(dom.DocumentElement().Child(1), "pw");
+        Start(WriteFile("calc.ldx", DocumentToText(dom.DocumentElement())));
+        Window().Tree().Select(Node("a"));
+    }
+    TTreeNode* Node(const std::string& title) {
+        TTreeNode* root = Window().Tree().FirstTopLevel();
+        for (int i = 0; i < root->ChildCount(); ++i) {
+            if (root->Child(i)->Text() == title) {
+                return root->Child(i);
+            }
+        }
+        return nullptr;
+    }
+    QPlainTextEdit& Memo() { return *Window().Memo; }
+    TMemoCalculator& Calculator() { return *Windows().MemoCalculator; }
+    // Puts the text into the memo with the caret at `caret` (or the selection [caret, end)).
+    void SetMemo(const QString& text, int caret, int selectionEnd = -1) {
+        Memo().setPlainText(text);
+        QTextCursor cursor = Memo().textCursor();
+        cursor.setPosition(caret);
+        if (selectionEnd >= 0) {
+            cursor.setPosition(selectionEnd, QTextCursor::KeepAnchor);
+        }
+        Memo().setTextCursor(cursor);
+    }
+    bool PressCtrlEquals() { return Calculator().MemoKeyDown(Qt::Key_Equal, Qt::ControlModifier); }
+};
+
+TEST_F(MemoCalculatorTest, InsertsTheResultOfTheExpressionBeforeTheCaret) {
+    OpenAndSelect();
+    const std::string error = LanguageLocaler().GetMessage("Error");
+    struct Case {
+        QString text;
+        int caret;        // -1: the end of the text
+        int selectionEnd; // -1: no selection
+        QString expected;
+        int expectedCaret; // -1: the end of the text
+    };
+    const QString e = QString::fromStdString(error);
+    const std::vector<Case> cases = {
+        {"2+3", -1, -1, "2+3=5", -1},
+        {"2+3=5", -1, -1, "2+3=5=5", -1}, // only what follows the last "="
+        {"x 2*3", -1, -1, "x 2*3=6", -1}, // a space ends the expression
+        {"line\n12*3.5", -1, -1, "line\n12*3.5=42", -1},
+        {"line\n", -1, -1, "line\n=" + e, -1}, // at the start of a line: nothing to evaluate
+        {"a b", 2, -1, "a =" + e + "b", 3 + static_cast<int>(e.size())}, // right after a space
+        {"x\t2+3", -1, -1, "x\t2+3=" + e, -1},                           // a tab does not end the expression
+        {"4*5 tail", 3, -1, "4*5=20 tail", 6},
+        {"2 * (3 + 4) and", 0, 11, "2 * (3 + 4)=14 and", 14}, // a selection may hold blanks
+        {"-(2+3)", -1, -1, "-(2+3)=-5", -1},
+        {"2*-(3)", -1, -1, "2*-(3)=" + e, -1},
+        {"1/0", -1, -1, "1/0=" + e, -1},
+        {"TAN(0)", -1, -1, "TAN(0)=0", -1},
+        {"$FFFFFFFF", -1, -1, "$FFFFFFFF=-1", -1},
+        {"2^3^2", -1, -1, "2^3^2=64", -1},
+        {"sqrt(16)", -1, -1, "sqrt(16)=4", -1},
+        {"PI", -1, -1, "PI=3.14159265358979", -1},
+        {"\xD1\x8E 1e3", -1, -1, "\xD1\x8E 1e3=1000", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        SetMemo(c.text, c.caret < 0 ? static_cast<int>(c.text.size()) : c.caret, c.selectionEnd);
+        EXPECT_TRUE(PressCtrlEquals());
+        EXPECT_EQ(Memo().toPlainText(), c.expected);
+        EXPECT_FALSE(Memo().textCursor().hasSelection());
+        EXPECT_EQ(Memo().textCursor().position(),
+                  c.expectedCaret < 0 ? static_cast<int>(c.expected.size()) : c.expectedCaret);
+    }
+}
+
+TEST_F(MemoCalculatorTest, OnlyTheEqualsKeyWithCtrlIsTheCommand) {
+    OpenAndSelect();
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool command;
+    };
+    const std::vector<Case> cases = {
+        {Qt::Key_Equal, Qt::ControlModifier, true},
+        {Qt::Key_Equal, Qt::ControlModifier | Qt::AltModifier, true},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier, true}, // the same key with Shift
+        {Qt::Key_Equal, Qt::NoModifier, false},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier, false}, // the keypad's "+"
+        {Qt::Key_Minus, Qt::ControlModifier, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        SetMemo("6*7", 3);
+        // Through the memo's own event delivery, as a typed key arrives.
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+        QCoreApplication::sendEvent(&Memo(), &press);
+        if (c.command) {
+            EXPECT_EQ(Memo().toPlainText(), "6*7=42");
+        } else {
+            EXPECT_FALSE(Memo().toPlainText().startsWith("6*7="));
+        }
+    }
+}
+
+TEST_F(MemoCalculatorTest, TheInsertionIsAnEditOfTheBranch) {
+    OpenAndSelect();
+    TLXDocument* document = Window().Tree().FirstTopLevel()->Document();
+    ASSERT_EQ(Memo().toPlainText(), "7*6");
+    ASSERT_FALSE(document->Modified());
+    Memo().moveCursor(QTextCursor::End);
+    ASSERT_TRUE(PressCtrlEquals());
+    EXPECT_TRUE(document->Modified());
+    Window().Tree().Select(Window().Tree().FirstTopLevel());
+    EXPECT_EQ(MemoAccess.Read(Node("a")->Element()), "7*6=42");
+}
+
+TEST_F(MemoCalculatorTest, LockedMemoStaysUntouched) {
+    OpenAndSelect();
+    TTreeNode* locked = Node("z");
+    ASSERT_TRUE(IsNodeLocked(locked));
+    Window().Tree().Select(locked);
+    const QString shown = Memo().toPlainText();
+    const std::string stored = MemoAccess.Read(locked->Element());
+    Memo().moveCursor(QTextCursor::End);
+    EXPECT_TRUE(PressCtrlEquals()) << "the key is used up";
+    EXPECT_EQ(Memo().toPlainText(), shown);
+    Window().Tree().Select(Node("a"));
+    EXPECT_EQ(MemoAccess.Read(locked->Element()), stored);
+    EXPECT_FALSE(Window().Tree().FirstTopLevel()->Document()->Modified());
+}
+
+TEST_F(MemoCalculatorTest, OverflowIsAnErrorOfTheCommandAndInsertsNothing) {
+    OpenAndSelect();
+    SetMemo("1E4000*1E4000", 13);
+    EXPECT_THROW(PressCtrlEquals(), Exception);
+    EXPECT_EQ(Memo().toPlainText(), "1E4000*1E4000");
+}
+
+TEST_F(MemoCalculatorTest, CalculateTextUsesTheDecimalSeparatorAndTheErrorMessage) {
+    Start();
+    const std::string error = LanguageLocaler().GetMessage("Error");
+    struct Case {
+        std::string expression;
+        char separator;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"1/4", '.', "0.25"}, {"1/4", ',', "0,25"}, {"2,5*2", ',', "5"},
+        {"2.5*2", ',', "5"},  {"2,5", '.', error},  {"1/3", '.', "0.333333333333333"},
+        {"", '.', error},     {"(2", '.', error},   {"1E-5", ',', "1E-5"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CalculateText(c.expression, c.separator), c.expected) << c.expression;
+    }
+    // The error text follows the language.
+    Window().MI_Russian->trigger();
+    EXPECT_EQ(CalculateText("(2", '.'), "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0");
+}
+
+TEST(ExpressionBeforeCaret, StopsAtLineBreakSpaceAndEquals) {
+    struct Case {
+        QString text;
+        int caret;
+        QString expected;
+    };
+    const std::vector<Case> cases = {
+        {"", 0, ""},         {"abc", 3, "abc"}, {"a=b", 3, "b"},  {"a\nb", 3, "b"},      {"a b", 3, "b"},
+        {"a\tb", 3, "a\tb"}, {"a b", 1, "a"},   {"a b", 99, "b"}, {"ab\r\ncd", 6, "cd"}, {"ab=", 3, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExpressionBeforeCaret(c.text, c.caret), c.expected) << c.text.toStdString();
+    }
+}
+
+} // namespace
+} // namespace ludex::test

@@ -1,0 +1,278 @@
+// The Settings and Help menus: language switch of every window, fonts, word wrap, reset, help
+// documents; and the shipped help documents themselves.
+#include "GuiTestSupport.h"
+
+#include "app/ViewCommands.h"
+#include "base/Exception.h"
+#include "dialogs/FindDialog.h"
+#include "document/BranchCipher.h"
+#include "document/BranchTree.h"
+#include "document/LXDocument.h"
+#include "document/TreeViewManager.h"
+#include "document/XMLNodeAccess.h"
+#include "settings/LX_Localer.h"
+#include "settings/LX_Utils.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include <filesystem>
+
+namespace ludex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ViewCommandsTest : public TProgramTest {
+protected:
+    void CopyHelp() {
+        for (const char* name : {"ludex_ENG.help", "ludex_RUS.help"}) {
+            fs::copy_file(fs::path(LUDEX_BIN_DIR) / name, PathOf(name), fs::copy_options::overwrite_existing);
+        }
+    }
+    TViewCommands& Commands() { return *Windows().ViewCommands; }
+    TBranchTree& Tree() { return Window().Tree(); }
+};
+
+TEST_F(ViewCommandsTest, LanguageSwitchReachesEveryWindow) {
+    Start();
+    struct Case {
+        QAction* (*item)(TForm_Ludex&);
+        TLanguage language;
+        const char* fileMenu;
+        const char* findLabel;
+        const char* scopeItem;
+        const char* findButton;
+        const char* aboutWord;
+    };
+    const std::vector<Case> cases = {
+        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
+         "\xD0\xA7\xD1\x82\xD0\xBE \xD0\xB8\xD1\x81\xD0\xBA\xD0\xB0\xD1\x82\xD1\x8C:",
+         "\xD0\x92\xD0\xB5\xD0\xB7\xD0\xB4\xD0\xB5", "\xD0\x9D\xD0\xB0\xD0\xB9\xD1\x82\xD0\xB8",
+         "\xD0\x92\xD0\xB5\xD1\x80\xD1\x81\xD0\xB8\xD1\x8F"},
+        // The language already active: the same file again.
+        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
+         "\xD0\xA7\xD1\x82\xD0\xBE \xD0\xB8\xD1\x81\xD0\xBA\xD0\xB0\xD1\x82\xD1\x8C:",
+         "\xD0\x92\xD0\xB5\xD0\xB7\xD0\xB4\xD0\xB5", "\xD0\x9D\xD0\xB0\xD0\xB9\xD1\x82\xD0\xB8",
+         "\xD0\x92\xD0\xB5\xD1\x80\xD1\x81\xD0\xB8\xD1\x8F"},
+        {[](TForm_Ludex& w) { return w.MI_English; }, langEnglish, "File", "Find what:", "Everywhere", "Find",
+         "Version"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fileMenu);
+        // Texts changed by hand must be put right again by the reload.
+        Windows().Find->Label_FindWhat->setText("stale");
+        c.item(Window())->trigger();
+        EXPECT_EQ(LanguageLocaler().Language, c.language);
+        EXPECT_EQ(c.item(Window())->isChecked(), true);
+        EXPECT_NE(Window().MI_English->isChecked(), Window().MI_Russian->isChecked());
+        EXPECT_EQ(Window().MI_File->title().toStdString(), c.fileMenu);
+        EXPECT_EQ(Windows().Find->Label_FindWhat->text().toStdString(), c.findLabel);
+        EXPECT_EQ(Windows().Find->Radio_Everywhere->text().toStdString(), c.scopeItem);
+        EXPECT_EQ(Windows().Find->Button_Find->text().toStdString(), c.findButton);
+        EXPECT_NE(Windows().About->Label_Info->text().toStdString().find(c.aboutWord), std::string::npos);
+        EXPECT_EQ(Window().windowTitle().toStdString(),
+                  LanguageLocaler().FormatMessage("MainCaption", {ProgramVersion()}));
+        // The messages are there for everybody after the switch.
+        EXPECT_EQ(LanguageLocaler().GetMessage("Find"), c.findButton);
+    }
+}
+
+TEST_F(ViewCommandsTest, NoCheckedLanguageIsAnErrorAndReloadsNothing) {
+    Start();
+    Window().MI_English->setChecked(false);
+    Window().MI_Russian->setChecked(false);
+    ASSERT_FALSE(Window().MI_English->isChecked() || Window().MI_Russian->isChecked());
+    try {
+        Commands().OnChangeLanguageClick(nullptr);
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Language is not defined");
+    }
+    EXPECT_EQ(LanguageLocaler().Language, langEnglish);
+}
+
+TEST_F(ViewCommandsTest, MissingLanguageFileKeepsTheOldTexts) {
+    Start();
+    fs::remove(PathOf("Language.RUS.xml"));
+    EXPECT_ANY_THROW(Commands().OnChangeLanguageClick(Window().MI_Russian));
+    EXPECT_EQ(Window().MI_File->title(), "File");
+    EXPECT_EQ(LanguageLocaler().GetMessage("Find"), "Find");
+}
+
+TEST_F(ViewCommandsTest, WordWrapTogglesWithItsScrollBars) {
+    Start();
+    struct State {
+        bool wrap;
+        Qt::ScrollBarPolicy horizontal;
+    };
+    for (const State& s : {State{false, Qt::ScrollBarAlwaysOn}, State{true, Qt::ScrollBarAlwaysOff}}) {
+        Window().MI_WordWrapMemo->trigger();
+        EXPECT_EQ(Window().GetMemoWordWrap(), s.wrap);
+        EXPECT_EQ(Window().MI_WordWrapMemo->isChecked(), s.wrap);
+        EXPECT_EQ(Window().Memo->horizontalScrollBarPolicy(), s.horizontal);
+        EXPECT_EQ(Window().Memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    }
+}
+
+TEST_F(ViewCommandsTest, FontDialogsChangeOnlyWhenConfirmed) {
+    Start();
+    struct Case {
+        QAction* (*item)(TForm_Ludex&);
+        QWidget* (*control)(TForm_Ludex&);
+    };
+    const std::vector<Case> cases = {
+        {[](TForm_Ludex& w) { return w.MI_TreeViewFont; },
+         [](TForm_Ludex& w) -> QWidget* { return w.TreeView; }},
+        {[](TForm_Ludex& w) { return w.MI_MemoFont; }, [](TForm_Ludex& w) -> QWidget* { return w.Memo; }},
+    };
+    for (const Case& c : cases) {
+        const QFont before = c.control(Window())->font();
+        Questions().Fonts.push_back(std::nullopt);
+        c.item(Window())->trigger();
+        EXPECT_EQ(c.control(Window())->font(), before) << "cancelled";
+        QFont chosen("Serif");
+        chosen.setPointSize(before.pointSize() + 7);
+        chosen.setItalic(true);
+        Questions().Fonts.push_back(chosen);
+        c.item(Window())->trigger();
+        EXPECT_EQ(c.control(Window())->font().pointSize(), before.pointSize() + 7);
+        EXPECT_TRUE(c.control(Window())->font().italic());
+    }
+    EXPECT_TRUE(Questions().Fonts.empty());
+}
+
+TEST_F(ViewCommandsTest, ResetNoChangesNothing) {
+    Start();
+    Window().show();
+    Questions().Answers.push_back(TAnswer::No);
+    Window().MI_ResetToDefault->trigger();
+    EXPECT_FALSE(RestartOnExit);
+    EXPECT_TRUE(Window().isVisible());
+    ASSERT_EQ(Questions().Asked.size(), 1u);
+    EXPECT_EQ(Questions().Asked[0].toStdString(), LanguageLocaler().GetMessage("ResetSettings"));
+}
+
+TEST_F(ViewCommandsTest, ResetWritesOnlyTheDocumentListAndRestarts) {
+    const std::string file = WriteFile("kept.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                                   "<ludex version=\"2.1.0 \" title=\"Kept\" memo=\"\"/>");
+    Start(file);
+    Window().MI_Russian->trigger();
+    Window().show();
+    Questions().Answers.push_back(TAnswer::Yes);
+    Window().MI_ResetToDefault->trigger();
+    EXPECT_TRUE(RestartOnExit);
+    EXPECT_FALSE(Window().isVisible()) << "the window closed";
+    const std::string settings = ReadFile(SettingsFile());
+    EXPECT_NE(settings.find("<documents>"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("kept.ldx"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("Locale"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("Form_Ludex"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("MemoWordWrap"), std::string::npos) << settings;
+}
+
+TEST_F(ViewCommandsTest, HelpOpensOncePerLanguage) {
+    CopyHelp();
+    Start();
+    EXPECT_EQ(Commands().HelpFileName(), PathOf("ludex_ENG.help"));
+    Window().MI_HelpTopics->trigger();
+    ASSERT_EQ(Tree().TopLevelCount(), 1);
+    TTreeNode* english = Tree().TopLevel(0);
+    EXPECT_EQ(english->Document()->FileName(), PathOf("ludex_ENG.help"));
+    EXPECT_FALSE(english->Document()->Modified());
+    EXPECT_TRUE(Window().MI_Close->isEnabled()) << "the file commands follow";
+
+    // Again: no second copy; the help is selected and expanded.
+    Tree().Collapse(english);
+    Tree().Select(english->Child(0));
+    Window().MI_HelpTopics->trigger();
+    EXPECT_EQ(Tree().TopLevelCount(), 1);
+    EXPECT_EQ(Tree().Selected(), english);
+    EXPECT_TRUE(Tree().IsExpanded(english));
+
+    // Another language opens the other help as a further document.
+    Window().MI_Russian->trigger();
+    Window().MI_HelpTopics->trigger();
+    ASSERT_EQ(Tree().TopLevelCount(), 2);
+    EXPECT_EQ(Tree().TopLevel(1)->Document()->FileName(), PathOf("ludex_RUS.help"));
+    Window().MI_HelpTopics->trigger();
+    EXPECT_EQ(Tree().TopLevelCount(), 2);
+}
+
+TEST_F(ViewCommandsTest, MissingHelpAddsNoBranch) {
+    Start();
+    EXPECT_ANY_THROW(Commands().MI_HelpTopicsClick());
+    EXPECT_EQ(Tree().TopLevelCount(), 0);
+}
+
+// The shipped help documents: they open, list their topics in reading order, and the branch the
+// text offers for practice unlocks with the password the text gives.
+TEST_F(ViewCommandsTest, HelpDocumentsReadInOrderAndTheirPracticeBranchUnlocks) {
+    CopyHelp();
+    for (const char* name : {"ludex_ENG.help", "ludex_RUS.help"}) {
+        SCOPED_TRACE(name);
+        Start(PathOf(name));
+        ASSERT_EQ(Tree().TopLevelCount(), 1);
+        TTreeNode* root = Tree().TopLevel(0);
+        EXPECT_FALSE(root->Document()->Modified());
+        EXPECT_FALSE(MemoAccess.Read(root->Document()->RootElement()).empty());
+
+        // Topics are numbered; the tree's own order must keep them in reading order.
+        ASSERT_GE(root->ChildCount(), 5);
+        for (int i = 0; i < root->ChildCount(); ++i) {
+            EXPECT_EQ(root->Child(i)->Text().rfind(std::to_string(i + 1) + " ", 0), 0u)
+                << root->Child(i)->Text();
+            TTreeNode* part = root->Child(i);
+            for (int j = 0; j < part->ChildCount(); ++j) {
+                const std::string prefix = std::to_string(i + 1) + "." + std::to_string(j + 1) + " ";
+                EXPECT_EQ(part->Child(j)->Text().rfind(prefix, 0), 0u) << part->Child(j)->Text();
+                if (!IsNodeLocked(part->Child(j))) {
+                    EXPECT_GT(MemoAccess.Read(part->Child(j)->Element()).size(), 100u)
+                        << part->Child(j)->Text();
+                }
+            }
+        }
+
+        // Exactly one locked branch; its parent's memo states the password on a line of its own.
+        std::vector<TTreeNode*> locked;
+        std::vector<TTreeNode*> pending{root};
+        while (!pending.empty()) {
+            TTreeNode* n = pending.back();
+            pending.pop_back();
+            if (IsNodeLocked(n)) {
+                locked.push_back(n);
+                continue;
+            }
+            for (int i = 0; i < n->ChildCount(); ++i) {
+                pending.push_back(n->Child(i));
+            }
+        }
+        ASSERT_EQ(locked.size(), 1u);
+        const std::string parentMemo = MemoAccess.Read(locked[0]->Parent()->Element());
+        const std::string stated = "\n\n    open sesame\n\n";
+        EXPECT_NE(parentMemo.find(stated), std::string::npos);
+        const TDomNode element = locked[0]->Element();
+        EXPECT_FALSE(CheckBranchPassword(element, "Open sesame"));
+        ASSERT_TRUE(CheckBranchPassword(element, "open sesame"));
+        ASSERT_TRUE(DecipherBranchElement(element, "open sesame"));
+        EXPECT_FALSE(MemoAccess.Read(element).empty());
+        size_t subBranches = 0;
+        for (TDomNode c = element.FirstChild(); c; c = c.NextSibling()) {
+            if (c.IsElement()) {
+                ++subBranches;
+                EXPECT_GT(MemoAccess.Read(c).size(), 100u);
+            }
+        }
+        EXPECT_EQ(subBranches, 2u);
+        Discard();
+    }
+}
+
+} // namespace
+} // namespace ludex::test
