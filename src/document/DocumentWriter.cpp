@@ -102,6 +102,7 @@ public:
         }
     }
     char* Tail() { return buffer_.data() + length_; }
+    size_t Length() const { return length_; }
     void Advance(size_t n) { length_ += n; }
     void Put(std::string_view text) {
         if (text.empty()) {
@@ -215,10 +216,17 @@ public:
     explicit TWriter(std::string_view prefix) { result_.Put(prefix); }
 
     std::string Write(const TDomNode& top) {
-        // Room for the whole text at once spares the copies of a growing buffer.
-        result_.Reserve(EstimatedSize(top));
         if (Open(top)) {
             while (!stack_.empty()) {
+                if (!estimated_ && result_.Length() > kEstimateAfter) {
+                    // A large text: room for the rest at once spares the copies and page faults of
+                    // a buffer that keeps doubling. Small texts are not worth the extra pass.
+                    estimated_ = true;
+                    const size_t total = EstimatedSize(top);
+                    if (total > result_.Length()) {
+                        result_.Reserve(total - result_.Length());
+                    }
+                }
                 Frame& frame = stack_.back();
                 if (frame.next) {
                     TDomNode child = frame.next;
@@ -365,7 +373,10 @@ private:
         }
     }
 
+    static constexpr size_t kEstimateAfter = 32 << 20;
+
     TSink result_;
+    bool estimated_ = false;
     std::vector<std::pair<std::string_view, std::string_view>> attributes_; // of the element being opened
     std::vector<TSink> payloads_;
     std::vector<Frame> stack_;
