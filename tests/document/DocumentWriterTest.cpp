@@ -322,6 +322,19 @@ TEST_F(DocumentWriterTest, DeepNestingIsWritten) {
     EXPECT_TRUE(IsBranchLocked(third.DocumentElement().FirstChild().FirstChild().FirstChild()));
 }
 
+// A text beyond 32 MB is written into room sized by a first pass; the bytes must not change.
+TEST_F(DocumentWriterTest, LargeDocumentIsWrittenExactly) {
+    std::string expected = kDecl + "<ludex>\r\n";
+    const std::string memo(200, 'm');
+    for (int i = 0; expected.size() < (40u << 20); ++i) {
+        expected += "<note title=\"" + std::to_string(i) + " \xD0\x96\" memo=\"" + memo + "&#xA;&lt;\"/>\r\n";
+    }
+    expected += "</ludex>";
+    TDomDocument doc;
+    doc.LoadBytes(expected, "large");
+    EXPECT_TRUE(DocumentToText(doc.DocumentElement()) == expected);
+}
+
 class TempDir {
 public:
     TempDir() {
