@@ -3,9 +3,9 @@
 #include "crypto/Cipher.h"
 #include "document/BranchCopy.h"
 #include "document/DocumentWriter.h"
+#include "document/Utf8Scan.h"
 #include "document/XMLNodeAccess.h"
 #include "text/CodePage.h"
-#include "text/Utf8.h"
 
 #include <string>
 #include <vector>
@@ -30,7 +30,7 @@ std::string_view TrimControls(std::string_view text) {
 }
 
 void RequireUtf8(std::string_view text) {
-    if (!IsValidUtf8(text)) {
+    if (!IsValidUtf8Scan(text)) {
         ToUTF8(EscapeText(text)); // throws the writer's conversion error
     }
 }
