@@ -210,18 +210,29 @@ constexpr size_t kContextBefore = 1000;
 // ---------------------------------------------------------------------------------------------
 // TAttributes
 
-TAttributes::TAttributes(const TAttributes& other)
-    : entries_(other.entries_.begin(), other.entries_.begin() + static_cast<std::ptrdiff_t>(other.count_)),
-      count_(other.count_),
-      index_(other.index_ ? std::make_unique<std::unordered_map<std::string, int>>(*other.index_) : nullptr) {
+TAttributes::TAttributes(const TAttributes& other, allocator_type allocator) : entries_(allocator) {
+    *this = other;
 }
 
 TAttributes& TAttributes::operator=(const TAttributes& other) {
     if (this != &other) {
-        TAttributes copy(other);
-        *this = std::move(copy);
+        entries_.clear();
+        entries_.reserve(other.count_);
+        for (size_t i = 0; i < other.count_; ++i) {
+            entries_.emplace_back(other.entries_[i].first, other.entries_[i].second);
+        }
+        count_ = other.count_;
+        index_ =
+            other.index_ ? std::make_unique<std::unordered_map<std::string, int>>(*other.index_) : nullptr;
     }
     return *this;
+}
+
+std::string TAttributes::Strings(int index) const {
+    std::string s(Name(index));
+    s.push_back('=');
+    s.append(Value(index));
+    return s;
 }
 
 int TAttributes::IndexOfName(std::string_view name) const {
@@ -239,18 +250,18 @@ int TAttributes::IndexOfName(std::string_view name) const {
 
 std::string TAttributes::Values(std::string_view name) const {
     int i = IndexOfName(name);
-    return i < 0 ? std::string() : Value(i);
+    return i < 0 ? std::string() : std::string(Value(i));
 }
 
 void TAttributes::IndexEntry(size_t index) {
     index_->emplace(UpperCased(entries_[index].first), static_cast<int>(index));
 }
 
-std::string& TAttributes::AddName(std::string_view name) {
+TAttributes::TString& TAttributes::AddName(std::string_view name) {
     if (count_ < entries_.size()) {
         entries_[count_].first.assign(name);
     } else {
-        entries_.emplace_back(std::string(name), std::string());
+        entries_.emplace_back(name, std::string_view());
     }
     ++count_;
     if (count_ == kLinearLookupLimit + 1) {
@@ -529,7 +540,7 @@ void TVreltSAX::FailAt(std::string_view data, size_t pos, const std::string& det
 }
 
 const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
-                                     std::string& out) {
+                                     std::string_view* result) {
     std::string_view text = segment;
     bool mayHaveAmp = (flags & kSegAmp) != 0;
     if (utf8Mode_) {
@@ -546,10 +557,10 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
         mayHaveAmp = true;
     }
     if (entities && mayHaveAmp && text.find('&') != std::string_view::npos) {
-        DecodeEntities(text, *codePage_, out);
-    } else {
-        out.assign(text);
+        DecodeEntities(text, *codePage_, decoded_);
+        text = decoded_;
     }
+    *result = text;
     return nullptr;
 }
 
@@ -559,17 +570,18 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
     size_t p = pos_;
 
     // Decodes one segment, turning its failures into parse errors at errorPos.
-    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags,
-                      std::string& out) {
+    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags, auto& out) {
         const char* failure = nullptr;
+        std::string_view result;
         try {
-            failure = DecodeSegment(data.substr(from, to - from), entities, flags, out);
+            failure = DecodeSegment(data.substr(from, to - from), entities, flags, &result);
         } catch (const EBadHTMLEncoding& e) {
             FailAt(data, errorPos, e.Message());
         }
         if (failure != nullptr) {
             FailAt(data, errorPos, failure);
         }
+        out.assign(result);
     };
     auto wait = [&]() {
         pos_ = p;
@@ -783,7 +795,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 searchFrom_ = n;
                 return wait();
             }
-            std::string& value =
+            auto& value =
                 attributes_.AddName(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_));
             decode(mark_, end, end, true, segmentFlags_, value);
             p = end + 1;

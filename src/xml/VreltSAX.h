@@ -7,6 +7,7 @@
 #include <functional>
 #include <istream>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,15 +31,19 @@ public:
 };
 
 // The attributes of one tag as name/value pairs in document order. Lookup by name ignores the
-// case of ASCII letters. Copying keeps the order.
+// case of ASCII letters. Copying keeps the order. The storage comes from the allocator given at
+// construction (a document keeps its whole tree in one arena); copies take the default one
+// unless given another.
 class TAttributes {
 public:
+    using allocator_type = std::pmr::polymorphic_allocator<std::byte>;
+
     int Count() const { return static_cast<int>(count_); }
     bool Empty() const { return count_ == 0; }
-    const std::string& Name(int index) const { return entries_[static_cast<size_t>(index)].first; }
-    const std::string& Value(int index) const { return entries_[static_cast<size_t>(index)].second; }
+    std::string_view Name(int index) const { return entries_[static_cast<size_t>(index)].first; }
+    std::string_view Value(int index) const { return entries_[static_cast<size_t>(index)].second; }
     // The entry as the text name "=" value.
-    std::string Strings(int index) const { return Name(index) + "=" + Value(index); }
+    std::string Strings(int index) const;
 
     // Index of the entry with this name (ASCII case-insensitive), or -1.
     int IndexOfName(std::string_view name) const;
@@ -50,20 +55,21 @@ public:
     void Clear();
 
     TAttributes() = default;
-    TAttributes(const TAttributes& other);
+    explicit TAttributes(allocator_type allocator) : entries_(allocator) {}
+    TAttributes(const TAttributes& other, allocator_type allocator = {});
+    // Keeps this list's allocator.
     TAttributes& operator=(const TAttributes& other);
-    TAttributes(TAttributes&&) noexcept = default;
-    TAttributes& operator=(TAttributes&&) noexcept = default;
     ~TAttributes() = default;
 
 private:
     friend class TVreltSAX;
+    using TString = std::pmr::string;
     // Appends an entry with this name and returns its value for the caller to fill.
-    std::string& AddName(std::string_view name);
+    TString& AddName(std::string_view name);
     void IndexEntry(size_t index);
 
     // Entries beyond count_ are kept only to reuse their storage across tags.
-    std::vector<std::pair<std::string, std::string>> entries_;
+    std::pmr::vector<std::pair<TString, TString>> entries_;
     size_t count_ = 0;
     // Upper-cased name -> first index; built only once a tag has many attributes, so that a tag
     // with a huge number of attributes is still checked for repetitions in linear time.
@@ -182,8 +188,10 @@ private:
     // The UTF-8 step and, when entities is set, the entity step for one segment. Returns the
     // detail of a form-A error ("Bad UTF-8:", "Bad character:") or null; a bad reference throws
     // EBadHTMLEncoding.
-    // flags tells which byte classes the segment holds (non-ASCII bytes, "&").
-    const char* DecodeSegment(std::string_view segment, bool entities, uint8_t flags, std::string& out);
+    // flags tells which byte classes the segment holds (non-ASCII bytes, "&"). The decoded text
+    // is put in *result: the segment itself when nothing changes, else scratch_.
+    const char* DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
+                              std::string_view* result);
     [[noreturn]] void FailAt(std::string_view data, size_t pos, const std::string& detail) const;
 
     std::string buffer_; // unconsumed input carried over between chunks
@@ -209,6 +217,7 @@ private:
     uint8_t segmentFlags_ = 0;
     TVreltSAXTag tag_;
     std::string scratch_;
+    std::string decoded_;
 };
 
 // Replaces the references of one segment: "&apos;", "&quot;", "&gt;", "&lt;", "&amp;" and

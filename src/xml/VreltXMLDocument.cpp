@@ -4,6 +4,8 @@
 #include "base/FileIO.h"
 #include "text/Utf8.h"
 
+#include <algorithm>
+
 namespace ludex {
 
 namespace {
@@ -33,7 +35,7 @@ void AppendLineBreaks(std::string& out, const TXMLOutputFormat& layout) {
     }
 }
 
-void AppendAttributeValue(std::string& out, const std::string& value, bool utf8) {
+void AppendAttributeValue(std::string& out, std::string_view value, bool utf8) {
     out.push_back('"');
     out.append(ConvertToUTF8(EscapeXMLText(value), utf8));
     out.push_back('"');
@@ -62,7 +64,8 @@ std::string TXMLTagBasic::AsXML(int level) const {
     return out;
 }
 
-TXMLElementList::TXMLElementList(TXMLTagElement* owner) : owner_(owner), format_(NewNodeFormat()) {}
+TXMLElementList::TXMLElementList(TXMLTagElement* owner, TXMLAllocator allocator)
+    : items_(allocator), owner_(owner), format_(NewNodeFormat()) {}
 
 TXMLElementList::~TXMLElementList() {
     Clear();
@@ -100,12 +103,15 @@ void TXMLElementList::Clear() {
         struct TLeave {
             ~TLeave() { --depth; }
         } leave;
-        std::vector<TXMLNodePtr> items = std::move(items_);
+        std::pmr::vector<TXMLNodePtr> items = std::move(items_);
         items_.clear();
         items.clear();
         return;
     }
-    std::vector<TXMLNodePtr> pending = std::move(items_);
+    std::vector<TXMLNodePtr> pending;
+    for (auto& item : items_) {
+        pending.push_back(std::move(item));
+    }
     items_.clear();
     while (!pending.empty()) {
         TXMLNodePtr node = std::move(pending.back());
@@ -136,8 +142,11 @@ void TXMLElementList::BuildXML(const TXMLOutputFormat& layout, bool utf8, int le
     }
 }
 
-TXMLTagElement::TXMLTagElement(std::string name, const TAttributes& attributes)
-    : name_(std::move(name)), attributes_(attributes), children_(this) {}
+TXMLTagElement::TXMLTagElement(std::string_view name, TXMLAllocator allocator)
+    : name_(name, allocator), attributes_(allocator), children_(this, allocator) {}
+
+TXMLTagElement::TXMLTagElement(std::string_view name, const TAttributes& attributes, TXMLAllocator allocator)
+    : name_(name, allocator), attributes_(attributes, allocator), children_(this, allocator) {}
 
 void TXMLTagElement::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const {
     CheckWriteDepth(level);
@@ -195,6 +204,40 @@ void TXMLTagPI::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, s
 }
 
 // ---------------------------------------------------------------------------------------------
+// TXMLArena
+
+void TXMLArena::Rewind() {
+    current_ = 0;
+    used_ = 0;
+}
+
+void* TXMLArena::do_allocate(size_t bytes, size_t alignment) {
+    constexpr size_t kFirstBlock = 64 * 1024;
+    for (;;) {
+        if (current_ < blocks_.size()) {
+            TBlock& block = blocks_[current_];
+            size_t start = (used_ + alignment - 1) & ~(alignment - 1);
+            if (start <= block.size && bytes <= block.size - start) {
+                used_ = start + bytes;
+                return block.data.get() + start;
+            }
+            if (current_ + 1 < blocks_.size()) {
+                ++current_;
+                used_ = 0;
+                continue;
+            }
+        }
+        // No kept block has room: a new one, twice the size of the last (new[] aligns it for
+        // any fundamental type).
+        size_t size = blocks_.empty() ? kFirstBlock : blocks_.back().size * 2;
+        size = std::max(size, bytes + alignment);
+        blocks_.push_back(TBlock{std::make_unique<std::byte[]>(size), size});
+        current_ = blocks_.size() - 1;
+        used_ = 0;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // TVreltXMLDocument
 
 TVreltXMLDocument::TVreltXMLDocument(const TCodePage& codePage)
@@ -207,14 +250,14 @@ TVreltXMLDocument::TVreltXMLDocument(const TCodePage& codePage)
 
 void TVreltXMLDocument::BeginLoad() {
     topLevel_.Clear();
-    arena_.release();
+    arena_.Rewind();
     insertion_ = &topLevel_;
 }
 
 template <class T, class... Args>
 T& TVreltXMLDocument::AddNode(Args&&... args) {
     void* memory = arena_.allocate(sizeof(T), alignof(T));
-    TXMLNodePtr node(::new (memory) T(std::forward<Args>(args)...));
+    TXMLNodePtr node(::new (memory) T(std::forward<Args>(args)..., TXMLAllocator(&arena_)));
     node->inArena_ = true;
     return static_cast<T&>(insertion_->Add(std::move(node)));
 }
@@ -242,8 +285,7 @@ TXMLTagElement* TVreltXMLDocument::RootElement() const {
 
 void TVreltXMLDocument::OnStartTag(const std::string& name, const TAttributes& attributes) {
     if (!name.empty() && name[0] == '?') {
-        auto& pi = AddNode<TXMLTagPI>(name.substr(1));
-        pi.Attributes() = attributes;
+        AddNode<TXMLTagPI>(std::string_view(name).substr(1), attributes);
         return;
     }
     auto& element = AddNode<TXMLTagElement>(name, attributes);

@@ -71,11 +71,15 @@ private:
     bool inArena_ = false;
 };
 
+// The allocator of a node's texts and lists: the default heap, or the arena of the document
+// that loaded the node.
+using TXMLAllocator = std::pmr::polymorphic_allocator<std::byte>;
+
 // An ordered list of tree nodes that owns them. Destroying or clearing it destroys the whole
 // subtree below, iteratively, so arbitrarily deep trees are freed without deep recursion.
 class TXMLElementList {
 public:
-    explicit TXMLElementList(TXMLTagElement* owner = nullptr);
+    explicit TXMLElementList(TXMLTagElement* owner = nullptr, TXMLAllocator allocator = {});
     ~TXMLElementList();
     TXMLElementList(const TXMLElementList&) = delete;
     TXMLElementList& operator=(const TXMLElementList&) = delete;
@@ -106,17 +110,18 @@ private:
     friend class TVreltXMLDocument;
     TXMLTagBasic& Add(TXMLNodePtr node);
 
-    std::vector<TXMLNodePtr> items_;
+    std::pmr::vector<TXMLNodePtr> items_;
     TXMLTagElement* owner_;
     TXMLOutputFormat format_;
 };
 
 class TXMLTagElement : public TXMLTagBasic {
 public:
-    explicit TXMLTagElement(std::string name = {}, const TAttributes& attributes = {});
+    explicit TXMLTagElement(std::string_view name = {}, TXMLAllocator allocator = {});
+    TXMLTagElement(std::string_view name, const TAttributes& attributes, TXMLAllocator allocator = {});
 
-    const std::string& Name() const { return name_; }
-    void SetName(std::string name) { name_ = std::move(name); }
+    std::string_view Name() const { return name_; }
+    void SetName(std::string_view name) { name_.assign(name); }
     TAttributes& Attributes() { return attributes_; }
     const TAttributes& Attributes() const { return attributes_; }
     TXMLElementList& Children() { return children_; }
@@ -126,46 +131,77 @@ public:
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const override;
 
 private:
-    std::string name_;
+    std::pmr::string name_;
     TAttributes attributes_;
     TXMLElementList children_;
 };
 
 class TXMLTagText : public TXMLTagBasic {
 public:
-    explicit TXMLTagText(std::string text = {}) : text_(std::move(text)) {}
-    const std::string& Text() const { return text_; }
-    void SetText(std::string text) { text_ = std::move(text); }
+    explicit TXMLTagText(std::string_view text = {}, TXMLAllocator allocator = {}) : text_(text, allocator) {}
+    std::string_view Text() const { return text_; }
+    void SetText(std::string_view text) { text_.assign(text); }
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const override;
 
 private:
-    std::string text_;
+    std::pmr::string text_;
 };
 
 class TXMLTagComment : public TXMLTagBasic {
 public:
-    explicit TXMLTagComment(std::string text = {}) : text_(std::move(text)) {}
-    const std::string& Text() const { return text_; }
-    void SetText(std::string text) { text_ = std::move(text); }
+    explicit TXMLTagComment(std::string_view text = {}, TXMLAllocator allocator = {})
+        : text_(text, allocator) {}
+    std::string_view Text() const { return text_; }
+    void SetText(std::string_view text) { text_.assign(text); }
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const override;
 
 private:
-    std::string text_;
+    std::pmr::string text_;
 };
 
 // A processing instruction; its name is kept without the leading "?".
 class TXMLTagPI : public TXMLTagBasic {
 public:
-    explicit TXMLTagPI(std::string name = {}) : name_(std::move(name)) {}
-    const std::string& Name() const { return name_; }
-    void SetName(std::string name) { name_ = std::move(name); }
+    explicit TXMLTagPI(std::string_view name = {}, TXMLAllocator allocator = {})
+        : name_(name, allocator), attributes_(allocator) {}
+    TXMLTagPI(std::string_view name, const TAttributes& attributes, TXMLAllocator allocator = {})
+        : name_(name, allocator), attributes_(attributes, allocator) {}
+    std::string_view Name() const { return name_; }
+    void SetName(std::string_view name) { name_.assign(name); }
     TAttributes& Attributes() { return attributes_; }
     const TAttributes& Attributes() const { return attributes_; }
     void BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, std::string& out) const override;
 
 private:
-    std::string name_;
+    std::pmr::string name_;
     TAttributes attributes_;
+};
+
+// The memory of a loaded tree: a bump allocator whose blocks are kept when it is rewound, so that
+// loading again reuses them instead of asking the system for fresh pages. Deallocation does
+// nothing; everything is freed when the arena is.
+class TXMLArena : public std::pmr::memory_resource {
+public:
+    TXMLArena() = default;
+    TXMLArena(const TXMLArena&) = delete;
+    TXMLArena& operator=(const TXMLArena&) = delete;
+    // Makes all memory available again. Whatever was allocated must be gone by then.
+    void Rewind();
+
+private:
+    void* do_allocate(size_t bytes, size_t alignment) override;
+    void do_deallocate(void*, size_t, size_t) override {}
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+        return this == &other;
+    }
+
+    struct TBlock {
+        std::unique_ptr<std::byte[]> data;
+        size_t size;
+    };
+    std::vector<TBlock> blocks_;
+    size_t current_ = 0; // the block being filled
+    size_t used_ = 0;    // bytes used in it
 };
 
 // An XML text loaded into a tree that mirrors it: elements, texts, comments and processing
@@ -208,9 +244,9 @@ private:
     void OnText(const std::string& text);
     void OnComment(const std::string& text);
 
-    // Memory of the nodes built by loading, released as a whole by the next load. Declared
-    // before the tree so that it outlives it.
-    std::pmr::monotonic_buffer_resource arena_;
+    // Memory of the nodes built by loading and of their texts and lists, released as a whole
+    // by the next load. Declared before the tree so that it outlives it.
+    TXMLArena arena_;
     TXMLElementList topLevel_;
     TXMLElementList* insertion_;
     TVreltSAX tokenizer_;

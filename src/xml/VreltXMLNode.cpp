@@ -48,20 +48,23 @@ std::shared_ptr<TVreltXMLNode> TVreltXMLNode::Create(const TXMLTagBasic* tag) {
     // Copies one tree node without its children; elements get their attributes and empty lists.
     auto copyNode = [](const TXMLTagBasic* source) -> std::shared_ptr<TVreltXMLNode> {
         if (auto* element = dynamic_cast<const TXMLTagElement*>(source)) {
-            auto node = CreateElement(element->Name());
+            auto node = CreateElement(std::string(element->Name()));
             const TAttributes& attributes = element->Attributes();
             auto& items = node->attributeNodes_->items_;
             items.reserve(static_cast<size_t>(attributes.Count()));
             for (int i = 0; i < attributes.Count(); ++i) {
-                items.push_back(CreateAttribute(attributes.Name(i), attributes.Value(i)));
+                items.push_back(
+                    CreateAttribute(std::string(attributes.Name(i)), std::string(attributes.Value(i))));
             }
             return node;
         }
         if (auto* comment = dynamic_cast<const TXMLTagComment*>(source)) {
-            return std::make_shared<TVreltXMLNode>(TPasskey{}, ntComment, std::string(), comment->Text());
+            return std::make_shared<TVreltXMLNode>(TPasskey{}, ntComment, std::string(),
+                                                   std::string(comment->Text()));
         }
         if (auto* text = dynamic_cast<const TXMLTagText*>(source)) {
-            return std::make_shared<TVreltXMLNode>(TPasskey{}, ntText, std::string(), text->Text());
+            return std::make_shared<TVreltXMLNode>(TPasskey{}, ntText, std::string(),
+                                                   std::string(text->Text()));
         }
         if (dynamic_cast<const TXMLTagPI*>(source) != nullptr) {
             return std::make_shared<TVreltXMLNode>(TPasskey{}, ntProcessingInstr, std::string(),

@@ -20,6 +20,10 @@ const TCodePage& Cp1252() {
 // A compact picture of a tree: E(name[attrs]{children}), T(text), C(text), P(name[attrs]).
 std::string Describe(const TXMLElementList& list);
 
+std::string Str(std::string_view s) {
+    return std::string(s);
+}
+
 std::string DescribeAttributes(const TAttributes& attributes) {
     std::string s;
     for (int i = 0; i < attributes.Count(); ++i) {
@@ -30,20 +34,20 @@ std::string DescribeAttributes(const TAttributes& attributes) {
 
 std::string Describe(const TXMLTagBasic* node) {
     if (auto* e = dynamic_cast<const TXMLTagElement*>(node)) {
-        std::string s = "E(" + e->Name() + DescribeAttributes(e->Attributes());
+        std::string s = "E(" + Str(e->Name()) + DescribeAttributes(e->Attributes());
         if (e->Children().Count() > 0) {
             s += "{" + Describe(e->Children()) + "}";
         }
         return s + ")";
     }
     if (auto* t = dynamic_cast<const TXMLTagText*>(node)) {
-        return "T(" + t->Text() + ")";
+        return "T(" + Str(t->Text()) + ")";
     }
     if (auto* c = dynamic_cast<const TXMLTagComment*>(node)) {
-        return "C(" + c->Text() + ")";
+        return "C(" + Str(c->Text()) + ")";
     }
     if (auto* p = dynamic_cast<const TXMLTagPI*>(node)) {
-        return "P(" + p->Name() + DescribeAttributes(p->Attributes()) + ")";
+        return "P(" + Str(p->Name()) + DescribeAttributes(p->Attributes()) + ")";
     }
     return "?";
 }
@@ -97,7 +101,7 @@ TEST(VreltXMLDocumentTest, BuildsATreeThatMirrorsTheInput) {
         document.LoadFromXML(c.input);
         EXPECT_EQ(Describe(document.TopLevel()), c.tree) << c.label;
         TXMLTagElement* root = document.RootElement();
-        EXPECT_EQ(root ? root->Name() : "-", c.root) << c.label;
+        EXPECT_EQ(root ? Str(root->Name()) : "-", c.root) << c.label;
         EXPECT_EQ(document.FindFirst<TXMLTagBasic>() == nullptr, c.tree.empty()) << c.label;
     }
 }
