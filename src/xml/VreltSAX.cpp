@@ -210,20 +210,21 @@ constexpr size_t kContextBefore = 1000;
 // ---------------------------------------------------------------------------------------------
 // TAttributes
 
-TAttributes::TAttributes(const TAttributes& other, allocator_type allocator) : entries_(allocator) {
+TAttributes::TAttributes(const TAttributes& other, allocator_type allocator)
+    : bytes_(allocator), entries_(allocator) {
     *this = other;
 }
 
 TAttributes& TAttributes::operator=(const TAttributes& other) {
     if (this != &other) {
-        entries_.clear();
-        entries_.reserve(other.count_);
-        for (size_t i = 0; i < other.count_; ++i) {
-            entries_.emplace_back(other.entries_[i].first, other.entries_[i].second);
-        }
+        bytes_.assign(other.bytes_);
+        entries_.assign(other.entries_.begin(),
+                        other.entries_.begin() + static_cast<std::ptrdiff_t>(other.count_));
         count_ = other.count_;
-        index_ =
-            other.index_ ? std::make_unique<std::unordered_map<std::string, int>>(*other.index_) : nullptr;
+        index_.reset();
+        if (count_ > kLinearLookupLimit) {
+            BuildIndex();
+        }
     }
     return *this;
 }
@@ -241,7 +242,9 @@ int TAttributes::IndexOfName(std::string_view name) const {
         return it == index_->end() ? -1 : it->second;
     }
     for (size_t i = 0; i < count_; ++i) {
-        if (EqualIgnoringAsciiCase(entries_[i].first, name)) {
+        const TEntry& e = entries_[i];
+        if (e.nameLength == name.size() &&
+            EqualIgnoringAsciiCase(std::string_view(bytes_.data() + e.name, e.nameLength), name)) {
             return static_cast<int>(i);
         }
     }
@@ -254,33 +257,40 @@ std::string TAttributes::Values(std::string_view name) const {
 }
 
 void TAttributes::IndexEntry(size_t index) {
-    index_->emplace(UpperCased(entries_[index].first), static_cast<int>(index));
+    index_->emplace(UpperCased(Name(static_cast<int>(index))), static_cast<int>(index));
 }
 
-TAttributes::TString& TAttributes::AddName(std::string_view name) {
-    if (count_ < entries_.size()) {
-        entries_[count_].first.assign(name);
-    } else {
-        entries_.emplace_back(name, std::string_view());
+void TAttributes::BuildIndex() {
+    index_ = std::make_unique<std::unordered_map<std::string, int>>();
+    for (size_t i = 0; i < count_; ++i) {
+        IndexEntry(i);
     }
-    ++count_;
-    if (count_ == kLinearLookupLimit + 1) {
-        index_ = std::make_unique<std::unordered_map<std::string, int>>();
-        for (size_t i = 0; i < count_; ++i) {
-            IndexEntry(i);
-        }
-    } else if (index_) {
-        IndexEntry(count_ - 1);
-    }
-    return entries_[count_ - 1].second;
 }
 
 void TAttributes::Add(std::string_view name, std::string_view value) {
-    AddName(name).assign(value);
+    if (name.size() > UINT32_MAX || value.size() > UINT32_MAX) {
+        throw Exception("Attribute too long");
+    }
+    TEntry entry{bytes_.size(), bytes_.size() + name.size(), static_cast<uint32_t>(name.size()),
+                 static_cast<uint32_t>(value.size())};
+    bytes_.append(name);
+    bytes_.append(value);
+    if (count_ < entries_.size()) {
+        entries_[count_] = entry;
+    } else {
+        entries_.push_back(entry);
+    }
+    ++count_;
+    if (count_ == kLinearLookupLimit + 1) {
+        BuildIndex();
+    } else if (index_) {
+        IndexEntry(count_ - 1);
+    }
 }
 
 void TAttributes::Clear() {
     count_ = 0;
+    bytes_.clear();
     index_.reset();
 }
 
@@ -570,7 +580,13 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
     size_t p = pos_;
 
     // Decodes one segment, turning its failures into parse errors at errorPos.
-    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags, auto& out) {
+    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags,
+                      std::string_view& out) {
+        // Plain ASCII without references passes as it is.
+        if ((flags & (kSegHigh | kSegAmp)) == 0 && (utf8Mode_ || asciiCompatible_)) {
+            out = data.substr(from, to - from);
+            return;
+        }
         const char* failure = nullptr;
         std::string_view result;
         try {
@@ -581,7 +597,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
         if (failure != nullptr) {
             FailAt(data, errorPos, failure);
         }
-        out.assign(result);
+        out = result;
     };
     auto wait = [&]() {
         pos_ = p;
@@ -646,7 +662,9 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 searchFrom_ = n;
                 return wait();
             }
-            decode(mark_, end, end, true, segmentFlags_, tag_.Name);
+            std::string_view text;
+            decode(mark_, end, end, true, segmentFlags_, text);
+            tag_.Name.assign(text);
             return complete(tkText, end);
         }
         case TState::Comment: {
@@ -655,7 +673,9 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 searchFrom_ = std::max(mark_, n >= 2 ? n - 2 : 0);
                 return wait();
             }
-            decode(mark_, close, mark_, false, kSegHigh | kSegAmp, tag_.Name);
+            std::string_view text;
+            decode(mark_, close, mark_, false, kSegHigh | kSegAmp, text);
+            tag_.Name.assign(text);
             return complete(tkComment, close + 3);
         }
         case TState::Name:
@@ -795,9 +815,9 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 searchFrom_ = n;
                 return wait();
             }
-            auto& value =
-                attributes_.AddName(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_));
+            std::string_view value;
             decode(mark_, end, end, true, segmentFlags_, value);
+            attributes_.Add(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_), value);
             p = end + 1;
             state_ = TState::AttrSep;
             break;

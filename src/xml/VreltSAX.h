@@ -40,8 +40,14 @@ public:
 
     int Count() const { return static_cast<int>(count_); }
     bool Empty() const { return count_ == 0; }
-    std::string_view Name(int index) const { return entries_[static_cast<size_t>(index)].first; }
-    std::string_view Value(int index) const { return entries_[static_cast<size_t>(index)].second; }
+    std::string_view Name(int index) const {
+        const TEntry& e = entries_[static_cast<size_t>(index)];
+        return std::string_view(bytes_.data() + e.name, e.nameLength);
+    }
+    std::string_view Value(int index) const {
+        const TEntry& e = entries_[static_cast<size_t>(index)];
+        return std::string_view(bytes_.data() + e.value, e.valueLength);
+    }
     // The entry as the text name "=" value.
     std::string Strings(int index) const;
 
@@ -55,21 +61,26 @@ public:
     void Clear();
 
     TAttributes() = default;
-    explicit TAttributes(allocator_type allocator) : entries_(allocator) {}
+    explicit TAttributes(allocator_type allocator) : bytes_(allocator), entries_(allocator) {}
     TAttributes(const TAttributes& other, allocator_type allocator = {});
     // Keeps this list's allocator.
     TAttributes& operator=(const TAttributes& other);
     ~TAttributes() = default;
 
 private:
-    friend class TVreltSAX;
-    using TString = std::pmr::string;
-    // Appends an entry with this name and returns its value for the caller to fill.
-    TString& AddName(std::string_view name);
+    // Where the name and the value of an entry lie in bytes_.
+    struct TEntry {
+        size_t name;
+        size_t value;
+        uint32_t nameLength;
+        uint32_t valueLength;
+    };
     void IndexEntry(size_t index);
+    void BuildIndex();
 
-    // Entries beyond count_ are kept only to reuse their storage across tags.
-    std::pmr::vector<std::pair<TString, TString>> entries_;
+    // All names and values, one after the other: one block of memory however many entries.
+    std::pmr::string bytes_;
+    std::pmr::vector<TEntry> entries_;
     size_t count_ = 0;
     // Upper-cased name -> first index; built only once a tag has many attributes, so that a tag
     // with a huge number of attributes is still checked for repetitions in linear time.
