@@ -158,9 +158,11 @@ public:
     // and single-byte encodings named in the declaration (windows-1251, windows-1252,
     // ISO-8859-1, KOI8-R, ... anything the system converter knows as single-byte). An unknown
     // or multi-byte encoding, bytes that are not valid in the encoding, a character reference to
-    // a character that is not a Unicode scalar value, an ill-formed document, and a document with
-    // more than one top-level element are errors (EDomError, naming `sourceName`, with line and
-    // column). On failure the document is empty.
+    // a surrogate or beyond U+10FFFF, duplicate attributes, an XML declaration inside the
+    // document element, an ill-formed document, and a document with more than one top-level
+    // element are errors (EDomError, naming `sourceName`, with line and column). A byte-order mark
+    // wins over the declaration. A reference to NUL ends the text it stands in. Text outside the
+    // document element is ignored. On failure the document is empty.
     void LoadBytes(std::string bytes, std::string_view sourceName);
 
     // Parses a UTF-8 character string; an encoding named in its declaration plays no part.
