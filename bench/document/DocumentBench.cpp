@@ -1,6 +1,7 @@
 // Opening and writing documents of 10 000, 100 000 and 1 000 000 branches, each beside the parser's
 // own parse and save of the same text in the same run. The parser is used here directly only as
 // the baseline.
+#include "../common/BenchDocuments.h"
 #include "document/DocumentWriter.h"
 #include "document/DomService.h"
 
@@ -16,63 +17,8 @@ using namespace ludex;
 
 namespace {
 
-// A document of n branches: every branch has a title with non-ASCII letters and a memo of three
-// lines; the tree has ten sub-branches per branch, so its depth grows with the logarithm of n.
-std::string MakeDocument(int n) {
-    std::string text(kDocumentDeclaration);
-    text += "\r\n<ludex version=\"2.1.0 \" title=\"Bench\" memo=\"\">\r\n";
-    // Branch i (1-based) has the children 10i-9+1 .. 10i+1, written depth first.
-    struct Frame {
-        int index;
-        int nextChild;
-    };
-    std::vector<Frame> stack;
-    auto open = [&](int i) {
-        text += "<note title=\"Branch " + std::to_string(i) +
-                " \xD0\x92\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0\" memo=\"";
-        text += "First line of memo " + std::to_string(i) +
-                "&#xA;\xD0\xB2\xD1\x82\xD0\xBE\xD1\x80\xD0\xB0\xD1\x8F "
-                "\xD1\x81\xD1\x82\xD1\x80\xD0\xBE\xD0\xBA\xD0\xB0"
-                " with some text&#xA;third line: 2 &lt; 3 &amp;&amp; "
-                "\xC3\xBC\xC3\xB1\xC3\xAF\xC3\xA7\xC3\xB8\xC3\xB0\xC3\xA9\"";
-        int first = 10 * (i - 1) + 2;
-        if (first > n) {
-            text += "/>\r\n";
-            return;
-        }
-        text += ">\r\n";
-        stack.push_back({i, first});
-    };
-    for (int top = 1; top <= 1; ++top) {
-        open(top);
-        while (!stack.empty()) {
-            Frame& f = stack.back();
-            if (f.nextChild <= n && f.nextChild < 10 * (f.index - 1) + 12) {
-                open(f.nextChild++);
-            } else {
-                stack.pop_back();
-                text += "</note>\r\n";
-            }
-        }
-    }
-    text += "</ludex>";
-    return text;
-}
-
-const std::string& DocumentText(int n) {
-    static std::map<int, std::string> cache;
-    auto it = cache.find(n);
-    if (it == cache.end()) {
-        it = cache.emplace(n, MakeDocument(n)).first;
-    }
-    return it->second;
-}
-
-double PeakRssMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0; // ru_maxrss is in kilobytes on Linux
-}
+using bench::DocumentText;
+using bench::PeakRssMegabytes;
 
 void Finish(benchmark::State& state, size_t bytes) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
