@@ -3,6 +3,7 @@
 #include "base/FileIO.h"
 #include "document/Utf8Scan.h"
 #include "text/CodePage.h"
+#include "text/Iconv.h"
 #include "text/Utf8.h"
 
 #include <pugixml.hpp>
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <sstream>
 
 namespace ludex {
@@ -84,25 +84,8 @@ std::string DeclaredEncoding(std::string_view bytes) {
     return std::string(decl.substr(pos, close - pos));
 }
 
-class TIconvHandle {
-public:
-    TIconvHandle(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    TIconvHandle(const TIconvHandle&) = delete;
-    TIconvHandle& operator=(const TIconvHandle&) = delete;
-    ~TIconvHandle() {
-        if (Valid()) {
-            iconv_close(handle_);
-        }
-    }
-    bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return handle_; }
-
-private:
-    iconv_t handle_;
-};
-
 std::string Utf16ToUtf8(std::string_view bytes, const char* encoding, std::string_view source) {
-    TIconvHandle cd("UTF-8", encoding);
+    TIconv cd("UTF-8", encoding);
     if (!cd.Valid()) {
         throw EDomError("\"" + std::string(source) + "\": the system cannot convert " + encoding);
     }

@@ -1,11 +1,11 @@
 #include "text/CodePage.h"
 
+#include "text/Iconv.h"
 #include "text/SystemLocale.h"
 #include "text/Utf8.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <iconv.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,23 +13,6 @@
 namespace ludex {
 
 namespace {
-
-class TIconv {
-public:
-    TIconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
-    ~TIconv() {
-        if (Valid()) {
-            iconv_close(handle_);
-        }
-    }
-    bool Valid() const { return handle_ != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return handle_; }
-
-private:
-    iconv_t handle_;
-};
 
 std::string Describe(char32_t cp) {
     std::string s;
