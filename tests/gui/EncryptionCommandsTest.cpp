@@ -374,6 +374,18 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
     EXPECT_FALSE(IsBranchEncrypted(ElementOf(secret)));
     EXPECT_EQ(MemoAccess.Read(ElementOf(secret)), "memo " + chinese) << "the memo is kept";
     EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{"s1", "s2"}));
+
+    // Such a memo typed after encrypting: locking is refused and the branch stays unlocked and whole.
+    Window().Memo->setPlainText("plain");
+    Encrypt(secret, "pw");
+    ASSERT_TRUE(IsBranchEncrypted(ElementOf(secret)));
+    Window().Memo->setPlainText(QString::fromStdString("again " + chinese));
+    Window().Button_LockBranch->trigger();
+    ASSERT_EQ(Questions().Errors.size(), 3u);
+    EXPECT_FALSE(IsBranchLocked(ElementOf(secret)));
+    EXPECT_EQ(MemoAccess.Read(ElementOf(secret)), "again " + chinese);
+    EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{"s1", "s2"}));
+    EXPECT_EQ(ElementTitles(ElementOf(secret)), (std::vector<std::string>{"s2", "s1"}));
 }
 
 TEST_F(EncryptionCommandsTest, DamagedPayloadIsReportedAndTheBranchStaysLocked) {
