@@ -222,7 +222,7 @@ TAttributes& TAttributes::operator=(const TAttributes& other) {
                         other.entries_.begin() + static_cast<std::ptrdiff_t>(other.count_));
         count_ = other.count_;
         index_.reset();
-        if (count_ > kLinearLookupLimit) {
+        if (indexed_ && count_ > kLinearLookupLimit) {
             BuildIndex();
         }
     }
@@ -268,10 +268,10 @@ void TAttributes::BuildIndex() {
 }
 
 void TAttributes::Add(std::string_view name, std::string_view value) {
-    if (name.size() > UINT32_MAX || value.size() > UINT32_MAX) {
-        throw Exception("Attribute too long");
+    if (bytes_.size() + name.size() + value.size() > UINT32_MAX) {
+        throw Exception("The attributes of one tag exceed 4 GiB");
     }
-    TEntry entry{bytes_.size(), bytes_.size() + name.size(), static_cast<uint32_t>(name.size()),
+    TEntry entry{static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size()),
                  static_cast<uint32_t>(value.size())};
     bytes_.append(name);
     bytes_.append(value);
@@ -281,7 +281,7 @@ void TAttributes::Add(std::string_view name, std::string_view value) {
         entries_.push_back(entry);
     }
     ++count_;
-    if (count_ == kLinearLookupLimit + 1) {
+    if (indexed_ && count_ == kLinearLookupLimit + 1) {
         BuildIndex();
     } else if (index_) {
         IndexEntry(count_ - 1);
@@ -391,6 +391,7 @@ TVreltSAX::TVreltSAX(TStartTagHandler onStartTag, TEndTagHandler onEndTag, TText
         asciiCompatible_ = false;
     }
     tag_.Attributes = &attributes_;
+    attributes_.indexed_ = true;
 }
 
 void TVreltSAX::Reset() {

@@ -46,7 +46,7 @@ public:
     }
     std::string_view Value(int index) const {
         const TEntry& e = entries_[static_cast<size_t>(index)];
-        return std::string_view(bytes_.data() + e.value, e.valueLength);
+        return std::string_view(bytes_.data() + e.name + e.nameLength, e.valueLength);
     }
     // The entry as the text name "=" value.
     std::string Strings(int index) const;
@@ -68,10 +68,10 @@ public:
     ~TAttributes() = default;
 
 private:
-    // Where the name and the value of an entry lie in bytes_.
+    friend class TVreltSAX;
+    // Where the name and, right after it, the value of an entry lie in bytes_.
     struct TEntry {
-        size_t name;
-        size_t value;
+        uint32_t name;
         uint32_t nameLength;
         uint32_t valueLength;
     };
@@ -82,8 +82,11 @@ private:
     std::pmr::string bytes_;
     std::pmr::vector<TEntry> entries_;
     size_t count_ = 0;
-    // Upper-cased name -> first index; built only once a tag has many attributes, so that a tag
-    // with a huge number of attributes is still checked for repetitions in linear time.
+    // Upper-cased name -> first index, kept only by the tokenizer's own list once a tag has many
+    // attributes, so that a tag with a huge number of attributes is still checked for
+    // repetitions in linear time. Other lists (copies) are searched linearly and hold no memory
+    // outside their allocator.
+    bool indexed_ = false;
     std::unique_ptr<std::unordered_map<std::string, int>> index_;
 };
 

@@ -80,6 +80,10 @@ void TXMLNodeDeleter::operator()(TXMLTagBasic* node) const noexcept {
 }
 
 TXMLTagBasic& TXMLElementList::Add(std::unique_ptr<TXMLTagBasic> node) {
+    // A heap node inside a document's tree must be destroyed properly when the tree goes.
+    if (auto* arena = dynamic_cast<TXMLArena*>(items_.get_allocator().resource())) {
+        arena->MarkForeignMemory();
+    }
     return Add(TXMLNodePtr(node.release()));
 }
 
@@ -209,10 +213,14 @@ void TXMLTagPI::BuildXML(const TXMLOutputFormat& layout, bool utf8, int level, s
 void TXMLArena::Rewind() {
     current_ = 0;
     used_ = 0;
+    foreign_ = false;
 }
 
 void* TXMLArena::do_allocate(size_t bytes, size_t alignment) {
     constexpr size_t kFirstBlock = 64 * 1024;
+    if (alignment > __STDCPP_DEFAULT_NEW_ALIGNMENT__) {
+        throw std::bad_alloc(); // blocks are aligned for fundamental types only
+    }
     for (;;) {
         if (current_ < blocks_.size()) {
             TBlock& block = blocks_[current_];
@@ -248,9 +256,28 @@ TVreltXMLDocument::TVreltXMLDocument(const TCodePage& codePage)
           [this](const std::string& text) { OnText(text); },
           [this](const std::string& text) { OnComment(text); }, codePage) {}
 
-void TVreltXMLDocument::BeginLoad() {
-    topLevel_.Clear();
+TVreltXMLDocument::~TVreltXMLDocument() {
+    DiscardTree();
+}
+
+void TVreltXMLDocument::DiscardTree() {
+    if (arena_.HoldsForeignMemory()) {
+        topLevel_.Clear();
+    } else {
+        // Every node below the top level, with its texts and lists, lives in the arena and holds
+        // nothing else: the tree is abandoned as a whole instead of being destroyed node by node.
+        for (auto& item : topLevel_.items_) {
+            if (item->inArena_) {
+                (void)item.release();
+            }
+        }
+        topLevel_.Clear(); // nodes the caller put at the top level
+    }
     arena_.Rewind();
+}
+
+void TVreltXMLDocument::BeginLoad() {
+    DiscardTree();
     insertion_ = &topLevel_;
 }
 

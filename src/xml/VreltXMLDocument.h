@@ -187,6 +187,10 @@ public:
     TXMLArena& operator=(const TXMLArena&) = delete;
     // Makes all memory available again. Whatever was allocated must be gone by then.
     void Rewind();
+    // Whether objects in the arena may hold memory outside it (a node from the heap was put into
+    // one of its lists), so that they must be destroyed one by one rather than abandoned.
+    bool HoldsForeignMemory() const { return foreign_; }
+    void MarkForeignMemory() { foreign_ = true; }
 
 private:
     void* do_allocate(size_t bytes, size_t alignment) override;
@@ -202,6 +206,7 @@ private:
     std::vector<TBlock> blocks_;
     size_t current_ = 0; // the block being filled
     size_t used_ = 0;    // bytes used in it
+    bool foreign_ = false;
 };
 
 // An XML text loaded into a tree that mirrors it: elements, texts, comments and processing
@@ -213,6 +218,7 @@ public:
     explicit TVreltXMLDocument(const TCodePage& codePage = CurrentCodePage());
     TVreltXMLDocument(const TVreltXMLDocument&) = delete;
     TVreltXMLDocument& operator=(const TVreltXMLDocument&) = delete;
+    ~TVreltXMLDocument();
 
     // Each passes the tokenizer's EVreltSAX on unchanged; LoadFromFile and LoadFromStream also
     // pass EInOutError for a file or stream that cannot be read.
@@ -239,6 +245,7 @@ private:
     template <class T, class... Args>
     T& AddNode(Args&&... args);
     void BeginLoad();
+    void DiscardTree();
     void OnStartTag(const std::string& name, const TAttributes& attributes);
     void OnEndTag(const std::string& name);
     void OnText(const std::string& text);
