@@ -211,20 +211,12 @@ constexpr size_t kContextBefore = 1000;
 // TAttributes
 
 TAttributes::TAttributes(const TAttributes& other, allocator_type allocator)
-    : bytes_(allocator), entries_(allocator) {
-    *this = other;
-}
+    : bytes_(other.bytes_, allocator), entries_(other.entries_, allocator) {}
 
 TAttributes& TAttributes::operator=(const TAttributes& other) {
     if (this != &other) {
         bytes_.assign(other.bytes_);
-        entries_.assign(other.entries_.begin(),
-                        other.entries_.begin() + static_cast<std::ptrdiff_t>(other.count_));
-        count_ = other.count_;
-        index_.reset();
-        if (indexed_ && count_ > kLinearLookupLimit) {
-            BuildIndex();
-        }
+        entries_.assign(other.entries_.begin(), other.entries_.end());
     }
     return *this;
 }
@@ -237,11 +229,7 @@ std::string TAttributes::Strings(int index) const {
 }
 
 int TAttributes::IndexOfName(std::string_view name) const {
-    if (index_) {
-        auto it = index_->find(UpperCased(name));
-        return it == index_->end() ? -1 : it->second;
-    }
-    for (size_t i = 0; i < count_; ++i) {
+    for (size_t i = 0; i < entries_.size(); ++i) {
         const TEntry& e = entries_[i];
         if (e.nameLength == name.size() &&
             EqualIgnoringAsciiCase(std::string_view(bytes_.data() + e.name, e.nameLength), name)) {
@@ -256,42 +244,19 @@ std::string TAttributes::Values(std::string_view name) const {
     return i < 0 ? std::string() : std::string(Value(i));
 }
 
-void TAttributes::IndexEntry(size_t index) {
-    index_->emplace(UpperCased(Name(static_cast<int>(index))), static_cast<int>(index));
-}
-
-void TAttributes::BuildIndex() {
-    index_ = std::make_unique<std::unordered_map<std::string, int>>();
-    for (size_t i = 0; i < count_; ++i) {
-        IndexEntry(i);
-    }
-}
-
 void TAttributes::Add(std::string_view name, std::string_view value) {
     if (bytes_.size() + name.size() + value.size() > UINT32_MAX) {
         throw Exception("The attributes of one tag exceed 4 GiB");
     }
-    TEntry entry{static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size()),
-                 static_cast<uint32_t>(value.size())};
+    entries_.push_back(TEntry{static_cast<uint32_t>(bytes_.size()), static_cast<uint32_t>(name.size()),
+                              static_cast<uint32_t>(value.size())});
     bytes_.append(name);
     bytes_.append(value);
-    if (count_ < entries_.size()) {
-        entries_[count_] = entry;
-    } else {
-        entries_.push_back(entry);
-    }
-    ++count_;
-    if (indexed_ && count_ == kLinearLookupLimit + 1) {
-        BuildIndex();
-    } else if (index_) {
-        IndexEntry(count_ - 1);
-    }
 }
 
 void TAttributes::Clear() {
-    count_ = 0;
     bytes_.clear();
-    index_.reset();
+    entries_.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -391,7 +356,25 @@ TVreltSAX::TVreltSAX(TStartTagHandler onStartTag, TEndTagHandler onEndTag, TText
         asciiCompatible_ = false;
     }
     tag_.Attributes = &attributes_;
-    attributes_.indexed_ = true;
+}
+
+bool TVreltSAX::IsRepeatedAttribute(std::string_view name) const {
+    if (attributes_.Count() > static_cast<int>(kLinearLookupLimit)) {
+        return attributeIndex_.count(UpperCased(name)) != 0;
+    }
+    return attributes_.IndexOfName(name) >= 0;
+}
+
+void TVreltSAX::AddAttribute(std::string_view name, std::string_view value) {
+    attributes_.Add(name, value);
+    const int count = attributes_.Count();
+    if (count == static_cast<int>(kLinearLookupLimit) + 1) {
+        for (int i = 0; i < count; ++i) {
+            attributeIndex_.insert(UpperCased(attributes_.Name(i)));
+        }
+    } else if (count > static_cast<int>(kLinearLookupLimit) + 1) {
+        attributeIndex_.insert(UpperCased(name));
+    }
 }
 
 void TVreltSAX::Reset() {
@@ -703,6 +686,9 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 tag_.Name.assign(d + mark_, p - mark_);
             }
             attributes_.Clear();
+            if (!attributeIndex_.empty()) {
+                attributeIndex_.clear();
+            }
             state_ = TState::AttrSep;
             [[fallthrough]];
         case TState::AttrSep:
@@ -785,8 +771,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 state_ = TState::AfterAttrs;
                 break;
             }
-            if (attributes_.IndexOfName(
-                    std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_)) >= 0) {
+            if (IsRepeatedAttribute(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_))) {
                 if (p == n && !atEnd) {
                     return wait();
                 }
@@ -818,7 +803,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
             }
             std::string_view value;
             decode(mark_, end, end, true, segmentFlags_, value);
-            attributes_.Add(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_), value);
+            AddAttribute(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_), value);
             p = end + 1;
             state_ = TState::AttrSep;
             break;

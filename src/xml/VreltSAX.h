@@ -10,7 +10,7 @@
 #include <memory_resource>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace ludex {
@@ -38,8 +38,8 @@ class TAttributes {
 public:
     using allocator_type = std::pmr::polymorphic_allocator<std::byte>;
 
-    int Count() const { return static_cast<int>(count_); }
-    bool Empty() const { return count_ == 0; }
+    int Count() const { return static_cast<int>(entries_.size()); }
+    bool Empty() const { return entries_.empty(); }
     std::string_view Name(int index) const {
         const TEntry& e = entries_[static_cast<size_t>(index)];
         return std::string_view(bytes_.data() + e.name, e.nameLength);
@@ -51,7 +51,7 @@ public:
     // The entry as the text name "=" value.
     std::string Strings(int index) const;
 
-    // Index of the entry with this name (ASCII case-insensitive), or -1.
+    // Index of the first entry with this name (ASCII case-insensitive), or -1. A linear search.
     int IndexOfName(std::string_view name) const;
     // The value of the entry with this name (ASCII case-insensitive); empty when there is none.
     std::string Values(std::string_view name) const;
@@ -68,26 +68,16 @@ public:
     ~TAttributes() = default;
 
 private:
-    friend class TVreltSAX;
     // Where the name and, right after it, the value of an entry lie in bytes_.
     struct TEntry {
         uint32_t name;
         uint32_t nameLength;
         uint32_t valueLength;
     };
-    void IndexEntry(size_t index);
-    void BuildIndex();
 
     // All names and values, one after the other: one block of memory however many entries.
     std::pmr::string bytes_;
     std::pmr::vector<TEntry> entries_;
-    size_t count_ = 0;
-    // Upper-cased name -> first index, kept only by the tokenizer's own list once a tag has many
-    // attributes, so that a tag with a huge number of attributes is still checked for
-    // repetitions in linear time. Other lists (copies) are searched linearly and hold no memory
-    // outside their allocator.
-    bool indexed_ = false;
-    std::unique_ptr<std::unordered_map<std::string, int>> index_;
 };
 
 // The names of the open elements, innermost last.
@@ -197,6 +187,8 @@ private:
     // lies just past the input are raised instead of waiting for the next byte.
     TVreltSAXTagKind Scan(std::string_view data, bool atEnd);
     void Dispatch();
+    bool IsRepeatedAttribute(std::string_view name) const;
+    void AddAttribute(std::string_view name, std::string_view value);
     void Drain(std::string_view data, bool atEnd);
     void KeepUnconsumed(std::string_view data);
     // The UTF-8 step and, when entities is set, the entity step for one segment. Returns the
@@ -232,6 +224,9 @@ private:
     TVreltSAXTag tag_;
     std::string scratch_;
     std::string decoded_;
+    // Upper-cased names of the current tag's attributes, kept once the tag has many, so that a
+    // tag with a huge number of attributes is still checked for repetitions in linear time.
+    std::unordered_set<std::string> attributeIndex_;
 };
 
 // Replaces the references of one segment: "&apos;", "&quot;", "&gt;", "&lt;", "&amp;" and

@@ -15,9 +15,9 @@ namespace ludex {
 
 // The layout of the tree's own writer (BuildXML / AsXML).
 struct TXMLOutputFormat {
-    bool AttributesOnSeparateLines = false;
     uint16_t IndentWidth = 2; // spaces per nesting level
     uint16_t LineBreaks = 1;  // how many "\r\n" separate siblings and surround an element's children
+    bool AttributesOnSeparateLines = false;
     bool UTF8 = false;
 };
 
