@@ -64,9 +64,9 @@ void BM_VreltLoad(benchmark::State& state) {
 void BM_VreltTokenize(benchmark::State& state) {
     const std::string& xml = Input(state.range(0));
     size_t events = 0;
-    TVreltSAX sax([&](const std::string&, const TAttributes&) { ++events; }, [&](const std::string&) { ++events; },
+    TVreltSAX sax([&](const std::string&, const TAttributes&) { ++events; },
                   [&](const std::string&) { ++events; }, [&](const std::string&) { ++events; },
-                  TCodePage::Get("windows-1252"));
+                  [&](const std::string&) { ++events; }, TCodePage::Get("windows-1252"));
     for (auto _ : state) {
         sax.Parse(xml);
     }

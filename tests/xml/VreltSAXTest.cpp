@@ -63,17 +63,22 @@ const std::vector<Case>& ValidCases() {
          "<![CDATA[x]]>",
          {"S:![CDATA[x]]", "!Bad XML. No tag end found: ![CDATA[x]]"}},
         {"trailing whitespace after last tag", "<a/> \r\n", {"S:a", "E:a"}},
-        {"UTF-8 kept, names raw", kUtf8Decl + "<\xE9l a\xFF=\"\xC3\xA9\">\xE2\x82\xAC<!--\xF0\x9F\x98\x80--></\xE9l>",
+        {"UTF-8 kept, names raw",
+         kUtf8Decl + "<\xE9l a\xFF=\"\xC3\xA9\">\xE2\x82\xAC<!--\xF0\x9F\x98\x80--></\xE9l>",
          WithDecl({"S:\xE9l[a\xFF=\xC3\xA9]", "T:\xE2\x82\xAC", "C:\xF0\x9F\x98\x80", "E:\xE9l"})},
         {"reference names a code-page byte also in UTF-8 mode", kUtf8Decl + "<a>&#xE9;&#x80;</a>",
          WithDecl({"S:a", "T:\xC3\xA9\xE2\x82\xAC", "E:a"})},
-        {"code-page text converted", "<a v=\"\xE9\">caf\xE9 \x80</a>",
+        {"code-page text converted",
+         "<a v=\"\xE9\">caf\xE9 \x80</a>",
          {"S:a[v=\xC3\xA9]", "T:caf\xC3\xA9 \xE2\x82\xAC", "E:a"}},
-        {"any instruction switches to UTF-8", "<?pi encoding=\"UTF-8\"?><a>\xC3\xA9</a>",
+        {"any instruction switches to UTF-8",
+         "<?pi encoding=\"UTF-8\"?><a>\xC3\xA9</a>",
          {"S:?pi[encoding=UTF-8]", "E:?pi", "S:a", "T:\xC3\xA9", "E:a"}},
         {"switching instruction's own values read before the switch",
-         "<?xml encoding=\"utf-8\" v=\"\xE9\"?>", {"S:?xml[encoding=utf-8|v=\xC3\xA9]", "E:?xml"}},
-        {"other encodings keep code-page mode", "<?xml encoding=\"windows-1252\"?><a>\xE9</a>",
+         "<?xml encoding=\"utf-8\" v=\"\xE9\"?>",
+         {"S:?xml[encoding=utf-8|v=\xC3\xA9]", "E:?xml"}},
+        {"other encodings keep code-page mode",
+         "<?xml encoding=\"windows-1252\"?><a>\xE9</a>",
          {"S:?xml[encoding=windows-1252]", "E:?xml", "S:a", "T:\xC3\xA9", "E:a"}},
     };
     return cases;
@@ -127,13 +132,16 @@ const std::vector<Case>& ErrorCases() {
         {"E7 at end of input", "<a x=\"1\" x=", {"!Bad XML: Duplicate attribute: \r\n<a x=\"1\" x="}},
         {"E8 at end of input", "<a></a x=\"1\"  ", {"S:a", "!Bad XML: \r\n</a x=\"1\"  "}},
         {"E8 after bare =", "<a></a x=\"1\" =>", {"S:a", "!Bad XML: \r\n</a x=\"1\" =>"}},
-        {"E11 attribute value", kUtf8Decl + " <a v=\"\xC3\xA9\xE9\"/>", WithDecl({"!Bad XML: Bad UTF-8:\r\n <a v=\"\xC3\xA9\xE9\""})},
+        {"E11 attribute value", kUtf8Decl + " <a v=\"\xC3\xA9\xE9\"/>",
+         WithDecl({"!Bad XML: Bad UTF-8:\r\n <a v=\"\xC3\xA9\xE9\""})},
         {"E11 comment", kUtf8Decl + "<!--\xE2\x82-->", WithDecl({"!Bad XML: Bad UTF-8:\r\n<!--\xE2"})},
-        {"E11 overlong form", kUtf8Decl + "<a>\xC0\x80</a>", WithDecl({"S:a", "!Bad XML: Bad UTF-8:\r\n\xC0\x80<"})},
+        {"E11 overlong form", kUtf8Decl + "<a>\xC0\x80</a>",
+         WithDecl({"S:a", "!Bad XML: Bad UTF-8:\r\n\xC0\x80<"})},
         {"E12 after UTF-8 step quotes the segment", kUtf8Decl + "<a>\xC3\xA9&x;</a>",
          WithDecl({"S:a", "!Bad XML: Can not decode HTML: \xC3\xA9&x;\r\n\xC3\xA9&x;<"})},
         {"undefined code-page byte", "<a>\x81</a>", {"S:a", "!Bad XML: Bad character:\r\n\x81<"}},
-        {"reference to an undefined code-page byte", "<a>&#x81;</a>",
+        {"reference to an undefined code-page byte",
+         "<a>&#x81;</a>",
          {"S:a", "!Bad XML: Can not decode HTML: &#x81;\r\n&#x81;<"}},
     };
     return cases;
@@ -151,15 +159,17 @@ TEST(VreltSAXTest, ContextIsAtMost1001BytesEndingAtTheError) {
     EXPECT_EQ(recorder.Parse(input), Events{"!Bad XML: \r\n" + input.substr(3999, 1001)});
     // The context starts after the last complete token, not at the start of the input.
     const std::string afterToken = "<r>" + std::string(10, ' ') + "<a x='";
-    EXPECT_EQ(recorder.Parse(afterToken), (Events{"S:r", "!Bad XML: \r\n" + std::string(10, ' ') + "<a x='"}));
+    EXPECT_EQ(recorder.Parse(afterToken),
+              (Events{"S:r", "!Bad XML: \r\n" + std::string(10, ' ') + "<a x='"}));
 }
 
 // Feeding the input in pieces cut anywhere gives the same events and the same error.
 TEST(VreltSAXTest, ChunkBoundariesChangeNothing) {
     std::vector<Case> all = ValidCases();
     all.insert(all.end(), ErrorCases().begin(), ErrorCases().end());
-    all.push_back({"long tokens", kUtf8Decl + "<r a=\"" + std::string(300, 'v') + "\"><!--" + std::string(300, '-') +
-                                      "x-->" + std::string(200, ' ') + "t&amp;\xC3\xA9</r>",
+    all.push_back({"long tokens",
+                   kUtf8Decl + "<r a=\"" + std::string(300, 'v') + "\"><!--" + std::string(300, '-') +
+                       "x-->" + std::string(200, ' ') + "t&amp;\xC3\xA9</r>",
                    {}});
     std::mt19937 random(12345);
     for (const auto& c : all) {
@@ -249,7 +259,8 @@ TEST(VreltSAXTest, NextTokenLeavesAnUnfinishedTokenInPlace) {
     TVreltSAXTag tag;
     sax.NextToken(tag);
     EXPECT_EQ(tag.Kind, tkNone);
-    EXPECT_EQ(recorder.ParseSplit("  <a x=\"1\"", {}).back(), "!Bad XML. Unexpected end of document: \r\n  <a x=\"1\"");
+    EXPECT_EQ(recorder.ParseSplit("  <a x=\"1\"", {}).back(),
+              "!Bad XML. Unexpected end of document: \r\n  <a x=\"1\"");
     sax.Reset();
     sax.ParseChunk("  <a x=\"1\"");
     sax.NextToken(tag);

@@ -247,12 +247,14 @@ TEST(XMLWriterTest, FailedSaveKeepsTheOldFile) {
     TVreltXMLDocument document(Cp1252());
     document.LoadFromXML("<r><?pi?></r>");
     IXMLNodePtr withPI = MakeVreltXMLNode(document.RootElement());
-    EXPECT_EQ(ErrorOf([&] { SaveXMLToFile(path, withPI, true, Cp1252()); }), "IXMLNodeToXML: Unsupported NodeType");
+    EXPECT_EQ(ErrorOf([&] { SaveXMLToFile(path, withPI, true, Cp1252()); }),
+              "IXMLNodeToXML: Unsupported NodeType");
     EXPECT_EQ(ReadFileBytes(path), "old");
 
     // A text the code page cannot hold: nothing is written either.
     root->SetAttribute("v", "\xD0\x9F");
-    EXPECT_NE(ErrorOf([&] { SaveXMLToFile(path, root, false, Cp1252()); }).find("windows-1252"), std::string::npos);
+    EXPECT_NE(ErrorOf([&] { SaveXMLToFile(path, root, false, Cp1252()); }).find("windows-1252"),
+              std::string::npos);
     EXPECT_EQ(ReadFileBytes(path), "old");
 
     // A file that cannot be created: the error names it.
@@ -280,9 +282,10 @@ TEST(XMLWriterTest, RoundTripGivesTheSameTree) {
         std::string reloaded; // empty: the same as the first load
     };
     const Case cases[] = {
-        {"settings-like", "<?xml version=\"1.0\" encoding=\"utf-8\"?><Settings Locale=\"ENG\"><!-- kept -->"
-                          "<Form_Ludex Left=\"10\" Caption=\"a&amp;b &lt;&gt; &quot;&apos; \xD0\x9F\"/>"
-                          "<Documents><Document File=\"/home/n/a&#x9;b&#xD;&#xA;c.ldx\"/></Documents></Settings>",
+        {"settings-like",
+         "<?xml version=\"1.0\" encoding=\"utf-8\"?><Settings Locale=\"ENG\"><!-- kept -->"
+         "<Form_Ludex Left=\"10\" Caption=\"a&amp;b &lt;&gt; &quot;&apos; \xD0\x9F\"/>"
+         "<Documents><Document File=\"/home/n/a&#x9;b&#xD;&#xA;c.ldx\"/></Documents></Settings>",
          true, ""},
         {"code-page file", "<r v=\"caf\xE9\"><x w=\"\x80\"/></r>", false, ""},
         {"text child gains trailing whitespace", "<r>t<x/></r>", true, "E(r{T(t\r\n  ),E(x)})"},
@@ -315,8 +318,9 @@ TEST(XMLWriterTest, TreeWriterFollowsTheLayout) {
     layout.AttributesOnSeparateLines = true;
     layout.IndentWidth = 4;
     layout.LineBreaks = 2;
-    EXPECT_EQ(root->AsXML(1), "    <r\r\n        a=\"1\"\r\n        b=\"&lt;\">\r\n\r\n        <x/>\r\n\r\n        t"
-                              "\r\n\r\n        <!--c-->\r\n\r\n        <?p q=\"1\"?>\r\n\r\n    </r>");
+    EXPECT_EQ(root->AsXML(1),
+              "    <r\r\n        a=\"1\"\r\n        b=\"&lt;\">\r\n\r\n        <x/>\r\n\r\n        t"
+              "\r\n\r\n        <!--c-->\r\n\r\n        <?p q=\"1\"?>\r\n\r\n    </r>");
     // A node outside any list uses its own layout.
     TXMLTagText loose("a\tb");
     EXPECT_EQ(loose.AsXML(1), "  a&#x9;b");
@@ -365,6 +369,34 @@ TEST(XMLWriterTest, DeepTreesAreHandledWithoutRecursion) {
     TVreltXMLDocument ok(Cp1252());
     ok.LoadFromXML(shallow);
     EXPECT_NO_THROW((void)MakeVreltXMLNode(ok.RootElement())->GetXML());
+}
+
+} // namespace
+
+namespace {
+
+// Nodes made by the caller and put into a loaded tree are destroyed with it (the leak checker of
+// the sanitizer build would report them otherwise), and edits of loaded nodes survive until the
+// next load.
+TEST(VreltXMLDocumentTest, CallerNodesInALoadedTreeAreFreedOnReload) {
+    TVreltXMLDocument document(Cp1252());
+    for (int round = 0; round < 3; ++round) {
+        document.LoadFromXML("<r a=\"1\"><x/></r>");
+        TXMLTagElement* root = document.RootElement();
+        ASSERT_NE(root, nullptr);
+        auto& extra = root->Children().Append<TXMLTagElement>(std::string(100, 'e'));
+        extra.Children().Append<TXMLTagText>(std::string(200, 't'));
+        extra.Attributes().Add("long", std::string(300, 'v'));
+        root->SetName(std::string(50, 'n'));
+        root->Attributes().Add("b", std::string(64, 'w'));
+        document.TopLevel().Append<TXMLTagComment>(std::string(80, 'c'));
+        EXPECT_EQ(Describe(root).substr(0, 61), "E(" + std::string(50, 'n') + "[a=1|b=ww");
+        EXPECT_EQ(root->Children().Count(), 2);
+        EXPECT_EQ(ErrorOf([&] { root->Children().Items(2); }), "List index out of bounds (2)");
+        EXPECT_EQ(ErrorOf([&] { root->Children().Items(-1); }), "List index out of bounds (-1)");
+    }
+    document.LoadFromXML("<s/>");
+    EXPECT_EQ(Describe(document.TopLevel()), "E(s)");
 }
 
 } // namespace
