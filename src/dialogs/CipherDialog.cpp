@@ -1,6 +1,7 @@
 #include "dialogs/CipherDialog.h"
 
 #include "app/ModalQuestions.h"
+#include "dialogs/PasswordFields.h"
 #include "document/BranchCipher.h"
 #include "document/XMLNodeAccess.h"
 #include "properties/QtPublished.h"
@@ -23,12 +24,6 @@ QString Q(const std::string& s) {
 }
 } // namespace
 
-void ShowPasswordAsStars(QLineEdit& edit) {
-    edit.setEchoMode(QLineEdit::Password);
-    // The style decides the mask character; the style sheet property fixes it to '*' (42).
-    edit.setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
-}
-
 TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("Form_CipherDialog");
     setWindowTitle("Encrypt branch");
@@ -41,25 +36,12 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     Label_BranchName->setTextFormat(Qt::PlainText);
     Label_InputPassword = new QLabel("Input password (Empty for decryption)", this);
     Label_InputPassword->setObjectName("Label_InputPassword");
-    Edit_Password = new QLineEdit(this);
-    Edit_Password->setObjectName("Edit_Password");
-    ShowPasswordAsStars(*Edit_Password);
+    Edit_Password = NewPasswordEdit(this, "Edit_Password");
     Label_ConfirmPassword = new QLabel("Confirm password", this);
     Label_ConfirmPassword->setObjectName("Label_ConfirmPassword");
-    Edit_ConfirmPassword = new QLineEdit(this);
-    Edit_ConfirmPassword->setObjectName("Edit_ConfirmPassword");
-    ShowPasswordAsStars(*Edit_ConfirmPassword);
+    Edit_ConfirmPassword = NewPasswordEdit(this, "Edit_ConfirmPassword");
     Check_Lock = new QCheckBox("Collapse and lock encrypting branch", this);
     Check_Lock->setObjectName("Check_Lock");
-    Button_OK = new QPushButton("OK", this);
-    Button_OK->setObjectName("Button_OK");
-    Button_OK->setDefault(true);
-    Button_Cancel = new QPushButton("Cancel", this);
-    Button_Cancel->setObjectName("Button_Cancel");
-    Button_Cancel->setAutoDefault(false);
-    connect(Button_OK, &QPushButton::clicked, this, &TForm_CipherDialog::accept);
-    connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* layout = new QVBoxLayout(this);
     auto* branchRow = new QHBoxLayout;
     branchRow->addWidget(Label_Branch);
@@ -70,11 +52,7 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Label_ConfirmPassword);
     layout->addWidget(Edit_ConfirmPassword);
     layout->addWidget(Check_Lock);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button_OK);
-    buttons->addWidget(Button_Cancel);
-    layout->addLayout(buttons);
+    AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
 
     published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
 }

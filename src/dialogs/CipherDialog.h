@@ -60,7 +60,4 @@ private:
     std::unique_ptr<TQtLocalizedForm> published_;
 };
 
-// Makes a password field show one '*' for every character typed.
-void ShowPasswordAsStars(QLineEdit& edit);
-
 } // namespace ludex

@@ -1,7 +1,7 @@
 #include "dialogs/PasswordDialog.h"
 
 #include "app/ModalQuestions.h"
-#include "dialogs/CipherDialog.h"
+#include "dialogs/PasswordFields.h"
 #include "document/BranchCipher.h"
 #include "settings/LX_Localer.h"
 
@@ -26,26 +26,12 @@ TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
 
     Label_InputPassword = new QLabel("Input password", this);
     Label_InputPassword->setObjectName("Label_InputPassword");
-    Edit_Password = new QLineEdit(this);
-    Edit_Password->setObjectName("Edit_Password");
-    ShowPasswordAsStars(*Edit_Password);
-    Button_OK = new QPushButton("OK", this);
-    Button_OK->setObjectName("Button_OK");
-    Button_OK->setDefault(true);
-    Button_Cancel = new QPushButton("Cancel", this);
-    Button_Cancel->setObjectName("Button_Cancel");
-    Button_Cancel->setAutoDefault(false);
-    connect(Button_OK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button_Cancel, &QPushButton::clicked, this, &QDialog::reject);
+    Edit_Password = NewPasswordEdit(this, "Edit_Password");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label_InputPassword);
     layout->addWidget(Edit_Password);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button_OK);
-    buttons->addWidget(Button_Cancel);
-    layout->addLayout(buttons);
+    AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
 }
 
 bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNode& element,
