@@ -5,34 +5,14 @@ The encrypted documents are built with a cipher written here from its definition
 the program's own, with fixed salts so that the files are reproducible. Memos and passwords enter
 the cipher as windows-1252 bytes (windows-1251 for locked1251.ldx), payloads as UTF-8.
 """
-import base64
-import hashlib
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from branch_cipher import digest, enc_b64 as enc  # noqa: E402
 
 CRLF = "\r\n"
 DECL = '<?xml version="1.0" encoding="utf-8"?>'
-
-
-def next_key(key):
-    z = key.find(b"\0")
-    return hashlib.md5(key if z < 0 else key[:z]).digest()
-
-
-def encrypt(plain, password, salt):
-    key = hashlib.md5(password + salt + str(len(plain)).encode()).digest()
-    out = bytearray()
-    for i in range(0, len(plain), 16):
-        key = next_key(key)
-        out += bytes((b + k) % 256 for b, k in zip(plain[i:i + 16], key))
-    return salt + bytes(out)
-
-
-def digest(password):
-    d1 = hashlib.md5(password).digest()
-    return base64.b64encode(hashlib.md5(password + d1).digest()).decode()
-
-
-def enc(plain, password, salt):
-    return base64.b64encode(encrypt(plain, password, salt)).decode()
 
 
 def write(name, text):

@@ -5,33 +5,13 @@ The encrypted file is built with an implementation of the branch cipher written 
 definition, independent of the program's own, so that reading it back checks the program against
 it. Salts are fixed so that the output is reproducible. Run from this folder.
 """
-import base64
-import hashlib
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from branch_cipher import digest, enc_b64  # noqa: E402
 
 CODE_PAGE = "cp1251"  # the tests set windows-1251 as the current code page
-
-
-def next_key(key):
-    z = key.find(b"\0")
-    return hashlib.md5(key if z < 0 else key[:z]).digest()
-
-
-def encrypt(plain, password, salt):
-    key = hashlib.md5(password + salt + str(len(plain)).encode()).digest()
-    out = bytearray()
-    for i in range(0, len(plain), 16):
-        key = next_key(key)
-        out += bytes((b + k) % 256 for b, k in zip(plain[i:i + 16], key))
-    return salt + bytes(out)
-
-
-def digest(password):
-    d1 = hashlib.md5(password).digest()
-    return base64.b64encode(hashlib.md5(password + d1).digest()).decode()
-
-
-def enc_b64(plain, password, salt):
-    return base64.b64encode(encrypt(plain, password, salt)).decode()
 
 
 def write(name, text, encoding="utf-8", bom=b""):
