@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the ludex-cli test documents of this folder. Run from this folder.
 
-The encrypted documents are built with a cipher written here from its definition, independent of
+The encrypted documents are built with the cipher of ../branch_cipher.py, written from its definition and independent of
 the program's own, with fixed salts so that the files are reproducible. Memos and passwords enter
 the cipher as windows-1252 bytes (windows-1251 for locked1251.ldx), payloads as UTF-8.
 """

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the document test files of this folder.
 
-The encrypted file is built with an implementation of the branch cipher written here from its
+The encrypted file is built with the branch cipher of ../branch_cipher.py, written from its
 definition, independent of the program's own, so that reading it back checks the program against
 it. Salts are fixed so that the output is reproducible. Run from this folder.
 """
