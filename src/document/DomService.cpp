@@ -445,35 +445,53 @@ TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 
 TDomDocument::~TDomDocument() = default;
 
-void TDomDocument::Load(const std::string& fileName) {
+void TDomDocument::Clear() {
     doc_->reset();
-    LoadBytes(ReadFileBytes(fileName), fileName);
+    std::string().swap(text_);
 }
 
-void TDomDocument::LoadBytes(std::string bytes, std::string_view sourceName) {
-    doc_->reset();
-    std::string text = DecodeDocument(std::move(bytes), sourceName);
-    Parse(text, sourceName);
+void TDomDocument::Load(const std::string& fileName) {
+    Clear();
+    std::string text = DecodeDocument(ReadFileBytes(fileName), fileName);
+    // Parsing overwrites the text; an error position is found in the file read again.
+    Parse(std::move(text), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
+}
+
+void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
+    Clear();
+    std::string text = DecodeDocument(std::string(bytes), sourceName);
+    Parse(std::move(text), sourceName, [&] { return DecodeDocument(std::string(bytes), sourceName); });
 }
 
 void TDomDocument::LoadXML(std::string_view text) {
-    doc_->reset();
+    Clear();
     size_t bad = 0;
     if (!IsValidUtf8Scan(text, &bad)) {
         throw EDomError(Located("XML text", text, bad, "invalid UTF-8 byte sequence"));
     }
-    Parse(text, "XML text");
+    Parse(std::string(text), "XML text", [&] { return std::string(text); });
 }
 
-void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
+void TDomDocument::Parse(std::string text, std::string_view sourceName,
+                         const std::function<std::string()>& original) {
     auto fail = [&](size_t offset, std::string_view what) {
-        std::string message = Located(sourceName, text, offset, what);
-        doc_->reset();
+        Clear();
+        std::string message;
+        try {
+            message = Located(sourceName, original(), offset, what);
+        } catch (const std::exception&) {
+            // The source changed or vanished since it was parsed: the position cannot be given.
+            message = "\"" + std::string(sourceName) + "\": " + std::string(what);
+        }
         throw EDomError(message);
     };
-    // The parser takes its own copy of the text, so the text stays intact for error positions.
+    // A reference to a surrogate or beyond Unicode must be looked for before the parser resolves
+    // references in place.
+    const bool checkReferences = HasSuspectReference(text);
+    // The document's names and values point into the text, so it lives as long as the tree.
+    text_ = std::move(text);
     pugi::xml_parse_result result =
-        doc_->load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+        doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
     if (!result) {
         fail(static_cast<size_t>(result.offset), result.description());
     }
@@ -489,7 +507,6 @@ void TDomDocument::Parse(std::string_view text, std::string_view sourceName) {
     }
     // A character reference can name a surrogate or a number beyond Unicode, which the parser
     // turns into bytes that are not UTF-8; such text must not enter memory.
-    const bool checkReferences = HasSuspectReference(text);
     // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
     // when nothing is left, so that what the writer produces reads back to the same tree.
     pugi::xml_node node = root;

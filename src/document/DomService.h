@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -163,7 +164,7 @@ public:
     // element are errors (EDomError, naming `sourceName`, with line and column). A byte-order mark
     // wins over the declaration. A reference to NUL ends the text it stands in. Text outside the
     // document element is ignored. On failure the document is empty.
-    void LoadBytes(std::string bytes, std::string_view sourceName);
+    void LoadBytes(std::string_view bytes, std::string_view sourceName);
 
     // Parses a UTF-8 character string; an encoding named in its declaration plays no part.
     // Errors as for LoadBytes, named "XML text".
@@ -173,8 +174,12 @@ public:
     TDomNode DocumentElement() const;
 
 private:
-    void Parse(std::string_view text, std::string_view sourceName);
+    void Clear();
+    // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
+    // was before parsing, for the position of an error.
+    void Parse(std::string text, std::string_view sourceName, const std::function<std::string()>& original);
 
+    std::string text_; // the parsed text, which holds the document's names and values
     std::unique_ptr<pugi::xml_document> doc_;
 };
 

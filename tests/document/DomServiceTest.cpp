@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace ludex;
@@ -122,6 +125,46 @@ TEST(DomServiceTest, ReportsErrorsWithPosition) {
             EXPECT_NE(message.find(part), std::string::npos) << c.name << ": " << message;
         }
     }
+}
+
+// The parser rewrites the text in place (ends of names, references, line ends, white space in
+// attribute values) before it meets an error; the position must still be that of the original.
+TEST(DomServiceTest, ErrorPositionsSurviveParsingInPlace) {
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::string position;
+    };
+    const Case cases[] = {
+        {"after rewritten text", "<a t=\"1\n2\n3\">text &amp;\r\n more  \n</a>\n<b/>", "line 6, column"},
+        {"duplicate after trimmed text", "<a>\n x \n<b\nx=\"1\"\nx=\"&lt;\"/></a>", "line 3"},
+        {"mismatch after references", "<a>&#xA;&#10;\r\n<b t=\"&quot;\r\n\"></c></a>", "line 3, column"},
+    };
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("ludex-dom-" + std::to_string(::getpid()) + ".ldx");
+    for (const auto& c : cases) {
+        const std::string fromBytes = ErrorOf(c.bytes);
+        EXPECT_NE(fromBytes.find(c.position), std::string::npos) << c.name << ": " << fromBytes;
+        std::ofstream(file, std::ios::binary) << c.bytes;
+        TDomDocument doc;
+        try {
+            doc.Load(file.string());
+            ADD_FAILURE() << c.name << ": loaded";
+        } catch (const EDomError& e) {
+            const std::string fromFile = e.Message();
+            EXPECT_EQ(fromFile.substr(fromFile.find("\", ")), fromBytes.substr(fromBytes.find("\", ")))
+                << c.name;
+        }
+        try {
+            doc.LoadXML(c.bytes);
+            ADD_FAILURE() << c.name << ": loaded";
+        } catch (const EDomError& e) {
+            const std::string fromText = e.Message();
+            EXPECT_EQ(fromText.substr(fromText.find("\", ")), fromBytes.substr(fromBytes.find("\", ")))
+                << c.name;
+        }
+    }
+    std::filesystem::remove(file);
 }
 
 TEST(DomServiceTest, MissingFileIsAnInputOutputError) {
