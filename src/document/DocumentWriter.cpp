@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -91,18 +92,18 @@ void AppendEscaped(std::string& out, std::string_view text) {
     throw Exception("Can not convert " + shown + " to UTF-8");
 }
 
-// A growing text written through a raw pointer: room is made in large steps, so that the many
-// short pieces of a document cost no call each.
+// A growing text written through a raw pointer. Pieces land in a staging buffer small enough to
+// stay in the cache, which is appended to the text when full: the text grows without being
+// zero-filled first and is written once, so its cost per byte does not depend on its size.
 class TSink {
 public:
     // Makes room for `extra` more bytes at Tail().
     void Reserve(size_t extra) {
-        if (length_ + extra > buffer_.size()) {
-            Grow(extra);
+        if (length_ + extra > capacity_) {
+            MakeRoom(extra);
         }
     }
-    char* Tail() { return buffer_.data() + length_; }
-    size_t Length() const { return length_; }
+    char* Tail() { return stage_.get() + length_; }
     void Advance(size_t n) { length_ += n; }
     void Put(std::string_view text) {
         if (text.empty()) {
@@ -114,21 +115,43 @@ public:
     }
     void Put(char c) {
         Reserve(1);
-        buffer_[length_++] = c;
+        stage_[length_++] = c;
     }
     std::string Take() {
-        buffer_.resize(length_);
-        length_ = 0;
-        return std::move(buffer_);
+        Flush();
+        return std::move(text_);
     }
 
 private:
-    [[gnu::noinline]] void Grow(size_t extra) {
-        buffer_.resize(std::max(buffer_.size() * 2, length_ + extra + 4096));
+    static constexpr size_t kStage = 64 << 10;
+
+    void Flush() {
+        text_.append(stage_.get(), length_);
+        length_ = 0;
     }
 
-    std::string buffer_; // its size is the room; the text is the first length_ bytes
-    size_t length_ = 0;
+    [[gnu::noinline]] void MakeRoom(size_t extra) {
+        if (capacity_ >= kStage) {
+            Flush();
+            if (extra <= capacity_) {
+                return;
+            }
+        }
+        // A small text grows in the stage alone; a piece larger than the stage gets a stage of its own size.
+        const size_t capacity =
+            std::max(std::min(std::max(capacity_ * 2, size_t{256}), kStage), length_ + extra);
+        auto stage = std::make_unique_for_overwrite<char[]>(capacity);
+        if (length_ != 0) {
+            std::memcpy(stage.get(), stage_.get(), length_);
+        }
+        stage_ = std::move(stage);
+        capacity_ = capacity;
+    }
+
+    std::string text_; // what has left the stage
+    std::unique_ptr<char[]> stage_;
+    size_t capacity_ = 0;
+    size_t length_ = 0; // bytes in the stage
 };
 
 // Copies 16 bytes to dst when they hold nothing but ASCII that is written as it is (no byte at or
@@ -218,15 +241,6 @@ public:
     std::string Write(const TDomNode& top) {
         if (Open(top)) {
             while (!stack_.empty()) {
-                if (!estimated_ && result_.Length() > kEstimateAfter) {
-                    // A large text: room for the rest at once spares the copies and page faults of
-                    // a buffer that keeps doubling. Small texts are not worth the extra pass.
-                    estimated_ = true;
-                    const size_t total = EstimatedSize(top);
-                    if (total > result_.Length()) {
-                        result_.Reserve(total - result_.Length());
-                    }
-                }
                 Frame& frame = stack_.back();
                 if (frame.next) {
                     TDomNode child = frame.next;
@@ -251,33 +265,6 @@ private:
     };
 
     TSink& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
-
-    // The size of the text without escapes and encipherment: a little less than the real size of
-    // a document, which holds few characters to escape.
-    size_t EstimatedSize(const TDomNode& top) {
-        size_t size = 0;
-        TDomNode node = top;
-        while (node) {
-            if (node.IsElement()) {
-                size += 2 * node.Name().size() + 7;
-                node.ReadAttributes(attributes_);
-                for (const auto& [name, value] : attributes_) {
-                    size += name.size() + value.size() + 4;
-                }
-            } else {
-                size += node.Text().size() + 2;
-            }
-            if (TDomNode child = node.FirstChild()) {
-                node = child;
-                continue;
-            }
-            while (node != top && !node.NextSibling()) {
-                node = node.Parent();
-            }
-            node = node == top ? TDomNode() : node.NextSibling();
-        }
-        return size + size / 8;
-    }
 
     // Writes a leaf completely, or the start of an element with children and pushes its frame
     // (returns true then).
@@ -373,10 +360,7 @@ private:
         }
     }
 
-    static constexpr size_t kEstimateAfter = 32 << 20;
-
     TSink result_;
-    bool estimated_ = false;
     std::vector<std::pair<std::string_view, std::string_view>> attributes_; // of the element being opened
     std::vector<TSink> payloads_;
     std::vector<Frame> stack_;
