@@ -53,6 +53,10 @@ std::string FolderOf(const std::string& path) {
 } // namespace
 
 std::string ReadFileBytes(const std::string& path) {
+    return ReadFileBytes(path, nullptr);
+}
+
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received) {
     TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         Fail("Cannot open", path, errno);
@@ -81,6 +85,9 @@ std::string ReadFileBytes(const std::string& path) {
             break;
         }
         bytes.append(buffer, static_cast<size_t>(n));
+        if (received) {
+            received(bytes);
+        }
     }
     return bytes;
 }

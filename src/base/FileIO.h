@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -7,6 +8,10 @@ namespace ludex {
 
 // Reads the whole file as bytes. Throws EInOutError naming the file and the system's reason.
 std::string ReadFileBytes(const std::string& path);
+
+// The same, calling `received` with all bytes read so far each time more have arrived, so that
+// they can be looked at while the newest are still in the processor's cache.
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received);
 
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);

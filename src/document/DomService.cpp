@@ -2,9 +2,6 @@
 
 #include "base/FileIO.h"
 #include "document/Utf8Scan.h"
-#include "text/CodePage.h"
-#include "text/Iconv.h"
-#include "text/Utf8.h"
 
 #include <pugixml.hpp>
 
@@ -17,6 +14,10 @@ namespace ludex {
 
 namespace {
 
+// Bytes copied at a time when a document is loaded from memory, so that each piece is checked
+// while it is still in the processor's cache.
+constexpr size_t kPieceSize = 64 << 10;
+
 // Elements, text, comments, processing instructions and character-data sections are kept (and
 // declarations, to refuse one inside the document element);
 // references are resolved, line ends normalised, attribute white space normalised as XML
@@ -24,167 +25,6 @@ namespace {
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_comments | pugi::parse_pi |
                                    pugi::parse_escapes | pugi::parse_eol | pugi::parse_wconv_attribute |
                                    pugi::parse_trim_pcdata | pugi::parse_declaration;
-
-std::string Located(std::string_view source, std::string_view text, size_t offset, std::string_view what) {
-    auto [line, column] = LineAndColumnOf(text, offset);
-    return "\"" + std::string(source) + "\", line " + std::to_string(line) + ", column " +
-           std::to_string(column) + ": " + std::string(what);
-}
-
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && s.substr(0, prefix.size()) == prefix;
-}
-
-// The encoding named in the XML declaration at the start of the bytes; empty when there is no
-// declaration or it names none.
-std::string DeclaredEncoding(std::string_view bytes) {
-    if (!StartsWith(bytes, "<?xml")) {
-        return {};
-    }
-    size_t end = bytes.find("?>");
-    if (end == std::string_view::npos) {
-        return {};
-    }
-    std::string_view decl = bytes.substr(0, end);
-    size_t key = decl.find("encoding");
-    if (key == std::string_view::npos) {
-        return {};
-    }
-    size_t pos = key + 8;
-    auto skipBlanks = [&] {
-        while (pos < decl.size() &&
-               (decl[pos] == ' ' || decl[pos] == '\t' || decl[pos] == '\r' || decl[pos] == '\n')) {
-            ++pos;
-        }
-    };
-    skipBlanks();
-    if (pos >= decl.size() || decl[pos] != '=') {
-        return {};
-    }
-    ++pos;
-    skipBlanks();
-    if (pos >= decl.size() || (decl[pos] != '"' && decl[pos] != '\'')) {
-        return {};
-    }
-    char quote = decl[pos++];
-    size_t close = decl.find(quote, pos);
-    if (close == std::string_view::npos) {
-        return {};
-    }
-    return std::string(decl.substr(pos, close - pos));
-}
-
-std::string Utf16ToUtf8(std::string_view bytes, const char* encoding, std::string_view source) {
-    TIconv cd("UTF-8", encoding);
-    if (!cd.Valid()) {
-        throw EDomError("\"" + std::string(source) + "\": the system cannot convert " + encoding);
-    }
-    std::string out(bytes.size() * 3 / 2 + 16, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    if (iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
-        // The output is large enough for any UTF-16 text, so this is a bad or truncated sequence.
-        size_t produced = out.size() - outLeft;
-        out.resize(produced);
-        throw EDomError(Located(source, out, produced, std::string("invalid ") + encoding + " sequence"));
-    }
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-std::string SingleByteToUtf8(std::string_view bytes, const std::string& encoding, std::string_view source) {
-    const TCodePage* page = nullptr;
-    try {
-        page = &TCodePage::Get(encoding);
-    } catch (const ECodePage& e) {
-        throw EDomError("\"" + std::string(source) + "\": unsupported encoding \"" + encoding + "\" (" +
-                        e.Message() + ")");
-    }
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 2);
-    for (char c : bytes) {
-        if (!page->AppendByteAsUtf8(out, static_cast<unsigned char>(c))) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(c));
-            throw EDomError(Located(source, out, out.size(),
-                                    std::string("the byte ") + hex + " is not defined in " + encoding));
-        }
-    }
-    return out;
-}
-
-// The document text as UTF-8 without byte-order mark.
-std::string DecodeDocument(std::string&& bytes, std::string_view source) {
-    const std::string_view head = std::string_view(bytes).substr(0, 3);
-    auto u = [head](size_t i) {
-        return i < head.size() ? static_cast<unsigned>(static_cast<unsigned char>(head[i])) : 0x100u;
-    };
-    if (u(0) == 0xEF && u(1) == 0xBB && u(2) == 0xBF) {
-        bytes.erase(0, 3);
-    } else if (u(0) == 0xFF && u(1) == 0xFE) {
-        return Utf16ToUtf8(std::string_view(bytes).substr(2), "UTF-16LE", source);
-    } else if (u(0) == 0xFE && u(1) == 0xFF) {
-        return Utf16ToUtf8(std::string_view(bytes).substr(2), "UTF-16BE", source);
-    } else if ((u(0) == 0 && u(1) == '<') || (u(0) == '<' && u(1) == 0)) {
-        throw EDomError("\"" + std::string(source) +
-                        "\": UTF-16 text without a byte-order mark is not supported");
-    } else {
-        const std::string encoding = DeclaredEncoding(bytes);
-        const std::string lower = AsciiLower(encoding);
-        if (!lower.empty() && lower != "utf-8" && lower != "utf8") {
-            if (StartsWith(lower, "utf-") || StartsWith(lower, "ucs-") || StartsWith(lower, "utf1")) {
-                throw EDomError("\"" + std::string(source) + "\": the declared encoding \"" + encoding +
-                                "\" needs a byte-order mark");
-            }
-            return SingleByteToUtf8(bytes, encoding, source);
-        }
-    }
-    size_t bad = 0;
-    if (!IsValidUtf8Scan(bytes, &bad)) {
-        throw EDomError(Located(source, bytes, bad, "invalid UTF-8 byte sequence"));
-    }
-    return bytes;
-}
-
-// Whether the text holds a character reference to a surrogate or beyond U+10FFFF (possibly inside
-// a comment or character-data section, where it means nothing: the caller then checks the parsed
-// values themselves). A reference to NUL ends the text it stands in, as the parser reads it.
-bool HasSuspectReference(std::string_view text) {
-    for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
-        size_t pos = at + 2;
-        const bool hex = pos < text.size() && text[pos] == 'x';
-        pos += hex ? 1 : 0;
-        uint64_t value = 0;
-        size_t digits = 0;
-        for (; pos < text.size(); ++pos, ++digits) {
-            char c = text[pos];
-            int d = c >= '0' && c <= '9'          ? c - '0'
-                    : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                    : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                  : -1;
-            if (d < 0) {
-                break;
-            }
-            value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
-        }
-        if (digits > 0 && (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::string_view TrimXmlSpace(std::string_view s) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
@@ -202,26 +42,6 @@ bool HasOnlyScalarValues(const char* s) {
 }
 
 } // namespace
-
-std::pair<size_t, size_t> LineAndColumnOf(std::string_view text, size_t offset) {
-    offset = std::min(offset, text.size());
-    size_t line = 1;
-    size_t lineStart = 0;
-    for (size_t i = 0; i < offset; ++i) {
-        if (text[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
-    }
-    size_t column = 1;
-    for (size_t i = lineStart; i < offset; ++i) {
-        // Count characters: every byte that does not continue a UTF-8 sequence.
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return {line, column};
-}
 
 // ---- TDomAttribute ----------------------------------------------------------------------------
 
@@ -452,44 +272,57 @@ void TDomDocument::Clear() {
 
 void TDomDocument::Load(const std::string& fileName) {
     Clear();
-    std::string text = DecodeDocument(ReadFileBytes(fileName), fileName);
+    TDocumentDecoder decoder(fileName);
+    TDecodedDocument decoded =
+        decoder.Finish(ReadFileBytes(fileName, [&](std::string_view bytes) { decoder.Received(bytes); }));
     // Parsing overwrites the text; an error position is found in the file read again.
-    Parse(std::move(text), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
+    Parse(std::move(decoded), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
 }
 
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
     Clear();
-    std::string text = DecodeDocument(std::string(bytes), sourceName);
-    Parse(std::move(text), sourceName, [&] { return DecodeDocument(std::string(bytes), sourceName); });
+    TDocumentDecoder decoder(sourceName);
+    std::string copy;
+    copy.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
+        copy.append(bytes.substr(at, kPieceSize));
+        decoder.Received(copy);
+    }
+    Parse(decoder.Finish(std::move(copy)), sourceName,
+          [&] { return DecodeDocument(std::string(bytes), sourceName); });
 }
 
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
-    size_t bad = 0;
-    if (!IsValidUtf8Scan(text, &bad)) {
-        throw EDomError(Located("XML text", text, bad, "invalid UTF-8 byte sequence"));
+    TIncrementalTextCheck check;
+    std::string copy;
+    copy.reserve(text.size());
+    for (size_t at = 0; at < text.size(); at += kPieceSize) {
+        copy.append(text.substr(at, kPieceSize));
+        check.Advance(copy, false);
     }
-    Parse(std::string(text), "XML text", [&] { return std::string(text); });
+    check.Advance(copy, true);
+    if (check.Utf8Failed()) {
+        throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
+    }
+    Parse({std::move(copy), check.SuspectReference()}, "XML text", [&] { return std::string(text); });
 }
 
-void TDomDocument::Parse(std::string text, std::string_view sourceName,
+void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
                          const std::function<std::string()>& original) {
     auto fail = [&](size_t offset, std::string_view what) {
         Clear();
         std::string message;
         try {
-            message = Located(sourceName, original(), offset, what);
+            message = LocatedMessage(sourceName, original(), offset, what);
         } catch (const std::exception&) {
             // The source changed or vanished since it was parsed: the position cannot be given.
             message = "\"" + std::string(sourceName) + "\": " + std::string(what);
         }
         throw EDomError(message);
     };
-    // A reference to a surrogate or beyond Unicode must be looked for before the parser resolves
-    // references in place.
-    const bool checkReferences = HasSuspectReference(text);
     // The document's names and values point into the text, so it lives as long as the tree.
-    text_ = std::move(text);
+    text_ = std::move(decoded.text);
     pugi::xml_parse_result result =
         doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
     if (!result) {
@@ -507,6 +340,7 @@ void TDomDocument::Parse(std::string text, std::string_view sourceName,
     }
     // A character reference can name a surrogate or a number beyond Unicode, which the parser
     // turns into bytes that are not UTF-8; such text must not enter memory.
+    const bool checkReferences = decoded.suspectReference;
     // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
     // when nothing is left, so that what the writer produces reads back to the same tree.
     pugi::xml_node node = root;

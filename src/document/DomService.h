@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Exception.h"
+#include "document/DocumentDecoder.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,13 +30,6 @@ namespace ludex {
 // ones and character references. Text nodes are trimmed of spaces, tabs, CR and LF at both ends
 // and white-space-only text is not kept, so the line breaks a saved file puts around every child
 // never come back as text. The parser works without recursion: any nesting depth loads.
-
-// A file or text that cannot be decoded or parsed. The message names the source, the line and the
-// column (both 1-based; the column counts characters) and what is wrong.
-class EDomError : public Exception {
-public:
-    using Exception::Exception;
-};
 
 enum class TDomNodeKind : uint8_t {
     Null,    // the empty handle
@@ -177,13 +171,11 @@ private:
     void Clear();
     // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
     // was before parsing, for the position of an error.
-    void Parse(std::string text, std::string_view sourceName, const std::function<std::string()>& original);
+    void Parse(TDecodedDocument decoded, std::string_view sourceName,
+               const std::function<std::string()>& original);
 
     std::string text_; // the parsed text, which holds the document's names and values
     std::unique_ptr<pugi::xml_document> doc_;
 };
-
-// Line and column (1-based, the column in characters of UTF-8 text) of a byte offset.
-std::pair<size_t, size_t> LineAndColumnOf(std::string_view text, size_t offset);
 
 } // namespace ludex
