@@ -77,20 +77,55 @@ const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTr
 TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
     auto& siblings = SiblingsOf(parent);
     const int row = static_cast<int>(siblings.size());
-    beginInsertRows(IndexOf(parent), row, row);
+    const bool hidden = IsHidden(parent);
+    if (!hidden) {
+        beginInsertRows(IndexOf(parent), row, row);
+    }
     auto node = std::make_unique<TTreeNode>();
     node->text_ = text;
     node->parent_ = parent;
     node->row_ = row;
+    node->buildId_ = hidden ? buildId_ : 0;
     TTreeNode* result = node.get();
     siblings.push_back(std::move(node));
     ++count_;
-    endInsertRows();
+    if (!hidden) {
+        endInsertRows();
+    }
     return result;
 }
 
 TTreeNode* TBranchTree::AddTopLevel(const std::string& text) {
     return Insert(nullptr, text);
+}
+
+TTreeNode* TBranchTree::BeginTopLevel(const std::string& text) {
+    if (hiddenTop_) {
+        throw Exception("A top-level node is already being built");
+    }
+    buildId_ = ++lastBuildId_ == 0 ? ++lastBuildId_ : lastBuildId_;
+    hiddenTop_ = std::make_unique<TTreeNode>();
+    hiddenTop_->text_ = text;
+    hiddenTop_->buildId_ = buildId_;
+    ++count_;
+    return hiddenTop_.get();
+}
+
+void TBranchTree::AttachTopLevel() {
+    const int row = static_cast<int>(roots_.size());
+    beginInsertRows(QModelIndex(), row, row);
+    hiddenTop_->row_ = row;
+    roots_.push_back(std::move(hiddenTop_));
+    buildId_ = 0; // every node of the build is shown from now on
+    endInsertRows();
+}
+
+void TBranchTree::DiscardTopLevel() {
+    if (hiddenTop_) {
+        count_ -= CountSubtree(hiddenTop_.get());
+        hiddenTop_.reset();
+    }
+    buildId_ = 0;
 }
 
 TTreeNode* TBranchTree::AddChild(TTreeNode* parent, const std::string& text) {
@@ -112,11 +147,20 @@ size_t TBranchTree::CountSubtree(const TTreeNode* node) {
 }
 
 void TBranchTree::Delete(TTreeNode* node) {
-    emit NodeAboutToBeDeleted(node);
+    if (node == hiddenTop_.get()) {
+        DiscardTopLevel();
+        return;
+    }
+    const bool hidden = IsHidden(node);
+    if (!hidden) {
+        emit NodeAboutToBeDeleted(node);
+    }
     TTreeNode* parent = node->parent_;
     auto& siblings = SiblingsOf(parent);
     const int row = node->row_;
-    beginRemoveRows(IndexOf(parent), row, row);
+    if (!hidden) {
+        beginRemoveRows(IndexOf(parent), row, row);
+    }
     std::unique_ptr<TTreeNode> removed = std::move(siblings[static_cast<size_t>(row)]);
     siblings.erase(siblings.begin() + row);
     for (size_t i = static_cast<size_t>(row); i < siblings.size(); ++i) {
@@ -124,24 +168,31 @@ void TBranchTree::Delete(TTreeNode* node) {
     }
     count_ -= CountSubtree(removed.get());
     removed.reset();
-    endRemoveRows();
+    if (!hidden) {
+        endRemoveRows();
+    }
 }
 
 void TBranchTree::DeleteChildren(TTreeNode* node) {
     if (node->children_.empty()) {
         return;
     }
-    for (const auto& child : node->children_) {
-        emit NodeAboutToBeDeleted(child.get());
+    const bool hidden = IsHidden(node);
+    if (!hidden) {
+        for (const auto& child : node->children_) {
+            emit NodeAboutToBeDeleted(child.get());
+        }
+        beginRemoveRows(IndexOf(node), 0, node->ChildCount() - 1);
     }
-    beginRemoveRows(IndexOf(node), 0, node->ChildCount() - 1);
     std::vector<std::unique_ptr<TTreeNode>> removed = std::move(node->children_);
     node->children_.clear();
     for (const auto& child : removed) {
         count_ -= CountSubtree(child.get());
     }
     removed.clear();
-    endRemoveRows();
+    if (!hidden) {
+        endRemoveRows();
+    }
 }
 
 TTreeNode* TBranchTree::PreviousInDisplayOrder(TTreeNode* node) const {
@@ -158,6 +209,9 @@ TTreeNode* TBranchTree::PreviousInDisplayOrder(TTreeNode* node) const {
 
 void TBranchTree::SetText(TTreeNode* node, const std::string& text) {
     node->text_ = text;
+    if (IsHidden(node)) {
+        return;
+    }
     QModelIndex index = IndexOf(node);
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
 }
@@ -168,6 +222,9 @@ void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture)
     }
     node->picture_ = picture;
     node->selectedPicture_ = selectedPicture;
+    if (IsHidden(node)) {
+        return;
+    }
     QModelIndex index = IndexOf(node);
     emit dataChanged(index, index, {Qt::DecorationRole});
 }
@@ -192,6 +249,10 @@ void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings
 }
 
 void TBranchTree::SortChildren(TTreeNode* node, bool recursive, const TCompare& compare) {
+    if (IsHidden(node)) {
+        SortSiblings(SiblingsOf(node), recursive, compare);
+        return;
+    }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<TTreeNode*> nodes;

@@ -58,6 +58,7 @@ private:
     int selectedPicture_ = 0;
     TTreeNode* parent_ = nullptr;
     int row_ = 0;
+    unsigned buildId_ = 0; // the build of a not yet shown top-level node this node belongs to
     std::vector<std::unique_ptr<TTreeNode>> children_;
     std::unique_ptr<TLXDocument> document_; // last: destroyed after the children
 };
@@ -80,6 +81,14 @@ public:
 
     // Structure.
     TTreeNode* AddTopLevel(const std::string& text);
+    // Begins a top-level node that the view does not see yet: it and everything added below it
+    // stay out of the model and cost no signal, until AttachTopLevel shows the whole sub-tree at
+    // once. Only one such node at a time.
+    TTreeNode* BeginTopLevel(const std::string& text);
+    // Shows the node begun by BeginTopLevel, with everything below it, as the last top-level node.
+    void AttachTopLevel();
+    // Drops the node begun by BeginTopLevel with everything below it.
+    void DiscardTopLevel();
     TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
     // Deletes the node with all its descendants.
     void Delete(TTreeNode* node);
@@ -137,11 +146,18 @@ private:
     void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, bool recursive,
                       const TCompare& compare);
     static size_t CountSubtree(const TTreeNode* node);
+    // Whether the node belongs to the top-level node being built, which the view does not see.
+    bool IsHidden(const TTreeNode* node) const {
+        return node != nullptr && node->buildId_ != 0 && node->buildId_ == buildId_;
+    }
 
     const TPictureList& pictures_;
     QPointer<QTreeView> view_;
     std::vector<std::unique_ptr<TTreeNode>> roots_;
     size_t count_ = 0;
+    std::unique_ptr<TTreeNode> hiddenTop_; // begun by BeginTopLevel, not yet attached
+    unsigned buildId_ = 0;                 // of hiddenTop_; 0 when there is none
+    unsigned lastBuildId_ = 0;
 };
 
 } // namespace ludex

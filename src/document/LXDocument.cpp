@@ -32,7 +32,9 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     }
 
     TLXDocument* result = document.get();
-    TTreeNode* rootNode = tree.AddTopLevel(TitleAccess.Read(result->rootElement_));
+    // The document's nodes are built before the view sees them, so that it learns of them all at
+    // once instead of node by node.
+    TTreeNode* rootNode = tree.BeginTopLevel(TitleAccess.Read(result->rootElement_));
     rootNode->SetDocument(std::move(document));
     result->rootNode_ = rootNode;
     try {
@@ -41,6 +43,7 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
             BuildChildNodes(tree, rootNode, result->rootElement_);
             tree.SortChildren(rootNode, true, TreeViewCompare);
         }
+        tree.AttachTopLevel();
         tree.Select(rootNode);
         result->SetModified(false);
         if (!locked) {

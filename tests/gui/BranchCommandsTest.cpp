@@ -1,8 +1,10 @@
 // Branch editing in the window: insert, remove, rename, cut, copy, paste and resort.
 #include "BranchTestSupport.h"
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTreeView>
 
 namespace ludex::test {
@@ -12,6 +14,43 @@ const std::string kTwoLevels = "<note title=\"A\" memo=\"a memo\">\r\n<note titl
                                "title=\"A2\"/>\r\n</note>\r\n<note title=\"B\"/>\r\n";
 
 using BranchCommandsTest = BranchTest;
+
+// A document's nodes are built before the view sees them and shown in one insertion; the model
+// stays consistent (checked on every change by Qt's model tester, which aborts on a fault) through
+// opening, editing, locking, unlocking and closing.
+TEST_F(BranchCommandsTest, TheViewLearnsOfAnOpenedDocumentAtOnceAndTheModelStaysConsistent) {
+    Start();
+    QAbstractItemModelTester tester(&Tree(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy inserted(&Tree(), &QAbstractItemModel::rowsInserted);
+    TTreeNode* first = Open("first.ldx", Doc("First", kTwoLevels));
+    TTreeNode* second = Open("second.ldx", Doc("Second", kTwoLevels));
+    ASSERT_EQ(inserted.count(), 2) << "one insertion per document";
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(inserted[i][0].value<QModelIndex>().isValid()) << "a top-level insertion";
+    }
+    EXPECT_EQ(Tree().Count(), 10u);
+    const QModelIndex secondIndex = Tree().index(1, 0);
+    EXPECT_EQ(Tree().NodeAt(secondIndex), second);
+    EXPECT_EQ(Tree().rowCount(secondIndex), 2);
+    EXPECT_EQ(Tree().NodeAt(Tree().index(0, 0, Tree().index(0, 0, secondIndex))), Find(second, {"A", "A1"}));
+    EXPECT_EQ(Tree().data(Tree().index(0, 0, secondIndex), Qt::DisplayRole).toString(), "A");
+
+    Select(Find(first, {"B"}));
+    Window().Button_InsertSubBranch->trigger();
+    Encrypt(Find(first, {"A"}), "pw", true);
+    ASSERT_TRUE(IsNodeLocked(Find(first, {"A"})));
+    Select(Find(first, {"A"}));
+    AnswerPassword("pw");
+    Window().Button_LockBranch->trigger();
+    EXPECT_EQ(ChildTitles(Find(first, {"A"})), (std::vector<std::string>{"A1", "A2"}));
+    Select(Find(second, {"B"}));
+    Branches().Button_RemoveBranchClick();
+    Select(first);
+    Questions().Answers.push_back(TAnswer::No);
+    Window().MI_CloseClick();
+    EXPECT_EQ(Tree().TopLevelCount(), 1);
+    EXPECT_EQ(Tree().Count(), 4u);
+}
 
 TEST_F(BranchCommandsTest, InsertSubBranchMakesASelectedUntitledLeafOpenForEditing) {
     struct Case {
