@@ -1,6 +1,8 @@
 // Loads arbitrary bytes as a document and writes it. Whatever the writer produces must load again,
-// and writing that must be stable: the same text on every further round.
+// and writing that must be stable: the same text on every further round. Decoding the bytes in
+// pieces, as they arrive from a file, must give what decoding them at once gives.
 #include "base/Exception.h"
+#include "document/DocumentDecoder.h"
 #include "document/DocumentWriter.h"
 #include "document/DomService.h"
 #include "document/XMLNodeAccess.h"
@@ -40,6 +42,27 @@ bool HasUnlockedBranch(const TDomNode& root) {
     return false;
 }
 
+// The decoded text and reference flag, or the error, for bytes handed over in pieces of the size
+// (0: at once).
+std::string DecodeOutcome(const std::string& bytes, size_t pieceSize) {
+    TDocumentDecoder decoder("input");
+    std::string received;
+    if (pieceSize == 0) {
+        received = bytes;
+    } else {
+        for (size_t at = 0; at < bytes.size(); at += pieceSize) {
+            received.append(bytes, at, pieceSize);
+            decoder.Received(received);
+        }
+    }
+    try {
+        TDecodedDocument decoded = decoder.Finish(std::move(received));
+        return (decoded.suspectReference ? "suspect " : "text ") + decoded.text;
+    } catch (const Exception& e) {
+        return "error " + e.Message();
+    }
+}
+
 std::string Rewrite(const std::string& text) {
     TDomDocument doc;
     try {
@@ -59,12 +82,18 @@ std::string Rewrite(const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool initialised = (SetCurrentCodePage("windows-1252"), true);
     (void)initialised;
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::string whole = DecodeOutcome(bytes, 0);
+    const size_t pieceSize = size == 0 ? 1 : 1 + data[0] % 7;
+    if (DecodeOutcome(bytes, pieceSize) != whole) {
+        Crash("decoding in pieces differs", whole);
+    }
     std::string first;
     bool unlocked = false;
     {
         TDomDocument doc;
         try {
-            doc.LoadBytes(std::string(reinterpret_cast<const char*>(data), size), "input");
+            doc.LoadBytes(bytes, "input");
         } catch (const Exception&) {
             return 0;
         }
