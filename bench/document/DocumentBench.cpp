@@ -6,6 +6,7 @@
 // afterwards is left out, for ours and the baseline alike.
 #include "../common/BenchAllocator.h"
 #include "../common/BenchDocuments.h"
+#include "../common/BenchMedian.h"
 #include "document/DocumentWriter.h"
 #include "document/DomService.h"
 
@@ -25,6 +26,7 @@ using namespace ludex;
 namespace {
 
 using bench::DocumentText;
+using bench::Median;
 using bench::PeakRssMegabytes;
 using Clock = std::chrono::steady_clock;
 
@@ -127,12 +129,6 @@ void BM_Size(benchmark::State& state, const TOperation& operation) {
 constexpr int kSmall = 100000;
 constexpr int kLarge = 1000000;
 constexpr int kSmallRuns = 10;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 void BM_Linearity(benchmark::State& state, const TOperation& operation) {
     operation(kSmall); // the first run of each size also builds what the later ones reuse

@@ -2,6 +2,7 @@
 // the bare DOM load of the same file measured in the same iterations.
 #include "../common/BenchAllocator.h"
 #include "../common/BenchDocuments.h"
+#include "../common/BenchMedian.h"
 
 #include "app/LudexUnit.h"
 #include "document/BranchTree.h"
@@ -21,6 +22,7 @@
 
 using namespace ludex;
 using Clock = std::chrono::steady_clock;
+using bench::Median;
 
 namespace {
 
@@ -63,12 +65,6 @@ TOpenTimes OpenOnce(TForm_Ludex& window, const std::string& file) {
     DestroyDocument(document);
     QApplication::processEvents();
     return {domLoad, Seconds(t2 - t1)};
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void BM_OpenInWindow(benchmark::State& state) {

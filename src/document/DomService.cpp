@@ -14,9 +14,18 @@ namespace ludex {
 
 namespace {
 
-// Bytes copied at a time when a document is loaded from memory, so that each piece is checked
-// while it is still in the processor's cache.
-constexpr size_t kPieceSize = 64 << 10;
+// A copy of the bytes made in pieces, calling `received` with the copy so far after each piece,
+// so that every piece is looked at while it is still in the processor's cache.
+std::string CopyInPieces(std::string_view bytes, const std::function<void(std::string_view)>& received) {
+    constexpr size_t kPieceSize = 64 << 10;
+    std::string copy;
+    copy.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
+        copy.append(bytes.substr(at, kPieceSize));
+        received(copy);
+    }
+    return copy;
+}
 
 // Elements, text, comments, processing instructions and character-data sections are kept (and
 // declarations, to refuse one inside the document element);
@@ -282,12 +291,7 @@ void TDomDocument::Load(const std::string& fileName) {
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
     Clear();
     TDocumentDecoder decoder(sourceName);
-    std::string copy;
-    copy.reserve(bytes.size());
-    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
-        copy.append(bytes.substr(at, kPieceSize));
-        decoder.Received(copy);
-    }
+    std::string copy = CopyInPieces(bytes, [&](std::string_view soFar) { decoder.Received(soFar); });
     Parse(decoder.Finish(std::move(copy)), sourceName,
           [&] { return DecodeDocument(std::string(bytes), sourceName); });
 }
@@ -295,12 +299,7 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     TIncrementalTextCheck check;
-    std::string copy;
-    copy.reserve(text.size());
-    for (size_t at = 0; at < text.size(); at += kPieceSize) {
-        copy.append(text.substr(at, kPieceSize));
-        check.Advance(copy, false);
-    }
+    std::string copy = CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, false); });
     check.Advance(copy, true);
     if (check.Utf8Failed()) {
         throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
