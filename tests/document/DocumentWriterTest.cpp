@@ -335,6 +335,23 @@ TEST_F(DocumentWriterTest, LargeDocumentIsWrittenExactly) {
     EXPECT_TRUE(DocumentToText(doc.DocumentElement()) == expected);
 }
 
+// The writer collects output in a stage of 64 KiB; values that fill it exactly, overflow it by a
+// byte or are many times its size (escapes growing them six-fold) must come out whole and in order.
+TEST_F(DocumentWriterTest, ValuesAroundAndBeyondTheStageAreWrittenExactly) {
+    for (size_t size : {65535u, 65536u, 65537u, 65536u * 5 + 3}) {
+        const std::string plain(size, 'p');
+        const std::string escaped(size / 2, '<');
+        std::string expected = kDecl + "<ludex>\r\n";
+        expected += "<note title=\"a\" memo=\"" + plain + "\"/>\r\n";
+        expected += "<note title=\"b\" memo=\"" + EscapeText(escaped) + "\">\r\n";
+        expected += "<note title=\"" + plain.substr(0, size - 40) + "\"/>\r\n</note>\r\n";
+        expected += "</ludex>";
+        TDomDocument doc;
+        doc.LoadBytes(expected, "stage");
+        EXPECT_TRUE(DocumentToText(doc.DocumentElement()) == expected) << size;
+    }
+}
+
 class TempDir {
 public:
     TempDir() {
