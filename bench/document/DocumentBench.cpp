@@ -171,7 +171,7 @@ const bool kRegistered = [] {
     }
     for (const auto& [name, operation] : operations) {
         benchmark::RegisterBenchmark((std::string("BM_Linearity") + name).c_str(), BM_Linearity, operation)
-            ->Iterations(7)
+            ->Iterations(9)
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }

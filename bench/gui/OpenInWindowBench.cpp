@@ -130,7 +130,7 @@ void BM_OpenInWindowLinearity(benchmark::State& state) {
     state.counters["peak_rss_MB"] = bench::PeakRssMegabytes();
 }
 
-BENCHMARK(BM_OpenInWindowLinearity)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenInWindowLinearity)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 
