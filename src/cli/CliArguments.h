@@ -11,9 +11,9 @@ namespace ludex::cli {
 // What a command accepts on its command line.
 struct TCommandSyntax {
     std::string name{};
-    std::vector<std::string> positionals{};// names, for messages; all are required
-    std::set<std::string> flags{};        // options without a value, e.g. "--sorted"
-    std::set<std::string> valued{};       // options followed by a value, e.g. "-o"
+    std::vector<std::string> positionals{}; // names, for messages; all are required
+    std::set<std::string> flags{};          // options without a value, e.g. "--sorted"
+    std::set<std::string> valued{};         // options followed by a value, e.g. "-o"
     // Every word that starts with a single "-" and is not an option above is a positional
     // argument ("-SIN(1)" for an expression). Otherwise only "-" followed by a non-letter is.
     bool signedPositionals = false;
