@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a document and writes it. Whatever the writer produces must load again,
 // and writing that must be stable: the same text on every further round. Decoding the bytes in
-// pieces, as they arrive from a file, must give what decoding them at once gives.
+// pieces, as they arrive from a file, must give what decoding them at once gives; and when the scan
+// of the text calls the tree clean, the loaded tree must indeed have nothing for the skipped walk.
 #include "base/Exception.h"
 #include "document/DocumentDecoder.h"
 #include "document/DocumentWriter.h"
@@ -12,6 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 using namespace ludex;
 
@@ -63,6 +67,46 @@ std::string DecodeOutcome(const std::string& bytes, size_t pieceSize) {
     }
 }
 
+bool IsXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// What the walk after parsing would have refused or repaired: a repeated attribute name, an XML
+// declaration, a text node with white space at an end. Empty when there is nothing.
+std::string WalkFinding(const TDomNode& root) {
+    std::vector<std::pair<std::string_view, std::string_view>> attributes;
+    TDomNode n = root;
+    while (n) {
+        if (n.IsElement()) {
+            n.ReadAttributes(attributes);
+            for (size_t i = 0; i < attributes.size(); ++i) {
+                for (size_t j = i + 1; j < attributes.size(); ++j) {
+                    if (attributes[i].first == attributes[j].first) {
+                        return "repeated attribute " + std::string(attributes[i].first);
+                    }
+                }
+            }
+        } else if (n.IsText()) {
+            const std::string_view text = n.Text();
+            if (text.empty() || IsXmlSpace(text.front()) || IsXmlSpace(text.back())) {
+                return "untrimmed text";
+            }
+        } else if (n.Kind() == TDomNodeKind::Other && n.Name().size() == 3 && (n.Name()[0] | 0x20) == 'x' &&
+                   (n.Name()[1] | 0x20) == 'm' && (n.Name()[2] | 0x20) == 'l') {
+            return "declaration";
+        }
+        if (TDomNode c = n.FirstChild()) {
+            n = c;
+            continue;
+        }
+        while (n != root && !n.NextSibling()) {
+            n = n.Parent();
+        }
+        n = n == root ? TDomNode() : n.NextSibling();
+    }
+    return {};
+}
+
 std::string Rewrite(const std::string& text) {
     TDomDocument doc;
     try {
@@ -99,6 +143,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (!doc.DocumentElement()) {
             Crash("loaded without a document element", "");
+        }
+        bool scannedClean = false;
+        try {
+            scannedClean = !TDocumentDecoder("input").Finish(std::string(bytes)).needsTreeCheck;
+        } catch (const Exception& e) {
+            Crash("loaded but does not decode", e.Message());
+        }
+        if (scannedClean) {
+            if (const std::string finding = WalkFinding(doc.DocumentElement()); !finding.empty()) {
+                Crash("the scan called the text clean, but the tree has", finding);
+            }
         }
         unlocked = HasUnlockedBranch(doc.DocumentElement());
         try {

@@ -204,7 +204,7 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
         head_ = Decide(bytes, true);
     }
     if (head_ == THead::Other) {
-        TDecodedDocument decoded{DecodeOtherThanUtf8(bytes, source_), false};
+        TDecodedDocument decoded{DecodeOtherThanUtf8(bytes, source_), false, true};
         decoded.suspectReference = HasSuspectReference(decoded.text);
         return decoded;
     }
@@ -219,7 +219,7 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
         std::memmove(bytes.data(), bytes.data() + start_, size);
         bytes.resize(size);
     }
-    return {std::move(bytes), check_.SuspectReference()};
+    return {std::move(bytes), check_.SuspectReference(), check_.NeedsTreeCheck()};
 }
 
 std::string DecodeDocument(std::string&& bytes, std::string_view source) {

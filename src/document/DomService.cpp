@@ -304,7 +304,8 @@ void TDomDocument::LoadXML(std::string_view text) {
     if (check.Utf8Failed()) {
         throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
     }
-    Parse({std::move(copy), check.SuspectReference()}, "XML text", [&] { return std::string(text); });
+    Parse({std::move(copy), check.SuspectReference(), check.NeedsTreeCheck()}, "XML text",
+          [&] { return std::string(text); });
 }
 
 void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
@@ -341,8 +342,9 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     // turns into bytes that are not UTF-8; such text must not enter memory.
     const bool checkReferences = decoded.suspectReference;
     // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
-    // when nothing is left, so that what the writer produces reads back to the same tree.
-    pugi::xml_node node = root;
+    // when nothing is left, so that what the writer produces reads back to the same tree. The
+    // scan of the text has told whether there can be anything to find.
+    pugi::xml_node node = checkReferences || decoded.needsTreeCheck ? root : pugi::xml_node();
     while (node) {
         pugi::xml_node next;
         if (node.type() == pugi::node_element && node.first_child()) {

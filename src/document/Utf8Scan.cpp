@@ -123,6 +123,7 @@ void TIncrementalTextCheck::Advance(std::string_view text, bool final) {
     if (!suspectReference_ && (referencesFrom_ < text.size() || final)) {
         referencesFrom_ = ScanReferences(text, referencesFrom_, final, suspectReference_);
     }
+    markup_.Advance(text, final);
 }
 
 } // namespace ludex

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/MarkupScan.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -14,11 +16,11 @@ bool IsValidUtf8Scan(std::string_view text, size_t* badOffset = nullptr);
 // section, where it means nothing: the caller then checks the parsed values themselves).
 bool HasSuspectReference(std::string_view text);
 
-// Checks a text that arrives piece by piece: that it is UTF-8 and whether it holds a suspect
+// Checks a text that arrives piece by piece: that it is UTF-8, whether it holds a suspect
 // character reference (see HasSuspectReference), with the same answers as the whole-text
-// functions. Each piece is looked at right after it has arrived, while it is still in the
-// processor's cache; a character or reference cut by the end of a piece is taken up again with
-// the next one.
+// functions, and whether its parsed tree needs checking (see TMarkupScan). Each piece is looked at right
+// after it has arrived, while it is still in the processor's cache; a character or reference cut by the end
+// of a piece is taken up again with the next one.
 class TIncrementalTextCheck {
 public:
     // Checks what `text` holds beyond what earlier calls have checked; `text` is the whole text
@@ -29,8 +31,10 @@ public:
     // The offset of the first byte that does not belong to a UTF-8 character, once Utf8Failed().
     size_t BadOffset() const { return badOffset_; }
     bool SuspectReference() const { return suspectReference_; }
+    bool NeedsTreeCheck() const { return markup_.NeedsTreeCheck(); }
 
 private:
+    TMarkupScan markup_;
     size_t utf8From_ = 0;
     size_t referencesFrom_ = 0;
     size_t badOffset_ = 0;
