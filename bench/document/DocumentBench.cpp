@@ -165,6 +165,7 @@ const bool kRegistered = [] {
         for (const auto& [name, operation] : operations) {
             benchmark::RegisterBenchmark((std::string("BM_") + name).c_str(), BM_Size, operation)
                 ->Arg(n)
+                ->MinWarmUpTime(0.5) // the first runs also load the document and grow the process
                 ->UseManualTime()
                 ->Unit(benchmark::kMillisecond);
         }
