@@ -26,6 +26,17 @@ namespace {
     std::abort();
 }
 
+// The node after `n` in document order within the tree of `root`; the empty handle after the last.
+TDomNode NextInDocumentOrder(const TDomNode& root, TDomNode n) {
+    if (TDomNode c = n.FirstChild()) {
+        return c;
+    }
+    while (n != root && !n.NextSibling()) {
+        n = n.Parent();
+    }
+    return n == root ? TDomNode() : n.NextSibling();
+}
+
 // Whether any element carries a non-empty "password": such branches are enciphered on the way out,
 // so the first written text differs from later ones (no line breaks around a fresh payload).
 bool HasUnlockedBranch(const TDomNode& root) {
@@ -34,14 +45,7 @@ bool HasUnlockedBranch(const TDomNode& root) {
         if (n.IsElement() && !PasswordAccess.Read(n).empty()) {
             return true;
         }
-        if (TDomNode c = n.FirstChild()) {
-            n = c;
-            continue;
-        }
-        while (n != root && !n.NextSibling()) {
-            n = n.Parent();
-        }
-        n = n == root ? TDomNode() : n.NextSibling();
+        n = NextInDocumentOrder(root, n);
     }
     return false;
 }
@@ -95,14 +99,7 @@ std::string WalkFinding(const TDomNode& root) {
                    (n.Name()[1] | 0x20) == 'm' && (n.Name()[2] | 0x20) == 'l') {
             return "declaration";
         }
-        if (TDomNode c = n.FirstChild()) {
-            n = c;
-            continue;
-        }
-        while (n != root && !n.NextSibling()) {
-            n = n.Parent();
-        }
-        n = n == root ? TDomNode() : n.NextSibling();
+        n = NextInDocumentOrder(root, n);
     }
     return {};
 }
