@@ -31,6 +31,15 @@ std::string Written(const std::string& xml) {
 }
 
 // Element name, attributes and descendants, as a comparable text.
+// The element's attribute names in order.
+std::vector<std::string> AttributeNames(const TDomNode& element) {
+    std::vector<std::string> names;
+    for (TDomAttribute a = element.FirstAttribute(); a; a = a.Next()) {
+        names.emplace_back(a.Name());
+    }
+    return names;
+}
+
 std::string Snapshot(const TDomNode& node) {
     return node.XML();
 }
@@ -181,11 +190,7 @@ TEST_F(DocumentWriterTest, UnlockedEncryptedBranchIsWrittenEnciphered) {
         saved.LoadBytes(text, "saved");
         TDomNode s = saved.DocumentElement().FirstChild();
         // Attribute order: memo in place, encryption kept, password gone.
-        std::vector<std::string> names;
-        for (TDomAttribute a = s.FirstAttribute(); a; a = a.Next()) {
-            names.emplace_back(a.Name());
-        }
-        EXPECT_EQ(names, (std::vector<std::string>{"title", "memo", "x", "encryption"}));
+        EXPECT_EQ(AttributeNames(s), (std::vector<std::string>{"title", "memo", "x", "encryption"}));
         // The payload stands with no line break around it.
         EXPECT_NE(text.find("\">" + std::string(s.FirstChild().Text()) + "</note>"), std::string::npos);
         ASSERT_TRUE(DecipherBranchElement(s, "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C"));
@@ -214,11 +219,7 @@ TEST_F(DocumentWriterTest, BranchWithoutMemoGetsItsEncipheredMemoLast) {
     TDomDocument saved;
     saved.LoadBytes(text, "saved");
     TDomNode s = saved.DocumentElement().FirstChild();
-    std::vector<std::string> names;
-    for (TDomAttribute a = s.FirstAttribute(); a; a = a.Next()) {
-        names.emplace_back(a.Name());
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"title", "encryption", "z", "memo"}));
+    EXPECT_EQ(AttributeNames(s), (std::vector<std::string>{"title", "encryption", "z", "memo"}));
     EXPECT_EQ(MemoAccess.Read(s).size(), 8u); // salt alone
     EXPECT_NE(text.find("z=\"1\" memo=\""), std::string::npos);
     EXPECT_NE(text.find("\"/>\r\n</r>"), std::string::npos);

@@ -3,6 +3,8 @@
 
 #include "base/FileIO.h"
 
+#include "ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -144,14 +146,7 @@ TEST(VreltXMLDocumentTest, StreamAndFileGiveTheSameTreeAsText) {
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no error";
-}
+using ludex::testing::ErrorOf;
 
 TEST(XMLWriterTest, EscapesBytes) {
     const std::pair<std::string, std::string> cases[] = {

@@ -1,5 +1,7 @@
 #include "xml/VreltXMLNode.h"
 
+#include "ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -24,14 +26,7 @@ std::string Names(const IXMLNodeListPtr& list) {
     return s;
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "no error";
-}
+using ludex::testing::ErrorOf;
 
 TEST(VreltXMLNodeTest, CopiesAnElementWithAttributesAndChildren) {
     IXMLNodePtr r = Load("<r a=\"1\" b=\"2\"><!--note-->text<c/></r>");
