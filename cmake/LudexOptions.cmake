@@ -24,6 +24,7 @@ function(ludex_add_test name)
         target_link_libraries(${name} PRIVATE GTest::gtest_main)
     endif()
     target_link_libraries(${name} PRIVATE ludex_core ${ARG_LIBS} GTest::gtest GTest::gmock ludex_options)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     target_compile_definitions(${name} PRIVATE LUDEX_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
                                                LUDEX_BIN_DIR="${LUDEX_BIN_DIR}")
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

@@ -1,7 +1,7 @@
 #pragma once
 
 // Generated documents shared by the benchmarks.
-#include "document/DocumentWriter.h"
+#include "core/document/DocumentWriter.h"
 
 #include <map>
 #include <string>

@@ -6,7 +6,7 @@
 // divided by that quarter. Times are CPU times of the benchmark thread, and the limit is measured
 // again inside every iteration next to the cipher, so that others' work on a shared machine
 // affects both figures alike.
-#include "crypto/Cipher.h"
+#include "core/crypto/Cipher.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,8 +7,8 @@
 #include "../common/BenchAllocator.h"
 #include "../common/BenchDocuments.h"
 #include "../common/BenchMedian.h"
-#include "document/DocumentWriter.h"
-#include "document/DomService.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/DomService.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>

@@ -4,9 +4,9 @@
 #include "../common/BenchDocuments.h"
 #include "../common/BenchMedian.h"
 
-#include "app/LudexUnit.h"
-#include "document/BranchTree.h"
-#include "document/LXDocument.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
 
 #include <QApplication>
 

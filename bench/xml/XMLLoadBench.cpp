@@ -3,7 +3,7 @@
 // of pugixml's throughput at the same size, and the 10 MB load should take at most 11 times the
 // 1 MB load. BM_VreltTokenize shows the share of the tokenizer alone.
 
-#include "xml/VreltXMLDocument.h"
+#include "core/xml/VreltXMLDocument.h"
 
 #include <benchmark/benchmark.h>
 #include <pugixml.hpp>

@@ -1,4 +1,4 @@
-#include "calc/Parsing.h"
+#include "core/calc/Parsing.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Arbitrary bytes through Base64Decode, DecryptBranchText and an encrypt/decrypt round trip.
 // The first input byte chooses the password length; the password follows, the rest is the text.
-#include "base/Exception.h"
-#include "crypto/Cipher.h"
-#include "crypto/Cryptographer.h"
+#include "core/base/Exception.h"
+#include "core/crypto/Cipher.h"
+#include "core/crypto/Cryptographer.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -2,12 +2,12 @@
 // and writing that must be stable: the same text on every further round. Decoding the bytes in
 // pieces, as they arrive from a file, must give what decoding them at once gives; and when the scan
 // of the text calls the tree clean, the loaded tree must indeed have nothing for the skipped walk.
-#include "base/Exception.h"
-#include "document/DocumentDecoder.h"
-#include "document/DocumentWriter.h"
-#include "document/DomService.h"
-#include "document/XMLNodeAccess.h"
-#include "text/CodePage.h"
+#include "core/base/Exception.h"
+#include "core/document/DocumentDecoder.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/DomService.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/text/CodePage.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "settings/Localer.h"
-#include "settings/PropertyBailee.h"
-#include "settings/PropertyFunctions.h"
-#include "xml/VreltXMLDocument.h"
+#include "core/settings/Localer.h"
+#include "core/settings/PropertyBailee.h"
+#include "core/settings/PropertyFunctions.h"
+#include "core/xml/VreltXMLDocument.h"
 
-#include "../../tests/settings/FakePublished.h"
+#include "../../tests/core/settings/FakePublished.h"
 
 #include <cstddef>
 #include <cstdint>

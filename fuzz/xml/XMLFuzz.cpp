@@ -5,9 +5,9 @@
 // again from the written text, giving the same elements, attributes and comments (texts compared
 // without surrounding whitespace, which the file layout adds and the reader drops).
 
-#include "xml/VreltSAX.h"
-#include "xml/VreltXMLDocument.h"
-#include "xml/VreltXMLNode.h"
+#include "core/xml/VreltSAX.h"
+#include "core/xml/VreltXMLDocument.h"
+#include "core/xml/VreltXMLNode.h"
 
 #include <cstdint>
 #include <cstdio>

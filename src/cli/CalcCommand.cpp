@@ -1,6 +1,6 @@
-#include "calc/Parsing.h"
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
+#include "core/calc/Parsing.h"
 
 #include <ostream>
 

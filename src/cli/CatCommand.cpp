@@ -1,7 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
-#include "document/XMLNodeAccess.h"
+#include "core/document/XMLNodeAccess.h"
 
 #include <optional>
 #include <ostream>

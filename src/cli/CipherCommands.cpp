@@ -2,8 +2,8 @@
 #include "cli/CliDocument.h"
 #include "cli/CliError.h"
 #include "cli/Commands.h"
-#include "document/BranchCipher.h"
-#include "document/XMLNodeAccess.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/XMLNodeAccess.h"
 
 namespace ludex::cli {
 

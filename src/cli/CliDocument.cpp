@@ -1,13 +1,13 @@
 #include "cli/CliDocument.h"
 
-#include "base/FileIO.h"
 #include "cli/CliError.h"
-#include "document/BranchCipher.h"
-#include "document/BranchOrder.h"
-#include "document/DocumentWriter.h"
-#include "document/XMLNodeAccess.h"
-#include "text/CodePage.h"
-#include "text/Utf8.h"
+#include "core/base/FileIO.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/BranchOrder.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/DomService.h"
+#include "core/document/DomService.h"
 
 #include <functional>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/Exception.h"
+#include "core/base/Exception.h"
 
 #include <string>
 

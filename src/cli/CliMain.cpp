@@ -1,9 +1,9 @@
-#include "base/Exception.h"
-#include "calc/Parsing.h"
 #include "cli/CliError.h"
 #include "cli/Commands.h"
-#include "document/DomService.h"
-#include "text/CodePage.h"
+#include "core/base/Exception.h"
+#include "core/calc/Parsing.h"
+#include "core/document/DomService.h"
+#include "core/text/CodePage.h"
 
 #include <algorithm>
 #include <iomanip>

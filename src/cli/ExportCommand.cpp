@@ -1,10 +1,10 @@
-#include "base/FileIO.h"
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
 #include "cli/ExportFormats.h"
-#include "document/BranchCipher.h"
-#include "document/XMLNodeAccess.h"
+#include "core/base/FileIO.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/XMLNodeAccess.h"
 
 #include <optional>
 #include <ostream>

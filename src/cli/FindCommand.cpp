@@ -1,8 +1,8 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
-#include "document/XMLNodeAccess.h"
-#include "search/TextMatch.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/search/TextMatch.h"
 
 #include <ostream>
 

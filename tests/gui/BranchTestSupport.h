@@ -2,15 +2,15 @@
 
 #include "GuiTestSupport.h"
 
-#include "app/BranchCommands.h"
-#include "app/EncryptionCommands.h"
-#include "dialogs/CipherDialog.h"
-#include "dialogs/PasswordDialog.h"
-#include "document/BranchTree.h"
-#include "document/LXDocument.h"
-#include "document/TreeViewManager.h"
-#include "document/XMLNodeAccess.h"
-#include "settings/LX_Localer.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/BranchCommands.h"
+#include "gui/app/EncryptionCommands.h"
+#include "gui/dialogs/CipherDialog.h"
+#include "gui/dialogs/PasswordDialog.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

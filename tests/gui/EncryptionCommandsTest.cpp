@@ -1,8 +1,8 @@
 // Encrypting, decrypting, locking and unlocking branches in the window, and the two dialogs.
 #include "BranchTestSupport.h"
 
-#include "document/BranchCipher.h"
-#include "text/CodePage.h"
+#include "core/document/BranchCipher.h"
+#include "core/text/CodePage.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,14 +2,14 @@
 // search state that survives deleted nodes and selections made elsewhere.
 #include "GuiTestSupport.h"
 
-#include "app/ViewCommands.h"
-#include "dialogs/FindDialog.h"
-#include "document/BranchCipher.h"
-#include "document/BranchTree.h"
-#include "document/DocumentWriter.h"
-#include "document/TreeViewManager.h"
-#include "document/XMLNodeAccess.h"
-#include "settings/LX_Localer.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/ViewCommands.h"
+#include "gui/dialogs/FindDialog.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

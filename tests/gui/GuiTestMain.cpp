@@ -1,7 +1,7 @@
 // The GUI tests' main: one application object for the whole run, on the offscreen platform.
 #include <gtest/gtest.h>
 
-#include "app/LudexApplication.h"
+#include "gui/app/LudexApplication.h"
 
 #include <cstdlib>
 

@@ -1,7 +1,7 @@
 #include "GuiTestSupport.h"
 
-#include "settings/LX_Localer.h"
-#include "text/CodePage.h"
+#include "core/settings/LX_Localer.h"
+#include "core/text/CodePage.h"
 
 #include <QApplication>
 #include <QCloseEvent>

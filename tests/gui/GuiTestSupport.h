@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/LudexUnit.h"
-#include "app/ModalQuestions.h"
-#include "app/ProgramWindows.h"
-#include "dialogs/LX_About.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/app/ProgramWindows.h"
+#include "gui/dialogs/LX_About.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // what was closed. The seed is fixed, so a failure reproduces.
 #include "BranchTestSupport.h"
 
-#include "document/BranchCipher.h"
+#include "core/document/BranchCipher.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,14 +1,14 @@
 // The main window: documents in the tree, start-up, settings, language and the file commands.
 #include "GuiTestSupport.h"
 
-#include "app/Pictures.h"
-#include "document/BranchTree.h"
-#include "document/LXDocument.h"
-#include "document/TreeViewManager.h"
-#include "document/XMLNodeAccess.h"
-#include "settings/LX_Localer.h"
-#include "settings/LX_PropertyBailee.h"
-#include "settings/LX_Utils.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "core/settings/LX_PropertyBailee.h"
+#include "core/settings/LX_Utils.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/Pictures.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,15 +1,15 @@
 // The calculator key in the memo: which text is evaluated, what is inserted, and where nothing may be.
 #include "GuiTestSupport.h"
 
-#include "app/MemoCalculator.h"
-#include "base/Exception.h"
-#include "document/BranchCipher.h"
-#include "document/BranchTree.h"
-#include "document/DocumentWriter.h"
-#include "document/LXDocument.h"
-#include "document/TreeViewManager.h"
-#include "document/XMLNodeAccess.h"
-#include "settings/LX_Localer.h"
+#include "core/base/Exception.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/MemoCalculator.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
 #include <QCoreApplication>

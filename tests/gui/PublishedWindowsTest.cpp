@@ -2,11 +2,11 @@
 // name, and an error that leaves an event handler is shown while the program goes on.
 #include "GuiTestSupport.h"
 
-#include "app/LudexApplication.h"
-#include "document/BranchTree.h"
-#include "settings/PropertyBailee.h"
-#include "settings/PropertyFunctions.h"
-#include "text/CodePage.h"
+#include "core/settings/PropertyBailee.h"
+#include "core/settings/PropertyFunctions.h"
+#include "core/text/CodePage.h"
+#include "gui/app/LudexApplication.h"
+#include "gui/tree/BranchTree.h"
 
 #include <QCoreApplication>
 #include <QEvent>

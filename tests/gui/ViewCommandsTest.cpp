@@ -2,16 +2,16 @@
 // documents; and the shipped help documents themselves.
 #include "GuiTestSupport.h"
 
-#include "app/ViewCommands.h"
-#include "base/Exception.h"
-#include "dialogs/FindDialog.h"
-#include "document/BranchCipher.h"
-#include "document/BranchTree.h"
-#include "document/LXDocument.h"
-#include "document/TreeViewManager.h"
-#include "document/XMLNodeAccess.h"
-#include "settings/LX_Localer.h"
-#include "settings/LX_Utils.h"
+#include "core/base/Exception.h"
+#include "core/document/BranchCipher.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "core/settings/LX_Utils.h"
+#include "gui/app/ViewCommands.h"
+#include "gui/dialogs/FindDialog.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
 #include <QCheckBox>

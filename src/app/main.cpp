@@ -1,5 +1,0 @@
-#include "app/RunProgram.h"
-
-int main(int argc, char** argv) {
-    return ludex::RunProgram(argc, argv);
-}

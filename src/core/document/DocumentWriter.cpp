@@ -1,0 +1,408 @@
+#include "core/document/DocumentWriter.h"
+
+#include "core/base/FileIO.h"
+#include "core/crypto/Cipher.h"
+#include "core/document/Utf8Scan.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ludex {
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// The replacement of every byte that is escaped; an empty one for the bytes written as they are.
+struct TEscape {
+    char text[7]{};
+    unsigned char length = 0;
+};
+
+constexpr std::array<TEscape, 256> MakeEscapeTable() {
+    std::array<TEscape, 256> table{};
+    auto set = [&](unsigned char b, std::string_view text) {
+        for (size_t i = 0; i < text.size(); ++i) {
+            table[b].text[i] = text[i];
+        }
+        table[b].length = static_cast<unsigned char>(text.size());
+    };
+    constexpr char kHex[] = "0123456789ABCDEF";
+    for (unsigned b = 0; b < 0x20; ++b) {
+        char ref[7] = {'&', '#', 'x', 0, 0, 0, 0};
+        size_t n = 3;
+        if (b >= 0x10) {
+            ref[n++] = kHex[b >> 4];
+        }
+        ref[n++] = kHex[b & 0x0F];
+        ref[n++] = ';';
+        set(static_cast<unsigned char>(b), std::string_view(ref, n));
+    }
+    set('"', "&quot;");
+    set('&', "&amp;");
+    set('\'', "&apos;");
+    set('<', "&lt;");
+    set('>', "&gt;");
+    return table;
+}
+
+constexpr std::array<TEscape, 256> kEscapes = MakeEscapeTable();
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    size_t runStart = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const TEscape& e = kEscapes[static_cast<unsigned char>(text[i])];
+        if (e.length == 0) {
+            continue;
+        }
+        out.append(text.data() + runStart, i - runStart);
+        out.append(e.text, e.length);
+        runStart = i + 1;
+    }
+    out.append(text.data() + runStart, text.size() - runStart);
+}
+
+[[noreturn]] void FailConversion(std::string_view escaped) {
+    std::string shown;
+    size_t pos = 0;
+    while (pos < escaped.size()) {
+        char32_t cp;
+        size_t start = pos;
+        if (DecodeUtf8(escaped, pos, cp)) {
+            shown.append(escaped.substr(start, pos - start));
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(escaped[pos]));
+            shown += hex;
+            ++pos;
+        }
+    }
+    throw Exception("Can not convert " + shown + " to UTF-8");
+}
+
+// A growing text written through a raw pointer. Pieces land in a staging buffer small enough to
+// stay in the cache, which is appended to the text when full: the text grows without being
+// zero-filled first and is written once, so its cost per byte does not depend on its size.
+class TSink {
+public:
+    // Makes room for `extra` more bytes at Tail().
+    void Reserve(size_t extra) {
+        if (length_ + extra > capacity_) {
+            MakeRoom(extra);
+        }
+    }
+    char* Tail() { return stage_.get() + length_; }
+    void Advance(size_t n) { length_ += n; }
+    void Put(std::string_view text) {
+        if (text.empty()) {
+            return; // an empty view may have no data pointer at all
+        }
+        Reserve(text.size());
+        std::memcpy(Tail(), text.data(), text.size());
+        length_ += text.size();
+    }
+    void Put(char c) {
+        Reserve(1);
+        stage_[length_++] = c;
+    }
+    std::string Take() {
+        Flush();
+        return std::move(text_);
+    }
+
+private:
+    static constexpr size_t kStage = 64 << 10;
+
+    void Flush() {
+        text_.append(stage_.get(), length_);
+        length_ = 0;
+    }
+
+    [[gnu::noinline]] void MakeRoom(size_t extra) {
+        if (capacity_ >= kStage) {
+            Flush();
+            if (extra <= capacity_) {
+                return;
+            }
+        }
+        // A small text grows in the stage alone; a piece larger than the stage gets a stage of its own size.
+        const size_t capacity =
+            std::max(std::min(std::max(capacity_ * 2, size_t{256}), kStage), length_ + extra);
+        auto stage = std::make_unique_for_overwrite<char[]>(capacity);
+        if (length_ != 0) {
+            std::memcpy(stage.get(), stage_.get(), length_);
+        }
+        stage_ = std::move(stage);
+        capacity_ = capacity;
+    }
+
+    std::string text_; // what has left the stage
+    std::unique_ptr<char[]> stage_;
+    size_t capacity_ = 0;
+    size_t length_ = 0; // bytes in the stage
+};
+
+// Copies 16 bytes to dst when they hold nothing but ASCII that is written as it is (no byte at or
+// above 0x80, below 0x20, or a markup character); returns whether it did.
+inline bool CopyCleanBlock16(char* dst, const char* src) {
+#if defined(__SSE2__)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    // Signed comparison: bytes from 0x80 up are negative, so they count as below 0x20.
+    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
+    m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+    if (_mm_movemask_epi8(m) != 0) {
+        return false;
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+    return true;
+#else
+    for (int i = 0; i < 16; ++i) {
+        auto b = static_cast<unsigned char>(src[i]);
+        if (b >= 0x80 || kEscapes[b].length != 0) {
+            return false;
+        }
+    }
+    std::memcpy(dst, src, 16);
+    return true;
+#endif
+}
+
+// ToUTF8(EscapeText(text)) appended to out, in one pass: escapes markup characters and control
+// bytes and checks that the rest is UTF-8. Nothing is appended when the text is not UTF-8.
+void AppendValue(TSink& out, std::string_view text) {
+    const size_t n = text.size();
+    // An escape is at most 6 bytes for 1; the escape table is copied 7 bytes at a time.
+    out.Reserve(n * 6 + 8);
+    char* const begin = out.Tail();
+    char* dst = begin;
+    const char* src = text.data();
+    size_t i = 0;
+    while (i < n) {
+        while (i + 16 <= n && CopyCleanBlock16(dst, src + i)) {
+            dst += 16;
+            i += 16;
+        }
+        // The next block needs care: take it character by character.
+        const size_t end = i + 16 < n ? i + 16 : n;
+        while (i < end) {
+            auto b = static_cast<unsigned char>(src[i]);
+            if (b < 0x80) {
+                const TEscape& e = kEscapes[b];
+                if (e.length != 0) {
+                    std::memcpy(dst, e.text, sizeof e.text);
+                    dst += e.length;
+                } else {
+                    *dst++ = static_cast<char>(b);
+                }
+                ++i;
+            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n &&
+                       (static_cast<unsigned char>(src[i + 1]) & 0xC0) == 0x80) {
+                dst[0] = src[i]; // the common two-byte sequence
+                dst[1] = src[i + 1];
+                dst += 2;
+                i += 2;
+            } else {
+                size_t pos = i;
+                char32_t codePoint;
+                if (!DecodeUtf8(text, pos, codePoint)) {
+                    FailConversion(EscapeText(text));
+                }
+                for (; i < pos; ++i) {
+                    *dst++ = src[i];
+                }
+            }
+        }
+    }
+    out.Advance(static_cast<size_t>(dst - begin));
+}
+
+// Writes one tree depth first with an explicit stack. Every enciphered element collects the
+// text of its children in a buffer of its own, which becomes its payload when it is closed.
+class TWriter {
+public:
+    explicit TWriter(std::string_view prefix) { result_.Put(prefix); }
+
+    std::string Write(const TDomNode& top) {
+        if (Open(top)) {
+            while (!stack_.empty()) {
+                Frame& frame = stack_.back();
+                if (frame.next) {
+                    TDomNode child = frame.next;
+                    frame.next = child.NextSibling();
+                    if (!Open(child)) {
+                        Out().Put(kCrLf); // a leaf child is complete
+                    }
+                } else {
+                    Close();
+                }
+            }
+        }
+        return result_.Take();
+    }
+
+private:
+    struct Frame {
+        TDomNode element;
+        TDomNode next;           // the next child to write
+        std::string password;    // code-page bytes; empty for a plain element
+        bool enciphered = false; // the children go to a payload buffer
+    };
+
+    TSink& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
+
+    // Writes a leaf completely, or the start of an element with children and pushes its frame
+    // (returns true then).
+    bool Open(const TDomNode& node) {
+        switch (node.Kind()) {
+        case TDomNodeKind::Text:
+            AppendValue(Out(), node.Text());
+            return false;
+        case TDomNodeKind::Element:
+            break;
+        default:
+            throw Exception("Unsupported NodeType");
+        }
+        // One pass over the attributes; the first of a name counts, as for TAttributeAccess.
+        node.ReadAttributes(attributes_);
+        std::string_view password;
+        std::string_view plainMemo;
+        bool seenPassword = false;
+        bool seenMemo = false;
+        for (const auto& [name, value] : attributes_) {
+            if (!seenPassword && name == PasswordAccess.Name()) {
+                password = value;
+                seenPassword = true;
+            } else if (!seenMemo && name == MemoAccess.Name()) {
+                plainMemo = value;
+                seenMemo = true;
+            }
+        }
+        std::string passwordBytes;
+        std::string memo; // the enciphered memo
+        if (!password.empty()) {
+            const TCodePage& page = CurrentCodePage();
+            passwordBytes = page.FromUtf8(password);
+            memo = Base64Encode(EncryptBranchText(page.FromUtf8(plainMemo), passwordBytes));
+        }
+        TSink& out = Out();
+        out.Put('<');
+        out.Put(node.Name());
+        bool memoWritten = false;
+        for (auto [name, value] : attributes_) {
+            if (!password.empty()) {
+                if (name == PasswordAccess.Name()) {
+                    continue; // every "password", should a file carry two
+                }
+                if (name == MemoAccess.Name() && !memoWritten) {
+                    value = memo;
+                    memoWritten = true;
+                }
+            }
+            out.Put(' ');
+            out.Put(name);
+            out.Put("=\"");
+            AppendValue(out, value);
+            out.Put('"');
+        }
+        if (!password.empty() && !memoWritten) {
+            out.Put(' ');
+            out.Put(MemoAccess.Name());
+            out.Put("=\"");
+            out.Put(memo);
+            out.Put('"');
+        }
+        TDomNode first = node.FirstChild();
+        if (!first) {
+            out.Put("/>");
+            return false;
+        }
+        out.Put('>');
+        if (password.empty()) {
+            out.Put(kCrLf);
+            stack_.push_back(Frame{node, first, {}, false});
+        } else {
+            payloads_.emplace_back();
+            stack_.push_back(Frame{node, first, std::move(passwordBytes), true});
+        }
+        return true;
+    }
+
+    void Close() {
+        Frame frame = std::move(stack_.back());
+        stack_.pop_back();
+        if (frame.enciphered) {
+            std::string plain = payloads_.back().Take();
+            payloads_.pop_back();
+            Out().Put(Base64Encode(EncryptBranchText(plain, frame.password)));
+        }
+        TSink& out = Out();
+        out.Put("</");
+        out.Put(frame.element.Name());
+        out.Put('>');
+        if (!stack_.empty()) {
+            out.Put(kCrLf);
+        }
+    }
+
+    TSink result_;
+    std::vector<std::pair<std::string_view, std::string_view>> attributes_; // of the element being opened
+    std::vector<TSink> payloads_;
+    std::vector<Frame> stack_;
+};
+
+} // namespace
+
+std::string DocumentToText(const TDomNode& root) {
+    std::string declaration(kDocumentDeclaration);
+    declaration += kCrLf;
+    return TWriter(declaration).Write(root);
+}
+
+std::string ElementToText(const TDomNode& node) {
+    return TWriter({}).Write(node);
+}
+
+std::string ChildrenToText(const TDomNode& element) {
+    std::string text;
+    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
+        text += ElementToText(child);
+        text += kCrLf;
+    }
+    return text;
+}
+
+std::string EscapeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendEscaped(out, text);
+    return out;
+}
+
+std::string ToUTF8(std::string_view text) {
+    if (!IsValidUtf8Scan(text)) {
+        FailConversion(text);
+    }
+    return std::string(text);
+}
+
+void WriteTextFile(const std::string& fileName, std::string_view text) {
+    WriteFileAtomically(fileName, text);
+}
+
+} // namespace ludex

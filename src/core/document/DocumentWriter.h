@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/document/DomService.h"
+
+#include <string>
+#include <string_view>
+
+namespace ludex {
+
+// The writer of document files. It fixes the byte form of a document: the declaration, CR LF,
+// then the root element; CR LF after the start tag of an element with children and after every
+// child; no indentation, no line break at the end. Attribute values always stand in quotation
+// marks with exactly one blank before each attribute; an element without children is written as
+// an empty-element tag.
+//
+// An unlocked encrypted branch (one with a non-empty "password") is written enciphered: its
+// "memo" as Base64 of the enciphered memo (the memo's bytes in the current code page), no
+// "password", and its children as one Base64 payload with no line break around it, whose plain
+// text is the writer's own UTF-8 output of each child followed by CR LF. A branch nested inside
+// another one is enciphered under its own password first. Every encipherment draws a new salt.
+// The elements are never changed: in memory the branch stays unlocked, its attributes in place.
+//
+// The writer works without recursion, so any nesting depth is written.
+
+// The XML declaration every document file starts with.
+inline constexpr std::string_view kDocumentDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
+
+// The declaration, CR LF and ElementToText of the root element.
+std::string DocumentToText(const TDomNode& root);
+
+// The text of an element with its attributes and descendants, or of a text node. Throws
+// Exception("Unsupported NodeType") for any other kind of node on the way, and the errors of
+// ToUTF8 and of the code page (ECodePage naming the code page) when a memo or password of an
+// unlocked encrypted branch cannot be turned into code-page bytes. On failure nothing is changed.
+std::string ElementToText(const TDomNode& node);
+
+// The children of an element, each written by ElementToText and followed by CR LF: the plain
+// text of an encrypted branch's payload.
+std::string ChildrenToText(const TDomNode& element);
+
+// Replaces the five markup characters by "&quot;", "&amp;", "&apos;", "&lt;" and "&gt;" and every
+// byte 0x00 to 0x1F by "&#x" + its upper-case hexadecimal value + ";". Other bytes are unchanged.
+std::string EscapeText(std::string_view text);
+
+// In-memory text is UTF-8 already: returns it when it is valid UTF-8, otherwise throws
+// Exception("Can not convert " + text + " to UTF-8") with the invalid bytes shown as \xNN.
+std::string ToUTF8(std::string_view text);
+
+// Replaces the file by the text's bytes atomically: the old file stays intact on any failure and
+// keeps its permissions. Throws EInOutError naming the file and the system's reason.
+void WriteTextFile(const std::string& fileName, std::string_view text);
+
+} // namespace ludex

@@ -1,0 +1,400 @@
+#include "core/document/DomService.h"
+
+#include "core/base/FileIO.h"
+#include "core/document/Utf8Scan.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+namespace ludex {
+
+namespace {
+
+// A copy of the bytes made in pieces, calling `received` with the copy so far after each piece,
+// so that every piece is looked at while it is still in the processor's cache.
+std::string CopyInPieces(std::string_view bytes, const std::function<void(std::string_view)>& received) {
+    constexpr size_t kPieceSize = 64 << 10;
+    std::string copy;
+    copy.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
+        copy.append(bytes.substr(at, kPieceSize));
+        received(copy);
+    }
+    return copy;
+}
+
+// Elements, text, comments, processing instructions and character-data sections are kept (and
+// declarations, to refuse one inside the document element);
+// references are resolved, line ends normalised, attribute white space normalised as XML
+// requires, and text nodes trimmed at both ends (white-space-only text is dropped).
+constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_comments | pugi::parse_pi |
+                                   pugi::parse_escapes | pugi::parse_eol | pugi::parse_wconv_attribute |
+                                   pugi::parse_trim_pcdata | pugi::parse_declaration;
+
+std::string_view TrimXmlSpace(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!s.empty() && blank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && blank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool HasOnlyScalarValues(const char* s) {
+    return s == nullptr || IsValidUtf8Scan(s);
+}
+
+} // namespace
+
+// ---- TDomAttribute ----------------------------------------------------------------------------
+
+std::string_view TDomAttribute::Name() const {
+    return pugi::xml_attribute(attr_).name();
+}
+
+std::string_view TDomAttribute::Value() const {
+    return pugi::xml_attribute(attr_).value();
+}
+
+TDomAttribute TDomAttribute::Next() const {
+    return TDomAttribute(pugi::xml_attribute(attr_).next_attribute().internal_object());
+}
+
+// ---- TDomNode ---------------------------------------------------------------------------------
+
+namespace {
+pugi::xml_node P(pugi::xml_node_struct* n) {
+    return pugi::xml_node(n);
+}
+} // namespace
+
+TDomNodeKind TDomNode::Kind() const {
+    switch (P(node_).type()) {
+    case pugi::node_null:
+        return TDomNodeKind::Null;
+    case pugi::node_element:
+        return TDomNodeKind::Element;
+    case pugi::node_pcdata:
+        return TDomNodeKind::Text;
+    default:
+        return TDomNodeKind::Other;
+    }
+}
+
+void TDomNode::RequireElement(const char* operation) const {
+    if (P(node_).type() != pugi::node_element) {
+        throw Exception(std::string(operation) + " needs an element");
+    }
+}
+
+std::string_view TDomNode::Name() const {
+    return IsElement() ? std::string_view(P(node_).name()) : std::string_view();
+}
+
+std::string_view TDomNode::Text() const {
+    return IsElement() ? std::string_view() : std::string_view(P(node_).value());
+}
+
+std::string TDomNode::XML() const {
+    if (!node_) {
+        return {};
+    }
+    std::ostringstream out;
+    P(node_).print(out, "", pugi::format_raw, pugi::encoding_utf8);
+    return std::move(out).str();
+}
+
+TDomNode TDomNode::Parent() const {
+    pugi::xml_node p = P(node_).parent();
+    return p.type() == pugi::node_element ? TDomNode(p.internal_object()) : TDomNode();
+}
+
+TDomNode TDomNode::FirstChild() const {
+    return TDomNode(P(node_).first_child().internal_object());
+}
+
+TDomNode TDomNode::LastChild() const {
+    return TDomNode(P(node_).last_child().internal_object());
+}
+
+TDomNode TDomNode::NextSibling() const {
+    return TDomNode(P(node_).next_sibling().internal_object());
+}
+
+TDomNode TDomNode::PreviousSibling() const {
+    return TDomNode(P(node_).previous_sibling().internal_object());
+}
+
+size_t TDomNode::ChildCount() const {
+    size_t n = 0;
+    for (pugi::xml_node c = P(node_).first_child(); c; c = c.next_sibling()) {
+        ++n;
+    }
+    return n;
+}
+
+TDomNode TDomNode::Child(size_t index) const {
+    pugi::xml_node c = P(node_).first_child();
+    for (; c && index > 0; --index) {
+        c = c.next_sibling();
+    }
+    return TDomNode(c.internal_object());
+}
+
+std::vector<TDomNode> TDomNode::ChildNodes() const {
+    std::vector<TDomNode> out;
+    for (pugi::xml_node c = P(node_).first_child(); c; c = c.next_sibling()) {
+        out.push_back(TDomNode(c.internal_object()));
+    }
+    return out;
+}
+
+void TDomNode::RemoveChild(const TDomNode& child) const {
+    if (!node_ || !child.node_ || P(child.node_).parent() != P(node_)) {
+        throw Exception("The node to remove is not a child of this node");
+    }
+    P(node_).remove_child(P(child.node_));
+}
+
+void TDomNode::RemoveAllChildren() const {
+    if (node_) {
+        P(node_).remove_children();
+    }
+}
+
+TDomNode TDomNode::AddChildElement(std::string_view name) const {
+    RequireElement("Adding a child element");
+    pugi::xml_node n = P(node_).append_child(pugi::node_element);
+    if (!n || !n.set_name(std::string(name).c_str())) {
+        if (n) {
+            P(node_).remove_child(n);
+        }
+        throw std::bad_alloc();
+    }
+    return TDomNode(n.internal_object());
+}
+
+TDomNode TDomNode::AddChildText(std::string_view text) const {
+    RequireElement("Adding a text node");
+    pugi::xml_node n = P(node_).append_child(pugi::node_pcdata);
+    if (!n || !n.set_value(text.data(), text.size())) {
+        if (n) {
+            P(node_).remove_child(n);
+        }
+        throw std::bad_alloc();
+    }
+    return TDomNode(n.internal_object());
+}
+
+TDomNode TDomNode::AppendCopy(const TDomNode& source) const {
+    RequireElement("Appending a copy");
+    if (!source.node_) {
+        throw Exception("Appending a copy needs a node to copy");
+    }
+    pugi::xml_node n = P(node_).append_copy(P(source.node_));
+    if (!n) {
+        throw Exception("This kind of node cannot be copied into an element");
+    }
+    return TDomNode(n.internal_object());
+}
+
+TDomAttribute TDomNode::FirstAttribute() const {
+    return TDomAttribute(P(node_).first_attribute().internal_object());
+}
+
+void TDomNode::ReadAttributes(std::vector<std::pair<std::string_view, std::string_view>>& out) const {
+    out.clear();
+    for (pugi::xml_attribute a = P(node_).first_attribute(); a; a = a.next_attribute()) {
+        out.emplace_back(a.name(), a.value());
+    }
+}
+
+std::vector<std::pair<std::string, std::string>> TDomNode::Attributes() const {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (pugi::xml_attribute a = P(node_).first_attribute(); a; a = a.next_attribute()) {
+        out.emplace_back(a.name(), a.value());
+    }
+    return out;
+}
+
+namespace {
+pugi::xml_attribute FindAttribute(pugi::xml_node node, std::string_view name) {
+    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+        const char* candidate = a.name();
+        if (std::strncmp(candidate, name.data(), name.size()) == 0 && candidate[name.size()] == '\0') {
+            return a;
+        }
+    }
+    return {};
+}
+} // namespace
+
+std::string TDomNode::GetAttribute(std::string_view name) const {
+    return FindAttribute(P(node_), name).value();
+}
+
+bool TDomNode::HasAttribute(std::string_view name) const {
+    return static_cast<bool>(FindAttribute(P(node_), name));
+}
+
+void TDomNode::SetAttribute(std::string_view name, std::string_view value) const {
+    RequireElement("Setting an attribute");
+    pugi::xml_attribute a = FindAttribute(P(node_), name);
+    if (a) {
+        if (!a.set_value(value.data(), value.size())) {
+            throw std::bad_alloc();
+        }
+        return;
+    }
+    a = P(node_).append_attribute(std::string(name).c_str());
+    if (!a || !a.set_value(value.data(), value.size())) {
+        if (a) {
+            P(node_).remove_attribute(a);
+        }
+        throw std::bad_alloc();
+    }
+}
+
+void TDomNode::RemoveAttribute(std::string_view name) const {
+    pugi::xml_attribute a = FindAttribute(P(node_), name);
+    if (a) {
+        P(node_).remove_attribute(a);
+    }
+}
+
+// ---- TDomDocument -----------------------------------------------------------------------------
+
+TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
+
+TDomDocument::~TDomDocument() = default;
+
+void TDomDocument::Clear() {
+    doc_->reset();
+    std::string().swap(text_);
+}
+
+void TDomDocument::Load(const std::string& fileName) {
+    Clear();
+    TDocumentDecoder decoder(fileName);
+    TDecodedDocument decoded =
+        decoder.Finish(ReadFileBytes(fileName, [&](std::string_view bytes) { decoder.Received(bytes); }));
+    // Parsing overwrites the text; an error position is found in the file read again.
+    Parse(std::move(decoded), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
+}
+
+void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
+    Clear();
+    TDocumentDecoder decoder(sourceName);
+    std::string copy = CopyInPieces(bytes, [&](std::string_view soFar) { decoder.Received(soFar); });
+    Parse(decoder.Finish(std::move(copy)), sourceName,
+          [&] { return DecodeDocument(std::string(bytes), sourceName); });
+}
+
+void TDomDocument::LoadXML(std::string_view text) {
+    Clear();
+    TIncrementalTextCheck check;
+    std::string copy = CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, false); });
+    check.Advance(copy, true);
+    if (check.Utf8Failed()) {
+        throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
+    }
+    Parse({std::move(copy), check.SuspectReference(), check.NeedsTreeCheck()}, "XML text",
+          [&] { return std::string(text); });
+}
+
+void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
+                         const std::function<std::string()>& original) {
+    auto fail = [&](size_t offset, std::string_view what) {
+        Clear();
+        std::string message;
+        try {
+            message = LocatedMessage(sourceName, original(), offset, what);
+        } catch (const std::exception&) {
+            // The source changed or vanished since it was parsed: the position cannot be given.
+            message = "\"" + std::string(sourceName) + "\": " + std::string(what);
+        }
+        throw EDomError(message);
+    };
+    // The document's names and values point into the text, so it lives as long as the tree.
+    text_ = std::move(decoded.text);
+    pugi::xml_parse_result result =
+        doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
+    if (!result) {
+        fail(static_cast<size_t>(result.offset), result.description());
+    }
+    pugi::xml_node root;
+    for (pugi::xml_node top = doc_->first_child(); top; top = top.next_sibling()) {
+        if (top.type() != pugi::node_element) {
+            continue;
+        }
+        if (root) {
+            fail(static_cast<size_t>(top.offset_debug()), "only one top-level element is allowed");
+        }
+        root = top;
+    }
+    // A character reference can name a surrogate or a number beyond Unicode, which the parser
+    // turns into bytes that are not UTF-8; such text must not enter memory.
+    const bool checkReferences = decoded.suspectReference;
+    // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
+    // when nothing is left, so that what the writer produces reads back to the same tree. The
+    // scan of the text has told whether there can be anything to find.
+    pugi::xml_node node = checkReferences || decoded.needsTreeCheck ? root : pugi::xml_node();
+    while (node) {
+        pugi::xml_node next;
+        if (node.type() == pugi::node_element && node.first_child()) {
+            next = node.first_child();
+        } else {
+            pugi::xml_node up = node;
+            while (up != root && !up.next_sibling()) {
+                up = up.parent();
+            }
+            next = up == root ? pugi::xml_node() : up.next_sibling();
+        }
+        if (node.type() == pugi::node_declaration) {
+            // Dropping it would join the texts around it into one on the next load.
+            fail(static_cast<size_t>(node.offset_debug()), "XML declaration inside the document element");
+        }
+        if (checkReferences) {
+            if (!HasOnlyScalarValues(node.value())) {
+                fail(static_cast<size_t>(node.offset_debug()), "character reference to an invalid character");
+            }
+            for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+                if (!HasOnlyScalarValues(a.value())) {
+                    fail(static_cast<size_t>(node.offset_debug()),
+                         "character reference to an invalid character");
+                }
+            }
+        }
+        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
+                if (std::strcmp(a.name(), b.name()) == 0) {
+                    fail(static_cast<size_t>(node.offset_debug()),
+                         "duplicate attribute \"" + std::string(a.name()) + "\"");
+                }
+            }
+        }
+        if (node.type() == pugi::node_pcdata) {
+            // The parser trims before it resolves references; trim what references produced too.
+            std::string_view value = node.value();
+            std::string_view trimmed = TrimXmlSpace(value);
+            if (trimmed.empty()) {
+                node.parent().remove_child(node);
+            } else if (trimmed.size() != value.size()) {
+                node.set_value(std::string(trimmed).c_str());
+            }
+        }
+        node = next;
+    }
+}
+
+TDomNode TDomDocument::DocumentElement() const {
+    return TDomNode(doc_->document_element().internal_object());
+}
+
+} // namespace ludex

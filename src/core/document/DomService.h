@@ -1,0 +1,181 @@
+#pragma once
+
+#include "core/base/Exception.h"
+#include "core/document/DocumentDecoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pugi {
+class xml_document;
+struct xml_node_struct;
+struct xml_attribute_struct;
+} // namespace pugi
+
+namespace ludex {
+
+// The document DOM: holds the element trees of document files, new documents and deciphered
+// branch contents. This unit is the only one that knows the XML parser behind it.
+//
+// Texts in and out are UTF-8. Parsing keeps elements, text, comments, processing instructions and
+// character-data sections (the last three as TDomNodeKind::Other, so that saving can refuse them);
+// it drops the XML declaration, a document type declaration and everything else outside the
+// document element, does no DTD processing and expands no entities besides the five predefined
+// ones and character references. Text nodes are trimmed of spaces, tabs, CR and LF at both ends
+// and white-space-only text is not kept, so the line breaks a saved file puts around every child
+// never come back as text. The parser works without recursion: any nesting depth loads.
+
+enum class TDomNodeKind : uint8_t {
+    Null,    // the empty handle
+    Element, //
+    Text,    // character data outside markup
+    Other,   // comment, processing instruction, character-data section, anything else
+};
+
+class TDomNode;
+
+// One attribute of an element, as a small handle. Views returned by Name and Value stay valid
+// until the attribute is changed or removed.
+class TDomAttribute {
+public:
+    TDomAttribute() = default;
+    explicit operator bool() const { return attr_ != nullptr; }
+    std::string_view Name() const;
+    std::string_view Value() const;
+    // The next attribute of the same element in order, or the empty handle.
+    TDomAttribute Next() const;
+
+private:
+    friend class TDomNode;
+    explicit TDomAttribute(pugi::xml_attribute_struct* attr) : attr_(attr) {}
+    pugi::xml_attribute_struct* attr_ = nullptr;
+};
+
+// A node of a TDomDocument, as a small value handle (a pointer in size). A handle stays valid
+// while its node belongs to the document: removing the node (or an ancestor), loading another
+// text into the document or destroying the document invalidates it. The empty handle is false
+// and answers every query with an empty result; changing it throws.
+//
+// Changing operations need an element; called on another kind of node they throw Exception.
+class TDomNode {
+public:
+    TDomNode() = default;
+    explicit operator bool() const { return node_ != nullptr; }
+    friend bool operator==(const TDomNode& a, const TDomNode& b) { return a.node_ == b.node_; }
+    // An identity usable as a hash key; equal handles give equal ids.
+    uintptr_t Id() const { return reinterpret_cast<uintptr_t>(node_); }
+
+    TDomNodeKind Kind() const;
+    bool IsElement() const { return Kind() == TDomNodeKind::Element; }
+    bool IsText() const { return Kind() == TDomNodeKind::Text; }
+
+    // The element name as written in the file; empty for other kinds. The view stays valid
+    // until the node is removed.
+    std::string_view Name() const;
+    // The text of a text node (references resolved), the content of a comment, a character-data
+    // section or a processing instruction; empty for an element. Valid until the node changes.
+    std::string_view Text() const;
+    // The parser's own serialisation of the node with its attributes and descendants, without
+    // any added white space.
+    std::string XML() const;
+
+    // Navigation. Parent of the document element is the empty handle.
+    TDomNode Parent() const;
+    TDomNode FirstChild() const;
+    TDomNode LastChild() const;
+    TDomNode NextSibling() const;
+    TDomNode PreviousSibling() const;
+
+    // The child list: ordered as in the file or as appended.
+    bool HasChildNodes() const { return static_cast<bool>(FirstChild()); }
+    size_t ChildCount() const;
+    // The child at the 0-based index, or the empty handle past the end. Linear in the index.
+    TDomNode Child(size_t index) const;
+    // A snapshot of the child list.
+    std::vector<TDomNode> ChildNodes() const;
+    // Removes a child with all its descendants; throws Exception when it is not a child of this node.
+    void RemoveChild(const TDomNode& child) const;
+    void RemoveAllChildren() const;
+    // Appends a new element with the name as the last child and returns it.
+    TDomNode AddChildElement(std::string_view name) const;
+    // Appends a new text node as the last child and returns it.
+    TDomNode AddChildText(std::string_view text) const;
+    // Appends a deep copy of `source` (any kind, from this or another document) as the last
+    // child and returns the copy. A node copied into itself or into its own descendant is copied
+    // as it was before the call. The source must not be a document or an attribute.
+    TDomNode AppendCopy(const TDomNode& source) const;
+
+    // Attributes, in the element's order.
+    TDomAttribute FirstAttribute() const;
+    // Replaces the contents of `out` by the names and values of the attributes, in order: one call
+    // for a serialiser that reads every attribute. The views stay valid until the element changes.
+    void ReadAttributes(std::vector<std::pair<std::string_view, std::string_view>>& out) const;
+    std::vector<std::pair<std::string, std::string>> Attributes() const;
+    // The value; the empty text when the attribute is absent, never an error.
+    std::string GetAttribute(std::string_view name) const;
+    // Whether the element carries it; an empty value counts as present.
+    bool HasAttribute(std::string_view name) const;
+    // An existing attribute takes the value and keeps its place; a new one is appended last.
+    void SetAttribute(std::string_view name, std::string_view value) const;
+    // Removes the attribute; nothing happens when it is absent.
+    void RemoveAttribute(std::string_view name) const;
+
+private:
+    friend class TDomDocument;
+    explicit TDomNode(pugi::xml_node_struct* node) : node_(node) {}
+    void RequireElement(const char* operation) const;
+    pugi::xml_node_struct* node_ = nullptr;
+};
+
+// An XML document in memory. Not copyable or movable, so that node handles stay attached;
+// hold it by std::unique_ptr where it must move.
+class TDomDocument {
+public:
+    // An empty document (no document element).
+    TDomDocument();
+    ~TDomDocument();
+    TDomDocument(const TDomDocument&) = delete;
+    TDomDocument& operator=(const TDomDocument&) = delete;
+
+    // Loads and parses a file, decoding its bytes as described at LoadBytes. A file that
+    // cannot be read throws EInOutError; one that cannot be decoded or parsed throws EDomError
+    // naming the file. On failure the document is empty.
+    void Load(const std::string& fileName);
+
+    // Decodes the bytes of a document by its byte-order mark and XML declaration and parses them:
+    // UTF-8 with or without byte-order mark, UTF-16 (either byte order) with byte-order mark,
+    // and single-byte encodings named in the declaration (windows-1251, windows-1252,
+    // ISO-8859-1, KOI8-R, ... anything the system converter knows as single-byte). An unknown
+    // or multi-byte encoding, bytes that are not valid in the encoding, a character reference to
+    // a surrogate or beyond U+10FFFF, duplicate attributes, an XML declaration inside the
+    // document element, an ill-formed document, and a document with more than one top-level
+    // element are errors (EDomError, naming `sourceName`, with line and column). A byte-order mark
+    // wins over the declaration. A reference to NUL ends the text it stands in. Text outside the
+    // document element is ignored. On failure the document is empty.
+    void LoadBytes(std::string_view bytes, std::string_view sourceName);
+
+    // Parses a UTF-8 character string; an encoding named in its declaration plays no part.
+    // Errors as for LoadBytes, named "XML text".
+    void LoadXML(std::string_view text);
+
+    // The root element, or the empty handle when the document is empty.
+    TDomNode DocumentElement() const;
+
+private:
+    void Clear();
+    // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
+    // was before parsing, for the position of an error.
+    void Parse(TDecodedDocument decoded, std::string_view sourceName,
+               const std::function<std::string()>& original);
+
+    std::string text_; // the parsed text, which holds the document's names and values
+    std::unique_ptr<pugi::xml_document> doc_;
+};
+
+} // namespace ludex

@@ -1,0 +1,160 @@
+#include "core/text/CodePage.h"
+
+#include "core/text/Iconv.h"
+#include "core/text/SystemLocale.h"
+#include "core/text/Utf8.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace ludex {
+
+namespace {
+
+std::string Describe(char32_t cp) {
+    std::string s;
+    AppendUtf8(s, cp);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
+    return "\"" + s + "\" (" + hex + ")";
+}
+
+} // namespace
+
+TCodePage::TCodePage(std::string name) : name_(std::move(name)) {
+    TIconv cd("UTF-32LE", name_.c_str());
+    if (!cd.Valid()) {
+        throw ECodePage("Unknown code page: " + name_);
+    }
+    for (int b = 0; b < 256; ++b) {
+        iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr); // reset shift state
+        char in = static_cast<char>(b);
+        char* inPtr = &in;
+        size_t inLeft = 1;
+        unsigned char out[16];
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t outLeft = sizeof out;
+        size_t r = iconv(cd.Get(), &inPtr, &inLeft, &outPtr, &outLeft);
+        if (r == static_cast<size_t>(-1)) {
+            if (errno == EINVAL) {
+                throw ECodePage("Not a single-byte code page: " + name_);
+            }
+            continue; // EILSEQ: the code page leaves this byte undefined
+        }
+        size_t produced = sizeof out - outLeft;
+        if (produced != 4) {
+            throw ECodePage("Not a single-byte code page: " + name_);
+        }
+        char32_t cp = static_cast<char32_t>(out[0]) | (static_cast<char32_t>(out[1]) << 8) |
+                      (static_cast<char32_t>(out[2]) << 16) | (static_cast<char32_t>(out[3]) << 24);
+        toUnicode_[static_cast<size_t>(b)] = cp;
+        defined_[static_cast<size_t>(b)] = true;
+        // The first byte for a character wins, should a code page map two bytes to one character.
+        fromUnicode_.emplace(cp, static_cast<unsigned char>(b));
+    }
+}
+
+bool TCodePage::AppendByteAsUtf8(std::string& out, unsigned char byte) const {
+    if (!defined_[byte]) {
+        return false;
+    }
+    AppendUtf8(out, toUnicode_[byte]);
+    return true;
+}
+
+std::string TCodePage::ToUtf8(std::string_view bytes) const {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (char c : bytes) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x80 && toUnicode_[b] == b) {
+            out.push_back(c);
+        } else if (!AppendByteAsUtf8(out, b)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", b);
+            throw ECodePage(std::string("The byte ") + hex + " is not defined in code page " + name_);
+        }
+    }
+    return out;
+}
+
+bool TCodePage::Encode(std::string_view utf8, std::string* out, char32_t* failed, bool* malformed) const {
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        char32_t cp;
+        if (!DecodeUtf8(utf8, pos, cp)) {
+            *malformed = true;
+            return false;
+        }
+        if (cp < 0x80 && toUnicode_[cp] == cp) {
+            if (out) {
+                out->push_back(static_cast<char>(cp));
+            }
+            continue;
+        }
+        auto it = fromUnicode_.find(cp);
+        if (it == fromUnicode_.end()) {
+            *failed = cp;
+            return false;
+        }
+        if (out) {
+            out->push_back(static_cast<char>(it->second));
+        }
+    }
+    return true;
+}
+
+std::string TCodePage::FromUtf8(std::string_view utf8) const {
+    std::string out;
+    out.reserve(utf8.size());
+    char32_t failed = 0;
+    bool malformed = false;
+    if (!Encode(utf8, &out, &failed, &malformed)) {
+        if (malformed) {
+            throw ECodePage("The text is not valid UTF-8");
+        }
+        throw ECodePage("The character " + Describe(failed) + " cannot be represented in code page " + name_);
+    }
+    return out;
+}
+
+bool TCodePage::CanRepresent(std::string_view utf8) const {
+    char32_t failed = 0;
+    bool malformed = false;
+    return Encode(utf8, nullptr, &failed, &malformed);
+}
+
+const TCodePage& TCodePage::Get(const std::string& name) {
+    static std::mutex mutex;
+    static std::map<std::string, std::unique_ptr<TCodePage>> cache;
+    std::lock_guard lock(mutex);
+    auto it = cache.find(name);
+    if (it == cache.end()) {
+        it = cache.emplace(name, std::make_unique<TCodePage>(name)).first;
+    }
+    return *it->second;
+}
+
+namespace {
+const TCodePage* gCurrent = nullptr;
+}
+
+const TCodePage& CurrentCodePage() {
+    if (gCurrent == nullptr) {
+        gCurrent = &TCodePage::Get(DefaultCodePageName());
+    }
+    return *gCurrent;
+}
+
+void SetCurrentCodePage(const std::string& name) {
+    gCurrent = &TCodePage::Get(name);
+}
+
+std::string DefaultCodePageName() {
+    return SystemLanguageIdentifier() == kLanguageIdRussian ? "windows-1251" : "windows-1252";
+}
+
+} // namespace ludex

@@ -1,0 +1,207 @@
+#include "gui/app/BranchCommands.h"
+
+#include "core/document/BranchCopy.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/CommandConnection.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QAction>
+
+namespace ludex {
+
+namespace {
+// The title of every branch the program inserts.
+const char* const kNewBranchTitle = "???";
+} // namespace
+
+TBranchCommands::TBranchCommands(TForm_Ludex& window) : window_(window) {
+    ConnectCommand(window.Button_Rename, &QAction::triggered, this, [this] { Button_RenameClick(); });
+    ConnectCommand(window.Button_InsertBranch, &QAction::triggered, this,
+                   [this] { Button_InsertBranchClick(); });
+    ConnectCommand(window.Button_InsertSubBranch, &QAction::triggered, this,
+                   [this] { Button_InsertSubBranchClick(); });
+    ConnectCommand(window.Button_RemoveBranch, &QAction::triggered, this,
+                   [this] { Button_RemoveBranchClick(); });
+    ConnectCommand(window.Button_Cut, &QAction::triggered, this,
+                   [this] { Button_CutCopyClick(window_.Button_Cut); });
+    ConnectCommand(window.Button_Copy, &QAction::triggered, this,
+                   [this] { Button_CutCopyClick(window_.Button_Copy); });
+    ConnectCommand(window.Button_Paste, &QAction::triggered, this, [this] { Button_PasteClick(); });
+    ConnectCommand(window.Button_Resort, &QAction::triggered, this, [this] { Button_ResortClick(); });
+}
+
+TBranchTree& TBranchCommands::Tree() {
+    return window_.Tree();
+}
+
+void TBranchCommands::RefreshIcon(TTreeNode* node) {
+    if (node == nullptr || node->Parent() == nullptr) {
+        return;
+    }
+    if (node == window_.MarkedNode() && (node->Picture() == picCutMark || node->Picture() == picCopyMark)) {
+        return; // the mark's picture says what Paste will do; it stays until the mark goes
+    }
+    UpdateBranchIcon(Tree(), node);
+}
+
+void TBranchCommands::Button_RenameClick() {
+    if (TTreeNode* node = Tree().Selected()) {
+        Tree().StartEditing(node);
+    }
+}
+
+void TBranchCommands::Button_InsertBranchClick() {
+    TTreeNode* selected = Tree().Selected();
+    if (Tree().TopLevelCount() > 0 && selected != nullptr && selected->Parent() != nullptr) {
+        InsertBranch(false);
+    } else {
+        window_.MI_OpenClick();
+    }
+}
+
+void TBranchCommands::Button_InsertSubBranchClick() {
+    InsertBranch(true);
+}
+
+void TBranchCommands::InsertBranch(bool asChild) {
+    TTreeNode* selected = Tree().Selected();
+    if (selected == nullptr) {
+        return;
+    }
+    TTreeNode* parent = asChild ? selected : selected->Parent();
+    if (parent == nullptr) {
+        return; // a sibling of a document is a document: that is Open's business
+    }
+    const TDomNode parentElement = ElementOf(parent);
+    // A locked branch holds cipher text; the placeholder has no element.
+    if (!parentElement || IsBranchLocked(parentElement)) {
+        return;
+    }
+    const TDomNode element = AddBranchElement(parentElement);
+    TitleAccess.Write(element, kNewBranchTitle);
+    TTreeNode* node = Tree().AddChild(parent, kNewBranchTitle);
+    node->SetData(element);
+    SetNodePicture(Tree(), node, picBranch);
+    RefreshIcon(parent);
+    Tree().Select(node);
+    Tree().StartEditing(node);
+    if (TLXDocument* document = window_.SelectedDocument()) {
+        document->SetModified(true);
+    }
+}
+
+void TBranchCommands::Button_RemoveBranchClick() {
+    TTreeNode* selected = Tree().Selected();
+    if (selected == nullptr) {
+        return;
+    }
+    if (selected->Parent() == nullptr) {
+        window_.MI_CloseClick();
+        return;
+    }
+    const TDomNode element = ElementOf(selected);
+    const TDomNode parentElement = ElementOf(selected->Parent());
+    if (!element || !parentElement || IsBranchLocked(parentElement)) {
+        return; // the placeholder of a locked branch is not a branch
+    }
+    TLXDocument* document = DocumentOf(selected);
+    window_.ForgetMarkWithin(selected);
+    TTreeNode* next = selected->PreviousSibling();
+    if (next == nullptr) {
+        next = selected->Parent();
+    }
+    // The node goes before its element, so that nothing shown refers to a removed element.
+    Tree().Delete(selected);
+    parentElement.RemoveChild(element);
+    document->SetModified(true);
+    RefreshIcon(next);
+    Tree().Select(next);
+}
+
+void TBranchCommands::Button_CutCopyClick(QAction* sender) {
+    TTreeNode* selected = Tree().Selected();
+    if (selected == nullptr || selected->Parent() == nullptr || !ElementOf(selected)) {
+        return; // documents and placeholders cannot be marked
+    }
+    const int picture = sender == window_.Button_Cut ? picCutMark : picCopyMark;
+    if (selected->Picture() == picture && window_.MarkedNode() == selected) {
+        UpdateBranchIcon(Tree(), selected);
+        window_.SetMark(nullptr);
+        return;
+    }
+    if (TTreeNode* marked = window_.MarkedNode()) {
+        UpdateBranchIcon(Tree(), marked);
+    }
+    SetNodePicture(Tree(), selected, picture);
+    window_.SetMark(selected);
+}
+
+void TBranchCommands::Button_PasteClick() {
+    TTreeNode* target = Tree().Selected();
+    TTreeNode* marked = window_.MarkedNode();
+    if (target == nullptr || marked == nullptr) {
+        return;
+    }
+    const TDomNode targetElement = ElementOf(target);
+    if (!targetElement || IsBranchLocked(targetElement)) {
+        ModalQuestions().Inform(
+            &window_, QString::fromStdString(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
+        return;
+    }
+    const bool move = marked->Picture() == picCutMark;
+    if (move && (target == marked || target->HasAsAncestor(marked))) {
+        throw Exception(LanguageLocaler().GetMessage("CanNotPastBranch"));
+    }
+    // A pending memo edit of the target belongs to what is copied when the target is the source.
+    window_.CommitMemo();
+
+    const TDomNode source = ElementOf(marked);
+    // Checked completely before anything is appended; a failure leaves the target as it was.
+    const TDomNode copy = CopyBranch(targetElement, source);
+    TTreeNode* node = nullptr;
+    try {
+        node = Tree().AddChild(target, TitleAccess.Read(copy));
+        node->SetData(copy);
+        if (!AddLockedPlaceholder(Tree(), node, copy)) {
+            BuildChildNodes(Tree(), node, copy);
+        }
+    } catch (...) {
+        if (node != nullptr) {
+            Tree().Delete(node);
+        }
+        targetElement.RemoveChild(copy);
+        throw;
+    }
+    Tree().SortChildren(target, false, TreeViewCompare);
+    UpdateBranchIcon(Tree(), node);
+    RefreshIcon(target);
+
+    if (move) {
+        TTreeNode* oldParent = marked->Parent();
+        const TDomNode oldParentElement = ElementOf(oldParent);
+        TLXDocument* sourceDocument = DocumentOf(marked);
+        window_.SetMark(nullptr);
+        Tree().Delete(marked);
+        oldParentElement.RemoveChild(source);
+        sourceDocument->SetModified(true);
+        RefreshIcon(oldParent);
+    } else {
+        UpdateBranchIcon(Tree(), marked);
+        window_.SetMark(nullptr);
+    }
+    Tree().Select(node);
+    if (TLXDocument* document = window_.SelectedDocument()) {
+        document->SetModified(true);
+    }
+}
+
+void TBranchCommands::Button_ResortClick() {
+    Tree().SortTopLevel(true, TreeViewCompare);
+}
+
+} // namespace ludex

@@ -1,0 +1,157 @@
+// The File menu and the common tool bar: new, open, save, save as, save all, close, close all.
+#include "gui/app/LudexUnit.h"
+
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+
+namespace ludex {
+
+namespace {
+const char* const kFileFilter = "*.ldx|*.ldx|*.*|*.*";
+const char* const kDefaultExtension = "xml";
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+} // namespace
+
+void TForm_Ludex::MI_NewClick() {
+    TLXDocument::Create("", *tree_);
+    Memo->setReadOnly(false);
+    UpdateFileCommands();
+}
+
+void TForm_Ludex::MI_OpenClick() {
+    if (TLXDocument* selected = SelectedDocument()) {
+        openDirectory_ = QFileInfo(Q(selected->FileName())).absolutePath();
+        if (selected->FileName().empty()) {
+            openDirectory_.clear();
+        }
+    }
+    try {
+        if (auto name = ModalQuestions().OpenFileName(this, openDirectory_, kFileFilter)) {
+            openDirectory_ = QFileInfo(*name).absolutePath();
+            TLXDocument::Create(name->toStdString(), *tree_);
+        }
+    } catch (...) {
+        Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
+        UpdateFileCommands();
+        throw;
+    }
+    Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
+    UpdateFileCommands();
+}
+
+void TForm_Ludex::MI_SaveClick() {
+    SaveDocument(SelectedDocument(), false);
+}
+
+void TForm_Ludex::MI_SaveAsClick() {
+    SaveDocument(SelectedDocument(), true);
+}
+
+void TForm_Ludex::MI_SaveAllClick() {
+    CommitMemo();
+    TTreeNode* remembered = tree_->Selected();
+    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+        TTreeNode* root = tree_->TopLevel(i);
+        tree_->Select(root);
+        SaveDocument(root->Document(), false);
+    }
+    tree_->Select(remembered);
+}
+
+bool TForm_Ludex::SaveDocument(TLXDocument* document, bool askForName) {
+    if (document == nullptr) {
+        return false;
+    }
+    CommitMemo();
+    if (askForName || document->FileName().empty()) {
+        auto name =
+            ModalQuestions().SaveFileName(this, Q(document->FileName()), kFileFilter, kDefaultExtension);
+        if (!name) {
+            return false;
+        }
+        document->Save(name->toStdString());
+        SetStatusText(Q(document->FileName()));
+        return true;
+    }
+    document->Save("");
+    return true;
+}
+
+bool TForm_Ludex::QuerySave(TLXDocument* document) {
+    if (document == nullptr || !document->Modified()) {
+        return true;
+    }
+    const std::string title = TitleAccess.Read(document->RootElement());
+    const std::string file = document->FileName().empty()
+                                 ? ""
+                                 : "(" + QFileInfo(Q(document->FileName())).fileName().toStdString() + ")";
+    const QString text = Q(LanguageLocaler().FormatMessage("SaveQuery", {title, file}));
+    switch (ModalQuestions().Ask(this, text, TQuestionButtons::YesNoCancel)) {
+    case TAnswer::Yes:
+        return SaveDocument(document, false);
+    case TAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TForm_Ludex::QuerySaveAll() {
+    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+        if (!QuerySave(tree_->TopLevel(i)->Document())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TForm_Ludex::MI_CloseClick() {
+    if (TLXDocument* document = SelectedDocument(); document != nullptr && QuerySave(document)) {
+        CloseDocument(document);
+    }
+    UpdateFileCommands();
+}
+
+void TForm_Ludex::MI_CloseAllClick() {
+    if (QuerySaveAll()) {
+        while (tree_->TopLevelCount() > 0) {
+            CloseDocument(tree_->TopLevel(0)->Document());
+        }
+    }
+    UpdateFileCommands();
+    Button_Cut->setEnabled(false);
+    Button_Copy->setEnabled(false);
+}
+
+void TForm_Ludex::CloseDocument(TLXDocument* document) {
+    ForgetMarkWithin(document->RootNode());
+    DestroyDocument(document);
+    if (tree_->TopLevelCount() == 0) {
+        ConnectMemo(false);
+        Memo->clear();
+        Memo->setReadOnly(true);
+        memoModified_ = false;
+    }
+}
+
+void TForm_Ludex::UpdateFileCommands() {
+    const bool any = tree_->TopLevelCount() > 0;
+    for (QAction* command : {MI_Close, MI_CloseAll, MI_Save, MI_SaveAs, MI_SaveAll, Button_Save,
+                             Button_SaveAll, Button_RemoveBranch, Button_Rename}) {
+        command->setEnabled(any);
+    }
+    UpdateBranchCommands(tree_->Selected());
+}
+
+} // namespace ludex

@@ -1,0 +1,35 @@
+#include "gui/app/LudexApplication.h"
+
+#include "gui/app/ModalQuestions.h"
+
+#include <exception>
+
+namespace ludex {
+
+TLudexApplication::TLudexApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(kApplicationTitle);
+    setApplicationDisplayName(kApplicationTitle);
+}
+
+bool TLudexApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowCurrentException();
+        return false;
+    }
+}
+
+void ShowCurrentException() {
+    QString message;
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        message = "Unknown error";
+    }
+    ModalQuestions().ShowError(QApplication::activeWindow(), message);
+}
+
+} // namespace ludex

@@ -1,0 +1,300 @@
+// The main window's life: creation, start-up, settings, language, caption and closing.
+#include "gui/app/LudexUnit.h"
+
+#include "core/base/FileIO.h"
+#include "core/settings/LX_Localer.h"
+#include "core/settings/LX_PropertyBailee.h"
+#include "core/settings/LX_Utils.h"
+#include "core/text/CodePage.h"
+#include "gui/app/LudexApplication.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/dialogs/LX_About.h"
+#include "gui/properties/QtPublished.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <cstdio>
+
+namespace ludex {
+
+bool RestartOnExit = false;
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// A tool-bar band as a published object: its Index (writing it moves the band) and the band itself.
+class TPublishedCoolBand : public TPublishedBase {
+public:
+    explicit TPublishedCoolBand(TOrderOfCoolBand& band)
+        : band_(std::make_unique<TQtPublishedComponent>(*band.CoolBand())) {
+        AddInteger(
+            "Index", [&band] { return band.Index(); }, [&band](int32_t index) { band.SetIndex(index); });
+        TPublishedObject* coolBand = band_.get();
+        AddObject("CoolBand", [coolBand] { return coolBand; });
+    }
+
+private:
+    std::unique_ptr<TQtPublishedComponent> band_;
+};
+
+} // namespace
+
+void TForm_Ludex::FormCreate() {
+    tree_ = new TBranchTree(treePictures_, this);
+    tree_->SetView(TreeView);
+    ComposeTreeImages(treePictures_);
+
+    published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
+    published_->AddBoolean(
+        "MemoWordWrap", [this] { return GetMemoWordWrap(); }, [this](bool value) { SetMemoWordWrap(value); });
+    publishedMainMenuBand_ = std::make_unique<TPublishedCoolBand>(MainMenuCoolBand());
+    publishedCommonToolsBand_ = std::make_unique<TPublishedCoolBand>(CommonToolsCoolBand());
+    TPublishedObject* menuBand = publishedMainMenuBand_.get();
+    TPublishedObject* toolsBand = publishedCommonToolsBand_.get();
+    published_->AddObject("MainMenuCoolBand", [menuBand] { return menuBand; });
+    published_->AddObject("CommonToolsCoolBand", [toolsBand] { return toolsBand; });
+
+    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { TreeViewChanging(tree_->NodeAt(current)); });
+    connect(tree_, &TBranchTree::NodeEdited, this, &TForm_Ludex::TreeViewEdited);
+    connect(tree_, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Ludex::OnNodeAboutToBeDeleted);
+    TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+
+    ConnectCommands();
+    SettingsBailee().AddClient(*this);
+    SetMark(nullptr);
+}
+
+TForm_Ludex::~TForm_Ludex() {
+    SettingsBailee().RemoveClient(*this);
+    LanguageLocaler().RemoveClient(*published_);
+    ConnectMemo(false);
+    memoNode_ = nullptr;
+    markedNode_ = nullptr;
+    // The tree goes before the window's widgets, so that no document outlives its view.
+    TreeView->setModel(nullptr);
+    delete tree_;
+    tree_ = nullptr;
+}
+
+TPublishedObject& TForm_Ludex::Published() {
+    return *published_;
+}
+
+void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& commandLineFile,
+                          const std::vector<TPublishedObject*>& forms) {
+    const std::string folder = QFileInfo(Q(executablePath)).absolutePath().toStdString();
+    QDir::setCurrent(Q(folder));
+    const std::string settingsFile = SettingsFileNameFor(executablePath);
+    const std::string stencilFile = StencilFileNameFor(executablePath);
+
+    // A missing or broken stencil is a broken installation.
+    try {
+        TPropertyBailee probe;
+        probe.LoadStencil(stencilFile);
+    } catch (const std::exception& e) {
+        throw EStartUp(std::string("The settings stencil cannot be read, Ludex cannot start.\n") + e.what());
+    }
+
+    // Settings that cannot be used are reported and kept aside; the program starts with defaults.
+    TPropertyBailee& settings = SettingsBailee();
+    try {
+        settings.Open(settingsFile, stencilFile);
+    } catch (const std::exception& e) {
+        std::string keptAs;
+        if (FileExists(settingsFile)) {
+            keptAs = settingsFile + ".broken";
+            std::remove(keptAs.c_str());
+            if (std::rename(settingsFile.c_str(), keptAs.c_str()) != 0) {
+                keptAs.clear();
+            }
+        }
+        ModalQuestions().ShowError(
+            this, Q("The settings file cannot be used; Ludex starts with its default settings.\n" +
+                    std::string(e.what()) + (keptAs.empty() ? "" : "\nThe file has been kept as " + keptAs)));
+        settings.Open(settingsFile, stencilFile);
+    }
+
+    settings.OpenPath("/");
+    const std::string codePage = settings.ReadValue("CodePage");
+    if (!codePage.empty()) {
+        try {
+            SetCurrentCodePage(codePage);
+        } catch (const std::exception& e) {
+            ModalQuestions().ShowError(this, Q(std::string(e.what()) + "\nThe code page " +
+                                               CurrentCodePage().Name() + " is used instead."));
+        }
+    }
+
+    TLXLocaler& localer = LanguageLocaler();
+    localer.LanguageFolder = folder;
+    localer.Language = LanguageFromSettings(settings);
+    localer.RegisterForms(forms);
+    try {
+        localer.LoadCurrentLanguage();
+    } catch (const std::exception& e) {
+        throw EStartUp("The language file " + localer.LanguageFileName() +
+                       " cannot be read, Ludex cannot start.\n" + e.what());
+    }
+    localer.OpenPath("/messages");
+
+    RestoreDocuments(commandLineFile);
+    UpdateFileCommands();
+}
+
+void TForm_Ludex::OpenDocument(const std::string& fileName) {
+    TLXDocument::Create(fileName, *tree_);
+    Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
+}
+
+void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
+    auto openReporting = [this](const std::string& fileName) {
+        try {
+            OpenDocument(fileName);
+        } catch (const std::exception& e) {
+            ModalQuestions().ShowError(this, Q(e.what()));
+        }
+    };
+    if (!commandLineFile.empty()) {
+        openReporting(commandLineFile);
+        return;
+    }
+    TPropertyBailee& settings = SettingsBailee();
+    settings.ForcePath("/documents");
+    IXMLNodeListPtr children = settings.Current()->GetChildNodes();
+    std::vector<std::string> files;
+    for (int i = 0; children && i < children->GetCount(); ++i) {
+        IXMLNodePtr child = children->Get(i);
+        if (child->GetNodeType() == ntElement) {
+            files.push_back(child->GetAttribute("file"));
+        }
+    }
+    for (const std::string& file : files) {
+        if (!file.empty() && FileExists(file)) {
+            openReporting(file);
+        }
+    }
+}
+
+void TForm_Ludex::LoadSettings(TPropertyBailee& bailee) {
+    bailee.ForcePath("/" + objectName().toStdString());
+    bailee.LoadComponentProperties(*published_);
+}
+
+void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
+    bailee.ForcePath("/documents");
+    IXMLNodePtr documents = bailee.Current();
+    documents->GetChildNodes()->Clear();
+    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+        IXMLNodePtr document = documents->AddChild("document");
+        document->SetAttribute("file", tree_->TopLevel(i)->Document()->FileName());
+    }
+    bailee.OpenPath("/");
+    bailee.WriteValue("CodePage", CurrentCodePage().Name());
+    if (RestartOnExit) {
+        return;
+    }
+    bailee.WriteValue("Locale", LanguageName(LanguageLocaler().Language));
+    bailee.SaveComponentProperties(*published_);
+}
+
+void TForm_Ludex::Localize(TLocaler& localer) {
+    localer.LocalizeForm(*published_);
+    // The band takes the size of the menu with its new captions.
+    MainMenu->setMinimumWidth(MainMenu->sizeHint().width());
+    MainMenu->adjustSize();
+    ToolBar_Menu->adjustSize();
+    Button_New->setToolTip(MI_New->text());
+    Button_Open->setToolTip(MI_Open->text());
+    Button_Save->setToolTip(MI_Save->text());
+    Button_SaveAll->setToolTip(MI_SaveAll->text());
+    const TLanguage language = LanguageLocaler().Language;
+    MI_English->setChecked(language == langEnglish);
+    MI_Russian->setChecked(language == langRussian);
+    localer.OpenPath("/messages");
+    UpdateCaption();
+    if (TTreeNode* selected = tree_->Selected(); selected != nullptr && IsNodeLocked(selected)) {
+        ShowMemo(ElementOf(selected)); // the locked text follows the language
+    }
+}
+
+void TForm_Ludex::UpdateCaption() {
+    setWindowTitle(Q(LanguageLocaler().FormatMessage("MainCaption", {ProgramVersion()})));
+}
+
+bool TForm_Ludex::FormCloseQuery() {
+    if (!QuerySaveAll()) {
+        return false;
+    }
+    try {
+        SettingsBailee().Save();
+    } catch (const std::exception& e) {
+        // Without this way out a settings file that cannot be written would keep the program open.
+        ModalQuestions().ShowError(this, Q(e.what()));
+        return ModalQuestions().Ask(this, "The settings cannot be saved. Close Ludex without saving them?",
+                                    TQuestionButtons::YesNo) == TAnswer::Yes;
+    }
+    return true;
+}
+
+void TForm_Ludex::closeEvent(QCloseEvent* event) {
+    bool close = false;
+    try {
+        close = FormCloseQuery();
+    } catch (...) {
+        ShowCurrentException();
+    }
+    if (close) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TForm_Ludex::MI_ExitClick() {
+    close();
+}
+
+void TForm_Ludex::MI_AboutClick() {
+    if (about_ != nullptr) {
+        ModalQuestions().Exec(*about_);
+    }
+}
+
+} // namespace ludex
+
+namespace ludex {
+
+void TForm_Ludex::ConnectCommands() {
+    auto on = [this](QAction* action, void (TForm_Ludex::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    on(MI_New, &TForm_Ludex::MI_NewClick);
+    on(Button_New, &TForm_Ludex::MI_NewClick);
+    on(MI_Open, &TForm_Ludex::MI_OpenClick);
+    on(Button_Open, &TForm_Ludex::MI_OpenClick);
+    on(MI_Save, &TForm_Ludex::MI_SaveClick);
+    on(Button_Save, &TForm_Ludex::MI_SaveClick);
+    on(MI_SaveAs, &TForm_Ludex::MI_SaveAsClick);
+    on(MI_SaveAll, &TForm_Ludex::MI_SaveAllClick);
+    on(Button_SaveAll, &TForm_Ludex::MI_SaveAllClick);
+    on(MI_Close, &TForm_Ludex::MI_CloseClick);
+    on(MI_CloseAll, &TForm_Ludex::MI_CloseAllClick);
+    on(MI_Exit, &TForm_Ludex::MI_ExitClick);
+    on(MI_About, &TForm_Ludex::MI_AboutClick);
+}
+
+} // namespace ludex

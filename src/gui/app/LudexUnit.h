@@ -1,0 +1,198 @@
+#pragma once
+
+#include "core/document/DomService.h"
+#include "core/settings/Localer.h"
+#include "core/settings/PropertyBailee.h"
+#include "gui/app/OrderOfCoolBand.h"
+#include "gui/tree/Pictures.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QSplitter;
+class QToolBar;
+class QTreeView;
+
+namespace ludex {
+
+class TBranchTree;
+class TForm_About;
+class TLXDocument;
+class TQtLocalizedForm;
+class TTreeNode;
+
+// Set by Reset To Default: when the program ends with it set, it starts its executable again.
+extern bool RestartOnExit;
+
+// The main window: the tool-bar row with the menu and the common tools, the tree of documents
+// with its vertical tool bar on the left, the memo on the right and the status bar below.
+// Component names are the object names; the settings and language files address them by name.
+class TForm_Ludex : public QMainWindow, public IPropertyBaileeClient, public ILocalerClient {
+    Q_OBJECT
+
+public:
+    explicit TForm_Ludex(QWidget* parent = nullptr);
+    ~TForm_Ludex() override;
+
+    // Start-up after all windows exist: settings, language, the documents of the last run (or the
+    // file named on the command line, when `commandLineFile` is not empty). Throws EStartUp
+    // (a broken installation) when the stencil or the language file cannot be used.
+    // `forms` are the windows to localise, in creation order (this window first).
+    void StartUp(const std::string& executablePath, const std::string& commandLineFile,
+                 const std::vector<TPublishedObject*>& forms);
+    void RestoreDocuments(const std::string& commandLineFile);
+
+    // IPropertyBaileeClient and ILocalerClient.
+    void LoadSettings(TPropertyBailee& bailee) override;
+    void SaveSettings(TPropertyBailee& bailee) override;
+    void Localize(TLocaler& localer) override;
+
+    void UpdateCaption();
+    TPublishedObject& Published();
+    TBranchTree& Tree() { return *tree_; }
+    void SetAboutBox(TForm_About* about) { about_ = about; }
+
+    // File commands.
+    void MI_NewClick();
+    void MI_OpenClick();
+    void MI_SaveClick();
+    void MI_SaveAsClick();
+    void MI_SaveAllClick();
+    void MI_CloseClick();
+    void MI_CloseAllClick();
+    void MI_ExitClick();
+    void MI_AboutClick();
+    // Writes the document, asking for a name when asked to or when it has none; false when the
+    // user cancelled the save dialog.
+    bool SaveDocument(TLXDocument* document, bool askForName);
+    // Asks whether to save a modified document; true means "go on" (saved or not to be saved).
+    bool QuerySave(TLXDocument* document);
+    bool QuerySaveAll();
+    void CloseDocument(TLXDocument* document);
+    void UpdateFileCommands();
+
+    // Memo and selection.
+    void CommitMemo();
+    void ShowMemo(const TDomNode& element);
+    void UpdateBranchCommands(TTreeNode* node);
+    void SetMark(TTreeNode* node);
+    void ForgetMarkWithin(TTreeNode* node);
+    TLXDocument* SelectedDocument() const;
+    TDomNode SelectedElement() const;
+    bool MemoModified() const { return memoModified_; }
+    TTreeNode* MarkedNode() const { return markedNode_; }
+
+    // Memo word wrap: on shows only the vertical scroll bar, off both; the menu item follows.
+    bool GetMemoWordWrap() const;
+    void SetMemoWordWrap(bool value);
+
+    TOrderOfCoolBand& MainMenuCoolBand() { return *mainMenuCoolBand_; }
+    TOrderOfCoolBand& CommonToolsCoolBand() { return *commonToolsCoolBand_; }
+
+    void SetStatusText(const QString& text);
+    const TPictureList& TreePictures() const { return treePictures_; }
+
+    // Components, named as the settings and language files name them.
+    QToolBar* ToolBar_Menu = nullptr;
+    QMenuBar* MainMenu = nullptr;
+    QToolBar* ToolBar_Common = nullptr;
+    QWidget* Panel_TreeView = nullptr;
+    QToolBar* ToolBar_TreeView = nullptr;
+    QTreeView* TreeView = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QPlainTextEdit* Memo = nullptr;
+    QStatusBar* StatusBar = nullptr;
+    QLabel* StatusPanel = nullptr;
+
+    QMenu* MI_File = nullptr;
+    QAction* MI_New = nullptr;
+    QAction* MI_Open = nullptr;
+    QAction* MI_Save = nullptr;
+    QAction* MI_SaveAs = nullptr;
+    QAction* MI_SaveAll = nullptr;
+    QAction* MI_Close = nullptr;
+    QAction* MI_CloseAll = nullptr;
+    QAction* MI_Exit = nullptr;
+    QMenu* MI_Edit = nullptr;
+    QAction* MI_Find = nullptr;
+    QMenu* MI_Settings = nullptr;
+    QMenu* MI_Language = nullptr;
+    QAction* MI_English = nullptr;
+    QAction* MI_Russian = nullptr;
+    QMenu* MI_Font = nullptr;
+    QAction* MI_TreeViewFont = nullptr;
+    QAction* MI_MemoFont = nullptr;
+    QAction* MI_WordWrapMemo = nullptr;
+    QAction* MI_ResetToDefault = nullptr;
+    QMenu* MI_Help = nullptr;
+    QAction* MI_HelpTopics = nullptr;
+    QAction* MI_About = nullptr;
+
+    QAction* Button_New = nullptr;
+    QAction* Button_Open = nullptr;
+    QAction* Button_Save = nullptr;
+    QAction* Button_SaveAll = nullptr;
+    QAction* Button_InsertBranch = nullptr;
+    QAction* Button_InsertSubBranch = nullptr;
+    QAction* Button_RemoveBranch = nullptr;
+    QAction* Button_Rename = nullptr;
+    QAction* Button_Cut = nullptr;
+    QAction* Button_Copy = nullptr;
+    QAction* Button_Paste = nullptr;
+    QAction* Button_CipherBranch = nullptr;
+    QAction* Button_LockBranch = nullptr;
+    QAction* Button_Resort = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The closing question: documents first, then the settings. True when the window may close.
+    bool FormCloseQuery();
+    void TreeViewChanging(TTreeNode* node);
+    void TreeViewEdited(TTreeNode* node, const std::string& text);
+    void MemoChanged();
+    void ConnectMemo(bool connect);
+    void ConnectCommands();
+    void OnNodeAboutToBeDeleted(TTreeNode* node);
+    void OpenDocument(const std::string& fileName);
+    void FormCreate();
+    void CreateComponents();
+    void CreateMenu();
+    void CreateToolBars();
+    QAction* NewAction(QObject* parent, const char* name, const QString& caption);
+    QAction* NewToolButton(QToolBar* bar, const char* name, const QString& hint, int picture);
+
+    TPictureList treePictures_;
+    std::unique_ptr<TCoolBar> coolBar_;
+    std::unique_ptr<TOrderOfCoolBand> mainMenuCoolBand_;
+    std::unique_ptr<TOrderOfCoolBand> commonToolsCoolBand_;
+    QActionGroup* languageGroup_ = nullptr;
+    TBranchTree* tree_ = nullptr;
+    std::unique_ptr<TQtLocalizedForm> published_;
+    std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
+    std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
+    TForm_About* about_ = nullptr;
+    QMetaObject::Connection memoConnection_;
+    bool memoModified_ = false;
+    TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows
+    TTreeNode* markedNode_ = nullptr;
+    QString openDirectory_;
+};
+
+// A broken installation: the stencil or a language file is missing or cannot be read.
+class EStartUp : public Exception {
+public:
+    using Exception::Exception;
+};
+
+} // namespace ludex

@@ -1,0 +1,139 @@
+// The memo shows the selected branch's memo and writes edits back; the branch commands follow
+// the selection.
+#include "gui/app/LudexUnit.h"
+
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+
+namespace ludex {
+
+namespace {
+
+// Every CR LF, lone CR and lone LF becomes one LF.
+std::string ToStoredLineBreaks(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out.push_back('\n');
+            if (i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TForm_Ludex::ConnectMemo(bool connectIt) {
+    if (memoConnection_) {
+        disconnect(memoConnection_);
+        memoConnection_ = {};
+    }
+    if (connectIt) {
+        memoConnection_ = connect(Memo, &QPlainTextEdit::textChanged, this, &TForm_Ludex::MemoChanged);
+    }
+}
+
+void TForm_Ludex::TreeViewChanging(TTreeNode* node) {
+    CommitMemo();
+    memoNode_ = node;
+    ShowMemo(ElementOf(node));
+    UpdateBranchCommands(node);
+}
+
+void TForm_Ludex::CommitMemo() {
+    if (memoNode_ == nullptr || !memoModified_) {
+        return;
+    }
+    TDomNode element = ElementOf(memoNode_);
+    if (element && !IsBranchLocked(element)) {
+        MemoAccess.Write(element, ToStoredLineBreaks(Memo->toPlainText().toStdString()));
+    }
+    memoModified_ = false;
+}
+
+void TForm_Ludex::ShowMemo(const TDomNode& element) {
+    ConnectMemo(false);
+    const bool locked = element && IsBranchLocked(element);
+    Memo->setReadOnly(locked || !element);
+    if (locked) {
+        Memo->setPlainText(QString::fromStdString(LanguageLocaler().GetMessage("InformationIsLocked")));
+    } else {
+        // The control keeps line breaks as paragraph separators; stored ones are LF.
+        Memo->setPlainText(QString::fromStdString(ToStoredLineBreaks(MemoAccess.Read(element))));
+    }
+    memoModified_ = false;
+    ConnectMemo(true);
+}
+
+void TForm_Ludex::MemoChanged() {
+    if (memoModified_) {
+        return;
+    }
+    memoModified_ = true;
+    if (TLXDocument* document = DocumentOf(memoNode_)) {
+        document->SetModified(true);
+    }
+}
+
+void TForm_Ludex::TreeViewEdited(TTreeNode* node, const std::string& text) {
+    TDomNode element = ElementOf(node);
+    if (!element) {
+        return;
+    }
+    TitleAccess.Write(element, text);
+    DocumentOf(node)->SetModified(true);
+}
+
+void TForm_Ludex::UpdateBranchCommands(TTreeNode* node) {
+    const bool belowTop = node != nullptr && node->Parent() != nullptr;
+    Button_Cut->setEnabled(belowTop);
+    Button_Copy->setEnabled(belowTop);
+    TDomNode element = ElementOf(node);
+    Button_LockBranch->setEnabled(element && IsBranchEncrypted(element));
+    const bool cipherable = node != nullptr && element && !IsNodeLocked(node);
+    Button_CipherBranch->setEnabled(cipherable);
+    Button_InsertSubBranch->setEnabled(cipherable);
+    TLXDocument* document = DocumentOf(node);
+    SetStatusText(document ? QString::fromStdString(document->FileName()) : QString());
+}
+
+void TForm_Ludex::SetMark(TTreeNode* node) {
+    markedNode_ = node;
+    Button_Paste->setEnabled(node != nullptr);
+}
+
+void TForm_Ludex::ForgetMarkWithin(TTreeNode* node) {
+    if (markedNode_ != nullptr && (markedNode_ == node || markedNode_->HasAsAncestor(node))) {
+        SetMark(nullptr);
+    }
+}
+
+void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) {
+    // No pointer of the window may outlive its node: the shown memo's edits and the mark go with it.
+    if (memoNode_ != nullptr && (memoNode_ == node || memoNode_->HasAsAncestor(node))) {
+        memoNode_ = nullptr;
+        memoModified_ = false;
+    }
+    ForgetMarkWithin(node);
+}
+
+TLXDocument* TForm_Ludex::SelectedDocument() const {
+    return DocumentOf(tree_->Selected());
+}
+
+TDomNode TForm_Ludex::SelectedElement() const {
+    return ElementOf(tree_->Selected());
+}
+
+} // namespace ludex

@@ -1,0 +1,100 @@
+#include "gui/app/ModalQuestions.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QMessageBox>
+
+namespace ludex {
+
+namespace {
+std::unique_ptr<IModalQuestions>& Installed() {
+    static std::unique_ptr<IModalQuestions> questions = std::make_unique<TQtModalQuestions>();
+    return questions;
+}
+
+// Filters are written as "description|pattern|description|pattern"; Qt wants "description (pattern);;...".
+QString QtFilter(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList entries;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        entries << parts[i] + " (" + patterns + ")";
+    }
+    return entries.join(";;");
+}
+} // namespace
+
+IModalQuestions& ModalQuestions() {
+    return *Installed();
+}
+
+std::unique_ptr<IModalQuestions> SetModalQuestions(std::unique_ptr<IModalQuestions> questions) {
+    std::swap(Installed(), questions);
+    return questions;
+}
+
+TAnswer TQtModalQuestions::Ask(QWidget* parent, const QString& text, TQuestionButtons buttons) {
+    const bool withCancel = buttons == TQuestionButtons::YesNoCancel;
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, text,
+                    withCancel ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel
+                               : QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TAnswer::Yes;
+    case QMessageBox::No:
+        return TAnswer::No;
+    default:
+        return withCancel ? TAnswer::Cancel : TAnswer::No;
+    }
+}
+
+void TQtModalQuestions::Inform(QWidget* parent, const QString& text) {
+    QMessageBox::information(parent, kApplicationTitle, text);
+}
+
+void TQtModalQuestions::ShowError(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, kApplicationTitle, text);
+}
+
+std::optional<QString> TQtModalQuestions::OpenFileName(QWidget* parent, const QString& directory,
+                                                       const QString& filter) {
+    QString name = QFileDialog::getOpenFileName(parent, QString(), directory, QtFilter(filter));
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<QString> TQtModalQuestions::SaveFileName(QWidget* parent, const QString& fileName,
+                                                       const QString& filter, const QString& defaultSuffix) {
+    QFileDialog dialog(parent, QString(), fileName, QtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(defaultSuffix);
+    // Replacing an existing file is confirmed by the dialog (Qt asks by default).
+    if (!fileName.isEmpty()) {
+        dialog.selectFile(fileName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().first();
+}
+
+std::optional<QFont> TQtModalQuestions::ChooseFont(QWidget* parent, const QFont& initial) {
+    bool ok = false;
+    QFont font = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return font;
+}
+
+int TQtModalQuestions::Exec(QDialog& dialog) {
+    return dialog.exec();
+}
+
+} // namespace ludex

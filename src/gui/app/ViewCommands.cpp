@@ -1,0 +1,116 @@
+#include "gui/app/ViewCommands.h"
+
+#include "core/base/Exception.h"
+#include "core/settings/LX_Localer.h"
+#include "core/settings/LX_PropertyBailee.h"
+#include "gui/app/LudexApplication.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/dialogs/FindDialog.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QTreeView>
+
+namespace ludex {
+
+TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(window), find_(find) {
+    // An error that leaves a command is shown here and ends that command only; it is never
+    // thrown through Qt's signal delivery.
+    auto guarded = [](auto run) {
+        try {
+            run();
+        } catch (...) {
+            ShowCurrentException();
+        }
+    };
+    auto on = [this, guarded](QAction* action, void (TViewCommands::*handler)()) {
+        connect(action, &QAction::triggered, this,
+                [this, handler, guarded] { guarded([&] { (this->*handler)(); }); });
+    };
+    on(window.MI_Find, &TViewCommands::MI_FindClick);
+    on(window.MI_TreeViewFont, &TViewCommands::MI_TreeViewFontClick);
+    on(window.MI_MemoFont, &TViewCommands::MI_MemoFontClick);
+    on(window.MI_WordWrapMemo, &TViewCommands::MI_WordWrapMemoClick);
+    on(window.MI_ResetToDefault, &TViewCommands::MI_ResetToDefaultClick);
+    on(window.MI_HelpTopics, &TViewCommands::MI_HelpTopicsClick);
+    for (QAction* language : {window.MI_English, window.MI_Russian}) {
+        connect(language, &QAction::triggered, this,
+                [this, language, guarded] { guarded([&] { OnChangeLanguageClick(language); }); });
+    }
+}
+
+void TViewCommands::MI_FindClick() {
+    window_.CommitMemo();
+    find_.SetTargets(&window_.Tree(), window_.Memo);
+    find_.ShowFind();
+}
+
+void TViewCommands::OnChangeLanguageClick(QAction* sender) {
+    if (sender != nullptr) {
+        sender->setChecked(true); // the radio group unchecks the other item
+    }
+    TLXLocaler& localer = LanguageLocaler();
+    if (window_.MI_English->isChecked()) {
+        localer.Language = langEnglish;
+    } else if (window_.MI_Russian->isChecked()) {
+        localer.Language = langRussian;
+    } else {
+        throw Exception("Language is not defined");
+    }
+    // The menu closes and the window repaints before the reload.
+    QCoreApplication::processEvents();
+    localer.LoadCurrentLanguage();
+}
+
+void TViewCommands::MI_TreeViewFontClick() {
+    if (auto font = ModalQuestions().ChooseFont(&window_, window_.TreeView->font())) {
+        window_.TreeView->setFont(*font);
+    }
+}
+
+void TViewCommands::MI_MemoFontClick() {
+    if (auto font = ModalQuestions().ChooseFont(&window_, window_.Memo->font())) {
+        window_.Memo->setFont(*font);
+    }
+}
+
+void TViewCommands::MI_WordWrapMemoClick() {
+    window_.SetMemoWordWrap(!window_.GetMemoWordWrap());
+}
+
+void TViewCommands::MI_ResetToDefaultClick() {
+    const QString question = QString::fromStdString(LanguageLocaler().GetMessage("ResetSettings"));
+    if (ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
+        return;
+    }
+    RestartOnExit = true;
+    SettingsBailee().Clear();
+    window_.close();
+}
+
+std::string TViewCommands::HelpFileName() const {
+    return ReplaceExtension(executablePath_, "_" + LanguageLocaler().LanguageCode() + ".help");
+}
+
+void TViewCommands::MI_HelpTopicsClick() {
+    const std::string help = HelpFileName();
+    TBranchTree& tree = window_.Tree();
+    for (int i = 0; i < tree.TopLevelCount(); ++i) {
+        TTreeNode* top = tree.TopLevel(i);
+        if (top->Document() != nullptr && top->Document()->FileName() == help) {
+            tree.Select(top);
+            tree.Expand(top);
+            return;
+        }
+    }
+    TLXDocument::Create(help, tree);
+    window_.Memo->setReadOnly(IsNodeLocked(tree.Selected()));
+    window_.UpdateFileCommands();
+}
+
+} // namespace ludex

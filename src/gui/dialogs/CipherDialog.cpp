@@ -1,0 +1,117 @@
+#include "gui/dialogs/CipherDialog.h"
+
+#include "core/document/BranchCipher.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "core/text/CodePage.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/dialogs/PasswordFields.h"
+#include "gui/properties/QtPublished.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ludex {
+
+namespace {
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+} // namespace
+
+TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form_CipherDialog");
+    setWindowTitle("Encrypt branch");
+    setModal(true);
+
+    Label_Branch = new QLabel("Branch:", this);
+    Label_Branch->setObjectName("Label_Branch");
+    Label_BranchName = new QLabel(this);
+    Label_BranchName->setObjectName("Label_BranchName");
+    Label_BranchName->setTextFormat(Qt::PlainText);
+    Label_InputPassword = new QLabel("Input password (Empty for decryption)", this);
+    Label_InputPassword->setObjectName("Label_InputPassword");
+    Edit_Password = NewPasswordEdit(this, "Edit_Password");
+    Label_ConfirmPassword = new QLabel("Confirm password", this);
+    Label_ConfirmPassword->setObjectName("Label_ConfirmPassword");
+    Edit_ConfirmPassword = NewPasswordEdit(this, "Edit_ConfirmPassword");
+    Check_Lock = new QCheckBox("Collapse and lock encrypting branch", this);
+    Check_Lock->setObjectName("Check_Lock");
+    auto* layout = new QVBoxLayout(this);
+    auto* branchRow = new QHBoxLayout;
+    branchRow->addWidget(Label_Branch);
+    branchRow->addWidget(Label_BranchName, 1);
+    layout->addLayout(branchRow);
+    layout->addWidget(Label_InputPassword);
+    layout->addWidget(Edit_Password);
+    layout->addWidget(Label_ConfirmPassword);
+    layout->addWidget(Edit_ConfirmPassword);
+    layout->addWidget(Check_Lock);
+    AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
+
+    published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
+}
+
+TForm_CipherDialog::~TForm_CipherDialog() {
+    LanguageLocaler().RemoveClient(*published_);
+}
+
+TPublishedObject& TForm_CipherDialog::Published() {
+    return *published_;
+}
+
+void TForm_CipherDialog::Localize(TLocaler& localer) {
+    localer.LocalizeForm(*published_);
+    localer.OpenPath("/messages");
+    Button_OK->setText(Q(localer.GetMessage("Ok")));
+    Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
+}
+
+bool TForm_CipherDialog::FieldsAgree() const {
+    return Edit_Password->text() == Edit_ConfirmPassword->text();
+}
+
+void TForm_CipherDialog::AskToRetype() {
+    ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("RetypePassword")));
+}
+
+void TForm_CipherDialog::accept() {
+    if (!FieldsAgree()) {
+        AskToRetype();
+        return; // the dialog stays open with both fields as they are
+    }
+    QDialog::accept();
+}
+
+int TForm_CipherDialog::Execute(const TDomNode& element) {
+    Label_BranchName->setText(Q(TitleAccess.Read(element)));
+    Edit_Password->clear();
+    Edit_ConfirmPassword->clear();
+    Edit_Password->setFocus();
+    for (;;) {
+        if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
+            return Cancelled;
+        }
+        // accept() lets only agreeing fields through; a dialog closed as accepted by other means
+        // is held to the same rule.
+        if (FieldsAgree()) {
+            break;
+        }
+        AskToRetype();
+    }
+    const std::string password = Edit_Password->text().toStdString();
+    if (!password.empty()) {
+        // The memo is enciphered with the branch: refuse now, rather than at the next save or
+        // lock, a memo the code page cannot hold. FromUtf8 throws ECodePage naming the page.
+        CurrentCodePage().FromUtf8(MemoAccess.Read(element));
+    }
+    SetBranchPassword(element, password);
+    return Check_Lock->isChecked() ? AcceptedAndLock : Accepted;
+}
+
+} // namespace ludex

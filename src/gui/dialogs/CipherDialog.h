@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/document/DomService.h"
+#include "core/settings/Localer.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ludex {
+
+class TQtLocalizedForm;
+
+// The encrypt/decrypt dialog: the branch's title, a password typed twice and whether to lock the
+// branch at once. A non-empty password puts the branch under it (or changes it), the empty
+// password takes the branch's encryption off. Created once and shown again for every use; the
+// lock check box keeps its state between showings. Follows the language as a localised form.
+class TForm_CipherDialog : public QDialog, public ILocalerClient {
+    Q_OBJECT
+
+public:
+    enum TResult { Cancelled = 0, Accepted = 1, AcceptedAndLock = 2 };
+
+    explicit TForm_CipherDialog(QWidget* parent = nullptr);
+    ~TForm_CipherDialog() override;
+
+    // Shows the dialog for the element (a branch that is not locked). Cancelled changes nothing.
+    // On OK with a non-empty password the element gets "password" and "encryption" (its check
+    // value); with the empty password both are removed. The result is AcceptedAndLock when
+    // Check_Lock is set. A password the code page cannot hold, or a memo of the element that it
+    // cannot hold while a password is being set, throws ECodePage and changes nothing.
+    int Execute(const TDomNode& element);
+
+    void Localize(TLocaler& localer) override;
+    TPublishedObject& Published();
+
+    QLabel* Label_Branch = nullptr;
+    QLabel* Label_BranchName = nullptr;
+    QLabel* Label_InputPassword = nullptr;
+    QLineEdit* Edit_Password = nullptr;
+    QLabel* Label_ConfirmPassword = nullptr;
+    QLineEdit* Edit_ConfirmPassword = nullptr;
+    QCheckBox* Check_Lock = nullptr;
+    QPushButton* Button_OK = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+
+public slots:
+    // OK and Enter: closes only when the two fields agree, otherwise says so and stays open.
+    void accept() override;
+
+private:
+    bool FieldsAgree() const;
+    void AskToRetype();
+
+    std::unique_ptr<TQtLocalizedForm> published_;
+};
+
+} // namespace ludex

@@ -1,0 +1,367 @@
+#include "gui/dialogs/FindDialog.h"
+
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/LudexApplication.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/properties/QtPublished.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace ludex {
+
+namespace {
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+// The memo control shows a stored memo with every CR LF, lone CR and lone LF as one line break
+// and counts UTF-16 units; this is the control position of the first n bytes of the stored memo.
+int ControlPosition(std::string_view memo, size_t n) {
+    n = std::min(n, memo.size());
+    size_t pairs = 0;
+    for (size_t i = 1; i < n; ++i) {
+        if (memo[i - 1] == '\r' && memo[i] == '\n') {
+            ++pairs;
+        }
+    }
+    return static_cast<int>(Utf16Length(memo, n) - pairs);
+}
+
+std::string MemoOf(TTreeNode* node) {
+    const TDomNode element = ElementOf(node);
+    return element ? MemoAccess.Read(element) : std::string();
+}
+
+} // namespace
+
+TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form_Find");
+    setWindowTitle("Find");
+    setModal(false);
+
+    Label_FindWhat = new QLabel("Find what:", this);
+    Label_FindWhat->setObjectName("Label_FindWhat");
+    Edit_FindWhat = new QLineEdit(this);
+    Edit_FindWhat->setObjectName("Edit_FindWhat");
+    Label_FindWhat->setBuddy(Edit_FindWhat);
+
+    CheckBox_FindInTree = new QCheckBox("Find in tree captions", this);
+    CheckBox_FindInTree->setObjectName("CheckBox_FindInTree");
+    CheckBox_FindInTree->setChecked(true);
+    CheckBox_FindInMemos = new QCheckBox("Find in memos", this);
+    CheckBox_FindInMemos->setObjectName("CheckBox_FindInMemos");
+    CheckBox_FindInMemos->setChecked(true);
+    CheckBox_MatchCase = new QCheckBox("Match case", this);
+    CheckBox_MatchCase->setObjectName("CheckBox_MatchCase");
+    CheckBox_WholePhrase = new QCheckBox("Match whole phrase only", this);
+    CheckBox_WholePhrase->setObjectName("CheckBox_WholePhrase");
+
+    RadioGroup_Scope = new QGroupBox("Scope", this);
+    RadioGroup_Scope->setObjectName("RadioGroup_Scope");
+    auto* scopeLayout = new QHBoxLayout(RadioGroup_Scope); // two columns
+    Radio_SelectedBranch = new QRadioButton("Selected branch", RadioGroup_Scope);
+    Radio_Everywhere = new QRadioButton("Everywhere", RadioGroup_Scope);
+    Radio_Everywhere->setChecked(true);
+    scopeLayout->addWidget(Radio_SelectedBranch);
+    scopeLayout->addWidget(Radio_Everywhere);
+
+    Button_Find = new QPushButton("Find", this);
+    Button_Find->setObjectName("Button_Find");
+    Button_Find->setEnabled(false);
+    Button_Cancel = new QPushButton("Cancel", this);
+    Button_Cancel->setObjectName("Button_Cancel");
+    // Enter in the search field is handled there; no button takes it as the default button.
+    for (QPushButton* button : {Button_Find, Button_Cancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Label_FindWhat, 0, 0);
+    grid->addWidget(Edit_FindWhat, 0, 1);
+    auto* options = new QVBoxLayout;
+    options->addWidget(CheckBox_FindInTree);
+    options->addWidget(CheckBox_FindInMemos);
+    options->addWidget(CheckBox_MatchCase);
+    options->addWidget(CheckBox_WholePhrase);
+    grid->addLayout(options, 1, 0, 1, 2);
+    grid->addWidget(RadioGroup_Scope, 2, 0, 1, 2);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(Button_Find);
+    buttons->addWidget(Button_Cancel);
+    buttons->addStretch(1);
+    grid->addLayout(buttons, 0, 2, 3, 1);
+
+    connect(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
+    connect(Button_Find, &QPushButton::clicked, this, [this] {
+        try {
+            Button_FindClick();
+        } catch (...) {
+            ShowCurrentException(); // never thrown through Qt's signal delivery
+        }
+    });
+    connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    for (QRadioButton* radio : {Radio_SelectedBranch, Radio_Everywhere}) {
+        connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
+            if (checked) {
+                RadioGroup_ScopeClick();
+            }
+        });
+    }
+    Edit_FindWhat->installEventFilter(this);
+
+    published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
+}
+
+TForm_Find::~TForm_Find() {
+    Disconnect();
+    LanguageLocaler().RemoveClient(*published_);
+}
+
+TPublishedObject& TForm_Find::Published() {
+    return *published_;
+}
+
+void TForm_Find::Localize(TLocaler& localer) {
+    localer.LocalizeForm(*published_);
+    // The find button's caption is a message; it follows the language like the other texts.
+    localer.OpenPath("/messages");
+    SetFindMode(restart_);
+}
+
+void TForm_Find::Disconnect() {
+    disconnect(deletedConnection_);
+    disconnect(selectionConnection_);
+    deletedConnection_ = {};
+    selectionConnection_ = {};
+}
+
+void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
+    if (tree != tree_) {
+        Disconnect();
+        scopeRoot_ = currentNode_ = found_ = nullptr;
+        restart_ = true;
+        tree_ = tree;
+        if (tree != nullptr) {
+            deletedConnection_ =
+                connect(tree, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Find::OnNodeAboutToBeDeleted);
+            if (QTreeView* view = tree->View(); view != nullptr && view->selectionModel() != nullptr) {
+                selectionConnection_ = connect(
+                    view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                    [this](const QModelIndex& current) { OnSelectionChanged(tree_->NodeAt(current)); });
+            }
+        }
+    }
+    memo_ = memo;
+}
+
+void TForm_Find::ShowFind() {
+    Edit_FindWhatChange();
+    show();
+    raise();
+    activateWindow();
+    Edit_FindWhat->setFocus();
+}
+
+void TForm_Find::Edit_FindWhatChange() {
+    Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
+    SetFindMode(true);
+}
+
+void TForm_Find::RadioGroup_ScopeClick() {
+    SetFindMode(true);
+}
+
+bool TForm_Find::Edit_FindWhatKeyPress(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        Button_FindClick();
+        return true;
+    }
+    return false;
+}
+
+bool TForm_Find::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit_FindWhat && event->type() == QEvent::KeyPress &&
+        Edit_FindWhatKeyPress(static_cast<QKeyEvent*>(event)->key())) {
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TForm_Find::Button_CancelClick() {
+    close();
+}
+
+void TForm_Find::SetFindMode(bool restart) {
+    restart_ = restart;
+    if (restart) {
+        // Nothing of a finished or abandoned search is kept.
+        scopeRoot_ = currentNode_ = found_ = nullptr;
+        memoPosition_ = 0;
+    }
+    Button_Find->setText(Q(LanguageLocaler().GetMessage(restart ? "Find" : "FindNext")));
+}
+
+TForm_Find::TScope TForm_Find::Scope() const {
+    return Radio_SelectedBranch->isChecked() ? scopeSelectedBranch : scopeEverywhere;
+}
+
+void TForm_Find::SetScope(TScope scope) {
+    (scope == scopeSelectedBranch ? Radio_SelectedBranch : Radio_Everywhere)->setChecked(true);
+}
+
+size_t TForm_Find::Match(std::string_view text, size_t start) const {
+    const std::string pattern = Edit_FindWhat->text().toStdString();
+    return MatchText(text, start, pattern,
+                     TMatchOptions{.matchCase = CheckBox_MatchCase->isChecked(),
+                                   .wholePhrase = CheckBox_WholePhrase->isChecked()});
+}
+
+bool TForm_Find::InScope(const TTreeNode* node) const {
+    return node != nullptr &&
+           (scopeRoot_ == nullptr || node == scopeRoot_ || node->HasAsAncestor(scopeRoot_));
+}
+
+TTreeNode* TForm_Find::NextSibling(const TTreeNode* node) const {
+    if (node->Parent() != nullptr) {
+        return node->NextSibling();
+    }
+    const int row = node->Row() + 1;
+    return tree_ && row < tree_->TopLevelCount() ? tree_->TopLevel(row) : nullptr;
+}
+
+TTreeNode* TForm_Find::NodeAfterSubtree(const TTreeNode* node) const {
+    for (const TTreeNode* n = node; n != nullptr; n = n->Parent()) {
+        if (TTreeNode* next = NextSibling(n)) {
+            return next;
+        }
+    }
+    return nullptr;
+}
+
+TTreeNode* TForm_Find::NextInPreOrder(const TTreeNode* node) const {
+    if (TTreeNode* child = node->FirstChild()) {
+        return child;
+    }
+    return NodeAfterSubtree(node);
+}
+
+void TForm_Find::SelectNode(TTreeNode* node) {
+    found_ = node;
+    selecting_ = true;
+    tree_->Select(node);
+    selecting_ = false;
+}
+
+void TForm_Find::SelectMemoMatch(const std::string& memo, size_t position) {
+    if (memo_) {
+        const size_t length = static_cast<size_t>(Edit_FindWhat->text().toStdString().size());
+        const int start = ControlPosition(memo, position - 1);
+        const int end = ControlPosition(memo, position - 1 + length);
+        QTextCursor cursor = memo_->textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(end, QTextCursor::KeepAnchor);
+        memo_->setTextCursor(cursor);
+        memo_->ensureCursorVisible();
+    }
+    memoPosition_ = position + 1;
+}
+
+void TForm_Find::Button_FindClick() {
+    if (!tree_) {
+        return;
+    }
+    const bool inTree = CheckBox_FindInTree->isChecked();
+    const bool inMemos = CheckBox_FindInMemos->isChecked();
+
+    if (restart_) {
+        if (Scope() == scopeSelectedBranch) {
+            scopeRoot_ = currentNode_ = tree_->Selected();
+        } else {
+            scopeRoot_ = nullptr;
+            currentNode_ = tree_->FirstTopLevel();
+        }
+        memoPosition_ = 0;
+    }
+
+    if (memoPosition_ > 0 && currentNode_ != nullptr) {
+        // Going on inside the memo of the node found last (unless it has been locked since).
+        if (inMemos && !IsNodeLocked(currentNode_)) {
+            const std::string memo = MemoOf(currentNode_);
+            if (const size_t p = Match(memo, memoPosition_); p > 0) {
+                SelectMemoMatch(memo, p);
+                return;
+            }
+        }
+        memoPosition_ = 0;
+        currentNode_ =
+            IsNodeLocked(currentNode_) ? NodeAfterSubtree(currentNode_) : NextInPreOrder(currentNode_);
+    }
+
+    while (InScope(currentNode_)) {
+        TTreeNode* node = currentNode_;
+        const bool locked = IsNodeLocked(node);
+        if (inTree && Match(node->Text(), 1) > 0) {
+            SelectNode(node);
+            SetFindMode(false);
+            if (locked) {
+                currentNode_ = NodeAfterSubtree(node);
+            } else {
+                memoPosition_ = 1;
+            }
+            return;
+        }
+        if (locked) {
+            currentNode_ = NodeAfterSubtree(node);
+            continue;
+        }
+        if (inMemos) {
+            const std::string memo = MemoOf(node);
+            if (const size_t p = Match(memo, 1); p > 0) {
+                SelectNode(node);
+                SetFindMode(false);
+                SelectMemoMatch(memo, p);
+                return;
+            }
+        }
+        currentNode_ = NextInPreOrder(node);
+    }
+
+    const std::string pattern = Edit_FindWhat->text().toStdString();
+    SetFindMode(true);
+    ModalQuestions().Inform(this, Q(LanguageLocaler().FormatMessage("FinishedFinding", {pattern})));
+}
+
+void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) {
+    auto within = [node](const TTreeNode* n) {
+        return n != nullptr && (n == node || n->HasAsAncestor(node));
+    };
+    if (within(scopeRoot_) || within(currentNode_) || within(found_)) {
+        SetFindMode(true);
+    }
+}
+
+void TForm_Find::OnSelectionChanged(TTreeNode* node) {
+    // A selection the user made elsewhere starts a new search at the next press.
+    if (!selecting_ && !restart_ && node != found_) {
+        SetFindMode(true);
+    }
+}
+
+} // namespace ludex

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/search/TextMatch.h"
+#include "core/settings/Localer.h"
+
+#include <QDialog>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace ludex {
+
+class TBranchTree;
+class TQtLocalizedForm;
+class TTreeNode;
+
+// The find dialog: modeless, above the main window. Each press of Button_Find finds the next
+// match of the search text in the branch titles and memos, in the order of the tree: a title
+// match selects its node, a memo match selects the node and the matched characters in the memo.
+// Locked branches are searched by their title only; nothing below them is visited.
+//
+// The dialog remembers where it stopped. It never keeps a node that has been deleted, and when
+// the user selects another node in the meantime the next press starts a new search.
+class TForm_Find : public QDialog, public ILocalerClient {
+    Q_OBJECT
+
+public:
+    explicit TForm_Find(QWidget* parent = nullptr);
+    ~TForm_Find() override;
+
+    void Localize(TLocaler& localer) override;
+    TPublishedObject& Published();
+
+    // The tree searched and the memo that shows matches; handed over each time the dialog opens.
+    void SetTargets(TBranchTree* tree, QPlainTextEdit* memo);
+
+    // Restarts the search mode and shows the dialog modelessly; texts and options stay as they were.
+    void ShowFind();
+    // The search text changed: the button is enabled exactly when there is text; a new search.
+    void Edit_FindWhatChange();
+    // The scope changed: a new search.
+    void RadioGroup_ScopeClick();
+    // A key typed in the search field; Enter runs one search step. True when the key was used.
+    bool Edit_FindWhatKeyPress(int key);
+    // One search step.
+    void Button_FindClick();
+    void Button_CancelClick();
+    // Restart: the next press starts a new search (button "Find"); otherwise it goes on ("FindNext").
+    void SetFindMode(bool restart);
+    bool Restarting() const { return restart_; }
+
+    // The scope radio buttons, in the order of the Items: 0 "Selected branch", 1 "Everywhere".
+    enum TScope { scopeSelectedBranch = 0, scopeEverywhere = 1 };
+    TScope Scope() const;
+    void SetScope(TScope scope);
+
+    QLabel* Label_FindWhat = nullptr;
+    QLineEdit* Edit_FindWhat = nullptr;
+    QPushButton* Button_Find = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+    QCheckBox* CheckBox_FindInTree = nullptr;
+    QCheckBox* CheckBox_FindInMemos = nullptr;
+    QCheckBox* CheckBox_MatchCase = nullptr;
+    QCheckBox* CheckBox_WholePhrase = nullptr;
+    QGroupBox* RadioGroup_Scope = nullptr;
+    QRadioButton* Radio_SelectedBranch = nullptr;
+    QRadioButton* Radio_Everywhere = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    size_t Match(std::string_view text, size_t start) const;
+    bool InScope(const TTreeNode* node) const;
+    TTreeNode* NextSibling(const TTreeNode* node) const;
+    TTreeNode* NodeAfterSubtree(const TTreeNode* node) const;
+    TTreeNode* NextInPreOrder(const TTreeNode* node) const;
+    void SelectNode(TTreeNode* node);
+    void SelectMemoMatch(const std::string& memo, size_t position);
+    void OnNodeAboutToBeDeleted(TTreeNode* node);
+    void OnSelectionChanged(TTreeNode* node);
+    void Disconnect();
+
+    std::unique_ptr<TQtLocalizedForm> published_;
+    QPointer<TBranchTree> tree_;
+    QPointer<QPlainTextEdit> memo_;
+    QMetaObject::Connection deletedConnection_;
+    QMetaObject::Connection selectionConnection_;
+
+    // The search state.
+    bool restart_ = true;
+    TTreeNode* scopeRoot_ = nullptr;
+    TTreeNode* currentNode_ = nullptr;
+    size_t memoPosition_ = 0;    // 0, or the 1-based byte position where the current memo goes on
+    TTreeNode* found_ = nullptr; // the node the last step selected
+    bool selecting_ = false;     // the dialog itself is moving the selection
+};
+
+} // namespace ludex

@@ -1,0 +1,59 @@
+#include "gui/dialogs/PasswordDialog.h"
+
+#include "core/document/BranchCipher.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/dialogs/PasswordFields.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace ludex {
+
+namespace {
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+} // namespace
+
+TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form_PasswordDialog");
+    setWindowTitle("Unlock branch");
+    setModal(true);
+
+    Label_InputPassword = new QLabel("Input password", this);
+    Label_InputPassword->setObjectName("Label_InputPassword");
+    Edit_Password = NewPasswordEdit(this, "Edit_Password");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label_InputPassword);
+    layout->addWidget(Edit_Password);
+    AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
+}
+
+bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNode& element,
+                                   const TUnlock& unlock) {
+    TLXLocaler& localer = LanguageLocaler();
+    setWindowTitle(Q(localer.FormatMessage("UnlockBranch", {branchTitle})));
+    Label_InputPassword->setText(Q(localer.GetMessage("InputPassword")));
+    Button_OK->setText(Q(localer.GetMessage("Ok")));
+    Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
+    Edit_Password->clear();
+    for (;;) {
+        Edit_Password->setFocus();
+        if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
+            return false;
+        }
+        const std::string password = Edit_Password->text().toStdString();
+        if (CheckBranchPassword(element, password)) {
+            unlock(password);
+            return true;
+        }
+        ModalQuestions().Inform(this, Q(localer.GetMessage("IncorrectPassword")));
+    }
+}
+
+} // namespace ludex

@@ -1,0 +1,410 @@
+#include "gui/tree/BranchTree.h"
+
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/Pictures.h"
+
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace ludex {
+
+TTreeNode::~TTreeNode() {
+    std::vector<std::unique_ptr<TTreeNode>> pending = std::move(children_);
+    while (!pending.empty()) {
+        std::unique_ptr<TTreeNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : node->children_) {
+            pending.push_back(std::move(child));
+        }
+        node->children_.clear();
+    }
+}
+
+void TTreeNode::SetDocument(std::unique_ptr<TLXDocument> document) {
+    document_ = std::move(document);
+}
+
+int TTreeNode::Level() const {
+    int level = 0;
+    for (const TTreeNode* p = parent_; p != nullptr; p = p->parent_) {
+        ++level;
+    }
+    return level;
+}
+
+TTreeNode* TTreeNode::NextSibling() const {
+    if (parent_ == nullptr) {
+        return nullptr; // top-level siblings are known to the tree only
+    }
+    return row_ + 1 < parent_->ChildCount() ? parent_->Child(row_ + 1) : nullptr;
+}
+
+TTreeNode* TTreeNode::PreviousSibling() const {
+    if (parent_ == nullptr) {
+        return nullptr;
+    }
+    return row_ > 0 ? parent_->Child(row_ - 1) : nullptr;
+}
+
+bool TTreeNode::HasAsAncestor(const TTreeNode* ancestor) const {
+    for (const TTreeNode* p = parent_; p != nullptr; p = p->parent_) {
+        if (p == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TBranchTree::TBranchTree(const TPictureList& pictures, QObject* parent)
+    : QAbstractItemModel(parent), pictures_(pictures) {}
+
+TBranchTree::~TBranchTree() = default;
+
+void TBranchTree::SetView(QTreeView* view) {
+    view_ = view;
+    view->setModel(this);
+}
+
+std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(TTreeNode* parent) {
+    return parent == nullptr ? roots_ : parent->children_;
+}
+
+const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTreeNode* parent) const {
+    return parent == nullptr ? roots_ : parent->children_;
+}
+
+TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
+    auto& siblings = SiblingsOf(parent);
+    const int row = static_cast<int>(siblings.size());
+    const bool hidden = IsHidden(parent);
+    if (!hidden) {
+        beginInsertRows(IndexOf(parent), row, row);
+    }
+    auto node = std::make_unique<TTreeNode>();
+    node->text_ = text;
+    node->parent_ = parent;
+    node->row_ = row;
+    node->buildId_ = hidden ? buildId_ : 0;
+    TTreeNode* result = node.get();
+    siblings.push_back(std::move(node));
+    ++count_;
+    if (!hidden) {
+        endInsertRows();
+    }
+    return result;
+}
+
+TTreeNode* TBranchTree::AddTopLevel(const std::string& text) {
+    return Insert(nullptr, text);
+}
+
+TTreeNode* TBranchTree::BeginTopLevel(const std::string& text) {
+    if (hiddenTop_) {
+        throw Exception("A top-level node is already being built");
+    }
+    buildId_ = ++lastBuildId_ == 0 ? ++lastBuildId_ : lastBuildId_;
+    hiddenTop_ = std::make_unique<TTreeNode>();
+    hiddenTop_->text_ = text;
+    hiddenTop_->buildId_ = buildId_;
+    ++count_;
+    return hiddenTop_.get();
+}
+
+void TBranchTree::AttachTopLevel() {
+    const int row = static_cast<int>(roots_.size());
+    beginInsertRows(QModelIndex(), row, row);
+    hiddenTop_->row_ = row;
+    roots_.push_back(std::move(hiddenTop_));
+    buildId_ = 0; // every node of the build is shown from now on
+    endInsertRows();
+}
+
+void TBranchTree::DiscardTopLevel() {
+    if (hiddenTop_) {
+        count_ -= CountSubtree(hiddenTop_.get());
+        hiddenTop_.reset();
+    }
+    buildId_ = 0;
+}
+
+TTreeNode* TBranchTree::AddChild(TTreeNode* parent, const std::string& text) {
+    return Insert(parent, text);
+}
+
+size_t TBranchTree::CountSubtree(const TTreeNode* node) {
+    size_t count = 0;
+    std::vector<const TTreeNode*> pending{node};
+    while (!pending.empty()) {
+        const TTreeNode* n = pending.back();
+        pending.pop_back();
+        ++count;
+        for (const auto& child : n->children_) {
+            pending.push_back(child.get());
+        }
+    }
+    return count;
+}
+
+void TBranchTree::Delete(TTreeNode* node) {
+    if (node == hiddenTop_.get()) {
+        DiscardTopLevel();
+        return;
+    }
+    const bool hidden = IsHidden(node);
+    if (!hidden) {
+        emit NodeAboutToBeDeleted(node);
+    }
+    TTreeNode* parent = node->parent_;
+    auto& siblings = SiblingsOf(parent);
+    const int row = node->row_;
+    if (!hidden) {
+        beginRemoveRows(IndexOf(parent), row, row);
+    }
+    std::unique_ptr<TTreeNode> removed = std::move(siblings[static_cast<size_t>(row)]);
+    siblings.erase(siblings.begin() + row);
+    for (size_t i = static_cast<size_t>(row); i < siblings.size(); ++i) {
+        siblings[i]->row_ = static_cast<int>(i);
+    }
+    count_ -= CountSubtree(removed.get());
+    removed.reset();
+    if (!hidden) {
+        endRemoveRows();
+    }
+}
+
+void TBranchTree::DeleteChildren(TTreeNode* node) {
+    if (node->children_.empty()) {
+        return;
+    }
+    const bool hidden = IsHidden(node);
+    if (!hidden) {
+        for (const auto& child : node->children_) {
+            emit NodeAboutToBeDeleted(child.get());
+        }
+        beginRemoveRows(IndexOf(node), 0, node->ChildCount() - 1);
+    }
+    std::vector<std::unique_ptr<TTreeNode>> removed = std::move(node->children_);
+    node->children_.clear();
+    for (const auto& child : removed) {
+        count_ -= CountSubtree(child.get());
+    }
+    removed.clear();
+    if (!hidden) {
+        endRemoveRows();
+    }
+}
+
+TTreeNode* TBranchTree::PreviousInDisplayOrder(TTreeNode* node) const {
+    const auto& siblings = SiblingsOf(node->parent_);
+    if (node->row_ == 0) {
+        return node->parent_;
+    }
+    TTreeNode* previous = siblings[static_cast<size_t>(node->row_ - 1)].get();
+    while (previous->HasChildren() && IsExpanded(previous)) {
+        previous = previous->children_.back().get();
+    }
+    return previous;
+}
+
+void TBranchTree::SetText(TTreeNode* node, const std::string& text) {
+    node->text_ = text;
+    if (IsHidden(node)) {
+        return;
+    }
+    QModelIndex index = IndexOf(node);
+    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+}
+
+void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture) {
+    if (node->picture_ == picture && node->selectedPicture_ == selectedPicture) {
+        return;
+    }
+    node->picture_ = picture;
+    node->selectedPicture_ = selectedPicture;
+    if (IsHidden(node)) {
+        return;
+    }
+    QModelIndex index = IndexOf(node);
+    emit dataChanged(index, index, {Qt::DecorationRole});
+}
+
+void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, bool recursive,
+                               const TCompare& compare) {
+    // Sorting works level by level without recursion, so that any depth can be sorted.
+    std::vector<std::vector<std::unique_ptr<TTreeNode>>*> pending{&siblings};
+    while (!pending.empty()) {
+        auto* list = pending.back();
+        pending.pop_back();
+        std::stable_sort(list->begin(), list->end(),
+                         [&compare](const auto& a, const auto& b) { return compare(*a, *b) < 0; });
+        for (size_t i = 0; i < list->size(); ++i) {
+            TTreeNode* node = (*list)[i].get();
+            node->row_ = static_cast<int>(i);
+            if (recursive && !node->children_.empty()) {
+                pending.push_back(&node->children_);
+            }
+        }
+    }
+}
+
+void TBranchTree::SortChildren(TTreeNode* node, bool recursive, const TCompare& compare) {
+    if (IsHidden(node)) {
+        SortSiblings(SiblingsOf(node), recursive, compare);
+        return;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<TTreeNode*> nodes;
+    nodes.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& index : before) {
+        nodes.push_back(NodeAt(index));
+    }
+    SortSiblings(SiblingsOf(node), recursive, compare);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (TTreeNode* n : nodes) {
+        after.push_back(IndexOf(n));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TBranchTree::SortTopLevel(bool recursive, const TCompare& compare) {
+    SortChildren(nullptr, recursive, compare);
+}
+
+void TBranchTree::Expand(TTreeNode* node) {
+    if (view_ && node) {
+        view_->expand(IndexOf(node));
+    }
+}
+
+void TBranchTree::Collapse(TTreeNode* node) {
+    if (view_ && node) {
+        view_->collapse(IndexOf(node));
+    }
+}
+
+bool TBranchTree::IsExpanded(TTreeNode* node) const {
+    return view_ && node && view_->isExpanded(IndexOf(node));
+}
+
+void TBranchTree::Select(TTreeNode* node) {
+    if (!view_) {
+        return;
+    }
+    if (node == nullptr) {
+        view_->setCurrentIndex(QModelIndex());
+        return;
+    }
+    view_->setCurrentIndex(IndexOf(node));
+    view_->scrollTo(IndexOf(node));
+}
+
+TTreeNode* TBranchTree::Selected() const {
+    return view_ ? NodeAt(view_->currentIndex()) : nullptr;
+}
+
+void TBranchTree::StartEditing(TTreeNode* node) {
+    if (view_ && node) {
+        view_->edit(IndexOf(node));
+    }
+}
+
+void TBranchTree::Repaint() {
+    if (view_) {
+        view_->viewport()->update();
+    }
+}
+
+QModelIndex TBranchTree::IndexOf(const TTreeNode* node) const {
+    if (node == nullptr) {
+        return {};
+    }
+    return createIndex(node->row_, 0, const_cast<TTreeNode*>(node));
+}
+
+TTreeNode* TBranchTree::NodeAt(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) {
+        return nullptr;
+    }
+    return static_cast<TTreeNode*>(index.internalPointer());
+}
+
+QModelIndex TBranchTree::index(int row, int column, const QModelIndex& parent) const {
+    if (column != 0 || row < 0) {
+        return {};
+    }
+    const auto& siblings = SiblingsOf(NodeAt(parent));
+    if (static_cast<size_t>(row) >= siblings.size()) {
+        return {};
+    }
+    return createIndex(row, 0, siblings[static_cast<size_t>(row)].get());
+}
+
+QModelIndex TBranchTree::parent(const QModelIndex& child) const {
+    TTreeNode* node = NodeAt(child);
+    return node ? IndexOf(node->parent_) : QModelIndex();
+}
+
+int TBranchTree::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid() && parent.column() != 0) {
+        return 0;
+    }
+    return static_cast<int>(SiblingsOf(NodeAt(parent)).size());
+}
+
+int TBranchTree::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool TBranchTree::hasChildren(const QModelIndex& parent) const {
+    return rowCount(parent) > 0;
+}
+
+QVariant TBranchTree::data(const QModelIndex& index, int role) const {
+    const TTreeNode* node = NodeAt(index);
+    if (node == nullptr) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return QString::fromUtf8(node->text_.data(), static_cast<qsizetype>(node->text_.size()));
+    case Qt::DecorationRole:
+        if (node->picture_ >= 0 && node->picture_ < pictures_.Count()) {
+            return pictures_.Icon(node->picture_);
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+bool TBranchTree::setData(const QModelIndex& index, const QVariant& value, int role) {
+    TTreeNode* node = NodeAt(index);
+    if (node == nullptr || role != Qt::EditRole) {
+        return false;
+    }
+    const std::string text = value.toString().toStdString();
+    SetText(node, text);
+    emit NodeEdited(node, text);
+    return true;
+}
+
+Qt::ItemFlags TBranchTree::flags(const QModelIndex& index) const {
+    const TTreeNode* node = NodeAt(index);
+    if (node == nullptr) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    // Every node's title can be edited in place, except the placeholder of a locked branch.
+    const bool placeholder = node->parent_ != nullptr && !node->element_;
+    if (!placeholder) {
+        result |= Qt::ItemIsEditable;
+    }
+    return result;
+}
+
+} // namespace ludex

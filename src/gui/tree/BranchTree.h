@@ -1,0 +1,163 @@
+#pragma once
+
+#include "core/document/DomService.h"
+
+#include <QAbstractItemModel>
+#include <QPointer>
+#include <QTreeView>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QTreeView;
+
+namespace ludex {
+
+class TLXDocument;
+class TPictureList;
+
+// One node of the tree of documents. A top-level node shows a document and refers to it; a node
+// below shows a branch and refers to the branch's element (the document owns the element, the
+// node only refers to it); the placeholder under a locked branch refers to nothing.
+class TTreeNode {
+public:
+    TTreeNode() = default;
+    TTreeNode(const TTreeNode&) = delete;
+    TTreeNode& operator=(const TTreeNode&) = delete;
+    // Frees the descendants without recursion, so that any depth can be deleted.
+    ~TTreeNode();
+
+    const std::string& Text() const { return text_; }
+    TLXDocument* Document() const { return document_.get(); }
+    const TDomNode& Element() const { return element_; }
+    void SetData(TDomNode element) { element_ = element; }
+    // A top-level node owns its document; it is destroyed after the nodes below are gone.
+    void SetDocument(std::unique_ptr<TLXDocument> document);
+    int Picture() const { return picture_; }
+    int SelectedPicture() const { return selectedPicture_; }
+
+    TTreeNode* Parent() const { return parent_; }
+    int Row() const { return row_; }
+    int Level() const;
+    int ChildCount() const { return static_cast<int>(children_.size()); }
+    bool HasChildren() const { return !children_.empty(); }
+    TTreeNode* Child(int row) const { return children_[static_cast<size_t>(row)].get(); }
+    TTreeNode* FirstChild() const { return children_.empty() ? nullptr : children_.front().get(); }
+    TTreeNode* NextSibling() const;
+    TTreeNode* PreviousSibling() const;
+    // Whether `ancestor` is this node's parent, grandparent, ...
+    bool HasAsAncestor(const TTreeNode* ancestor) const;
+
+private:
+    friend class TBranchTree;
+    std::string text_;
+    TDomNode element_;
+    int picture_ = 0;
+    int selectedPicture_ = 0;
+    TTreeNode* parent_ = nullptr;
+    int row_ = 0;
+    unsigned buildId_ = 0; // the build of a not yet shown top-level node this node belongs to
+    std::vector<std::unique_ptr<TTreeNode>> children_;
+    std::unique_ptr<TLXDocument> document_; // last: destroyed after the children
+};
+
+// The tree of all open documents: owns its nodes and shows them in a QTreeView as an item model.
+// Every structural change goes through here, so the view is told before and after it and no
+// model index outlives its node. Texts are UTF-8.
+class TBranchTree : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    using TCompare = std::function<int(const TTreeNode&, const TTreeNode&)>;
+
+    explicit TBranchTree(const TPictureList& pictures, QObject* parent = nullptr);
+    ~TBranchTree() override;
+
+    // The view that shows this tree; expansion, selection and editing act on it.
+    void SetView(QTreeView* view);
+    QTreeView* View() const { return view_; }
+
+    // Structure.
+    TTreeNode* AddTopLevel(const std::string& text);
+    // Begins a top-level node that the view does not see yet: it and everything added below it
+    // stay out of the model and cost no signal, until AttachTopLevel shows the whole sub-tree at
+    // once. Only one such node at a time.
+    TTreeNode* BeginTopLevel(const std::string& text);
+    // Shows the node begun by BeginTopLevel, with everything below it, as the last top-level node.
+    void AttachTopLevel();
+    // Drops the node begun by BeginTopLevel with everything below it.
+    void DiscardTopLevel();
+    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
+    // Deletes the node with all its descendants.
+    void Delete(TTreeNode* node);
+    void DeleteChildren(TTreeNode* node);
+    int TopLevelCount() const { return static_cast<int>(roots_.size()); }
+    TTreeNode* TopLevel(int row) const { return roots_[static_cast<size_t>(row)].get(); }
+    TTreeNode* FirstTopLevel() const { return roots_.empty() ? nullptr : roots_.front().get(); }
+    // The count of all nodes.
+    size_t Count() const { return count_; }
+    // The node before this one in display order (previous sibling's last visible descendant, else the
+    // parent).
+    TTreeNode* PreviousInDisplayOrder(TTreeNode* node) const;
+
+    // Node attributes.
+    void SetText(TTreeNode* node, const std::string& text);
+    void SetPictures(TTreeNode* node, int picture, int selectedPicture);
+
+    // Sorting by a comparison (negative, zero, positive). Equal nodes keep their order.
+    void SortChildren(TTreeNode* node, bool recursive, const TCompare& compare);
+    void SortTopLevel(bool recursive, const TCompare& compare);
+
+    // View operations.
+    void Expand(TTreeNode* node);
+    void Collapse(TTreeNode* node);
+    bool IsExpanded(TTreeNode* node) const;
+    void Select(TTreeNode* node);
+    TTreeNode* Selected() const;
+    void StartEditing(TTreeNode* node);
+    void Repaint();
+
+    // Model indexes and nodes.
+    QModelIndex IndexOf(const TTreeNode* node) const;
+    TTreeNode* NodeAt(const QModelIndex& index) const;
+
+    // QAbstractItemModel.
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+signals:
+    // In-place editing of the node's text ended with this text (UTF-8). The node shows it already.
+    void NodeEdited(ludex::TTreeNode* node, const std::string& text);
+    // A node is about to be deleted (sent for the top node of every deleted sub-tree).
+    void NodeAboutToBeDeleted(ludex::TTreeNode* node);
+
+private:
+    std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
+    const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
+    TTreeNode* Insert(TTreeNode* parent, const std::string& text);
+    void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, bool recursive,
+                      const TCompare& compare);
+    static size_t CountSubtree(const TTreeNode* node);
+    // Whether the node belongs to the top-level node being built, which the view does not see.
+    bool IsHidden(const TTreeNode* node) const {
+        return node != nullptr && node->buildId_ != 0 && node->buildId_ == buildId_;
+    }
+
+    const TPictureList& pictures_;
+    QPointer<QTreeView> view_;
+    std::vector<std::unique_ptr<TTreeNode>> roots_;
+    size_t count_ = 0;
+    std::unique_ptr<TTreeNode> hiddenTop_; // begun by BeginTopLevel, not yet attached
+    unsigned buildId_ = 0;                 // of hiddenTop_; 0 when there is none
+    unsigned lastBuildId_ = 0;
+};
+
+} // namespace ludex

@@ -1,0 +1,91 @@
+#include "gui/tree/LXDocument.h"
+
+#include "core/document/DocumentWriter.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "core/settings/LX_Utils.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/TreeViewManager.h"
+
+namespace ludex {
+
+TLXDocument::TLXDocument(TBranchTree& tree, std::string fileName)
+    : xmlDocument_(std::make_unique<TDomDocument>()), fileName_(std::move(fileName)), tree_(&tree) {}
+
+TLXDocument::~TLXDocument() = default;
+
+std::string TLXDocument::NewDocumentText() {
+    return std::string(kDocumentDeclaration) + "<ludex version=\"" + EscapeText(ProgramVersion()) +
+           "\" title=\"" + EscapeText(LanguageLocaler().GetMessage("NewDocumentTitle")) + "\" memo=\"\"/>";
+}
+
+TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree) {
+    std::unique_ptr<TLXDocument> document(new TLXDocument(tree, fileName));
+    if (fileName.empty()) {
+        document->xmlDocument_->LoadXML(NewDocumentText());
+    } else {
+        document->xmlDocument_->Load(fileName);
+    }
+    document->rootElement_ = document->xmlDocument_->DocumentElement();
+    if (!document->rootElement_) {
+        throw Exception("The document has no root element: " + fileName);
+    }
+
+    TLXDocument* result = document.get();
+    // The document's nodes are built before the view sees them, so that it learns of them all at
+    // once instead of node by node.
+    TTreeNode* rootNode = tree.BeginTopLevel(TitleAccess.Read(result->rootElement_));
+    rootNode->SetDocument(std::move(document));
+    result->rootNode_ = rootNode;
+    try {
+        const bool locked = AddLockedPlaceholder(tree, rootNode, result->rootElement_);
+        if (!locked) {
+            BuildChildNodes(tree, rootNode, result->rootElement_);
+            tree.SortChildren(rootNode, true, TreeViewCompare);
+        }
+        tree.AttachTopLevel();
+        tree.Select(rootNode);
+        result->SetModified(false);
+        if (!locked) {
+            if (!fileName.empty()) {
+                tree.Expand(rootNode);
+            } else {
+                tree.StartEditing(rootNode);
+            }
+        }
+    } catch (...) {
+        tree.Delete(rootNode);
+        throw;
+    }
+    return result;
+}
+
+void TLXDocument::SetModified(bool modified) {
+    modified_ = modified;
+    const bool encrypted = IsBranchEncrypted(rootElement_);
+    int picture;
+    if (modified) {
+        picture = encrypted ? picDocumentModifiedLocked : picDocumentModified;
+    } else {
+        picture = encrypted ? picDocumentLocked : picDocument;
+    }
+    SetNodePicture(*tree_, rootNode_, picture);
+    tree_->Repaint();
+}
+
+void TLXDocument::Save(const std::string& newFileName) {
+    if (!newFileName.empty()) {
+        fileName_ = newFileName;
+    }
+    const std::string text = DocumentToText(rootElement_);
+    WriteTextFile(fileName_, text);
+    SetModified(false);
+}
+
+void DestroyDocument(TLXDocument* document) {
+    if (document != nullptr) {
+        document->Tree().Delete(document->RootNode());
+    }
+}
+
+} // namespace ludex

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/document/DomService.h"
+
+#include <memory>
+#include <string>
+
+namespace ludex {
+
+class TBranchTree;
+class TTreeNode;
+
+// One open document: the element tree of one file (or of a new, unsaved document), the top-level
+// tree node that shows it, its file name and its modified flag. The top-level node owns the
+// document: deleting that node (closing the document) destroys the document, after every tree
+// node that refers to one of its elements is gone.
+class TLXDocument {
+public:
+    // Opens the file, or makes a new document when the name is empty, and shows it as the new
+    // last top-level node: its branches are built and sorted, a file's node is expanded one level,
+    // a new document's title is opened for editing; the node is selected and the document is not
+    // modified. A document whose root branch is locked shows only its placeholder. On any error no
+    // node remains and the error propagates. Returns the document, owned by its top-level node.
+    static TLXDocument* Create(const std::string& fileName, TBranchTree& tree);
+
+    ~TLXDocument();
+    TLXDocument(const TLXDocument&) = delete;
+    TLXDocument& operator=(const TLXDocument&) = delete;
+
+    // The text of a new, empty document: the declaration followed by an empty "ludex" element
+    // with "version" (the program's version), "title" (the message "NewDocumentTitle") and an
+    // empty "memo". Both values are escaped, so that any title text is accepted.
+    static std::string NewDocumentText();
+
+    // Sets the flag and gives the top-level node its picture: 0 or 7 (encrypted root) when not
+    // modified, 10 or 11 when modified.
+    void SetModified(bool modified);
+
+    // Takes a non-empty name as the file name, then writes the document with the document writer
+    // and clears the modified flag. The text is built completely before the file is touched, and
+    // the file is replaced atomically; on failure the flag stays set and the error propagates.
+    void Save(const std::string& newFileName);
+
+    TDomDocument& XMLDocument() { return *xmlDocument_; }
+    TTreeNode* RootNode() const { return rootNode_; }
+    TDomNode RootElement() const { return rootElement_; }
+    bool Modified() const { return modified_; }
+    const std::string& FileName() const { return fileName_; }
+    TBranchTree& Tree() const { return *tree_; }
+
+private:
+    TLXDocument(TBranchTree& tree, std::string fileName);
+
+    std::unique_ptr<TDomDocument> xmlDocument_;
+    TTreeNode* rootNode_ = nullptr;
+    TDomNode rootElement_;
+    bool modified_ = false;
+    std::string fileName_;
+    TBranchTree* tree_;
+};
+
+// Closes the document: deletes its top-level node with every node below, which destroys it.
+void DestroyDocument(TLXDocument* document);
+
+} // namespace ludex

@@ -1,0 +1,320 @@
+#include "core/document/DomService.h"
+
+#include "core/base/Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace ludex;
+
+namespace {
+
+const std::string kDataDir = std::string(LUDEX_TEST_DATA_DIR) + "/document/";
+
+std::string ErrorOf(const std::string& bytes) {
+    TDomDocument doc;
+    try {
+        doc.LoadBytes(bytes, "test.ldx");
+    } catch (const EDomError& e) {
+        EXPECT_FALSE(doc.DocumentElement()) << "a failed load leaves the document empty";
+        return e.Message();
+    }
+    return "(loaded)";
+}
+
+TEST(DomServiceTest, DecodesByMarkAndDeclaration) {
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::string title;
+    };
+    const std::string body = "<a title=\"\xC3\x9C-\xD0\x96\"/>"; // U-umlaut, Cyrillic Zhe
+    const Case cases[] = {
+        {"plain utf-8", body, "\xC3\x9C-\xD0\x96"},
+        {"utf-8 with BOM", "\xEF\xBB\xBF" + body, "\xC3\x9C-\xD0\x96"},
+        {"declared utf-8", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + body, "\xC3\x9C-\xD0\x96"},
+        {"windows-1251", "<?xml version=\"1.0\" encoding=\"windows-1251\"?><a title=\"\xC6\xE6\"/>",
+         "\xD0\x96\xD0\xB6"},
+        {"windows-1252 in apostrophes",
+         "<?xml version='1.0' encoding='Windows-1252'?><a title=\"\x80\xDC\"/>", "\xE2\x82\xAC\xC3\x9C"},
+        {"ISO-8859-1", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a title=\"\xDC\"/>", "\xC3\x9C"},
+        {"KOI8-R", "<?xml version=\"1.0\" encoding=\"KOI8-R\"?><a title=\"\xF6\"/>", "\xD0\x96"},
+        {"utf-16le with BOM", std::string("\xFF\xFE<\0a\0 \0t\0i\0t\0l\0e\0=\0\"\0\x16\x04\"\0/\0>\0", 30),
+         "\xD0\x96"},
+        {"utf-16be with BOM", std::string("\xFE\xFF\0<\0a\0 \0t\0i\0t\0l\0e\0=\0\"\x04\x16\0\"\0/\0>", 30),
+         "\xD0\x96"},
+    };
+    for (const auto& c : cases) {
+        TDomDocument doc;
+        ASSERT_NO_THROW(doc.LoadBytes(c.bytes, "test.ldx")) << c.name;
+        EXPECT_EQ(doc.DocumentElement().GetAttribute("title"), c.title) << c.name;
+    }
+}
+
+TEST(DomServiceTest, LoadsTheDataFiles) {
+    struct Case {
+        std::string file;
+        std::string title;
+        std::string firstChildTitle;
+    };
+    const Case cases[] = {
+        {"cp1251.ldx", "\xD0\x97\xD0\xB0\xD0\xBC\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB8",
+         "\xD0\x92\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0 \xE2\x84\x96"
+         "1"},
+        {"utf16le.ldx",
+         "\xC3\x9Cn\xC3\xAF"
+         "code \xE2\x9C\x93 16",
+         "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        {"utf16be.ldx",
+         "\xC3\x9Cn\xC3\xAF"
+         "code \xE2\x9C\x93 16",
+         "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"},
+        {"comment.ldx", "With comment", "first"},
+    };
+    for (const auto& c : cases) {
+        TDomDocument doc;
+        ASSERT_NO_THROW(doc.Load(kDataDir + c.file)) << c.file;
+        TDomNode root = doc.DocumentElement();
+        EXPECT_EQ(root.GetAttribute("title"), c.title) << c.file;
+        EXPECT_EQ(root.FirstChild().GetAttribute("title"), c.firstChildTitle) << c.file;
+    }
+    TDomDocument doc;
+    doc.Load(kDataDir + "cp1251.ldx");
+    EXPECT_EQ(
+        doc.DocumentElement().GetAttribute("memo"),
+        "\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD0\xB0\xD1\x8F \xD1\x81\xD1\x82\xD1\x80\xD0\xBE\xD0\xBA\xD0\xB0\n"
+        "\xD0\xB2\xD1\x82\xD0\xBE\xD1\x80\xD0\xB0\xD1\x8F");
+}
+
+TEST(DomServiceTest, ReportsErrorsWithPosition) {
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::vector<std::string> parts; // all must appear in the message
+    };
+    const Case cases[] = {
+        {"mismatched tags", "<a>\n<b></c></a>", {"\"test.ldx\"", "line 2, column"}},
+        {"no element", "", {"\"test.ldx\""}},
+        {"unclosed", "<a><b/>", {"\"test.ldx\""}},
+        {"bad utf-8", "<a title=\"ok\"/>\n<!-- \xC3\x28 -->", {"line 2, column 6", "UTF-8"}},
+        {"overlong utf-8", "<a t=\"\xC0\xAF\"/>", {"line 1, column 7", "UTF-8"}},
+        {"unknown encoding", "<?xml version=\"1.0\" encoding=\"no-such-code\"?><a/>", {"no-such-code"}},
+        {"multi-byte encoding", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><a/>", {"Shift_JIS"}},
+        {"utf-16 declared without BOM",
+         "<?xml version=\"1.0\" encoding=\"UTF-16\"?><a/>",
+         {"byte-order mark"}},
+        {"utf-16 without BOM", std::string("<\0a\0/\0>\0", 8), {"byte-order mark"}},
+        {"undefined windows-1252 byte",
+         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<a t=\"\x81\"/>",
+         {"line 2, column 7", "0x81"}},
+        {"odd utf-16", std::string("\xFF\xFE<\0a\0/\0>\0\0\xD8", 12), {"UTF-16LE"}},
+        {"two roots", "<a/>\n<b/>", {"line 2, column", "one top-level element"}},
+        {"surrogate reference", "<a>\n&#xD800;</a>", {"invalid character"}},
+        {"reference beyond Unicode", "<a t=\"&#x110000;\"/>", {"invalid character"}},
+        {"declaration inside the element", "<a>x<?xml version=\"1.0\"?>y</a>", {"declaration"}},
+        {"duplicate attribute", "<a>\n<b x=\"1\" x=\"2\"/></a>", {"line 2", "duplicate attribute \"x\""}},
+    };
+    for (const auto& c : cases) {
+        std::string message = ErrorOf(c.bytes);
+        for (const auto& part : c.parts) {
+            EXPECT_NE(message.find(part), std::string::npos) << c.name << ": " << message;
+        }
+    }
+}
+
+// The parser rewrites the text in place (ends of names, references, line ends, white space in
+// attribute values) before it meets an error; the position must still be that of the original.
+TEST(DomServiceTest, ErrorPositionsSurviveParsingInPlace) {
+    struct Case {
+        std::string name;
+        std::string bytes;
+        std::string position;
+    };
+    const Case cases[] = {
+        {"after rewritten text", "<a t=\"1\n2\n3\">text &amp;\r\n more  \n</a>\n<b/>", "line 6, column"},
+        {"duplicate after trimmed text", "<a>\n x \n<b\nx=\"1\"\nx=\"&lt;\"/></a>", "line 3"},
+        {"mismatch after references", "<a>&#xA;&#10;\r\n<b t=\"&quot;\r\n\"></c></a>", "line 3, column"},
+    };
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("ludex-dom-" + std::to_string(::getpid()) + ".ldx");
+    for (const auto& c : cases) {
+        const std::string fromBytes = ErrorOf(c.bytes);
+        EXPECT_NE(fromBytes.find(c.position), std::string::npos) << c.name << ": " << fromBytes;
+        std::ofstream(file, std::ios::binary) << c.bytes;
+        TDomDocument doc;
+        try {
+            doc.Load(file.string());
+            ADD_FAILURE() << c.name << ": loaded";
+        } catch (const EDomError& e) {
+            const std::string fromFile = e.Message();
+            EXPECT_EQ(fromFile.substr(fromFile.find("\", ")), fromBytes.substr(fromBytes.find("\", ")))
+                << c.name;
+        }
+        try {
+            doc.LoadXML(c.bytes);
+            ADD_FAILURE() << c.name << ": loaded";
+        } catch (const EDomError& e) {
+            const std::string fromText = e.Message();
+            EXPECT_EQ(fromText.substr(fromText.find("\", ")), fromBytes.substr(fromBytes.find("\", ")))
+                << c.name;
+        }
+    }
+    std::filesystem::remove(file);
+}
+
+TEST(DomServiceTest, MissingFileIsAnInputOutputError) {
+    TDomDocument doc;
+    EXPECT_THROW(doc.Load(kDataDir + "no-such-file.ldx"), EInOutError);
+}
+
+TEST(DomServiceTest, TextNodesAreTrimmedAndBlankTextDropped) {
+    struct Case {
+        std::string xml;
+        std::vector<std::string> children; // "<name>" for elements, the text for text nodes
+    };
+    const Case cases[] = {
+        {"<a>\r\n<b/>\r\n<c/>\r\n</a>", {"<b>", "<c>"}},
+        {"<a>\r\n  payload  \r\n</a>", {"payload"}},
+        {"<a>\t x y \t</a>", {"x y"}},
+        {"<a>&#32;</a>", {}},
+        {"<a>&#xA;&#x9;</a>", {}},
+        {"<a>x&#xA;</a>", {"x"}},
+        {"<a>&#x20;\x17y&#9;&#xD;</a>", {"\x17y"}}, // white space from references is trimmed too
+        {"<a>&lt;&amp;&gt;&quot;&apos;</a>", {"<&>\"'"}},
+        {"<a>&foo;</a>", {"&foo;"}}, // no entity expansion
+        {"<!DOCTYPE a [<!ENTITY e \"x\">]><a>&e;</a>", {"&e;"}},
+    };
+    for (const auto& c : cases) {
+        TDomDocument doc;
+        doc.LoadXML(c.xml);
+        std::vector<std::string> got;
+        for (TDomNode n : doc.DocumentElement().ChildNodes()) {
+            got.push_back(n.IsElement() ? "<" + std::string(n.Name()) + ">" : std::string(n.Text()));
+        }
+        EXPECT_EQ(got, c.children) << c.xml;
+    }
+}
+
+TEST(DomServiceTest, NodeKinds) {
+    TDomDocument doc;
+    doc.LoadXML("<?xml version=\"1.0\"?><!-- outside --><a>text<!-- c --><?pi x?><![CDATA[ d ]]><b/></a>");
+    std::vector<TDomNodeKind> kinds;
+    for (TDomNode n : doc.DocumentElement().ChildNodes()) {
+        kinds.push_back(n.Kind());
+    }
+    EXPECT_EQ(kinds, (std::vector<TDomNodeKind>{TDomNodeKind::Text, TDomNodeKind::Other, TDomNodeKind::Other,
+                                                TDomNodeKind::Other, TDomNodeKind::Element}));
+    EXPECT_EQ(TDomNode().Kind(), TDomNodeKind::Null);
+    EXPECT_FALSE(doc.DocumentElement().Parent());
+    EXPECT_EQ(doc.DocumentElement().Child(4).Parent(), doc.DocumentElement());
+}
+
+TEST(DomServiceTest, AttributeOperations) {
+    TDomDocument doc;
+    doc.LoadXML("<a one=\"1\" empty=\"\" three=\"3\"/>");
+    TDomNode a = doc.DocumentElement();
+    EXPECT_EQ(a.GetAttribute("one"), "1");
+    EXPECT_EQ(a.GetAttribute("absent"), "");
+    EXPECT_TRUE(a.HasAttribute("empty"));
+    EXPECT_FALSE(a.HasAttribute("absent"));
+    a.SetAttribute("one", "uno"); // keeps its place
+    a.SetAttribute("four", "4");  // appended
+    a.RemoveAttribute("empty");   // removed
+    a.RemoveAttribute("absent");  // no effect
+    using Attrs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(a.Attributes(), (Attrs{{"one", "uno"}, {"three", "3"}, {"four", "4"}}));
+    std::vector<std::string> names;
+    for (TDomAttribute at = a.FirstAttribute(); at; at = at.Next()) {
+        names.emplace_back(at.Name());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"one", "three", "four"}));
+}
+
+TEST(DomServiceTest, ChildListOperations) {
+    TDomDocument doc;
+    doc.LoadXML("<a><b/><c/></a>");
+    TDomNode a = doc.DocumentElement();
+    TDomNode d = a.AddChildElement("d");
+    TDomNode t = a.AddChildText("tail");
+    EXPECT_EQ(a.ChildCount(), 4u);
+    EXPECT_EQ(a.Child(2), d);
+    EXPECT_EQ(a.Child(3), t);
+    EXPECT_FALSE(a.Child(4));
+    EXPECT_EQ(a.LastChild(), t);
+    EXPECT_EQ(t.PreviousSibling(), d);
+    a.RemoveChild(a.Child(0));
+    EXPECT_EQ(a.FirstChild().Name(), "c");
+    EXPECT_THROW(a.RemoveChild(TDomNode()), Exception);
+    EXPECT_THROW(d.RemoveChild(a.FirstChild()), Exception);
+    EXPECT_THROW(t.AddChildElement("x"), Exception);
+    EXPECT_THROW(t.SetAttribute("x", "y"), Exception);
+    d.AddChildElement("e");
+    EXPECT_EQ(a.XML(), "<a><c/><d><e/></d>tail</a>");
+    a.RemoveAllChildren();
+    EXPECT_FALSE(a.HasChildNodes());
+}
+
+TEST(DomServiceTest, CopiesBetweenDocumentsAndIntoItself) {
+    TDomDocument source;
+    source.LoadXML("<s k=\"v\"><b t=\"1\">x<c/></b></s>");
+    TDomDocument target;
+    target.LoadXML("<t/>");
+    TDomNode copy = target.DocumentElement().AppendCopy(source.DocumentElement().FirstChild());
+    EXPECT_EQ(target.DocumentElement().XML(), "<t><b t=\"1\">x<c/></b></t>");
+    EXPECT_EQ(copy.Parent(), target.DocumentElement());
+    // Into its own descendant: the copy is of the tree as it was before the call.
+    TDomNode s = source.DocumentElement();
+    s.FirstChild().LastChild().AppendCopy(s);
+    EXPECT_EQ(s.XML(), "<s k=\"v\"><b t=\"1\">x<c><s k=\"v\"><b t=\"1\">x<c/></b></s></c></b></s>");
+}
+
+TEST(DomServiceTest, ReloadingReplacesTheTree) {
+    TDomDocument doc;
+    doc.LoadXML("<a/>");
+    EXPECT_THROW(doc.LoadXML("<b>"), EDomError);
+    EXPECT_FALSE(doc.DocumentElement());
+    doc.LoadXML("<c/>");
+    EXPECT_EQ(doc.DocumentElement().Name(), "c");
+}
+
+TEST(DomServiceTest, LineAndColumnCountCharacters) {
+    struct Case {
+        std::string text;
+        size_t offset, line, column;
+    };
+    const Case cases[] = {
+        {"abc", 0, 1, 1}, {"abc", 2, 1, 3}, {"a\nbc", 3, 2, 2}, {"\xD0\x96\xD0\x96x", 4, 1, 3},
+        {"ab", 99, 1, 3},
+    };
+    for (const auto& c : cases) {
+        auto [line, column] = LineAndColumnOf(c.text, c.offset);
+        EXPECT_EQ(line, c.line) << c.text;
+        EXPECT_EQ(column, c.column) << c.text;
+    }
+}
+
+TEST(DomServiceTest, DeepNestingLoads) {
+    constexpr int kDepth = 100000;
+    std::string xml;
+    for (int i = 0; i < kDepth; ++i) {
+        xml += "<n>";
+    }
+    xml += "&#32;";
+    for (int i = 0; i < kDepth; ++i) {
+        xml += "</n>";
+    }
+    TDomDocument doc;
+    ASSERT_NO_THROW(doc.LoadXML(xml));
+    int depth = 0;
+    for (TDomNode n = doc.DocumentElement(); n; n = n.FirstChild()) {
+        ++depth;
+    }
+    EXPECT_EQ(depth, kDepth); // the blank text at the bottom is dropped
+}
+
+} // namespace

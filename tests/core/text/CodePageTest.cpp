@@ -1,0 +1,56 @@
+#include "core/text/CodePage.h"
+
+#include <gtest/gtest.h>
+
+using namespace ludex;
+
+namespace {
+
+TEST(CodePageTest, ConvertsBothWaysForCommonCodePages) {
+    struct Case {
+        const char* codePage;
+        std::string bytes;
+        std::string utf8;
+    };
+    const Case cases[] = {
+        {"windows-1251", "\xCF\xF0\xE8\xE2\xE5\xF2", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
+        {"windows-1252", "caf\xE9 \x80", "caf\xC3\xA9 \xE2\x82\xAC"},
+        {"KOI8-R", "\xF0\xD2\xC9", "\xD0\x9F\xD1\x80\xD0\xB8"},
+        {"ISO-8859-1", "\xE9\xFF", "\xC3\xA9\xC3\xBF"},
+        {"windows-1251", std::string("a\0\t\r\n", 5), std::string("a\0\t\r\n", 5)},
+    };
+    for (const auto& c : cases) {
+        const TCodePage& cp = TCodePage::Get(c.codePage);
+        EXPECT_EQ(cp.ToUtf8(c.bytes), c.utf8) << c.codePage;
+        EXPECT_EQ(cp.FromUtf8(c.utf8), c.bytes) << c.codePage;
+        EXPECT_TRUE(cp.CanRepresent(c.utf8));
+    }
+}
+
+TEST(CodePageTest, RefusesWhatItCannotRepresent) {
+    const TCodePage& cp1252 = TCodePage::Get("windows-1252");
+    try {
+        cp1252.FromUtf8("\xD0\x9F"); // Cyrillic capital Pe
+        FAIL() << "expected an error";
+    } catch (const ECodePage& e) {
+        EXPECT_NE(e.Message().find("windows-1252"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("U+041F"), std::string::npos) << e.Message();
+    }
+    EXPECT_FALSE(cp1252.CanRepresent("\xD0\x9F"));
+    EXPECT_THROW(cp1252.FromUtf8("bad \xFF"), ECodePage);
+    // 0x98 is undefined in windows-1251.
+    EXPECT_THROW(TCodePage::Get("windows-1251").ToUtf8("\x98"), ECodePage);
+    EXPECT_THROW(TCodePage::Get("no-such-code-page"), ECodePage);
+    EXPECT_THROW(TCodePage::Get("UTF-8"), ECodePage);
+}
+
+TEST(CodePageTest, CurrentCodePageCanBeChanged) {
+    SetCurrentCodePage("windows-1251");
+    EXPECT_EQ(CurrentCodePage().Name(), "windows-1251");
+    SetCurrentCodePage("windows-1252");
+    EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+    EXPECT_THROW(SetCurrentCodePage("nonsense"), ECodePage);
+    EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+}
+
+} // namespace
