@@ -20,30 +20,6 @@ std::string DataFile(const std::string& name) {
     return std::string(LUDEX_TEST_DATA_DIR) + "/cli/" + name;
 }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-TScratchFolder::TScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "ludex-cli-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a scratch folder");
-    }
-    folder_ = pattern;
-}
-
-TScratchFolder::~TScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-}
-
-std::string TScratchFolder::Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = Path(name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 std::string TScratchFolder::CopyData(const std::string& name) const {
     return Write(name, ReadAll(DataFile(name)));
 }

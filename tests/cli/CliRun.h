@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,26 +21,16 @@ struct TCliResult {
 TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile = "");
 
 // A fresh folder for the files one test writes; removed with everything in it at the end.
-class TScratchFolder {
+class TScratchFolder : public ludex::testing::TempDir {
 public:
-    TScratchFolder();
-    ~TScratchFolder();
-    TScratchFolder(const TScratchFolder&) = delete;
-    TScratchFolder& operator=(const TScratchFolder&) = delete;
-
-    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-    // Writes the bytes to the file `name` in the folder and returns its path.
-    std::string Write(const std::string& name, const std::string& bytes) const;
+    std::string Path(const std::string& name) const { return File(name); }
     // Copies a file of tests/data/cli into the folder and returns the copy's path.
     std::string CopyData(const std::string& name) const;
-
-private:
-    std::filesystem::path folder_;
 };
 
 // Path of a file in tests/data/cli.
 std::string DataFile(const std::string& name);
 
-std::string ReadAll(const std::string& path);
+using ludex::testing::ReadAll;
 
 } // namespace ludex::test

@@ -5,6 +5,8 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 
+#include "support/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -353,23 +355,8 @@ TEST_F(DocumentWriterTest, ValuesAroundAndBeyondTheStageAreWrittenExactly) {
     }
 }
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ludex-writer-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-std::string ReadAll(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using ludex::testing::ReadAll;
+using ludex::testing::TempDir;
 
 TEST_F(DocumentWriterTest, WriteTextFileReplacesAtomicallyAndKeepsPermissions) {
     TempDir dir;

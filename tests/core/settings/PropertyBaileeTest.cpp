@@ -2,7 +2,7 @@
 
 #include "core/base/Exception.h"
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "core/settings/PropertyFunctions.h"
 
 #include "FakePublished.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "core/base/Exception.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "core/settings/PropertyBailee.h"
 
 #include "FakePublished.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "core/base/Exception.h"
 
 #include <gtest/gtest.h>

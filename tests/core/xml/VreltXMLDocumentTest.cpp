@@ -4,6 +4,7 @@
 #include "core/base/FileIO.h"
 
 #include "ErrorText.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -62,21 +63,7 @@ std::string Describe(const TXMLElementList& list) {
     return s;
 }
 
-class TempDir {
-public:
-    TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("ludex_xml_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using ludex::testing::TempDir;
 
 TEST(VreltXMLDocumentTest, BuildsATreeThatMirrorsTheInput) {
     struct Case {

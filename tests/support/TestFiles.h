@@ -1,22 +1,23 @@
 #pragma once
 
-// A temporary folder for one test, removed with everything in it when the test ends.
+// Files for tests: a private temporary folder per test, and reading a file back as bytes.
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 namespace ludex::testing {
 
+// A fresh folder of its own (mkdtemp), removed with everything in it when the object goes.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "ludex-settings-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "ludex-test-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
+            throw std::runtime_error("cannot create a temporary folder");
         }
         path_ = pattern;
     }
@@ -27,6 +28,7 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
+    const std::filesystem::path& Path() const { return path_; }
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
     // Writes the bytes to a file in the folder and returns its path.
@@ -34,6 +36,9 @@ public:
         const std::string path = File(name);
         std::ofstream out(path, std::ios::binary);
         out << bytes;
+        if (!out.flush()) {
+            throw std::runtime_error("cannot write " + path);
+        }
         return path;
     }
 
@@ -41,11 +46,10 @@ private:
     std::filesystem::path path_;
 };
 
+// The file's bytes; empty when it cannot be read.
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 } // namespace ludex::testing
