@@ -1,46 +1,20 @@
 #include "core/base/FileIO.h"
 
 #include "core/base/Exception.h"
+#include "core/base/FileSystem.h"
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ludex {
 
 namespace {
 
-[[noreturn]] void Fail(const char* what, const std::string& path, int error) {
-    throw EInOutError(std::string(what) + " \"" + path + "\": " + std::strerror(error));
+[[noreturn]] void Fail(const char* what, const std::string& path, TSystemResult result) {
+    throw EInOutError(std::string(what) + " \"" + path + "\": " + result.Reason());
 }
 
-// Closes a descriptor on every path out of a scope.
-class TFileDescriptor {
-public:
-    explicit TFileDescriptor(int fd) : fd_(fd) {}
-    TFileDescriptor(const TFileDescriptor&) = delete;
-    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-    ~TFileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int Get() const { return fd_; }
-    // Closes now and reports the error close gives, since a deferred write error may surface here.
-    int Close() {
-        int result = ::close(fd_);
-        fd_ = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int fd_;
-};
-
 std::string FolderOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
+    const auto slash = path.find_last_of('/');
     if (slash == std::string::npos) {
         return ".";
     }
@@ -50,6 +24,66 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::string NameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The temporary file of one save, from its creation until it has taken the target's name.
+// Abandoning it, or leaving its scope in any other way before Renamed, closes and removes it.
+// Errors name the target, not the temporary file, since the target is what the user asked to
+// write.
+class TTemporaryFile {
+public:
+    TTemporaryFile(IFileSystem& fileSystem, std::unique_ptr<IWritableFile> file, std::string target)
+        : fileSystem_(fileSystem), file_(std::move(file)), path_(file_->Path()), target_(std::move(target)) {}
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+    ~TTemporaryFile() {
+        if (!gone_) {
+            file_.reset();
+            (void)fileSystem_.Remove(path_);
+        }
+    }
+
+    IWritableFile& File() { return *file_; }
+    const std::string& Path() const { return path_; }
+
+    // The file now has the target's name: there is nothing left to remove.
+    void Renamed() { gone_ = true; }
+
+    [[noreturn]] void Abandon(const char* what, TSystemResult result) {
+        file_.reset();
+        gone_ = true;
+        std::string message = std::string(what) + " \"" + target_ + "\": " + result.Reason();
+        if (const TSystemResult removed = fileSystem_.Remove(path_); removed.Failed()) {
+            message += "\nThe temporary file \"" + path_ + "\" cannot be removed: " + removed.Reason();
+        }
+        throw EInOutError(message);
+    }
+
+    // Writes all the bytes, in as many writes as the file system needs.
+    void WriteAll(std::string_view bytes) {
+        while (!bytes.empty()) {
+            size_t written = 0;
+            if (const TSystemResult result = file_->Write(bytes, written); result.Failed()) {
+                Abandon("Cannot write", result);
+            }
+            if (written == 0 || written > bytes.size()) {
+                Abandon("Cannot write", TSystemResult(EIO));
+            }
+            bytes.remove_prefix(written);
+        }
+    }
+
+private:
+    IFileSystem& fileSystem_;
+    std::unique_ptr<IWritableFile> file_;
+    std::string path_;
+    std::string target_;
+    bool gone_ = false;
+};
+
 } // namespace
 
 std::string ReadFileBytes(const std::string& path) {
@@ -57,34 +91,29 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received) {
-    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) {
-        Fail("Cannot open", path, errno);
+    std::unique_ptr<IReadableFile> file;
+    if (const TSystemResult result = CurrentFileSystem().OpenForReading(path, file); result.Failed()) {
+        Fail("Cannot open", path, result);
     }
-    struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0) {
-        Fail("Cannot read", path, errno);
+    TFileStatus status;
+    if (const TSystemResult result = file->Status(status); result.Failed()) {
+        Fail("Cannot read", path, result);
     }
-    if (S_ISDIR(st.st_mode)) {
-        Fail("Cannot read", path, EISDIR);
+    if (status.kind == TFileKind::Folder) {
+        Fail("Cannot read", path, TSystemResult(EISDIR));
     }
     std::string bytes;
-    if (st.st_size > 0) {
-        bytes.reserve(static_cast<size_t>(st.st_size));
-    }
+    bytes.reserve(static_cast<size_t>(status.size));
     char buffer[65536];
     for (;;) {
-        ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Fail("Cannot read", path, errno);
+        size_t n = 0;
+        if (const TSystemResult result = file->Read(buffer, sizeof buffer, n); result.Failed()) {
+            Fail("Cannot read", path, result);
         }
         if (n == 0) {
             break;
         }
-        bytes.append(buffer, static_cast<size_t>(n));
+        bytes.append(buffer, n);
         if (received) {
             received(bytes);
         }
@@ -93,59 +122,65 @@ std::string ReadFileBytes(const std::string& path, const std::function<void(std:
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    TFileStatus status;
+    return !path.empty() && !CurrentFileSystem().Stat(path, status).Failed() &&
+           status.kind == TFileKind::Regular;
 }
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     if (path.empty()) {
         throw EInOutError("Cannot write a file without a name");
     }
-    mode_t mode = S_IRUSR | S_IWUSR;
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) {
-            Fail("Cannot write", path, EISDIR);
+    IFileSystem& fileSystem = CurrentFileSystem();
+    uint32_t permissions = 0600;
+    TFileStatus existing;
+    if (const TSystemResult result = fileSystem.Stat(path, existing); result.Failed()) {
+        if (result.Error() != ENOENT) {
+            Fail("Cannot write", path, result);
         }
-        mode = existing.st_mode & 07777;
+    } else if (existing.kind == TFileKind::Folder) {
+        Fail("Cannot write", path, TSystemResult(EISDIR));
+    } else {
+        permissions = existing.permissions;
     }
 
-    std::string temporary = path + ".XXXXXX";
-    TFileDescriptor fd(::mkstemp(temporary.data()));
-    if (fd.Get() < 0) {
-        Fail("Cannot write", path, errno);
+    // The new bytes go to a file of their own in the target's folder, so that the rename below,
+    // within one file system, replaces the target in one step.
+    const std::string folder = FolderOf(path);
+    std::unique_ptr<IWritableFile> created;
+    if (const TSystemResult result = fileSystem.CreateTemporary(folder, NameOf(path) + ".", created);
+        result.Failed()) {
+        Fail("Cannot write", path, result);
     }
-    auto failAndRemove = [&](int error) {
-        ::unlink(temporary.c_str());
-        Fail("Cannot write", path, error);
-    };
-    if (::fchmod(fd.Get(), mode) != 0) {
-        failAndRemove(errno);
+    TTemporaryFile temporary(fileSystem, std::move(created), path);
+    if (const TSystemResult result = temporary.File().SetPermissions(permissions); result.Failed()) {
+        temporary.Abandon("Cannot write", result);
     }
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t n = ::write(fd.Get(), bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            failAndRemove(errno);
-        }
-        written += static_cast<size_t>(n);
+    temporary.WriteAll(bytes);
+    if (const TSystemResult result = temporary.File().Sync(); result.Failed()) {
+        temporary.Abandon("Cannot write", result);
     }
-    if (::fsync(fd.Get()) != 0) {
-        failAndRemove(errno);
+    if (const TSystemResult result = temporary.File().Close(); result.Failed()) {
+        temporary.Abandon("Cannot write", result);
     }
-    if (int error = fd.Close(); error != 0) {
-        failAndRemove(error);
+    if (const TSystemResult result = fileSystem.Rename(temporary.Path(), path); result.Failed()) {
+        temporary.Abandon("Cannot replace", result);
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        failAndRemove(errno);
+    temporary.Renamed();
+
+    // The target holds all the new bytes now. Until its folder is synced, a crash of the system
+    // may still bring back the old file; the caller hears of it, so that it does not take the
+    // save for done (a document stays marked modified and is saved again).
+    if (const TSystemResult result = fileSystem.SyncFolder(folder); result.Failed()) {
+        throw EInOutError(
+            "\"" + path + "\" has been written, but its folder \"" + folder +
+            "\" cannot be synced to disk, so a system crash may undo the change: " + result.Reason());
     }
-    // Make the rename itself durable; a folder that cannot be synced does not undo the write.
-    TFileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Get() >= 0) {
-        ::fsync(folder.Get());
+}
+
+void RenameFile(const std::string& from, const std::string& to) {
+    if (const TSystemResult result = CurrentFileSystem().Rename(from, to); result.Failed()) {
+        throw EInOutError("Cannot rename \"" + from + "\" to \"" + to + "\": " + result.Reason());
     }
 }
 

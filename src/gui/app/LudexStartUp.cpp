@@ -1,6 +1,7 @@
 // The main window's life: creation, start-up, settings, language, caption and closing.
 #include "gui/app/LudexUnit.h"
 
+#include "core/base/Exception.h"
 #include "core/base/FileIO.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_PropertyBailee.h"
@@ -22,8 +23,6 @@
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QTreeView>
-
-#include <cstdio>
 
 namespace ludex {
 
@@ -116,10 +115,12 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     } catch (const std::exception& e) {
         std::string keptAs;
         if (FileExists(settingsFile)) {
-            keptAs = settingsFile + ".broken";
-            std::remove(keptAs.c_str());
-            if (std::rename(settingsFile.c_str(), keptAs.c_str()) != 0) {
-                keptAs.clear();
+            try {
+                RenameFile(settingsFile, settingsFile + ".broken"); // replaces an older broken copy
+                keptAs = settingsFile + ".broken";
+            } catch (const EInOutError&) {
+                // The file stays, and opening it again below stops start-up with its error rather
+                // than let the program write over it at exit.
             }
         }
         ModalQuestions().ShowError(

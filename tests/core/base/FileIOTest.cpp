@@ -1,13 +1,20 @@
 #include "core/base/FileIO.h"
 #include "core/base/Exception.h"
+#include "core/base/FileSystem.h"
+#include "support/FaultyFileSystem.h"
+#include "support/SaveFaults.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace fs = std::filesystem;
 using namespace ludex;
+using ludex::testing::ReadAll;
 
 namespace {
 
@@ -76,6 +83,161 @@ TEST_F(FileIOTest, ReadErrorsNameTheFile) {
     EXPECT_FALSE(FileExists(Path("missing")));
     EXPECT_FALSE(FileExists(dir_.string()));
     EXPECT_FALSE(FileExists(""));
+}
+
+} // namespace
+
+namespace {
+
+using ludex::testing::ExpectSaveSurvivesFaults;
+using ludex::testing::TempDir;
+using ludex::testing::TFaultyFileSystem;
+using ludex::testing::TFileOperation;
+using ludex::testing::TJournalEntry;
+
+std::string Lines(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text += "line " + std::to_string(i) + "\r\n";
+    }
+    return text;
+}
+
+TEST(FileIOSeamTest, AtomicWriteSurvivesEveryFault) {
+    const TempDir folder;
+    const std::string target = folder.File("notes.ldx");
+    folder.Write("neighbour", "not to be touched");
+    const std::string bytes = Lines(200);
+    ExpectSaveSurvivesFaults(target, "old bytes", [&] { WriteFileAtomically(target, bytes); });
+    EXPECT_EQ(ReadAll(folder.File("neighbour")), "not to be touched");
+}
+
+// The order is what makes the save safe, and no fault can show it: the bytes are on the disk
+// before the name moves, and the folder is synced after it.
+TEST(FileIOSeamTest, AtomicWriteStepsInOrder) {
+    const TempDir folder;
+    const std::string target = folder.Write("notes.ldx", "old");
+    const std::string bytes = Lines(30);
+    TFaultyFileSystem faulty;
+    faulty.LimitWriteSize(bytes.size() / 2 + 1);
+    {
+        const TFileSystemOverride override(faulty);
+        WriteFileAtomically(target, bytes);
+    }
+    EXPECT_EQ(ReadAll(target), bytes);
+
+    const std::vector<TJournalEntry>& journal = faulty.Journal();
+    ASSERT_EQ(journal.size(), 9u);
+    const std::string temporary = journal[2].path;
+    EXPECT_EQ(fs::path(temporary).parent_path(), folder.Path());
+    EXPECT_TRUE(fs::path(temporary).filename().string().starts_with("notes.ldx.")) << temporary;
+    using enum TFileOperation;
+    const std::vector<TJournalEntry> expected = {
+        {Stat, target},
+        {CreateTemporary, folder.Path().string()},
+        {SetPermissions, temporary},
+        {Write, temporary},
+        {Write, temporary},
+        {SyncFile, temporary},
+        {Close, temporary},
+        {Rename, temporary + " -> " + target},
+        {SyncFolder, folder.Path().string()},
+    };
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(journal[i], expected[i]) << "step " << i << ": " << journal[i].path;
+    }
+}
+
+TEST(FileIOSeamTest, FileNamedWithoutFolderIsWrittenInTheCurrentOne) {
+    const TempDir folder;
+    const fs::path before = fs::current_path();
+    fs::current_path(folder.Path());
+    TFaultyFileSystem faulty;
+    {
+        const TFileSystemOverride override(faulty);
+        WriteFileAtomically("bare.ldx", "text");
+    }
+    fs::current_path(before);
+    EXPECT_EQ(ReadAll(folder.File("bare.ldx")), "text");
+    ASSERT_FALSE(faulty.Journal().empty());
+    EXPECT_EQ(faulty.Journal()[1], (TJournalEntry{TFileOperation::CreateTemporary, "."}));
+    EXPECT_EQ(faulty.Journal().back(), (TJournalEntry{TFileOperation::SyncFolder, "."}));
+}
+
+TEST(FileIOSeamTest, ReadFailuresReachTheCaller) {
+    const TempDir folder;
+    const std::string path = folder.Write("notes.ldx", Lines(100));
+    const struct {
+        const char* name;
+        TFileOperation operation;
+        int n;
+        int error;
+    } cases[] = {
+        {"open", TFileOperation::OpenForReading, 1, EACCES},
+        {"status", TFileOperation::ReadStatus, 1, EIO},
+        {"first read", TFileOperation::Read, 1, EIO},
+        {"a later read", TFileOperation::Read, 3, EIO},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TFaultyFileSystem faulty;
+        faulty.LimitReadSize(100); // several reads for the file
+        faulty.FailNth(c.operation, c.n, c.error);
+        const TFileSystemOverride override(faulty);
+        try {
+            ReadFileBytes(path);
+            ADD_FAILURE() << "the read succeeded";
+        } catch (const EInOutError& e) {
+            EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+            EXPECT_NE(e.Message().find(std::generic_category().message(c.error)), std::string::npos)
+                << e.Message();
+        }
+        EXPECT_EQ(faulty.Count(c.operation), c.n);
+    }
+
+    // Read in small pieces, the bytes come whole, and the watcher sees every piece arrive.
+    TFaultyFileSystem faulty;
+    faulty.LimitReadSize(7);
+    const TFileSystemOverride override(faulty);
+    size_t calls = 0;
+    size_t seen = 0;
+    EXPECT_EQ(ReadFileBytes(path,
+                            [&](std::string_view soFar) {
+                                ++calls;
+                                EXPECT_GT(soFar.size(), seen);
+                                seen = soFar.size();
+                            }),
+              Lines(100));
+    EXPECT_EQ(seen, Lines(100).size());
+    EXPECT_EQ(calls, (seen + 6) / 7);
+}
+
+TEST(FileIOSeamTest, ExistenceAndRenamingGoThroughTheSeam) {
+    const TempDir folder;
+    const std::string from = folder.Write("settings.xml", "broken");
+    const std::string to = folder.Write("settings.xml.broken", "older");
+    TFaultyFileSystem faulty;
+    const TFileSystemOverride override(faulty);
+
+    faulty.FailNth(TFileOperation::Stat, 1, EACCES);
+    EXPECT_FALSE(FileExists(from)); // a file that cannot be looked at is not there for the program
+    EXPECT_TRUE(FileExists(from));
+
+    faulty.FailNth(TFileOperation::Rename, 1, EXDEV);
+    try {
+        RenameFile(from, to);
+        ADD_FAILURE() << "the rename succeeded";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(e.Message().find(from), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find(to), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find(std::generic_category().message(EXDEV)), std::string::npos) << e.Message();
+    }
+    EXPECT_EQ(ReadAll(from), "broken");
+    EXPECT_EQ(ReadAll(to), "older");
+
+    RenameFile(from, to); // replaces the older copy
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_EQ(ReadAll(to), "broken");
 }
 
 } // namespace

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ludex {
+
+// The outcome of one operation on the file system: success, or the operating system's error
+// number (an errno value). The seam hands errors up as the system gives them, so that its one
+// caller, FileIO, can say which file and which step failed; FileIO turns them into EInOutError.
+class [[nodiscard]] TSystemResult {
+public:
+    TSystemResult() = default;
+    explicit TSystemResult(int error) : error_(error) {}
+
+    bool Failed() const { return error_ != 0; }
+    int Error() const { return error_; }
+    // The system's text for the error, as strerror gives it.
+    std::string Reason() const;
+
+private:
+    int error_ = 0;
+};
+
+enum class TFileKind {
+    Regular,
+    Folder,
+    Other, // devices, pipes, sockets
+};
+
+// What the file system knows of a file.
+struct TFileStatus {
+    TFileKind kind = TFileKind::Other;
+    uint32_t permissions = 0; // the permission bits with the set-id and sticky bits (mask 07777)
+    uint64_t size = 0;
+};
+
+// A file open for reading. Destroying it closes the file.
+class IReadableFile {
+public:
+    virtual ~IReadableFile() = default;
+
+    // Reads up to `capacity` bytes into `buffer` and sets `received` to their number, which is 0
+    // only at the end of the file. An interrupted read is retried, never reported.
+    virtual TSystemResult Read(char* buffer, size_t capacity, size_t& received) = 0;
+    // The status of the open file, whatever has become of its name since it was opened.
+    virtual TSystemResult Status(TFileStatus& status) = 0;
+};
+
+// A file open for writing. Destroying it closes the file if Close has not; an error of that late
+// close goes unreported, so a writer that cares about its bytes calls Close itself.
+class IWritableFile {
+public:
+    virtual ~IWritableFile() = default;
+
+    // The file's name, as the file system that created it gave it.
+    virtual const std::string& Path() const = 0;
+    // Writes a first part of `bytes` (which must not be empty) and sets `written` to its length:
+    // at least one byte unless the write fails. A write may be cut short, as the system's can, so
+    // a caller writes the rest again. An interrupted write is retried, never reported.
+    virtual TSystemResult Write(std::string_view bytes, size_t& written) = 0;
+    // Gives the file the permission bits (mask 07777).
+    virtual TSystemResult SetPermissions(uint32_t permissions) = 0;
+    // Returns once the file's bytes are on the disk.
+    virtual TSystemResult Sync() = 0;
+    // Closes the file. The file is closed even when it fails: the error is one the system kept
+    // back until now, a write that did not reach the disk, and the file's content is in doubt.
+    virtual TSystemResult Close() = 0;
+};
+
+// Every operation the program performs on files. The program reaches the file system through
+// CurrentFileSystem() only, so that a test can put in place of the real one a file system that
+// fails any step. Operations a later need brings (a link's own status, reading a link, a second
+// name for a file) are added here as further members, each beside its POSIX call.
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+
+    virtual TSystemResult OpenForReading(const std::string& path, std::unique_ptr<IReadableFile>& file) = 0;
+    // Creates a new, empty file in `folder` whose name is `nameStart` followed by characters the
+    // file system chooses so that no existing file is met. The file is readable and writable by
+    // its owner only and is not passed on to programs this one starts.
+    virtual TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
+                                          std::unique_ptr<IWritableFile>& file) = 0;
+    // Returns once the folder's entries (the names in it) are on the disk.
+    virtual TSystemResult SyncFolder(const std::string& folder) = 0;
+    // Gives the file `from` the name `to` in one step; a file named `to` is replaced.
+    virtual TSystemResult Rename(const std::string& from, const std::string& to) = 0;
+    // Removes a file's name (not a folder).
+    virtual TSystemResult Remove(const std::string& path) = 0;
+    // The status of the file the path names, following symbolic links.
+    virtual TSystemResult Stat(const std::string& path, TFileStatus& status) = 0;
+};
+
+// The file system every file operation of the program goes through: the POSIX one, unless a
+// TFileSystemOverride has put another in its place.
+IFileSystem& CurrentFileSystem();
+
+// Makes `fileSystem` the current file system for the override's lifetime, then restores the one
+// before it. Overrides nest; each must end before the file system it installs is destroyed.
+class TFileSystemOverride {
+public:
+    explicit TFileSystemOverride(IFileSystem& fileSystem);
+    ~TFileSystemOverride();
+    TFileSystemOverride(const TFileSystemOverride&) = delete;
+    TFileSystemOverride& operator=(const TFileSystemOverride&) = delete;
+
+private:
+    IFileSystem* previous_;
+};
+
+} // namespace ludex

@@ -1,0 +1,87 @@
+#pragma once
+
+// A file system for tests that passes every operation on to a real one, except those it has
+// been told to fail.
+
+#include "core/base/FileSystem.h"
+#include "core/base/PosixFileSystem.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ludex::testing {
+
+// The kinds of operation the double counts, one for each member of the seam's interfaces.
+enum class TFileOperation {
+    OpenForReading,
+    Read,
+    ReadStatus, // the status of a file open for reading
+    CreateTemporary,
+    Write,
+    SetPermissions,
+    SyncFile,
+    Close,
+    SyncFolder,
+    Rename,
+    Remove,
+    Stat,
+};
+
+// One operation as the double saw it, with the file or folder it was about: the path given, or
+// for operations on an open file the file's path ("" for a file open for reading).
+struct TJournalEntry {
+    TFileOperation operation;
+    std::string path;
+    bool operator==(const TJournalEntry&) const = default;
+};
+
+class TFaultyFileSystem : public IFileSystem {
+public:
+    explicit TFaultyFileSystem(IFileSystem& real = PosixFileSystem());
+
+    // The `n`th operation of the kind from now on (1 for the next) fails with `error` and does
+    // nothing, except that a failing Close still closes the file, as the system's close does.
+    void FailNth(TFileOperation operation, int n, int error);
+    // Once `bytes` bytes have been written in all, writes fail with ENOSPC; the write that
+    // reaches the limit is cut short at it, as the system cuts it short on a full disk.
+    void NoSpaceAfter(uint64_t bytes);
+    // Every write passes at most `bytes` bytes on, so that a writer has to write several times.
+    void LimitWriteSize(size_t bytes);
+    // Every read gives at most `bytes` bytes.
+    void LimitReadSize(size_t bytes);
+
+    // How many operations of the kind have been asked for, failed ones included.
+    int Count(TFileOperation operation) const;
+    // Every operation asked for, in order, failed ones included.
+    const std::vector<TJournalEntry>& Journal() const { return journal_; }
+
+    TSystemResult OpenForReading(const std::string& path, std::unique_ptr<IReadableFile>& file) override;
+    TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
+                                  std::unique_ptr<IWritableFile>& file) override;
+    TSystemResult SyncFolder(const std::string& folder) override;
+    TSystemResult Rename(const std::string& from, const std::string& to) override;
+    TSystemResult Remove(const std::string& path) override;
+    TSystemResult Stat(const std::string& path, TFileStatus& status) override;
+
+private:
+    class TReadable;
+    class TWritable;
+
+    // Records the operation, then fails it if it is to fail, else makes the `call` to the real
+    // file system.
+    template <typename TCall>
+    TSystemResult Pass(TFileOperation operation, const std::string& path, TCall call);
+
+    IFileSystem& real_;
+    std::map<std::pair<TFileOperation, int>, int> faults_; // (kind, n) -> errno
+    std::map<TFileOperation, int> counts_;
+    std::vector<TJournalEntry> journal_;
+    uint64_t spaceLeft_ = UINT64_MAX;
+    size_t largestWrite_ = SIZE_MAX;
+    size_t largestRead_ = SIZE_MAX;
+};
+
+} // namespace ludex::testing
