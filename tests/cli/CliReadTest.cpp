@@ -91,6 +91,7 @@ TEST(CliReadTest, Calculates) {
         {{"calc", ""}, 1, "", "Syntax error"},
         {{"calc", "1E4000*1E4000"}, 1, "", "Floating point overflow"},
         {{"calc", "0^(0-1)"}, 1, "", "Floating point division by zero"},
+        {{"calc", "10^-5000"}, 1, "", "Floating point overflow"},
     });
 }
 

@@ -174,16 +174,18 @@ long double Power(long double a, long double b) {
             }
             base *= base;
         }
+        // A negative exponent gives 1 over the positive power, so a positive power too large to
+        // represent is an overflow even where its reciprocal would be a tiny number.
+        Checked(result);
         if (b > 0) {
-            return Checked(result);
+            return result;
         }
         if (result == 0) {
             // a^|b| is 0 either because a is 0 or because it fell below the smallest number,
             // in which case the reciprocal is too large.
             throw Exception(a == 0 ? kZeroDivide : kOverflow);
         }
-        // A reciprocal of an overflowed power is a value too small to represent: 0.
-        return std::isinf(result) ? 0.0L : 1 / result;
+        return Checked(1 / result); // a subnormal power has a reciprocal beyond the range
     }
     if (a < 0) {
         throw Exception(kInvalidOperation); // logarithm of a negative base

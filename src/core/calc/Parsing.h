@@ -43,7 +43,8 @@ private:
 //
 // Floating-point faults do not trap in C++; every intermediate result is checked instead. A
 // fault inside a divisor becomes rxeDivideByZero, inside a function call rxeFunction; elsewhere
-// it is a plain Exception (overflow, invalid operation, 0 raised to a negative power).
+// it is a plain Exception (overflow, invalid operation, 0 raised to a negative power). A negative
+// power is 1 over the positive one, so it overflows when the positive power does.
 class TRxMathParser {
 public:
     // Prepares the text; throws ERxParserError(rxeNoCramp) when the parentheses do not balance.

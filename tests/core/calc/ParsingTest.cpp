@@ -127,7 +127,8 @@ TEST(ParsingTest, ComputesPowers) {
         {"(0-2)^-1", "-0.5"},
         {"4^0.5", "2"},
         {"2^0.5", "1.4142135623731"},
-        {"10^-5000", "0"}, // reciprocal of an overflowed power is too small to show
+        {"10^-4931", "1E-4931"},                // the positive power is still in range
+        {"2^-16383", "1.68105157155605E-4932"}, // 2^16383 is the largest power of 2 in range
         {"0.5^20000", "0"},
         {"1^2147483647", "1"},
         {"(0-1)^2147483647", "-1"},
@@ -242,6 +243,8 @@ TEST(ParsingTest, MessagesOfTheIds) {
 }
 
 // Faults outside a divisor or a function are the program's general error, not the evaluator's.
+// A negative power is 1 over the positive power, which overflows first: also where that power
+// fell below the smallest number (0.5^20000) or is subnormal (0.5^16400).
 TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
     const struct {
         const char* expression;
@@ -252,6 +255,9 @@ TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
         {"1E4000^1.5", "Floating point overflow"},         {"1E-3000^(0-2)", "Floating point overflow"},
         {"0^(0-1)", "Floating point division by zero"},    {"0^(0-0.5)", "Floating point division by zero"},
         {"(0-2)^0.5", "Invalid floating point operation"}, {"(0-8)^1E20", "Invalid floating point operation"},
+        {"10^-5000", "Floating point overflow"},           {"2^-16445", "Floating point overflow"},
+        {"2^-16384", "Floating point overflow"},           {"(0-10)^-5001", "Floating point overflow"},
+        {"0.5^-20000", "Floating point overflow"},         {"0.5^-16400", "Floating point overflow"},
     };
     for (const auto& c : cases) {
         try {
