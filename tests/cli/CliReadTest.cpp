@@ -92,6 +92,10 @@ TEST(CliReadTest, Calculates) {
         {{"calc", "1E4000*1E4000"}, 1, "", "Floating point overflow"},
         {{"calc", "0^(0-1)"}, 1, "", "Floating point division by zero"},
         {{"calc", "10^-5000"}, 1, "", "Floating point overflow"},
+        {{"calc", "1/" + std::string(300, '(') + "1" + std::string(300, ')')},
+         1,
+         "",
+         "The expression is nested more than 256 levels deep"},
     });
 }
 

@@ -247,23 +247,29 @@ int HexValue(char c) {
     return c <= '9' ? c - '0' : c - 'A' + 10;
 }
 
-// Runs a step; any failure of it other than the evaluator's own becomes `id`.
+// Runs a step; any failure of it other than the evaluator's own becomes `id`. Nesting beyond the
+// limit is no failure of the step and passes unchanged.
 template <typename Step>
 long double Guarded(TRxParserErrorId id, Step step) {
     try {
         return step();
     } catch (const ERxParserError&) {
         throw;
+    } catch (const ERxNestingTooDeep&) {
+        throw;
     } catch (const Exception&) {
         throw ERxParserError(id);
     }
 }
 
-// Runs a step; any failure of it at all, the evaluator's own included, becomes `id`.
+// Runs a step; any failure of it at all, the evaluator's own included, becomes `id`. Nesting
+// beyond the limit passes unchanged.
 template <typename Step>
 long double GuardedAll(TRxParserErrorId id, Step step) {
     try {
         return step();
+    } catch (const ERxNestingTooDeep&) {
+        throw;
     } catch (const Exception&) {
         throw ERxParserError(id);
     }
@@ -332,7 +338,8 @@ bool TRxMathParser::EndsOperand(char c) {
 
 long double TRxMathParser::Nested(long double (TRxMathParser::*parse)()) {
     if (depth_ >= kMaxNesting) {
-        throw Exception("The expression is nested more than " + std::to_string(kMaxNesting) + " levels deep");
+        throw ERxNestingTooDeep("The expression is nested more than " + std::to_string(kMaxNesting) +
+                                " levels deep");
     }
     struct Level {
         int& depth;
