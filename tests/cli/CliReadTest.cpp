@@ -47,6 +47,7 @@ TEST(CliReadTest, RefusesWrongUsage) {
         {{"tree", kNotes, "--sorted", "--sorted"}, 2, "", "--sorted is given twice"},
         {{"tree", kNotes, "--bogus"}, 2, "", "Unknown option --bogus"},
         {{"tree", kNotes, "-x"}, 2, "", "Unknown option -x"},
+        {{"tree", kNotes, "--3"}, 2, "", "Unknown option --3"}, // only an expression takes a sign
         {{"cat", kNotes, "Projects", "--password-file"}, 2, "", "--password-file needs a value"},
         {{"calc"}, 2, "", "Expected ludex-cli calc EXPRESSION"},
         {{"calc", "2", "+", "3"}, 2, "", "Expected ludex-cli calc EXPRESSION"},
@@ -80,6 +81,10 @@ TEST(CliReadTest, Calculates) {
         {{"calc", "-(2+3)"}, 0, "-5\n", ""}, // a leading sign is no option
         {{"calc", "-SIN(1)"}, 0, "-0.841470984807897\n", ""},
         {{"calc", "--", "-2"}, 0, "-2\n", ""},
+        {{"calc", "--3"}, 0, "3\n", ""}, // the first minus is the expression's sign
+        {{"calc", "--.5"}, 0, "0.5\n", ""},
+        {{"calc", "--(1+2)"}, 1, "", "Syntax error"}, // the evaluator's answer: no sign before "("
+        {{"calc", "--x"}, 2, "", "Unknown option --x for calc"},
         {{"calc", "1/3"}, 0, "0.333333333333333\n", ""},
         {{"calc", "PI"}, 0, "3.14159265358979\n", ""},
         {{"calc", "1.5E-7"}, 0, "1.5E-7\n", ""},
