@@ -53,6 +53,7 @@ TEST(CliReadTest, RefusesWrongUsage) {
         {{"calc", "2", "+", "3"}, 2, "", "Expected ludex-cli calc EXPRESSION"},
         {{"export", kNotes, "--format", "pdf"}, 2, "", "Unknown export format pdf"},
         {{"tree", kNotes, "--code-page", "no-such-page"}, 2, "", "no-such-page"},
+        {{"tree", kNotes, "--code-page", "IBM037"}, 2, "", "Code page IBM037 cannot be used"},
         {{"cat", kNotes, "#0.x"}, 2, "", "Malformed branch index path #0.x"},
         {{"cat", kNotes, "#0..1"}, 2, "", "Malformed branch index path"},
         {{"cat", kNotes, "#-1"}, 2, "", "Malformed branch index path"},

@@ -55,6 +55,10 @@ TCodePage::TCodePage(std::string name) : name_(std::move(name)) {
         // The first byte for a character wins, should a code page map two bytes to one character.
         fromUnicode_.emplace(cp, static_cast<unsigned char>(b));
     }
+    for (int b = 0; b < 0x80; ++b) {
+        asciiCompatible_ = asciiCompatible_ && defined_[static_cast<size_t>(b)] &&
+                           toUnicode_[static_cast<size_t>(b)] == static_cast<char32_t>(b);
+    }
 }
 
 bool TCodePage::AppendByteAsUtf8(std::string& out, unsigned char byte) const {
@@ -150,7 +154,13 @@ const TCodePage& CurrentCodePage() {
 }
 
 void SetCurrentCodePage(const std::string& name) {
-    gCurrent = &TCodePage::Get(name);
+    const TCodePage& codePage = TCodePage::Get(name);
+    if (!codePage.IsAsciiCompatible()) {
+        throw ECodePage("Code page " + name +
+                        " cannot be used: its bytes 0x00 to 0x7F are not the ASCII characters, so a "
+                        "file's UTF-8 declaration could not be recognised");
+    }
+    gCurrent = &codePage;
 }
 
 std::string DefaultCodePageName() {

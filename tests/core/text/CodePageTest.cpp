@@ -53,4 +53,36 @@ TEST(CodePageTest, CurrentCodePageCanBeChanged) {
     EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
 }
 
+// A code page that does not keep the ASCII characters at their bytes would hide a file's UTF-8
+// declaration: it is refused as the current one, naming it, and the current one stays.
+TEST(CodePageTest, OnlyAsciiCompatibleCodePagesCanBeCurrent) {
+    const struct {
+        const char* codePage;
+        bool compatible;
+    } cases[] = {
+        {"windows-1252", true}, {"windows-1251", true}, {"KOI8-R", true},  {"ISO-8859-7", true},
+        {"IBM037", false},      {"IBM500", false},      {"VISCII", false}, // letters on control bytes
+    };
+    SetCurrentCodePage("windows-1252");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        EXPECT_EQ(TCodePage::Get(c.codePage).IsAsciiCompatible(), c.compatible);
+        if (c.compatible) {
+            SetCurrentCodePage(c.codePage);
+            EXPECT_EQ(CurrentCodePage().Name(), c.codePage);
+            SetCurrentCodePage("windows-1252");
+            continue;
+        }
+        try {
+            SetCurrentCodePage(c.codePage);
+            ADD_FAILURE() << "accepted";
+        } catch (const ECodePage& e) {
+            EXPECT_NE(e.Message().find(std::string("Code page ") + c.codePage + " cannot be used"),
+                      std::string::npos)
+                << e.Message();
+        }
+        EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+    }
+}
+
 } // namespace
