@@ -43,6 +43,14 @@ public:
     // and declarations read the same in this code page as in UTF-8.
     bool IsAsciiCompatible() const { return asciiCompatible_; }
 
+    // The byte of the upper-case form of a byte's character, when this code page holds that form;
+    // else the byte itself (so "\xE9" gives "\xC9" in windows-1252, and a character whose
+    // upper case the code page lacks stays as it is).
+    unsigned char UpperCaseByte(unsigned char byte) const { return upper_[byte]; }
+    // The same for a character: its upper-case form when this code page holds both, else the
+    // character itself.
+    char32_t UpperCase(char32_t character) const;
+
     // A shared instance per name, built on first use.
     static const TCodePage& Get(const std::string& name);
 
@@ -53,6 +61,7 @@ private:
     std::array<char32_t, 256> toUnicode_{};
     std::array<bool, 256> defined_{};
     std::unordered_map<char32_t, unsigned char> fromUnicode_;
+    std::array<unsigned char, 256> upper_{};
     bool asciiCompatible_ = true;
 };
 
