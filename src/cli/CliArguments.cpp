@@ -14,6 +14,18 @@ bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// Whether a word that starts with "-" and is none of the command's options is meant as an option
+// (and so is an unknown one) rather than as a positional argument. "--" followed by a letter is
+// always an option name. Where positionals may carry a sign, every other word is positional:
+// "-SIN(1)", and "--3", whose first minus is the sign of the expression. Otherwise only "-"
+// followed by a non-letter ("-2", "-(1)") is positional.
+bool NamesAnOption(const std::string& word, bool signedPositionals) {
+    if (word[1] == '-') {
+        return !signedPositionals || word.size() < 3 || IsLetter(word[2]);
+    }
+    return IsLetter(word[1]) && !signedPositionals;
+}
+
 } // namespace
 
 TCliArguments TCliArguments::Parse(const TCommandSyntax& syntax, const std::vector<std::string>& words) {
@@ -50,10 +62,10 @@ TCliArguments TCliArguments::Parse(const TCommandSyntax& syntax, const std::vect
             if (!result.values_.emplace(name, *attached).second) {
                 throw Usage(syntax.name, "Option " + name + " is given twice");
             }
-        } else if (word[1] == '-' || (IsLetter(word[1]) && !syntax.signedPositionals)) {
+        } else if (NamesAnOption(word, syntax.signedPositionals)) {
             throw Usage(syntax.name, "Unknown option " + name + " for " + syntax.name);
         } else {
-            result.positionals_.push_back(word); // "-2", "-(1)", and "-SIN(1)" where allowed
+            result.positionals_.push_back(word); // "-2", "-(1)", and "-SIN(1)" or "--3" where allowed
         }
     }
     if (result.positionals_.size() != syntax.positionals.size()) {

@@ -14,8 +14,9 @@ struct TCommandSyntax {
     std::vector<std::string> positionals{}; // names, for messages; all are required
     std::set<std::string> flags{};          // options without a value, e.g. "--sorted"
     std::set<std::string> valued{};         // options followed by a value, e.g. "-o"
-    // Every word that starts with a single "-" and is not an option above is a positional
-    // argument ("-SIN(1)" for an expression). Otherwise only "-" followed by a non-letter is.
+    // Every word that starts with "-" and is not an option above is a positional argument
+    // ("-SIN(1)" or "--3" for an expression), except "--" followed by a letter, which is an
+    // unknown option. Otherwise only "-" followed by a non-letter is.
     bool signedPositionals = false;
 };
 

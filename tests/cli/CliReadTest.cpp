@@ -47,11 +47,13 @@ TEST(CliReadTest, RefusesWrongUsage) {
         {{"tree", kNotes, "--sorted", "--sorted"}, 2, "", "--sorted is given twice"},
         {{"tree", kNotes, "--bogus"}, 2, "", "Unknown option --bogus"},
         {{"tree", kNotes, "-x"}, 2, "", "Unknown option -x"},
+        {{"tree", kNotes, "--3"}, 2, "", "Unknown option --3"}, // only an expression takes a sign
         {{"cat", kNotes, "Projects", "--password-file"}, 2, "", "--password-file needs a value"},
         {{"calc"}, 2, "", "Expected ludex-cli calc EXPRESSION"},
         {{"calc", "2", "+", "3"}, 2, "", "Expected ludex-cli calc EXPRESSION"},
         {{"export", kNotes, "--format", "pdf"}, 2, "", "Unknown export format pdf"},
         {{"tree", kNotes, "--code-page", "no-such-page"}, 2, "", "no-such-page"},
+        {{"tree", kNotes, "--code-page", "IBM037"}, 2, "", "Code page IBM037 cannot be used"},
         {{"cat", kNotes, "#0.x"}, 2, "", "Malformed branch index path #0.x"},
         {{"cat", kNotes, "#0..1"}, 2, "", "Malformed branch index path"},
         {{"cat", kNotes, "#-1"}, 2, "", "Malformed branch index path"},
@@ -80,6 +82,10 @@ TEST(CliReadTest, Calculates) {
         {{"calc", "-(2+3)"}, 0, "-5\n", ""}, // a leading sign is no option
         {{"calc", "-SIN(1)"}, 0, "-0.841470984807897\n", ""},
         {{"calc", "--", "-2"}, 0, "-2\n", ""},
+        {{"calc", "--3"}, 0, "3\n", ""}, // the first minus is the expression's sign
+        {{"calc", "--.5"}, 0, "0.5\n", ""},
+        {{"calc", "--(1+2)"}, 1, "", "Syntax error"}, // the evaluator's answer: no sign before "("
+        {{"calc", "--x"}, 2, "", "Unknown option --x for calc"},
         {{"calc", "1/3"}, 0, "0.333333333333333\n", ""},
         {{"calc", "PI"}, 0, "3.14159265358979\n", ""},
         {{"calc", "1.5E-7"}, 0, "1.5E-7\n", ""},
@@ -91,6 +97,11 @@ TEST(CliReadTest, Calculates) {
         {{"calc", ""}, 1, "", "Syntax error"},
         {{"calc", "1E4000*1E4000"}, 1, "", "Floating point overflow"},
         {{"calc", "0^(0-1)"}, 1, "", "Floating point division by zero"},
+        {{"calc", "10^-5000"}, 1, "", "Floating point overflow"},
+        {{"calc", "1/" + std::string(300, '(') + "1" + std::string(300, ')')},
+         1,
+         "",
+         "The expression is nested more than 256 levels deep"},
     });
 }
 

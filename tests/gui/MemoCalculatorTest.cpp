@@ -52,7 +52,10 @@ protected:
         }
         Memo().setTextCursor(cursor);
     }
-    bool PressCtrlEquals() { return Calculator().MemoKeyDown(Qt::Key_Equal, Qt::ControlModifier); }
+    bool PressCtrlEquals() {
+        const QKeyEvent press(QEvent::KeyPress, Qt::Key_Equal, Qt::ControlModifier);
+        return Calculator().MemoKeyDown(press);
+    }
 };
 
 TEST_F(MemoCalculatorTest, InsertsTheResultOfTheExpressionBeforeTheCaret) {
@@ -97,32 +100,50 @@ TEST_F(MemoCalculatorTest, InsertsTheResultOfTheExpressionBeforeTheCaret) {
     }
 }
 
+// Where the window system reports scan codes the key is the one at the "=+" position, whatever
+// the layout puts on it; without scan codes (0) it is the key that produces "=".
 TEST_F(MemoCalculatorTest, OnlyTheEqualsKeyWithCtrlIsTheCommand) {
     OpenAndSelect();
+    const quint32 equalsKey = TMemoCalculator::kEqualsKeyScanCode;
+    const quint32 digit0Key = 19;  // "0" on the main keyboard
+    const quint32 bracketKey = 35; // "]" in the US layout, "+*~" in the German one
+    const quint32 keypadPlus = 86;
+    const quint32 minusKey = 20;
     struct Case {
         int key;
+        quint32 scanCode;
         Qt::KeyboardModifiers modifiers;
         bool command;
     };
     const std::vector<Case> cases = {
-        {Qt::Key_Equal, Qt::ControlModifier, true},
-        {Qt::Key_Equal, Qt::ControlModifier | Qt::AltModifier, true},
-        {Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier, true}, // the same key with Shift
-        {Qt::Key_Equal, Qt::NoModifier, false},
-        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier, false}, // the keypad's "+"
-        {Qt::Key_Minus, Qt::ControlModifier, false},
+        // No scan codes: the character decides.
+        {Qt::Key_Equal, 0, Qt::ControlModifier, true},
+        {Qt::Key_Equal, 0, Qt::ControlModifier | Qt::AltModifier, true},
+        {Qt::Key_Plus, 0, Qt::ControlModifier | Qt::ShiftModifier, true}, // the same key with Shift
+        {Qt::Key_Equal, 0, Qt::NoModifier, false},
+        {Qt::Key_Plus, 0, Qt::ControlModifier | Qt::KeypadModifier, false}, // the keypad's "+"
+        {Qt::Key_Minus, 0, Qt::ControlModifier, false},
+        // US layout with scan codes.
+        {Qt::Key_Equal, equalsKey, Qt::ControlModifier, true},
+        {Qt::Key_Plus, equalsKey, Qt::ControlModifier | Qt::ShiftModifier, true},
+        {Qt::Key_Equal, equalsKey, Qt::ControlModifier | Qt::AltModifier, true},
+        {Qt::Key_Equal, equalsKey, Qt::NoModifier, false},
+        {Qt::Key_Plus, keypadPlus, Qt::ControlModifier | Qt::KeypadModifier, false},
+        {Qt::Key_Minus, minusKey, Qt::ControlModifier, false},
+        // German layout: the "=+" position carries a dead acute (grave with Shift); "=" is Shift+0.
+        {Qt::Key_Dead_Acute, equalsKey, Qt::ControlModifier, true},
+        {Qt::Key_Dead_Grave, equalsKey, Qt::ControlModifier | Qt::ShiftModifier, true},
+        {Qt::Key_Equal, digit0Key, Qt::ControlModifier | Qt::ShiftModifier, false},
+        {Qt::Key_Plus, bracketKey, Qt::ControlModifier, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
+        SCOPED_TRACE(::testing::Message() << "key " << c.key << ", scan code " << c.scanCode);
+        EXPECT_EQ(TMemoCalculator::IsCalculatorKey(c.key, c.scanCode, c.modifiers), c.command);
         SetMemo("6*7", 3);
         // Through the memo's own event delivery, as a typed key arrives.
-        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+        QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers, c.scanCode, 0, 0);
         QCoreApplication::sendEvent(&Memo(), &press);
-        if (c.command) {
-            EXPECT_EQ(Memo().toPlainText(), "6*7=42");
-        } else {
-            EXPECT_FALSE(Memo().toPlainText().startsWith("6*7="));
-        }
+        EXPECT_EQ(Memo().toPlainText(), c.command ? "6*7=42" : "6*7");
     }
 }
 

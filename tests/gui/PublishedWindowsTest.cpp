@@ -85,13 +85,19 @@ TEST_F(PublishedWindowsTest, CodePageComesFromTheSettingsAndIsWrittenBack) {
     EXPECT_EQ(CurrentCodePage().Name(), "KOI8-R");
     ASSERT_TRUE(Close());
     EXPECT_NE(ReadFile(SettingsFile()).find("CodePage=\"KOI8-R\""), std::string::npos);
-    // An unknown code page is reported and the default stays.
-    SetCurrentCodePage("windows-1252");
-    WriteFile("ludex_Settings.xml",
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<LudexSettings CodePage=\"no-such-page\"/>");
-    Start();
-    EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
-    EXPECT_EQ(Questions().Errors.size(), 1u);
+    // An unknown code page, or one that is not ASCII-compatible, is reported and the default stays.
+    for (const std::string bad : {"no-such-page", "IBM037"}) {
+        SCOPED_TRACE(bad);
+        SetCurrentCodePage("windows-1252");
+        Questions().Errors.clear();
+        WriteFile("ludex_Settings.xml",
+                  "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<LudexSettings CodePage=\"" + bad + "\"/>");
+        Start();
+        EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+        ASSERT_EQ(Questions().Errors.size(), 1u);
+        EXPECT_TRUE(Questions().Errors[0].contains(QString::fromStdString(bad)))
+            << Questions().Errors[0].toStdString();
+    }
 }
 
 // An object whose event handler fails.

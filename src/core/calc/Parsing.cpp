@@ -174,16 +174,18 @@ long double Power(long double a, long double b) {
             }
             base *= base;
         }
+        // A negative exponent gives 1 over the positive power, so a positive power too large to
+        // represent is an overflow even where its reciprocal would be a tiny number.
+        Checked(result);
         if (b > 0) {
-            return Checked(result);
+            return result;
         }
         if (result == 0) {
             // a^|b| is 0 either because a is 0 or because it fell below the smallest number,
             // in which case the reciprocal is too large.
             throw Exception(a == 0 ? kZeroDivide : kOverflow);
         }
-        // A reciprocal of an overflowed power is a value too small to represent: 0.
-        return std::isinf(result) ? 0.0L : 1 / result;
+        return Checked(1 / result); // a subnormal power has a reciprocal beyond the range
     }
     if (a < 0) {
         throw Exception(kInvalidOperation); // logarithm of a negative base
@@ -245,23 +247,29 @@ int HexValue(char c) {
     return c <= '9' ? c - '0' : c - 'A' + 10;
 }
 
-// Runs a step; any failure of it other than the evaluator's own becomes `id`.
+// Runs a step; any failure of it other than the evaluator's own becomes `id`. Nesting beyond the
+// limit is no failure of the step and passes unchanged.
 template <typename Step>
 long double Guarded(TRxParserErrorId id, Step step) {
     try {
         return step();
     } catch (const ERxParserError&) {
         throw;
+    } catch (const ERxNestingTooDeep&) {
+        throw;
     } catch (const Exception&) {
         throw ERxParserError(id);
     }
 }
 
-// Runs a step; any failure of it at all, the evaluator's own included, becomes `id`.
+// Runs a step; any failure of it at all, the evaluator's own included, becomes `id`. Nesting
+// beyond the limit passes unchanged.
 template <typename Step>
 long double GuardedAll(TRxParserErrorId id, Step step) {
     try {
         return step();
+    } catch (const ERxNestingTooDeep&) {
+        throw;
     } catch (const Exception&) {
         throw ERxParserError(id);
     }
@@ -330,7 +338,8 @@ bool TRxMathParser::EndsOperand(char c) {
 
 long double TRxMathParser::Nested(long double (TRxMathParser::*parse)()) {
     if (depth_ >= kMaxNesting) {
-        throw Exception("The expression is nested more than " + std::to_string(kMaxNesting) + " levels deep");
+        throw ERxNestingTooDeep("The expression is nested more than " + std::to_string(kMaxNesting) +
+                                " levels deep");
     }
     struct Level {
         int& depth;

@@ -32,6 +32,14 @@ private:
     TRxParserErrorId id_;
 };
 
+// An expression nested deeper than TRxMathParser::kMaxNesting. It is a limit of this evaluator,
+// not an error of the expression: it is never turned into an ERxParserError, not even inside a
+// divisor or a function argument, so it always reaches the caller with its own message.
+class ERxNestingTooDeep : public Exception {
+public:
+    using Exception::Exception;
+};
+
 // Evaluates one arithmetic expression in extended precision (long double).
 //
 // Grammar, by recursive descent over the prepared text (every byte above space, a-z raised to
@@ -43,18 +51,20 @@ private:
 //
 // Floating-point faults do not trap in C++; every intermediate result is checked instead. A
 // fault inside a divisor becomes rxeDivideByZero, inside a function call rxeFunction; elsewhere
-// it is a plain Exception (overflow, invalid operation, 0 raised to a negative power).
+// it is a plain Exception (overflow, invalid operation, 0 raised to a negative power). A negative
+// power is 1 over the positive one, so it overflows when the positive power does.
 class TRxMathParser {
 public:
     // Prepares the text; throws ERxParserError(rxeNoCramp) when the parentheses do not balance.
     // decimalSeparator is accepted as a decimal point in addition to ".".
     explicit TRxMathParser(std::string_view text, char decimalSeparator = '.');
 
-    // Evaluates the prepared text from its start. Throws ERxParserError or Exception.
+    // Evaluates the prepared text from its start. Throws ERxParserError, ERxNestingTooDeep or
+    // Exception.
     long double Evaluate();
 
-    // Nesting of parentheses and function calls beyond this depth is refused with an Exception,
-    // so that no input can exhaust the stack.
+    // Nesting of parentheses and function calls beyond this depth is refused with
+    // ERxNestingTooDeep wherever it is reached, so that no input can exhaust the stack.
     static constexpr int kMaxNesting = 256;
 
 private:

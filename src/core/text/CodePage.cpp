@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cwctype>
+#include <locale.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +22,15 @@ std::string Describe(char32_t cp) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
     return "\"" + s + "\" (" + hex + ")";
+}
+
+// Unicode case mapping, independent of the process locale.
+locale_t UnicodeCaseLocale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (locale == static_cast<locale_t>(nullptr)) {
+        throw ECodePage("The C.UTF-8 locale, needed for upper-casing in a code page, is not available");
+    }
+    return locale;
 }
 
 } // namespace
@@ -55,6 +66,30 @@ TCodePage::TCodePage(std::string name) : name_(std::move(name)) {
         // The first byte for a character wins, should a code page map two bytes to one character.
         fromUnicode_.emplace(cp, static_cast<unsigned char>(b));
     }
+    for (int b = 0; b < 0x80; ++b) {
+        asciiCompatible_ = asciiCompatible_ && defined_[static_cast<size_t>(b)] &&
+                           toUnicode_[static_cast<size_t>(b)] == static_cast<char32_t>(b);
+    }
+    const locale_t caseLocale = UnicodeCaseLocale();
+    for (size_t b = 0; b < 256; ++b) {
+        upper_[b] = static_cast<unsigned char>(b);
+        if (defined_[b]) {
+            const auto upper =
+                static_cast<char32_t>(towupper_l(static_cast<wint_t>(toUnicode_[b]), caseLocale));
+            const auto found = fromUnicode_.find(upper);
+            if (found != fromUnicode_.end()) {
+                upper_[b] = found->second;
+            }
+        }
+    }
+}
+
+char32_t TCodePage::UpperCase(char32_t character) const {
+    if (character < 0x80 && toUnicode_[character] == character) {
+        return toUnicode_[upper_[character]];
+    }
+    const auto found = fromUnicode_.find(character);
+    return found == fromUnicode_.end() ? character : toUnicode_[upper_[found->second]];
 }
 
 bool TCodePage::AppendByteAsUtf8(std::string& out, unsigned char byte) const {
@@ -150,7 +185,13 @@ const TCodePage& CurrentCodePage() {
 }
 
 void SetCurrentCodePage(const std::string& name) {
-    gCurrent = &TCodePage::Get(name);
+    const TCodePage& codePage = TCodePage::Get(name);
+    if (!codePage.IsAsciiCompatible()) {
+        throw ECodePage("Code page " + name +
+                        " cannot be used: its bytes 0x00 to 0x7F are not the ASCII characters, so a "
+                        "file's UTF-8 declaration could not be recognised");
+    }
+    gCurrent = &codePage;
 }
 
 std::string DefaultCodePageName() {

@@ -39,6 +39,18 @@ public:
     // Whether every character of the UTF-8 text has a byte in this code page.
     bool CanRepresent(std::string_view utf8) const;
 
+    // Whether the bytes 0x00 to 0x7F are the ASCII characters of the same value, so that markup
+    // and declarations read the same in this code page as in UTF-8.
+    bool IsAsciiCompatible() const { return asciiCompatible_; }
+
+    // The byte of the upper-case form of a byte's character, when this code page holds that form;
+    // else the byte itself (so "\xE9" gives "\xC9" in windows-1252, and a character whose
+    // upper case the code page lacks stays as it is).
+    unsigned char UpperCaseByte(unsigned char byte) const { return upper_[byte]; }
+    // The same for a character: its upper-case form when this code page holds both, else the
+    // character itself.
+    char32_t UpperCase(char32_t character) const;
+
     // A shared instance per name, built on first use.
     static const TCodePage& Get(const std::string& name);
 
@@ -49,11 +61,16 @@ private:
     std::array<char32_t, 256> toUnicode_{};
     std::array<bool, 256> defined_{};
     std::unordered_map<char32_t, unsigned char> fromUnicode_;
+    std::array<unsigned char, 256> upper_{};
+    bool asciiCompatible_ = true;
 };
 
 // The program-wide code page of stored memo bytes and passwords. Until it is set it is
 // DefaultCodePageName().
 const TCodePage& CurrentCodePage();
+// Throws ECodePage, leaving the current code page as it was, for an unknown code page and for
+// one that is not ASCII-compatible: the settings and language files are read in the current code
+// page until they declare UTF-8, and such a code page would hide that declaration.
 void SetCurrentCodePage(const std::string& name);
 
 // windows-1251 when the system language is Russian, else windows-1252.

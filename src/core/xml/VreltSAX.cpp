@@ -1,5 +1,7 @@
 #include "core/xml/VreltSAX.h"
 
+#include "core/text/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -57,12 +59,32 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string UpperCased(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        c = UpperAscii(c);
+// The name upper-cased as the code page upper-cases its characters, put into out. Before a UTF-8
+// declaration a name is code-page bytes, each upper-cased on its own; after it the name is UTF-8,
+// and each character is upper-cased when the code page holds it. Names are not validated, so a
+// byte that starts no well-formed sequence is kept as it is.
+void UpperCaseName(std::string_view name, bool utf8, const TCodePage& codePage, std::string& out) {
+    out.clear();
+    if (!utf8) {
+        for (char c : name) {
+            out.push_back(static_cast<char>(codePage.UpperCaseByte(static_cast<unsigned char>(c))));
+        }
+        return;
     }
-    return out;
+    const bool asciiCompatible = codePage.IsAsciiCompatible();
+    size_t pos = 0;
+    while (pos < name.size()) {
+        const auto byte = static_cast<unsigned char>(name[pos]);
+        char32_t character = 0;
+        if (byte < 0x80 && asciiCompatible) {
+            out.push_back(static_cast<char>(codePage.UpperCaseByte(byte)));
+            ++pos;
+        } else if (DecodeUtf8(name, pos, character)) {
+            AppendUtf8(out, codePage.UpperCase(character));
+        } else {
+            out.push_back(name[pos++]);
+        }
+    }
 }
 
 // Length of the leading run of ASCII bytes, eight bytes at a time.
@@ -358,22 +380,55 @@ TVreltSAX::TVreltSAX(TStartTagHandler onStartTag, TEndTagHandler onEndTag, TText
     tag_.Attributes = &attributes_;
 }
 
-bool TVreltSAX::IsRepeatedAttribute(std::string_view name) const {
-    if (attributes_.Count() > static_cast<int>(kLinearLookupLimit)) {
-        return attributeIndex_.count(UpperCased(name)) != 0;
+bool TVreltSAX::IsRepeatedAttribute(std::string_view name) {
+    if (attributes_.Empty()) {
+        return false;
     }
-    return attributes_.IndexOfName(name) >= 0;
+    if (attributes_.Count() > static_cast<int>(kLinearLookupLimit)) {
+        UpperCaseName(name, utf8Mode_, *codePage_, upperName_);
+        return attributeIndex_.count(upperName_) != 0;
+    }
+    // Code-page bytes, and ASCII in UTF-8 where the code page keeps ASCII, are upper-cased byte
+    // by byte, so such names compare in place. Other UTF-8 names are upper-cased whole, since the
+    // length may change (a dotless i becomes "I" in windows-1254).
+    if (!utf8Mode_ || (asciiCompatible_ && asciiNames_ && AsciiPrefix(name) == name.size())) {
+        for (int i = 0; i < attributes_.Count(); ++i) {
+            const std::string_view other = attributes_.Name(i);
+            if (other.size() == name.size() &&
+                std::equal(name.begin(), name.end(), other.begin(), [this](char a, char b) {
+                    return codePage_->UpperCaseByte(static_cast<unsigned char>(a)) ==
+                           codePage_->UpperCaseByte(static_cast<unsigned char>(b));
+                })) {
+                return true;
+            }
+        }
+        return false;
+    }
+    UpperCaseName(name, utf8Mode_, *codePage_, upperName_);
+    for (int i = 0; i < attributes_.Count(); ++i) {
+        UpperCaseName(attributes_.Name(i), utf8Mode_, *codePage_, upperOther_);
+        if (upperOther_ == upperName_) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void TVreltSAX::AddAttribute(std::string_view name, std::string_view value) {
+    if (attributes_.Empty()) {
+        asciiNames_ = true;
+    }
+    asciiNames_ = asciiNames_ && (!utf8Mode_ || AsciiPrefix(name) == name.size());
     attributes_.Add(name, value);
     const int count = attributes_.Count();
     if (count == static_cast<int>(kLinearLookupLimit) + 1) {
         for (int i = 0; i < count; ++i) {
-            attributeIndex_.insert(UpperCased(attributes_.Name(i)));
+            UpperCaseName(attributes_.Name(i), utf8Mode_, *codePage_, upperOther_);
+            attributeIndex_.insert(upperOther_);
         }
     } else if (count > static_cast<int>(kLinearLookupLimit) + 1) {
-        attributeIndex_.insert(UpperCased(name));
+        UpperCaseName(name, utf8Mode_, *codePage_, upperOther_);
+        attributeIndex_.insert(upperOther_);
     }
 }
 

@@ -121,7 +121,9 @@ struct TVreltSAXTag {
 // Event-driven tokenizer for the XML subset of the settings and language files: elements with
 // double-quoted attributes, text with the five predefined entities and "&#xNN;" references,
 // comments and processing instructions. It reports every token to four handlers, checks that end
-// tags match, and raises EVreltSAX for malformed input.
+// tags match, and raises EVreltSAX for malformed input. Attribute names repeated within a tag are
+// found after upper-casing both in the code page ("\xE9" and "\xC9" in windows-1252, and after a
+// UTF-8 declaration the UTF-8 forms of those characters).
 //
 // Text reaches the handlers as UTF-8. Once a processing instruction declares encoding="utf-8"
 // the input is UTF-8 and is validated; before that it is code-page bytes that are converted with
@@ -187,7 +189,9 @@ private:
     // lies just past the input are raised instead of waiting for the next byte.
     TVreltSAXTagKind Scan(std::string_view data, bool atEnd);
     void Dispatch();
-    bool IsRepeatedAttribute(std::string_view name) const;
+    // Whether the current tag already has an attribute of this name, both names upper-cased in
+    // the code page.
+    bool IsRepeatedAttribute(std::string_view name);
     void AddAttribute(std::string_view name, std::string_view value);
     void Drain(std::string_view data, bool atEnd);
     void KeepUnconsumed(std::string_view data);
@@ -227,6 +231,9 @@ private:
     // Upper-cased names of the current tag's attributes, kept once the tag has many, so that a
     // tag with a huge number of attributes is still checked for repetitions in linear time.
     std::unordered_set<std::string> attributeIndex_;
+    bool asciiNames_ = true; // in UTF-8 mode: whether the current tag's attribute names are ASCII
+    std::string upperName_;  // the upper-cased name being checked
+    std::string upperOther_; // an upper-cased name it is compared with
 };
 
 // Replaces the references of one segment: "&apos;", "&quot;", "&gt;", "&lt;", "&amp;" and

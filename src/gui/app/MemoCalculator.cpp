@@ -17,8 +17,14 @@ TMemoCalculator::TMemoCalculator(TForm_Ludex& window) : memo_(window.Memo) {
 
 TMemoCalculator::~TMemoCalculator() = default;
 
-bool TMemoCalculator::IsCalculatorKey(int key, Qt::KeyboardModifiers modifiers) {
-    if (!modifiers.testFlag(Qt::ControlModifier) || modifiers.testFlag(Qt::KeypadModifier)) {
+bool TMemoCalculator::IsCalculatorKey(int key, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers) {
+    if (!modifiers.testFlag(Qt::ControlModifier)) {
+        return false;
+    }
+    if (nativeScanCode != 0) {
+        return nativeScanCode == kEqualsKeyScanCode;
+    }
+    if (modifiers.testFlag(Qt::KeypadModifier)) {
         return false;
     }
     return key == Qt::Key_Equal || (key == Qt::Key_Plus && modifiers.testFlag(Qt::ShiftModifier));
@@ -29,20 +35,19 @@ bool TMemoCalculator::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::ShortcutOverride) {
             // The key reaches the memo as a key press even where a shortcut would claim it.
             auto* key = static_cast<QKeyEvent*>(event);
-            if (IsCalculatorKey(key->key(), key->modifiers())) {
+            if (IsCalculatorKey(key->key(), key->nativeScanCode(), key->modifiers())) {
                 event->accept();
                 return true;
             }
         } else if (event->type() == QEvent::KeyPress) {
-            auto* key = static_cast<QKeyEvent*>(event);
-            return MemoKeyDown(key->key(), key->modifiers());
+            return MemoKeyDown(*static_cast<QKeyEvent*>(event));
         }
     }
     return QObject::eventFilter(watched, event);
 }
 
-bool TMemoCalculator::MemoKeyDown(int key, Qt::KeyboardModifiers modifiers) {
-    if (!IsCalculatorKey(key, modifiers)) {
+bool TMemoCalculator::MemoKeyDown(const QKeyEvent& event) {
+    if (!IsCalculatorKey(event.key(), event.nativeScanCode(), event.modifiers())) {
         return false;
     }
     // A locked branch's memo shows a notice, not the memo: nothing may be written into it.

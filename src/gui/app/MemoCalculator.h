@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+class QKeyEvent;
 class QPlainTextEdit;
 
 namespace ludex {
@@ -24,13 +25,21 @@ public:
     explicit TMemoCalculator(TForm_Ludex& window);
     ~TMemoCalculator() override;
 
-    // Whether the key with these modifiers is the calculator key: Ctrl held, the "=" key (reported
-    // as "=", or as "+" when Shift is held); Shift and Alt make no difference; the keypad "+" is not it.
-    static bool IsCalculatorKey(int key, Qt::KeyboardModifiers modifiers);
+    // The native scan code of the main keyboard's "=+" key (to the left of Backspace) where the
+    // window system reports scan codes: X11 and Wayland number keys by the kernel's key code
+    // plus 8, and that key's code is 13.
+    static constexpr quint32 kEqualsKeyScanCode = 21;
+
+    // Whether a key press is the calculator key: Ctrl held together with the main keyboard's
+    // "=+" key, whatever character the keyboard layout puts on it; Shift and Alt make no
+    // difference. The key is recognised by its position, so on a layout where "=" lies elsewhere
+    // (German: Shift+0) that other key is not it. Where no scan code is reported (0) the key is
+    // recognised by its character instead: "=", or "+" with Shift; the keypad "+" is never it.
+    static bool IsCalculatorKey(int key, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
 
     // The command. True when the key was the calculator key (and so is used up). An evaluation
     // failure that is not an expression error propagates, and nothing is inserted.
-    bool MemoKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    bool MemoKeyDown(const QKeyEvent& event);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

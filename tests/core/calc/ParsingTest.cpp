@@ -127,7 +127,8 @@ TEST(ParsingTest, ComputesPowers) {
         {"(0-2)^-1", "-0.5"},
         {"4^0.5", "2"},
         {"2^0.5", "1.4142135623731"},
-        {"10^-5000", "0"}, // reciprocal of an overflowed power is too small to show
+        {"10^-4931", "1E-4931"},                // the positive power is still in range
+        {"2^-16383", "1.68105157155605E-4932"}, // 2^16383 is the largest power of 2 in range
         {"0.5^20000", "0"},
         {"1^2147483647", "1"},
         {"(0-1)^2147483647", "-1"},
@@ -242,6 +243,8 @@ TEST(ParsingTest, MessagesOfTheIds) {
 }
 
 // Faults outside a divisor or a function are the program's general error, not the evaluator's.
+// A negative power is 1 over the positive power, which overflows first: also where that power
+// fell below the smallest number (0.5^20000) or is subnormal (0.5^16400).
 TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
     const struct {
         const char* expression;
@@ -252,6 +255,9 @@ TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
         {"1E4000^1.5", "Floating point overflow"},         {"1E-3000^(0-2)", "Floating point overflow"},
         {"0^(0-1)", "Floating point division by zero"},    {"0^(0-0.5)", "Floating point division by zero"},
         {"(0-2)^0.5", "Invalid floating point operation"}, {"(0-8)^1E20", "Invalid floating point operation"},
+        {"10^-5000", "Floating point overflow"},           {"2^-16445", "Floating point overflow"},
+        {"2^-16384", "Floating point overflow"},           {"(0-10)^-5001", "Floating point overflow"},
+        {"0.5^-20000", "Floating point overflow"},         {"0.5^-16400", "Floating point overflow"},
     };
     for (const auto& c : cases) {
         try {
@@ -265,18 +271,50 @@ TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
     }
 }
 
-TEST(ParsingTest, RefusesNestingBeyondTheLimit) {
+// The nesting limit is the evaluator's own, not an error of the expression: it is reported with
+// its message wherever it is reached, also where failures become "Divide by zero" or a function's
+// error.
+TEST(ParsingTest, RefusesNestingBeyondTheLimitTheSameWayEverywhere) {
     const int limit = TRxMathParser::kMaxNesting;
-    const std::string fits = std::string(limit, '(') + "1" + std::string(limit, ')');
-    EXPECT_EQ(EvaluateExpression(fits), 1.0L);
-    const std::string deep = std::string(100000, '(') + "1" + std::string(100000, ')');
-    EXPECT_THROW(EvaluateExpression(deep), Exception);
-    std::string functions;
-    for (int i = 0; i < 100000; ++i) {
-        functions += "ABS(";
+    auto parentheses = [](int depth, const std::string& inner) {
+        return std::string(static_cast<size_t>(depth), '(') + inner +
+               std::string(static_cast<size_t>(depth), ')');
+    };
+    auto functions = [](int depth, const std::string& inner) {
+        std::string text;
+        for (int i = 0; i < depth; ++i) {
+            text += "ABS(";
+        }
+        return text + inner + std::string(static_cast<size_t>(depth), ')');
+    };
+    const struct {
+        std::string expression;
+        bool fits;
+    } cases[] = {
+        {parentheses(limit, "1"), true},
+        {parentheses(limit + 1, "1"), false},
+        {parentheses(100000, "1"), false},
+        {functions(limit, "1"), true},
+        {functions(limit + 1, "1"), false}, // inside a function argument
+        {functions(100000, "1"), false},
+        {"1/" + parentheses(limit, "1"), true},
+        {"1/" + parentheses(limit + 1, "1"), false},       // inside a divisor
+        {"1/" + functions(limit + 1, "1"), false},         // a function inside a divisor
+        {"SIN(1/" + parentheses(limit, "1") + ")", false}, // a divisor inside a function
+        {"2*" + parentheses(limit / 2, "1/" + functions(limit / 2, "2")) + "+1", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expression.substr(0, 40));
+        try {
+            const long double value = EvaluateExpression(c.expression);
+            EXPECT_TRUE(c.fits) << "gave " << FormatCalcResult(value);
+        } catch (const ERxParserError& e) {
+            ADD_FAILURE() << "raised the evaluator's " << e.what();
+        } catch (const ERxNestingTooDeep& e) {
+            EXPECT_FALSE(c.fits);
+            EXPECT_STREQ(e.what(), "The expression is nested more than 256 levels deep");
+        }
     }
-    functions += "1" + std::string(100000, ')');
-    EXPECT_THROW(EvaluateExpression(functions), ERxParserError); // a failure inside a function
 }
 
 TEST(ParsingTest, KeepsExtendedPrecision) {

@@ -53,4 +53,65 @@ TEST(CodePageTest, CurrentCodePageCanBeChanged) {
     EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
 }
 
+// A code page that does not keep the ASCII characters at their bytes would hide a file's UTF-8
+// declaration: it is refused as the current one, naming it, and the current one stays.
+TEST(CodePageTest, OnlyAsciiCompatibleCodePagesCanBeCurrent) {
+    const struct {
+        const char* codePage;
+        bool compatible;
+    } cases[] = {
+        {"windows-1252", true}, {"windows-1251", true}, {"KOI8-R", true},  {"ISO-8859-7", true},
+        {"IBM037", false},      {"IBM500", false},      {"VISCII", false}, // letters on control bytes
+    };
+    SetCurrentCodePage("windows-1252");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        EXPECT_EQ(TCodePage::Get(c.codePage).IsAsciiCompatible(), c.compatible);
+        if (c.compatible) {
+            SetCurrentCodePage(c.codePage);
+            EXPECT_EQ(CurrentCodePage().Name(), c.codePage);
+            SetCurrentCodePage("windows-1252");
+            continue;
+        }
+        try {
+            SetCurrentCodePage(c.codePage);
+            ADD_FAILURE() << "accepted";
+        } catch (const ECodePage& e) {
+            EXPECT_NE(e.Message().find(std::string("Code page ") + c.codePage + " cannot be used"),
+                      std::string::npos)
+                << e.Message();
+        }
+        EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+    }
+}
+
+TEST(CodePageTest, UpperCasesAsTheCodePageHoldsTheCharacters) {
+    const struct {
+        const char* codePage;
+        unsigned char byte;
+        unsigned char upper;
+    } cases[] = {
+        {"windows-1252", 'a', 'A'},   {"windows-1252", 'Z', 'Z'},
+        {"windows-1252", '1', '1'},   {"windows-1252", 0xE9, 0xC9}, // e acute
+        {"windows-1252", 0xFF, 0x9F}, // y diaeresis, whose capital lies outside Latin-1
+        {"windows-1252", 0x9A, 0x8A}, // s caron
+        {"windows-1252", 0xDF, 0xDF}, // sharp s has no single capital
+        {"windows-1252", 0xB5, 0xB5}, // micro sign: its capital (Greek Mu) is not in the code page
+        {"windows-1251", 0xFF, 0xDF}, // Cyrillic ya
+        {"windows-1251", 0xB8, 0xA8}, // Cyrillic io
+        {"windows-1251", 0x98, 0x98}, // undefined byte
+        {"KOI8-R", 0xD1, 0xF1},       {"IBM037", 0x81, 0xC1}, // "a" in EBCDIC
+    };
+    for (const auto& c : cases) {
+        const TCodePage& cp = TCodePage::Get(c.codePage);
+        EXPECT_EQ(cp.UpperCaseByte(c.byte), c.upper) << c.codePage << " " << int(c.byte);
+    }
+    const TCodePage& cp1252 = TCodePage::Get("windows-1252");
+    EXPECT_EQ(cp1252.UpperCase(U'\u00E9'), U'\u00C9');
+    EXPECT_EQ(cp1252.UpperCase(U'\u00FF'), U'\u0178');
+    EXPECT_EQ(cp1252.UpperCase(U'q'), U'Q');
+    EXPECT_EQ(cp1252.UpperCase(U'\u044F'), U'\u044F'); // Cyrillic ya is not in windows-1252
+    EXPECT_EQ(TCodePage::Get("windows-1251").UpperCase(U'\u044F'), U'\u042F');
+}
+
 } // namespace

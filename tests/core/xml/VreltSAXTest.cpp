@@ -77,6 +77,12 @@ const std::vector<Case>& ValidCases() {
         {"switching instruction's own values read before the switch",
          "<?xml encoding=\"utf-8\" v=\"\xE9\"?>",
          {"S:?xml[encoding=utf-8|v=\xC3\xA9]", "E:?xml"}},
+        {"names the code page cannot upper-case stay apart",
+         "<r \xDF=\"1\" SS=\"2\" \xB5=\"3\"/>", // no capital sharp s; the capital mu is not in windows-1252
+         {"S:r[\xDF=1|SS=2|\xB5=3]", "E:r"}},
+        {"UTF-8 names are upper-cased by character, not by byte",
+         kUtf8Decl + "<r \xC5\x9A=\"1\" \xC5\x8A=\"2\" \xCE\xB1=\"3\" \xCE\x91=\"4\"/>",
+         WithDecl({"S:r[\xC5\x9A=1|\xC5\x8A=2|\xCE\xB1=3|\xCE\x91=4]", "E:r"})},
         {"other encodings keep code-page mode",
          "<?xml encoding=\"windows-1252\"?><a>\xE9</a>",
          {"S:?xml[encoding=windows-1252]", "E:?xml", "S:a", "T:\xC3\xA9", "E:a"}},
@@ -107,6 +113,15 @@ const std::vector<Case>& ErrorCases() {
         {"E7 duplicate ignoring case",
          "<a x=\"1\" X=\"2\"/>",
          {"!Bad XML: Duplicate attribute: \r\n<a x=\"1\" X=\""}},
+        {"E7 duplicate upper-cased in the code page",
+         "<r \xE9=\"1\" \xC9=\"2\"/>",
+         {"!Bad XML: Duplicate attribute: \r\n<r \xE9=\"1\" \xC9=\""}},
+        {"E7 duplicate upper-cased outside Latin-1",
+         "<r \xFF=\"1\" \x9F=\"2\"/>",
+         {"!Bad XML: Duplicate attribute: \r\n<r \xFF=\"1\" \x9F=\""}},
+        {"E7 duplicate upper-cased in the code page after a UTF-8 declaration",
+         kUtf8Decl + "<r \xC3\xA9=\"1\" \xC3\x89=\"2\"/>",
+         WithDecl({"!Bad XML: Duplicate attribute: \r\n<r \xC3\xA9=\"1\" \xC3\x89=\""})},
         {"E8 end tag with attribute", "<a>\r\n</a x=\"1\">", {"S:a", "!Bad XML: \r\n\r\n</a x=\"1\">"}},
         {"E9 slash then space", "<a/ >", {"!Bad XML: \r\n<a/ "}},
         {"E9 value after bare =", "<a =\"v\">", {"!Bad XML: \r\n<a =\"v"}},
@@ -273,6 +288,51 @@ TEST(VreltSAXTest, HandlerExceptionsPassUnchanged) {
                   [](const std::string&) {}, [](const std::string&) {}, [](const std::string&) {},
                   TCodePage::Get("windows-1252"));
     EXPECT_THROW(sax.Parse("<a/>"), std::runtime_error);
+}
+
+// Which names are the same depends on the code page, before a UTF-8 declaration (code-page
+// bytes) and after it (UTF-8); a tag with many attributes is checked through its hash index with
+// the same result.
+TEST(VreltSAXTest, RepeatedAttributeNamesAreUpperCasedInTheCodePage) {
+    std::string many = "<r";
+    for (int i = 0; i < 20; ++i) {
+        many += " n" + std::to_string(i) + "=\"v\"";
+    }
+    const struct {
+        const char* codePage;
+        bool utf8;
+        std::string first, second; // the two attribute names
+        bool repeated;
+    } cases[] = {
+        {"windows-1252", false, "\xE9", "\xC9", true},
+        {"windows-1252", false, "\xFF", "\xDF", false},
+        {"windows-1251", false, "\xFF", "\xDF", true}, // Cyrillic small and capital ya
+        {"windows-1251", false, "\xB8", "\xA8", true}, // small and capital io
+        {"KOI8-R", false, "\xD1", "\xF1", true},       // ya again
+        {"KOI8-R", false, "\xC1", "\xE2", false},      // small a, capital be
+        {"ISO-8859-7", false, "\xE1", "\xC1", true},   // Greek alpha
+        {"windows-1251", true, "\xD1\x8F", "\xD0\xAF", true},
+        {"windows-1252", true, "\xD1\x8F", "\xD0\xAF", false}, // not in the code page
+        {"windows-1254", true, "\xC4\xB1", "I", true},         // dotless i: the length changes
+        {"windows-1254", true, "I", "\xC4\xB1", true},
+        {"windows-1252", true, "\xC4\xB1", "I", false},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& prefix : {std::string("<r"), many}) {
+            SCOPED_TRACE(::testing::Message() << c.codePage << (c.utf8 ? " UTF-8 " : " ") << c.first << " "
+                                              << c.second << (prefix == many ? " after many" : ""));
+            const std::string tag = prefix + " " + c.first + "=\"1\" " + c.second + "=\"2\"/>";
+            TSaxRecorder recorder(TCodePage::Get(c.codePage));
+            const Events events = recorder.Parse(c.utf8 ? kUtf8Decl + tag : tag);
+            ASSERT_FALSE(events.empty());
+            if (c.repeated) {
+                EXPECT_EQ(events.back(),
+                          "!Bad XML: Duplicate attribute: \r\n" + tag.substr(0, tag.size() - 4));
+            } else {
+                EXPECT_EQ(events.back(), "E:r");
+            }
+        }
+    }
 }
 
 TEST(VreltSAXTest, AttributeLookupIgnoresAsciiCaseAndScalesToManyAttributes) {
