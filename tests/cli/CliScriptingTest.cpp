@@ -131,6 +131,7 @@ TEST(CliScriptingTest, ATitleThatSeveralSiblingsCarryIsAnErrorNamingTheirIndexPa
         {"#2", 0, "two", ""},
         {"#1.3", 0, "third", ""},
         {"Box/a\\/b", 0, "slash", ""},
+        {"Box/a/b", 3, "", "Branch \"a\" not found below \"Box\""},
     };
     for (const auto& c : cases) {
         const TCliResult r = RunCli({"cat", doc, c.branch});
