@@ -30,7 +30,7 @@ std::string RequiredPassword(const TCliArguments& args, const char* command) {
 // Puts a plain or unlocked branch under the password. The branch becomes unlocked encrypted in
 // memory, which the document writer stores enciphered. Locked branches above it are opened with
 // the same password and are enciphered again when written.
-int RunEncrypt(const std::vector<std::string>& words, std::ostream&) {
+int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("encrypt"), words);
     const std::string password = RequiredPassword(args, "encrypt");
     const TCliDocument document(args.Positional(0));
@@ -40,12 +40,12 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream&) {
                                                    " is encrypted and locked already; decrypt it first");
     }
     SetBranchPassword(branch, password);
-    document.Save(args.Value("-o"));
+    document.Save(args.Value("-o"), out);
     return 0;
 }
 
 // Unlocks a locked branch with the password and makes it plain.
-int RunDecrypt(const std::vector<std::string>& words, std::ostream&) {
+int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
     const std::string password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
@@ -60,7 +60,7 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream&) {
         DecipherBranchElement(branch, password);
     }
     SetBranchPassword(branch, ""); // plain from now on
-    document.Save(args.Value("-o"));
+    document.Save(args.Value("-o"), out);
     return 0;
 }
 

@@ -10,20 +10,71 @@
 #include "core/text/Utf8.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
 
 namespace ludex::cli {
 
+namespace {
+
+bool standardInputRead = false;
+
+} // namespace
+
+std::string ReadInput(const std::string& fileName) {
+    if (fileName != kStandardStream) {
+        return ReadFileBytes(fileName);
+    }
+    if (standardInputRead) {
+        throw ECliError(exitUsage, "Standard input can be read only once: only one of the document and "
+                                   "the password file can be \"-\"");
+    }
+    standardInputRead = true;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
+        bytes.append(buffer, n);
+        if (n < sizeof buffer) {
+            break;
+        }
+    }
+    if (std::ferror(stdin)) {
+        throw EInOutError(std::string("Cannot read standard input: ") + std::strerror(errno));
+    }
+    return bytes;
+}
+
+void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostream& out) {
+    if (fileName == kStandardStream) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    } else {
+        WriteFileAtomically(fileName, bytes);
+    }
+}
+
 TCliDocument::TCliDocument(const std::string& fileName)
     : dom_(std::make_unique<TDomDocument>()), fileName_(fileName) {
-    dom_->Load(fileName);
+    if (fileName == kStandardStream) {
+        dom_->LoadBytes(ReadInput(fileName), "standard input");
+    } else {
+        dom_->Load(fileName);
+    }
     if (!Root()) {
         throw Exception("The file " + fileName + " holds no document element");
     }
 }
 
-void TCliDocument::Save(const std::optional<std::string>& outFile) const {
+void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream& out) const {
     const std::string text = DocumentToText(Root());
-    WriteTextFile(outFile ? *outFile : fileName_, text);
+    const std::string& target = outFile ? *outFile : fileName_;
+    if (target == kStandardStream) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    } else {
+        WriteTextFile(target, text);
+    }
 }
 
 namespace {
@@ -182,7 +233,7 @@ std::string OneLine(std::string_view text) {
 }
 
 std::string ReadPasswordFile(const std::string& fileName) {
-    const std::string content = ReadFileBytes(fileName);
+    const std::string content = ReadInput(fileName);
     std::string_view bytes = content;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3); // a byte-order mark some editors put first is no part of the text
@@ -191,11 +242,13 @@ std::string ReadPasswordFile(const std::string& fileName) {
     if (!password.empty() && password.back() == '\r') {
         password.pop_back();
     }
+    const std::string source =
+        fileName == kStandardStream ? "Standard input" : "The password file " + fileName;
     if (!IsValidUtf8(password)) {
-        throw ECliError(exitUsage, "The password file " + fileName + " does not hold UTF-8 text");
+        throw ECliError(exitUsage, source + " does not hold UTF-8 text");
     }
     if (password.empty()) {
-        throw ECliError(exitUsage, "The password file " + fileName + " holds an empty password");
+        throw ECliError(exitUsage, source + " holds an empty password");
     }
     if (!CurrentCodePage().CanRepresent(password)) {
         throw ECliError(exitUsage, "The password holds a character that the code page " +
@@ -239,23 +292,37 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
     }
 
     std::string reached;
+    std::vector<size_t> reachedIndices;
     if (!branch.empty()) {
         for (const std::string& title : SplitTitlePath(branch)) {
             if (IsBranchLocked(current)) {
                 Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
             }
-            TDomNode found;
+            std::vector<TChild> matches;
             for (const TChild& child : ChildBranches(current, TBranchOrder::File)) {
                 if (TitleAccess.Read(child.element) == title) {
-                    found = child.element;
-                    break;
+                    matches.push_back(child);
                 }
             }
             const std::string below = reached.empty() ? "the root" : Quoted(reached);
-            if (!found) {
+            if (matches.empty()) {
                 throw ECliError(exitBranchUnavailable,
                                 "Branch " + Quoted(title) + " not found below " + below);
             }
+            if (matches.size() > 1) {
+                std::string paths;
+                for (const TChild& match : matches) {
+                    reachedIndices.push_back(match.index);
+                    paths += (paths.empty() ? "" : ", ") + IndexPathText(reachedIndices);
+                    reachedIndices.pop_back();
+                }
+                throw ECliError(exitBranchUnavailable, "Branch " + Quoted(title) + " is ambiguous below " +
+                                                           below + ": " + std::to_string(matches.size()) +
+                                                           " sibling branches carry this title (" + paths +
+                                                           "); name one by its index path");
+            }
+            const TDomNode found = matches.front().element;
+            reachedIndices.push_back(matches.front().index);
             std::string escaped = title;
             for (size_t pos = escaped.find('/'); pos != std::string::npos; pos = escaped.find('/', pos + 2)) {
                 escaped.insert(pos, 1, '\\');

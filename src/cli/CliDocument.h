@@ -3,14 +3,27 @@
 #include "core/document/DomService.h"
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ludex::cli {
 
-// One document file opened for a command: its element tree and the file it came from.
+// The file name that stands for standard input or standard output.
+inline constexpr const char* kStandardStream = "-";
+
+// The bytes of the file, or of standard input for "-". Standard input can be read once per
+// process: a second "-" is ECliError(exitUsage). Read errors are EInOutError.
+std::string ReadInput(const std::string& fileName);
+
+// Writes the bytes atomically to the file, or to `out` for "-".
+void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostream& out);
+
+// One document file opened for a command: its element tree and the file it came from ("-" for
+// standard input).
 class TCliDocument {
 public:
     // Throws EInOutError when the file cannot be read and EDomError when it is no document.
@@ -20,9 +33,10 @@ public:
     const std::string& FileName() const { return fileName_; }
 
     // Writes the whole document with the document writer to `outFile`, or back to the file it
-    // came from when `outFile` is empty. The text is complete before the file is touched, and
-    // the file is replaced atomically.
-    void Save(const std::optional<std::string>& outFile) const;
+    // came from when `outFile` is empty; a document read from standard input, and an `outFile`
+    // of "-", go to `out`. The text is complete before the file is touched, and the file is
+    // replaced atomically.
+    void Save(const std::optional<std::string>& outFile, std::ostream& out) const;
 
 private:
     std::unique_ptr<TDomDocument> dom_;
@@ -59,14 +73,15 @@ std::string DescribeBranch(const std::string& branch);
 // A title or memo on one output line: CR, LF and tab become blanks.
 std::string OneLine(std::string_view text);
 
-// The password of --password-file: the file's first line without its line break, as UTF-8
-// text that the current code page can represent. Read errors are EInOutError; anything else
+// The password of --password-file ("-" for standard input): the first line without its line
+// break, as UTF-8 text that the current code page can represent. Read errors are EInOutError; anything else
 // is ECliError(exitUsage).
 std::string ReadPasswordFile(const std::string& fileName);
 
 // Finds a branch named on the command line: a path of titles below the root separated by "/"
-// ("\/" stands for a "/" inside a title; "" is the root), the first match at each level; or "#"
-// with element indices ("#", "#0.2").
+// ("\/" stands for a "/" inside a title; "" is the root); or "#" with element indices ("#",
+// "#0.2"). A title that several sibling branches carry is ECliError(exitBranchUnavailable) that
+// lists their index paths, never silently the first of them.
 //
 // A locked branch on the way is unlocked with the password; so is the branch itself when
 // `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a

@@ -1,8 +1,10 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
+#include "cli/ExportFormats.h"
 #include "core/base/Exception.h"
 #include "core/calc/Parsing.h"
 #include "core/document/DomService.h"
+#include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
 
 #include <algorithm>
@@ -13,9 +15,45 @@ namespace ludex::cli {
 
 namespace {
 
+const char* ExitCodeText(TExitCode code) {
+    switch (code) {
+    case exitSuccess:
+        return "success";
+    case exitBadInput:
+        return "a document that cannot be parsed or written, an expression that cannot be evaluated";
+    case exitUsage:
+        return "wrong command line, unusable option value or password file";
+    case exitBranchUnavailable:
+        return "the branch is not there, is ambiguous, is locked or cannot take the command";
+    case exitIncorrectPassword:
+        return "incorrect password";
+    case exitInOut:
+        return "a file that cannot be read or written";
+    }
+    return "";
+}
+
+void PrintExitCodes(std::ostream& out, const std::vector<TExitCode>& codes) {
+    out << "\nExit status:\n";
+    for (const TExitCode code : codes) {
+        out << "  " << static_cast<int>(code) << "  " << ExitCodeText(code) << "\n";
+    }
+}
+
+// The version without the blank that separates an empty version comment.
+std::string VersionText() {
+    std::string version = ProgramVersion();
+    while (!version.empty() && version.back() == ' ') {
+        version.pop_back();
+    }
+    return version;
+}
+
 void PrintHelp(std::ostream& out) {
     out << "ludex-cli: read, search, export and check Ludex documents from a terminal\n\n"
-           "Usage: ludex-cli COMMAND ARGUMENTS [OPTIONS]\n\n"
+           "Usage: ludex-cli COMMAND ARGUMENTS [OPTIONS]\n"
+           "       ludex-cli COMMAND --help\n"
+           "       ludex-cli --version\n\n"
            "Commands:\n";
     for (const TCommand& command : AllCommands()) {
         out << "  " << command.usage << "\n      " << command.summary << "\n";
@@ -23,12 +61,21 @@ void PrintHelp(std::ostream& out) {
     out << "\nBRANCH is a path of titles below the root separated by \"/\" (\"\\/\" stands for a \"/\"\n"
            "inside a title; \"\" is the root), or \"#\" followed by 0-based element indices joined\n"
            "by \".\" (\"#\" is the root, \"#0.2\" the third child of the first child).\n"
-           "A password file holds the password on its first line, as UTF-8 text.\n\n"
+           "A title that several sibling branches carry is an error (exit status 3): name the\n"
+           "branch by its index path then.\n"
+           "A password file holds the password on its first line, as UTF-8 text.\n"
+           "\"-\" as FILE or as the password file reads standard input (one of them at most);\n"
+           "\"-o -\" writes standard output, as does a command that writes a document read from\n"
+           "standard input without -o.\n"
+           "Deep branches are indented down to level "
+        << kDeepestIndentedLevel
+        << "; deeper ones show their level as\n"
+           "\"(level N)\".\n\n"
            "Options of every command:\n"
            "  --code-page NAME   code page of passwords and enciphered memos (e.g. windows-1251)\n"
-           "  --help             this text\n\n"
-           "Exit status: 0 success, 1 bad document or expression, 2 wrong usage, 3 branch not\n"
-           "found or locked, 4 incorrect password, 5 input/output error.\n";
+           "  --help             the command's own help, with its exit statuses\n";
+    PrintExitCodes(
+        out, {exitSuccess, exitBadInput, exitUsage, exitBranchUnavailable, exitIncorrectPassword, exitInOut});
 }
 
 // The message on one line.
@@ -77,6 +124,10 @@ int Dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::
         PrintHelp(out);
         return exitSuccess;
     }
+    if (name == "--version") {
+        out << "ludex-cli " << VersionText() << "\n";
+        return exitSuccess;
+    }
     const auto& commands = AllCommands();
     const auto command =
         std::find_if(commands.begin(), commands.end(), [&](const TCommand& c) { return name == c.name; });
@@ -88,6 +139,7 @@ int Dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::
     const auto optionsEnd = std::find(words.begin(), words.end(), "--");
     if (std::find(words.begin(), optionsEnd, "--help") != optionsEnd) {
         out << "Usage: ludex-cli " << command->usage << "\n" << command->summary << "\n";
+        PrintExitCodes(out, command->exitCodes);
         return exitSuccess;
     }
     return command->run(ApplyCodePage(words), out);
@@ -96,24 +148,41 @@ int Dispatch(const std::vector<std::string>& arguments, std::ostream& out, std::
 } // namespace
 
 const std::vector<TCommand>& AllCommands() {
+    static const std::vector<TExitCode> kAllExitCodes = {
+        exitSuccess, exitBadInput, exitUsage, exitBranchUnavailable, exitIncorrectPassword, exitInOut};
     static const std::vector<TCommand> commands = {
-        {"calc", "calc EXPRESSION",
-         "Evaluates an expression as the memo calculator does; \".\" is the decimal point.", RunCalc},
-        {"tree", "tree FILE [--sorted]",
-         "Lists the branches, indented by level; --sorted in the order the window shows.", RunTree},
+        {"calc",
+         "calc EXPRESSION",
+         "Evaluates an expression as the memo calculator does; \".\" is the decimal point.",
+         RunCalc,
+         {exitSuccess, exitBadInput, exitUsage, exitInOut}},
+        {"tree",
+         "tree FILE [--sorted]",
+         "Lists the branches, indented by level; --sorted in the order the window shows.",
+         RunTree,
+         {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"cat", "cat FILE BRANCH [--password-file P]", "Prints the memo of the branch exactly as stored.",
-         RunCat},
-        {"find", "find FILE TEXT [--match-case] [--whole-phrase] [--no-titles] [--no-memos]",
+         RunCat, kAllExitCodes},
+        {"find",
+         "find FILE TEXT [--match-case] [--whole-phrase] [--no-titles] [--no-memos]",
          "Lists every match: index path, \"title\" or \"memo:\" and character position, branch title.",
-         RunFind},
-        {"resave", "resave FILE [-o OUT]", "Writes the document again with the document writer.", RunResave},
+         RunFind,
+         {exitSuccess, exitBadInput, exitUsage, exitInOut}},
+        {"resave",
+         "resave FILE [-o OUT]",
+         "Writes the document again with the document writer.",
+         RunResave,
+         {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"encrypt", "encrypt FILE BRANCH --password-file P [-o OUT]",
-         "Encrypts a plain branch under the password and writes the document.", RunEncrypt},
+         "Encrypts a plain branch under the password and writes the document.", RunEncrypt, kAllExitCodes},
         {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT]",
-         "Unlocks an encrypted branch with the password, makes it plain and writes the document.",
-         RunDecrypt},
-        {"export", "export FILE [--format text|markdown|html] [-o OUT] [--password-file P]",
-         "Writes the whole document as text, Markdown or a standalone HTML page.", RunExport},
+         "Unlocks an encrypted branch with the password, makes it plain and writes the document.", RunDecrypt,
+         kAllExitCodes},
+        {"export",
+         "export FILE [--format text|markdown|html] [-o OUT] [--password-file P]",
+         "Writes the whole document as text, Markdown or a standalone HTML page.",
+         RunExport,
+         {exitSuccess, exitBadInput, exitUsage, exitInOut}},
     };
     return commands;
 }

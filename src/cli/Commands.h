@@ -1,19 +1,23 @@
 #pragma once
 
+#include "cli/CliError.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 namespace ludex::cli {
 
-// One command of ludex-cli: its name, what it does, its command line, and the function that
-// runs it on the words after the command name. A command writes its result to `out` and
-// reports failure by throwing (ECliError for its own exit status); it returns the exit status.
+// One command of ludex-cli: its name, what it does, its command line, the function that runs it
+// on the words after the command name, and the exit statuses it can end with. A command writes
+// its result to `out` and reports failure by throwing (ECliError for its own exit status); it
+// returns the exit status.
 struct TCommand {
     const char* name;
     const char* usage;   // the command line after "ludex-cli"
     const char* summary; // one line
     int (*run)(const std::vector<std::string>& words, std::ostream& out);
+    std::vector<TExitCode> exitCodes;
 };
 
 int RunCalc(const std::vector<std::string>& words, std::ostream& out);

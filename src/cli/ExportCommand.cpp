@@ -2,7 +2,6 @@
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
 #include "cli/ExportFormats.h"
-#include "core/base/FileIO.h"
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
 
@@ -35,11 +34,7 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
         return true;
     });
     const std::string text = exporter->Finish();
-    if (const auto outFile = args.Value("-o")) {
-        WriteFileAtomically(*outFile, text);
-    } else {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    }
+    WriteOutput(args.Value("-o").value_or(kStandardStream), text, out);
     return 0;
 }
 

@@ -42,10 +42,10 @@ std::string TitleLine(std::string_view title) {
 
 class TTextExporter : public TDocumentExporter {
 public:
-    // Title at two blanks per level; memo lines below it marked with "| ".
+    // Title at two blanks per level (DepthIndent); memo lines below it marked with "| ".
     void AddBranch(size_t depth, std::string_view title, std::string_view memo) override {
-        const std::string indent(2 * depth, ' ');
-        text_ += indent + TitleLine(title) + "\n";
+        const std::string indent = DepthIndent(depth);
+        text_ += indent + DepthMark(depth) + TitleLine(title) + "\n";
         if (memo.empty()) {
             return;
         }
@@ -56,7 +56,7 @@ public:
         }
     }
     void AddLockedBranch(size_t depth, std::string_view title) override {
-        text_ += std::string(2 * depth, ' ') + TitleLine(title) + " (locked)\n";
+        text_ += DepthIndent(depth) + DepthMark(depth) + TitleLine(title) + " (locked)\n";
     }
     std::string Finish() override { return std::move(text_); }
 
@@ -110,10 +110,12 @@ public:
                 "</title>\n<style>\n"
                 "body { font-family: sans-serif; }\n"
                 ".locked { font-style: italic; color: #777; }\n"
+                ".level { font-size: small; color: #777; margin-bottom: 0; }\n"
                 "</style>\n</head>\n<body>\n";
     }
-    // Each branch in a block indented by its depth: a heading (h1 for the root, h6 from the
-    // sixth level on) and the memo's paragraphs with their line breaks.
+    // Each branch in a block indented by its depth (down to kDeepestIndentedLevel, deeper ones
+    // say their level first): a heading (h1 for the root, h6 from the sixth level on) and the
+    // memo's paragraphs with their line breaks.
     void AddBranch(size_t depth, std::string_view title, std::string_view memo) override {
         Open(depth, title);
         for (const auto& paragraph : Paragraphs(memo)) {
@@ -135,7 +137,11 @@ public:
 private:
     void Open(size_t depth, std::string_view title) {
         const std::string level = std::to_string(std::min(depth + 1, kDeepestHeading));
-        text_ += "<div class=\"branch\" style=\"margin-left: " + std::to_string(2 * depth) + "em\">\n";
+        text_ += "<div class=\"branch\" style=\"margin-left: " +
+                 std::to_string(2 * std::min(depth, kDeepestIndentedLevel)) + "em\">\n";
+        if (const std::string mark = DepthMark(depth); !mark.empty()) {
+            text_ += "<p class=\"level\">" + mark.substr(0, mark.size() - 1) + "</p>\n";
+        }
         text_ += "<h" + level + ">" + EscapeHtml(TitleLine(title)) + "</h" + level + ">\n";
     }
 
@@ -143,6 +149,14 @@ private:
 };
 
 } // namespace
+
+std::string DepthIndent(size_t depth) {
+    return std::string(2 * std::min(depth, kDeepestIndentedLevel), ' ');
+}
+
+std::string DepthMark(size_t depth) {
+    return depth > kDeepestIndentedLevel ? "(level " + std::to_string(depth) + ") " : std::string();
+}
 
 TExportFormat ParseExportFormat(std::string_view name) {
     if (name == "text") {

@@ -24,6 +24,18 @@ public:
     virtual std::string Finish() = 0;
 };
 
+// Branches are indented two blanks per level down to this depth. Deeper ones are indented as deep
+// as this one and carry their level as a number, so that a listing grows with the number of
+// branches and not with the square of their depth.
+inline constexpr size_t kDeepestIndentedLevel = 32;
+
+// The indentation of a branch at `depth` (0 for the root): two blanks per level, down to
+// kDeepestIndentedLevel.
+std::string DepthIndent(size_t depth);
+
+// "(level N) " for a branch deeper than kDeepestIndentedLevel, else the empty text.
+std::string DepthMark(size_t depth);
+
 // An exporter for the format; `documentTitle` titles an HTML page.
 std::unique_ptr<TDocumentExporter> MakeExporter(TExportFormat format, std::string_view documentTitle);
 

@@ -5,11 +5,11 @@
 namespace ludex::cli {
 
 // Reads the document and writes it again with the document writer.
-int RunResave(const std::vector<std::string>& words, std::ostream&) {
+int RunResave(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args =
         TCliArguments::Parse({.name = "resave", .positionals = {"FILE"}, .valued = {"-o"}}, words);
     const TCliDocument document(args.Positional(0));
-    document.Save(args.Value("-o"));
+    document.Save(args.Value("-o"), out);
     return 0;
 }
 

@@ -1,13 +1,15 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
+#include "cli/ExportFormats.h"
 #include "core/document/XMLNodeAccess.h"
 
 #include <ostream>
 
 namespace ludex::cli {
 
-// One line per branch, indented two blanks per level; a locked branch is marked and not entered.
+// One line per branch, indented two blanks per level down to kDeepestIndentedLevel (deeper ones
+// say their level); a locked branch is marked and not entered.
 int RunTree(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args =
         TCliArguments::Parse({.name = "tree", .positionals = {"FILE"}, .flags = {"--sorted"}}, words);
@@ -16,7 +18,7 @@ int RunTree(const std::vector<std::string>& words, std::ostream& out) {
     std::string line;
     WalkBranches(document.Root(), order, [&](const TBranchVisit& visit) {
         const bool locked = IsBranchLocked(visit.element);
-        line.assign(2 * visit.depth, ' ');
+        line = DepthIndent(visit.depth) + DepthMark(visit.depth);
         line += OneLine(TitleAccess.Read(visit.element));
         if (locked) {
             line += " [locked]";

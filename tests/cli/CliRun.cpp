@@ -24,10 +24,12 @@ std::string TScratchFolder::CopyData(const std::string& name) const {
     return Write(name, ReadAll(DataFile(name)));
 }
 
-TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile) {
+TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile,
+                  const std::string& input) {
     TScratchFolder streams;
     const std::string outPath = stdoutFile.empty() ? streams.Path("stdout") : stdoutFile;
     const std::string errPath = streams.Path("stderr");
+    const std::string inPath = streams.Write("stdin", input);
 
     const std::string program = std::string(LUDEX_BIN_DIR) + "/ludex-cli";
     std::vector<char*> argv;
@@ -51,7 +53,7 @@ TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& 
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;

@@ -18,7 +18,9 @@ struct TCliResult {
 // Runs LUDEX_BIN_DIR/ludex-cli with the arguments in a clean environment (LANG=C, so the default
 // code page is windows-1252) and collects its exit status and both output streams.
 // With `stdoutFile` given, standard output goes to that file instead and `out` stays empty.
-TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile = "");
+// Standard input holds `input`, or nothing.
+TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile = "",
+                  const std::string& input = "");
 
 // A fresh folder for the files one test writes; removed with everything in it at the end.
 class TScratchFolder : public ludex::testing::TempDir {

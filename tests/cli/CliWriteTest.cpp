@@ -66,7 +66,7 @@ TEST(CliWriteTest, FailuresLeaveTheFileAlone) {
         {{"resave", malformed}, 1, malformed, "malformed.ldx"},
         {{"encrypt", comment, "first", "--password-file", pw}, 1, comment, "Unsupported NodeType"},
         {{"encrypt", notes, "Nowhere", "--password-file", pw}, 3, notes, "Branch \"Nowhere\" not found"},
-        {{"decrypt", notes, "Projects", "--password-file", pw}, 3, notes, "is not encrypted"},
+        {{"decrypt", notes, "#0", "--password-file", pw}, 3, notes, "is not encrypted"},
         {{"resave", notes, "-o", folder.Path("missing/out.ldx")}, 5, notes, "missing/out.ldx"},
     };
     for (const auto& c : cases) {
@@ -85,7 +85,7 @@ TEST(CliWriteTest, EncryptsAndDecryptsBranches) {
     const std::string pw = folder.Write("pw", "p\xC3\xA4ss word\n"); // "päss word", windows-1252 holds it
     const std::string wrong = folder.Write("wrong", "pass word\n");
 
-    Expect(0, {"encrypt", doc, "Projects", "--password-file", pw});
+    Expect(0, {"encrypt", doc, "#0", "--password-file", pw});
     const std::string encrypted = ReadAll(doc);
     EXPECT_EQ(encrypted.find("Plans for the year"), std::string::npos); // the memo is enciphered
     EXPECT_EQ(encrypted.find("Alpha"), std::string::npos);              // and so are the sub-branches
@@ -94,19 +94,18 @@ TEST(CliWriteTest, EncryptsAndDecryptsBranches) {
     EXPECT_EQ(Expect(0, {"tree", doc}),
               "Notebook\n  Projects [locked]\n  Projects\n  \xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80 "
               "\xE2\x9C\x93\n  Mixed\n    Under text\n  aardvark\n");
-    EXPECT_EQ(Expect(3, {"cat", doc, "Projects/Alpha"}), "");
-    EXPECT_EQ(Expect(4, {"cat", doc, "Projects/Alpha", "--password-file", wrong}), "");
-    EXPECT_EQ(Expect(0, {"cat", doc, "Projects/Alpha", "--password-file", pw}),
-              "a cat sat\nCat. CAT concatenate cat");
+    EXPECT_EQ(Expect(3, {"cat", doc, "#0.0"}), "");
+    EXPECT_EQ(Expect(4, {"cat", doc, "#0.0", "--password-file", wrong}), "");
+    EXPECT_EQ(Expect(0, {"cat", doc, "#0.0", "--password-file", pw}), "a cat sat\nCat. CAT concatenate cat");
     EXPECT_EQ(Expect(0, {"cat", doc, "#0", "--password-file", pw}), "Plans for the year\nBudget: 12*3.5");
-    Expect(3, {"encrypt", doc, "Projects", "--password-file", pw}); // locked already
+    Expect(3, {"encrypt", doc, "#0", "--password-file", pw}); // locked already
 
     // A wrong password changes nothing.
-    Expect(4, {"decrypt", doc, "Projects", "--password-file", wrong});
+    Expect(4, {"decrypt", doc, "#0", "--password-file", wrong});
     EXPECT_EQ(ReadAll(doc), encrypted);
 
     // Decrypting to another file leaves the source as it is; the result is the original document.
-    Expect(0, {"decrypt", doc, "Projects", "--password-file", pw, "-o", folder.Path("plain.ldx")});
+    Expect(0, {"decrypt", doc, "#0", "--password-file", pw, "-o", folder.Path("plain.ldx")});
     EXPECT_EQ(ReadAll(doc), encrypted);
     EXPECT_EQ(ReadAll(folder.Path("plain.ldx")), original);
     Expect(0, {"decrypt", "--password-file", pw, doc, "#0"});
@@ -120,8 +119,8 @@ TEST(CliWriteTest, NestsEncryptedBranches) {
     const std::string outer = folder.Write("outer", "outer");
     const std::string inner = folder.Write("inner", "inner");
 
-    Expect(0, {"encrypt", doc, "Projects/Alpha", "--password-file", inner});
-    Expect(0, {"encrypt", doc, "Projects", "--password-file", outer});
+    Expect(0, {"encrypt", doc, "#0.0", "--password-file", inner});
+    Expect(0, {"encrypt", doc, "#0", "--password-file", outer});
     EXPECT_EQ(Expect(0, {"export", doc, "--password-file", outer}),
               "Notebook\n  | Root memo\n  Projects\n    | Plans for the year\n    | Budget: 12*3.5\n"
               "    Alpha (locked)\n    Beta/Gamma\n      | slash & <title>\n  Projects\n    | second with "
@@ -130,14 +129,14 @@ TEST(CliWriteTest, NestsEncryptedBranches) {
               "\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0: cat\n"
               "    | \xD1\x91\xD0\xB6 cat\n  Mixed\n    Under text\n      | # not a heading\n      |\n"
               "      | 1. not a list\ttab\n  aardvark\n");
-    EXPECT_EQ(Expect(4, {"cat", doc, "Projects/Alpha", "--password-file", outer}), "");
+    EXPECT_EQ(Expect(4, {"cat", doc, "#0.0", "--password-file", outer}), "");
 
     // Decrypting the inner branch needs the outer one opened with the same password: refused.
-    Expect(4, {"decrypt", doc, "Projects/Alpha", "--password-file", inner});
+    Expect(4, {"decrypt", doc, "#0.0", "--password-file", inner});
     // Outer first, then inner: the original again.
-    Expect(0, {"decrypt", doc, "Projects", "--password-file", outer});
+    Expect(0, {"decrypt", doc, "#0", "--password-file", outer});
     EXPECT_NE(Expect(0, {"tree", doc}).find("\n    Alpha [locked]\n"), std::string::npos);
-    Expect(0, {"decrypt", doc, "Projects/Alpha", "--password-file", inner});
+    Expect(0, {"decrypt", doc, "#0.0", "--password-file", inner});
     EXPECT_EQ(ReadAll(doc), original);
 }
 

@@ -94,7 +94,8 @@ void TProgramTest::SetUp() {
                                            info->test_suite_name() + "_" + info->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    for (const char* name : {"Language.ENG.xml", "Language.RUS.xml", "ludex_Settings_Stencil.xml"}) {
+    for (const char* name :
+         {"Language.ENG.xml", "Language.RUS.xml", "ludex_Settings_Stencil.xml", "ludex.portable"}) {
         fs::copy_file(fs::path(LUDEX_BIN_DIR) / name, folder_ / name);
     }
     auto questions = std::make_unique<TScriptedQuestions>();

@@ -48,8 +48,9 @@ public:
     int Exec(QDialog& dialog) override;
 };
 
-// A program in a folder of its own: the language and stencil files beside a (pretend) executable,
-// the main window and the About box created and started up as the program does it. The scripted
+// A program in a folder of its own: the language and stencil files and the portable marker beside
+// a (pretend) executable, so that its settings stay in that folder; the main window and the About
+// box created and started up as the program does it. The scripted
 // questions are installed for the whole test.
 class TProgramTest : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 
 #include "core/base/Exception.h"
 #include "core/base/FileIO.h"
+#include "core/settings/FileLocations.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/settings/LX_Utils.h"
@@ -17,12 +18,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <filesystem>
 
 namespace ludex {
 
@@ -95,10 +96,10 @@ TPublishedObject& TForm_Ludex::Published() {
 
 void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& commandLineFile,
                           const std::vector<TPublishedObject*>& forms) {
-    const std::string folder = QFileInfo(Q(executablePath)).absolutePath().toStdString();
-    QDir::setCurrent(Q(folder));
-    const std::string settingsFile = SettingsFileNameFor(executablePath);
-    const std::string stencilFile = StencilFileNameFor(executablePath);
+    // The current folder stays where the program was started; every file is found by its rule.
+    const TFileLocations locations(executablePath, ProcessEnvironment());
+    const std::string settingsFile = locations.SettingsFile();
+    const std::string stencilFile = locations.StencilFile();
 
     // A missing or broken stencil is a broken installation.
     try {
@@ -141,7 +142,7 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     }
 
     TLXLocaler& localer = LanguageLocaler();
-    localer.LanguageFolder = folder;
+    localer.LanguageFolder = locations.DataFolder();
     localer.Language = LanguageFromSettings(settings);
     localer.RegisterForms(forms);
     try {
@@ -241,6 +242,9 @@ bool TForm_Ludex::FormCloseQuery() {
         return false;
     }
     try {
+        // The settings folder is made on the first save, so that a run that ends without saving
+        // leaves nothing behind.
+        CreateFolderForOwner(std::filesystem::path(SettingsBailee().FileName()).parent_path().string());
         SettingsBailee().Save();
     } catch (const std::exception& e) {
         // Without this way out a settings file that cannot be written would keep the program open.

@@ -1,6 +1,7 @@
 #include "gui/app/ViewCommands.h"
 
 #include "core/base/Exception.h"
+#include "core/settings/FileLocations.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_PropertyBailee.h"
 #include "gui/app/LudexApplication.h"
@@ -94,7 +95,7 @@ void TViewCommands::MI_ResetToDefaultClick() {
 }
 
 std::string TViewCommands::HelpFileName() const {
-    return ReplaceExtension(executablePath_, "_" + LanguageLocaler().LanguageCode() + ".help");
+    return TFileLocations(executablePath_, ProcessEnvironment()).HelpFile(LanguageLocaler().LanguageCode());
 }
 
 void TViewCommands::MI_HelpTopicsClick() {

@@ -19,7 +19,7 @@ class TViewCommands : public QObject {
 public:
     TViewCommands(TForm_Ludex& window, TForm_Find& find);
 
-    // The path the program was started from; the help documents lie beside it.
+    // The running executable's path; the help documents lie in its data folder.
     void SetExecutablePath(const std::string& path) { executablePath_ = path; }
 
     // Stores the memo being edited, hands the tree and memo to the find dialog and shows it.
@@ -38,7 +38,8 @@ public:
     // Opens the help document of the current language once; later it is selected and expanded.
     void MI_HelpTopicsClick();
 
-    // The executable's path without its extension + "_" + language code + ".help".
+    // In the data folder: the executable's name without its extension + "_" + language code +
+    // ".help".
     std::string HelpFileName() const;
 
 private:
