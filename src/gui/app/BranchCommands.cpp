@@ -6,6 +6,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -149,8 +150,7 @@ void TBranchCommands::Button_PasteClick() {
     }
     const TDomNode targetElement = ElementOf(target);
     if (!targetElement || IsBranchLocked(targetElement)) {
-        ModalQuestions().Inform(
-            &window_, QString::fromStdString(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
+        ModalQuestions().Inform(&window_, Q(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
         return;
     }
     const bool move = marked->Picture() == picCutMark;

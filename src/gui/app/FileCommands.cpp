@@ -4,6 +4,7 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -18,9 +19,6 @@ namespace {
 const char* const kFileFilter = "*.ldx|*.ldx|*.*|*.*";
 const char* const kDefaultExtension = "xml";
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 } // namespace
 
 void TForm_Ludex::MI_NewClick() {

@@ -8,6 +8,7 @@
 #include "core/text/CodePage.h"
 #include "gui/app/LudexApplication.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
@@ -30,10 +31,6 @@ namespace ludex {
 bool RestartOnExit = false;
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // A tool-bar band as a published object: its Index (writing it moves the band) and the band itself.
 class TPublishedCoolBand : public TPublishedBase {

@@ -4,6 +4,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -67,10 +68,10 @@ void TForm_Ludex::ShowMemo(const TDomNode& element) {
     const bool locked = element && IsBranchLocked(element);
     Memo->setReadOnly(locked || !element);
     if (locked) {
-        Memo->setPlainText(QString::fromStdString(LanguageLocaler().GetMessage("InformationIsLocked")));
+        Memo->setPlainText(Q(LanguageLocaler().GetMessage("InformationIsLocked")));
     } else {
         // The control keeps line breaks as paragraph separators; stored ones are LF.
-        Memo->setPlainText(QString::fromStdString(ToStoredLineBreaks(MemoAccess.Read(element))));
+        Memo->setPlainText(Q(ToStoredLineBreaks(MemoAccess.Read(element))));
     }
     memoModified_ = false;
     ConnectMemo(true);
@@ -105,7 +106,7 @@ void TForm_Ludex::UpdateBranchCommands(TTreeNode* node) {
     Button_CipherBranch->setEnabled(cipherable);
     Button_InsertSubBranch->setEnabled(cipherable);
     TLXDocument* document = DocumentOf(node);
-    SetStatusText(document ? QString::fromStdString(document->FileName()) : QString());
+    SetStatusText(document ? Q(document->FileName()) : QString());
 }
 
 void TForm_Ludex::SetMark(TTreeNode* node) {

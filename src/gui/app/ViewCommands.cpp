@@ -6,6 +6,7 @@
 #include "gui/app/LudexApplication.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/FindDialog.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
@@ -84,7 +85,7 @@ void TViewCommands::MI_WordWrapMemoClick() {
 }
 
 void TViewCommands::MI_ResetToDefaultClick() {
-    const QString question = QString::fromStdString(LanguageLocaler().GetMessage("ResetSettings"));
+    const QString question = Q(LanguageLocaler().GetMessage("ResetSettings"));
     if (ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
         return;
     }

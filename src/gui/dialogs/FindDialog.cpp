@@ -4,6 +4,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/LudexApplication.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/TreeViewManager.h"
@@ -25,10 +26,6 @@
 namespace ludex {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The memo control shows a stored memo with every CR LF, lone CR and lone LF as one line break
 // and counts UTF-16 units; this is the control position of the first n bytes of the stored memo.

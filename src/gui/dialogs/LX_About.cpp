@@ -3,6 +3,7 @@
 #include "core/base/Exception.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_Utils.h"
+#include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/Pictures.h"
 
@@ -27,7 +28,7 @@ const char* const kMailAddress = "support@ludex.example.org";
 constexpr int kOpenFailedCode = 2;
 
 QLabel* LinkLabel(QWidget* parent, const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    auto* label = new QLabel(Q(text), parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
     label->setCursor(Qt::PointingHandCursor);
@@ -42,13 +43,13 @@ QLabel* LinkLabel(QWidget* parent, const char* name, const char* text) {
 } // namespace
 
 void OpenURL(const std::string& address) {
-    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(address)))) {
+    if (!QDesktopServices::openUrl(QUrl(Q(address)))) {
         throw Exception(OpenURLErrorText(address, kOpenFailedCode));
     }
 }
 
 void SendMail(const std::string& address, const std::string& subject, const std::string& body) {
-    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(MailLink(address, subject, body))))) {
+    if (!QDesktopServices::openUrl(QUrl(Q(MailLink(address, subject, body))))) {
         throw Exception(SendMailErrorText(kOpenFailedCode));
     }
 }
@@ -144,7 +145,7 @@ bool TForm_About::eventFilter(QObject* watched, QEvent* event) {
 void TForm_About::Localize(TLocaler& localer) {
     localer.LocalizeForm(*published_);
     localer.OpenPath("/messages");
-    Label_Info->setText(QString::fromStdString(localer.FormatMessage("AboutInfo", {ProgramVersion()})));
+    Label_Info->setText(Q(localer.FormatMessage("AboutInfo", {ProgramVersion()})));
 }
 
 void TForm_About::Label_URLClick() {
