@@ -123,7 +123,7 @@ TEST_F(BranchCommandsTest, NothingIsInsertedIntoALockedBranch) {
     Branches().Button_InsertSubBranchClick();
     // Nor as a sibling of its placeholder.
     SelectHidden(a->Child(0));
-    Branches().InsertBranch(false);
+    Branches().InsertBranch(TInsertAs::Sibling);
     ASSERT_EQ(a->ChildCount(), 1);
     EXPECT_EQ(a->Child(0)->Text(), kPlaceholderText);
     EXPECT_EQ(ElementOf(a).ChildCount(), 1u);
@@ -371,7 +371,7 @@ TEST_F(BranchCommandsTest, InsertingBelowACutBranchKeepsItsCutMark) {
     TTreeNode* first = Open("one.ldx", Doc("One", kTwoLevels));
     TTreeNode* b = Select(Find(first, {"B"}));
     Window().Button_Cut->trigger();
-    Branches().InsertBranch(true);
+    Branches().InsertBranch(TInsertAs::Child);
     EXPECT_EQ(b->Picture(), picCutMark) << "the mark's kind is its picture; Paste must still move";
     Select(Find(first, {"A", "A1"}));
     Window().Button_Paste->trigger();
@@ -384,13 +384,13 @@ TEST_F(BranchCommandsTest, ResortOrdersEveryLevelAndTheDocumentsButNotTheElement
     TTreeNode* second = Open("z.ldx", Doc("z", "<note title=\"b\"/>\r\n<note title=\"a\"/>\r\n"));
     TTreeNode* first = Open("a.ldx", Doc("A", "<note title=\"k\"/>\r\n"));
     Select(second);
-    Branches().InsertBranch(true); // "???" stays last until the next sort
+    Branches().InsertBranch(TInsertAs::Child); // "???" stays last until the next sort
     Select(Find(second, {"b"}));
-    Branches().InsertBranch(true);
+    Branches().InsertBranch(TInsertAs::Child);
     TTreeNode* b = Find(second, {"b"});
     Tree().SetText(b->Child(0), "y");
     TitleAccess.Write(ElementOf(b->Child(0)), "y");
-    Branches().InsertBranch(false);
+    Branches().InsertBranch(TInsertAs::Sibling);
     EXPECT_EQ(ChildTitles(second), (std::vector<std::string>{"a", "b", "???"}));
     Window().Button_Resort->trigger();
     EXPECT_EQ(Tree().TopLevel(0), first);

@@ -191,7 +191,7 @@ TEST_F(LongSessionTest, RandomSessionKeepsTreeElementsAndFilesInStep) {
         case 0:
         case 1:
             if (nodes.size() < 80) {
-                Branches().InsertBranch(action == 0);
+                Branches().InsertBranch(action == 0 ? TInsertAs::Child : TInsertAs::Sibling);
             }
             break;
         case 2:

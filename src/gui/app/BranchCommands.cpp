@@ -59,22 +59,22 @@ void TBranchCommands::Button_RenameClick() {
 void TBranchCommands::Button_InsertBranchClick() {
     TTreeNode* selected = Tree().Selected();
     if (Tree().TopLevelCount() > 0 && selected != nullptr && selected->Parent() != nullptr) {
-        InsertBranch(false);
+        InsertBranch(TInsertAs::Sibling);
     } else {
         window_.MI_OpenClick();
     }
 }
 
 void TBranchCommands::Button_InsertSubBranchClick() {
-    InsertBranch(true);
+    InsertBranch(TInsertAs::Child);
 }
 
-void TBranchCommands::InsertBranch(bool asChild) {
+void TBranchCommands::InsertBranch(TInsertAs place) {
     TTreeNode* selected = Tree().Selected();
     if (selected == nullptr) {
         return;
     }
-    TTreeNode* parent = asChild ? selected : selected->Parent();
+    TTreeNode* parent = place == TInsertAs::Child ? selected : selected->Parent();
     if (parent == nullptr) {
         return; // a sibling of a document is a document: that is Open's business
     }
@@ -177,7 +177,7 @@ void TBranchCommands::Button_PasteClick() {
         targetElement.RemoveChild(copy);
         throw;
     }
-    Tree().SortChildren(target, false, TreeViewCompare);
+    Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
     UpdateBranchIcon(Tree(), node);
     RefreshIcon(target);
 
@@ -201,7 +201,7 @@ void TBranchCommands::Button_PasteClick() {
 }
 
 void TBranchCommands::Button_ResortClick() {
-    Tree().SortTopLevel(true, TreeViewCompare);
+    Tree().SortTopLevel(TSortDepth::AllLevels, TreeViewCompare);
 }
 
 } // namespace ludex

@@ -78,7 +78,7 @@ void TForm_Ludex::FormCreate() {
 TForm_Ludex::~TForm_Ludex() {
     SettingsBailee().RemoveClient(*this);
     LanguageLocaler().RemoveClient(*published_);
-    ConnectMemo(false);
+    ConnectMemo(TMemoChanges::Ignored);
     memoNode_ = nullptr;
     markedNode_ = nullptr;
     // The tree goes before the window's widgets, so that no document outlives its view.

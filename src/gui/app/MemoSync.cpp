@@ -35,12 +35,12 @@ std::string ToStoredLineBreaks(const std::string& text) {
 
 } // namespace
 
-void TForm_Ludex::ConnectMemo(bool connectIt) {
+void TForm_Ludex::ConnectMemo(TMemoChanges changes) {
     if (memoConnection_) {
         disconnect(memoConnection_);
         memoConnection_ = {};
     }
-    if (connectIt) {
+    if (changes == TMemoChanges::Watched) {
         memoConnection_ = connect(Memo, &QPlainTextEdit::textChanged, this, &TForm_Ludex::MemoChanged);
     }
 }
@@ -64,7 +64,7 @@ void TForm_Ludex::CommitMemo() {
 }
 
 void TForm_Ludex::ShowMemo(const TDomNode& element) {
-    ConnectMemo(false);
+    ConnectMemo(TMemoChanges::Ignored);
     const bool locked = element && IsBranchLocked(element);
     Memo->setReadOnly(locked || !element);
     if (locked) {
@@ -74,7 +74,7 @@ void TForm_Ludex::ShowMemo(const TDomNode& element) {
         Memo->setPlainText(Q(ToStoredLineBreaks(MemoAccess.Read(element))));
     }
     memoModified_ = false;
-    ConnectMemo(true);
+    ConnectMemo(TMemoChanges::Watched);
 }
 
 void TForm_Ludex::MemoChanged() {

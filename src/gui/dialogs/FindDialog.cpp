@@ -139,7 +139,7 @@ void TForm_Find::Localize(TLocaler& localer) {
     localer.LocalizeForm(*published_);
     // The find button's caption is a message; it follows the language like the other texts.
     localer.OpenPath("/messages");
-    SetFindMode(restart_);
+    SetFindMode(restart_ ? TFindMode::Restart : TFindMode::GoOn);
 }
 
 void TForm_Find::Disconnect() {
@@ -178,11 +178,11 @@ void TForm_Find::ShowFind() {
 
 void TForm_Find::Edit_FindWhatChange() {
     Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
 }
 
 void TForm_Find::RadioGroup_ScopeClick() {
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
 }
 
 bool TForm_Find::Edit_FindWhatKeyPress(int key) {
@@ -205,14 +205,14 @@ void TForm_Find::Button_CancelClick() {
     close();
 }
 
-void TForm_Find::SetFindMode(bool restart) {
-    restart_ = restart;
-    if (restart) {
+void TForm_Find::SetFindMode(TFindMode mode) {
+    restart_ = mode == TFindMode::Restart;
+    if (restart_) {
         // Nothing of a finished or abandoned search is kept.
         scopeRoot_ = currentNode_ = found_ = nullptr;
         memoPosition_ = 0;
     }
-    Button_Find->setText(Q(LanguageLocaler().GetMessage(restart ? "Find" : "FindNext")));
+    Button_Find->setText(Q(LanguageLocaler().GetMessage(restart_ ? "Find" : "FindNext")));
 }
 
 TForm_Find::TScope TForm_Find::Scope() const {
@@ -316,7 +316,7 @@ void TForm_Find::Button_FindClick() {
         const bool locked = IsNodeLocked(node);
         if (inTree && Match(node->Text(), 1) > 0) {
             SelectNode(node);
-            SetFindMode(false);
+            SetFindMode(TFindMode::GoOn);
             if (locked) {
                 currentNode_ = NodeAfterSubtree(node);
             } else {
@@ -332,7 +332,7 @@ void TForm_Find::Button_FindClick() {
             const std::string memo = MemoOf(node);
             if (const size_t p = Match(memo, 1); p > 0) {
                 SelectNode(node);
-                SetFindMode(false);
+                SetFindMode(TFindMode::GoOn);
                 SelectMemoMatch(memo, p);
                 return;
             }
@@ -341,7 +341,7 @@ void TForm_Find::Button_FindClick() {
     }
 
     const std::string pattern = Edit_FindWhat->text().toStdString();
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
     ModalQuestions().Inform(this, Q(LanguageLocaler().FormatMessage("FinishedFinding", {pattern})));
 }
 
@@ -350,14 +350,14 @@ void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) {
         return n != nullptr && (n == node || n->HasAsAncestor(node));
     };
     if (within(scopeRoot_) || within(currentNode_) || within(found_)) {
-        SetFindMode(true);
+        SetFindMode(TFindMode::Restart);
     }
 }
 
 void TForm_Find::OnSelectionChanged(TTreeNode* node) {
     // A selection the user made elsewhere starts a new search at the next press.
     if (!selecting_ && !restart_ && node != found_) {
-        SetFindMode(true);
+        SetFindMode(TFindMode::Restart);
     }
 }
 
