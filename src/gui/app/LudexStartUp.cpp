@@ -6,7 +6,7 @@
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
@@ -64,10 +64,13 @@ void TForm_Ludex::FormCreate() {
     published_->AddObject("MainMenuCoolBand", [menuBand] { return menuBand; });
     published_->AddObject("CommonToolsCoolBand", [toolsBand] { return toolsBand; });
 
-    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { TreeViewChanging(tree_->NodeAt(current)); });
-    connect(tree_, &TBranchTree::NodeEdited, this, &TForm_Ludex::TreeViewEdited);
-    connect(tree_, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Ludex::OnNodeAboutToBeDeleted);
+    ConnectCommand(
+        TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current, const QModelIndex&) { TreeViewChanging(tree_->NodeAt(current)); });
+    ConnectCommand(tree_, &TBranchTree::NodeEdited, this,
+                   [this](TTreeNode* node, const std::string& text) { TreeViewEdited(node, text); });
+    ConnectNotice(tree_, &TBranchTree::NodeAboutToBeDeleted, this,
+                  [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
     TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 
     ConnectCommands();
@@ -249,11 +252,7 @@ bool TForm_Ludex::FormCloseQuery() {
 
 void TForm_Ludex::closeEvent(QCloseEvent* event) {
     bool close = false;
-    try {
-        close = FormCloseQuery();
-    } catch (...) {
-        ShowCurrentException();
-    }
+    RunCommand(*this, [&] { close = FormCloseQuery(); });
     if (close) {
         event->accept();
     } else {
@@ -277,7 +276,7 @@ namespace ludex {
 
 void TForm_Ludex::ConnectCommands() {
     auto on = [this](QAction* action, void (TForm_Ludex::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        ConnectCommand(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     on(MI_New, &TForm_Ludex::MI_NewClick);
     on(Button_New, &TForm_Ludex::MI_NewClick);

@@ -168,7 +168,7 @@ private:
     void MemoChanged();
     void ConnectMemo(TMemoChanges changes);
     void ConnectCommands();
-    void OnNodeAboutToBeDeleted(TTreeNode* node);
+    void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
     void OpenDocument(const std::string& fileName);
     void FormCreate();
     void CreateComponents();

@@ -2,6 +2,7 @@
 
 #include "core/calc/Parsing.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 
 #include <QKeyEvent>
@@ -35,7 +36,9 @@ bool TMemoCalculator::eventFilter(QObject* watched, QEvent* event) {
             }
         } else if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
-            return MemoKeyDown(key->key(), key->modifiers());
+            bool used = false;
+            // A calculation that failed has used its key all the same.
+            return !RunCommand(*memo_, [&] { used = MemoKeyDown(key->key(), key->modifiers()); }) || used;
         }
     }
     return QObject::eventFilter(watched, event);

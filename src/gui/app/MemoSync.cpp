@@ -4,6 +4,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
@@ -41,7 +42,7 @@ void TForm_Ludex::ConnectMemo(TMemoChanges changes) {
         memoConnection_ = {};
     }
     if (changes == TMemoChanges::Watched) {
-        memoConnection_ = connect(Memo, &QPlainTextEdit::textChanged, this, &TForm_Ludex::MemoChanged);
+        memoConnection_ = ConnectCommand(Memo, &QPlainTextEdit::textChanged, this, [this] { MemoChanged(); });
     }
 }
 
@@ -120,7 +121,7 @@ void TForm_Ludex::ForgetMarkWithin(TTreeNode* node) {
     }
 }
 
-void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) {
+void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
     // No pointer of the window may outlive its node: the shown memo's edits and the mark go with it.
     if (memoNode_ != nullptr && (memoNode_ == node || memoNode_->HasAsAncestor(node))) {
         memoNode_ = nullptr;

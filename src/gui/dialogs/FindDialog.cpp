@@ -2,7 +2,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
@@ -105,17 +105,11 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     buttons->addStretch(1);
     grid->addLayout(buttons, 0, 2, 3, 1);
 
-    connect(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
-    connect(Button_Find, &QPushButton::clicked, this, [this] {
-        try {
-            Button_FindClick();
-        } catch (...) {
-            ShowCurrentException(); // never thrown through Qt's signal delivery
-        }
-    });
-    connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
+    ConnectCommand(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
+    ConnectCommand(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
     for (QRadioButton* radio : {Radio_SelectedBranch, Radio_Everywhere}) {
-        connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
+        ConnectCommand(radio, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) {
                 RadioGroup_ScopeClick();
             }
@@ -157,11 +151,14 @@ void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
         tree_ = tree;
         if (tree != nullptr) {
             deletedConnection_ =
-                connect(tree, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Find::OnNodeAboutToBeDeleted);
+                ConnectNotice(tree, &TBranchTree::NodeAboutToBeDeleted, this,
+                              [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
             if (QTreeView* view = tree->View(); view != nullptr && view->selectionModel() != nullptr) {
-                selectionConnection_ = connect(
-                    view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                    [this](const QModelIndex& current) { OnSelectionChanged(tree_->NodeAt(current)); });
+                selectionConnection_ =
+                    ConnectNotice(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                                  [this](const QModelIndex& current, const QModelIndex&) noexcept {
+                                      OnSelectionChanged(tree_->NodeAt(current));
+                                  });
             }
         }
     }
@@ -194,9 +191,13 @@ bool TForm_Find::Edit_FindWhatKeyPress(int key) {
 }
 
 bool TForm_Find::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit_FindWhat && event->type() == QEvent::KeyPress &&
-        Edit_FindWhatKeyPress(static_cast<QKeyEvent*>(event)->key())) {
-        return true;
+    if (watched == Edit_FindWhat && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        bool used = false;
+        // A key whose command failed has been used all the same.
+        if (!RunCommand(*Edit_FindWhat, [&] { used = Edit_FindWhatKeyPress(key); }) || used) {
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -345,7 +346,7 @@ void TForm_Find::Button_FindClick() {
     ModalQuestions().Inform(this, Q(LanguageLocaler().FormatMessage("FinishedFinding", {pattern})));
 }
 
-void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) {
+void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
     auto within = [node](const TTreeNode* n) {
         return n != nullptr && (n == node || n->HasAsAncestor(node));
     };
@@ -354,7 +355,7 @@ void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) {
     }
 }
 
-void TForm_Find::OnSelectionChanged(TTreeNode* node) {
+void TForm_Find::OnSelectionChanged(TTreeNode* node) noexcept {
     // A selection the user made elsewhere starts a new search at the next press.
     if (!selecting_ && !restart_ && node != found_) {
         SetFindMode(TFindMode::Restart);

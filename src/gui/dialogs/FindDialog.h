@@ -91,8 +91,9 @@ private:
     TTreeNode* NextInPreOrder(const TTreeNode* node) const;
     void SelectNode(TTreeNode* node);
     void SelectMemoMatch(const std::string& memo, size_t position);
-    void OnNodeAboutToBeDeleted(TTreeNode* node);
-    void OnSelectionChanged(TTreeNode* node);
+    // Notices of the tree; they only keep the search state in step and cannot fail.
+    void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
+    void OnSelectionChanged(TTreeNode* node) noexcept;
     void Disconnect();
 
     std::unique_ptr<TQtLocalizedForm> published_;

@@ -3,6 +3,7 @@
 #include "core/base/Exception.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_Utils.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/Pictures.h"
@@ -108,7 +109,7 @@ TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
     OKButton = new QPushButton("OK", this);
     OKButton->setObjectName("OKButton");
     OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    ConnectCommand(OKButton, &QPushButton::clicked, this, [this] { accept(); });
 
     outer->addWidget(frame, 1);
     outer->addWidget(OKButton, 0, Qt::AlignCenter);
@@ -131,11 +132,11 @@ TPublishedObject& TForm_About::Published() {
 bool TForm_About::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Label_URL) {
-            Label_URLClick();
+            RunCommand(*Label_URL, [this] { Label_URLClick(); });
             return true;
         }
         if (watched == Label_MailTo) {
-            Label_MailToClick();
+            RunCommand(*Label_MailTo, [this] { Label_MailToClick(); });
             return true;
         }
     }
