@@ -160,7 +160,7 @@ TEST_F(CommandCheckTest, KeysTreeCommandsFieldsAndClosingRunThroughTheHelper) {
     TTreeNode* root = Open("doc.ldx", Doc("Doc", "<note title=\"A\" memo=\"1+1\"/>\r\n<note title=\"B\">\r\n"
                                                  "<note title=\"b\"/>\r\n</note>\r\n"));
     TTreeNode* a = Find(root, {"A"});
-    Encrypt(Find(root, {"B"}), "pw", true);
+    Encrypt(Find(root, {"B"}), "pw", TLock::AtOnce);
     Select(a);
     root->Document()->SetModified(false);
     Window().show();
