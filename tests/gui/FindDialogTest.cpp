@@ -92,7 +92,7 @@ protected:
     // One press; what it selected.
     TStep Press() {
         const size_t informed = Questions().Informed.size();
-        Find().Button_FindClick();
+        Find().Button_Find->click();
         if (Questions().Informed.size() > informed) {
             return {};
         }
@@ -168,7 +168,7 @@ TEST_F(FindDialogTest, LockedBranchesWithoutATitleMatchAreSkippedWhole) {
 TEST_F(FindDialogTest, ButtonCaptionFollowsTheSearchMode) {
     Open(kContent);
     Find().Edit_FindWhat->setText("Beta");
-    Find().Button_FindClick();
+    Find().Button_Find->click();
     EXPECT_FALSE(Find().Restarting());
     EXPECT_EQ(Find().Button_Find->text().toStdString(), LanguageLocaler().GetMessage("FindNext"));
     // Changing the options keeps the search going; the text or the scope restarts it.
@@ -265,7 +265,7 @@ TEST_F(FindDialogTest, SelectedBranchScopeCoversItsSubtreeOnly) {
     // Without a selection the search ends at once.
     Tree().Select(nullptr);
     const size_t informed = Questions().Informed.size();
-    Find().Button_FindClick();
+    Find().Button_Find->click();
     EXPECT_EQ(Questions().Informed.size(), informed + 1);
 }
 
@@ -298,7 +298,7 @@ TEST_F(FindDialogTest, RemovedNodesAndForeignSelectionsRestartTheSearch) {
     EXPECT_EQ(again.start, -1);
 
     // Closing the document while a search goes on.
-    Window().MI_CloseAllClick();
+    Window().MI_CloseAll->trigger();
     EXPECT_TRUE(Find().Restarting());
     EXPECT_TRUE(Press().title.empty());
 }

@@ -2,9 +2,13 @@
 
 #include "core/settings/LX_Localer.h"
 #include "core/text/CodePage.h"
+#include "gui/tree/BranchTree.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
 
 #include <fstream>
 #include <sstream>
@@ -134,6 +138,17 @@ bool TProgramTest::Close() {
 
 void TProgramTest::Discard() {
     windows_.reset();
+}
+
+void TProgramTest::EditTitle(TTreeNode* node, const QString& text) {
+    Window().Tree().Select(node);
+    Window().Button_Rename->trigger();
+    auto* editor = Window().TreeView->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr) << "the title is not open for editing";
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the view commits a finished edit from its event queue
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // and lets its editor go
 }
 
 std::string TProgramTest::WriteFile(const std::string& name, const std::string& bytes) const {

@@ -16,8 +16,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Failed expectations show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace ludex::test {
 
@@ -63,6 +69,9 @@ protected:
     bool Close();
     // Destroys the windows without asking anything (the settings are not written).
     void Discard();
+    // Renames a branch as the user does: selects it, opens its title with Rename, types the text
+    // and presses Enter.
+    void EditTitle(TTreeNode* node, const QString& text);
 
     // A path inside the program's folder.
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }

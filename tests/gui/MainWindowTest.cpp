@@ -50,7 +50,7 @@ protected:
 
 TEST_F(MainWindowTest, NewDocumentIsSelectedUnmodifiedAndTitledFromTheLanguage) {
     Start();
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     ASSERT_EQ(Tree().TopLevelCount(), 1);
     TTreeNode* root = Top(0);
     EXPECT_EQ(root->Text(), Message("NewDocumentTitle"));
@@ -161,9 +161,9 @@ TEST_F(MainWindowTest, DocumentCommandsNeedADocument) {
     EXPECT_TRUE(Window().MI_New->isEnabled());
     EXPECT_TRUE(Window().MI_Open->isEnabled());
     EXPECT_TRUE(Window().Button_InsertBranch->isEnabled());
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     EXPECT_EQ(enabled(), std::vector<bool>(9, true));
-    Window().MI_CloseClick();
+    Window().MI_Close->trigger();
     EXPECT_EQ(enabled(), std::vector<bool>(9, false));
     EXPECT_TRUE(Window().Memo->isReadOnly());
     EXPECT_TRUE(Window().Memo->toPlainText().isEmpty());
@@ -188,12 +188,12 @@ TEST_F(MainWindowTest, CaptionFollowsTheLanguage) {
 
 TEST_F(MainWindowTest, SavingWritesTheFileAndClearsTheMark) {
     Start();
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     TLXDocument* document = Top(0)->Document();
     document->SetModified(true);
     EXPECT_EQ(Top(0)->Picture(), picDocumentModified);
     Questions().FileNames.push_back(QString::fromStdString(PathOf("typed")));
-    Window().MI_SaveClick();
+    Window().MI_Save->trigger();
     EXPECT_EQ(document->FileName(), PathOf("typed.xml")) << "the default extension is xml";
     EXPECT_FALSE(document->Modified());
     EXPECT_EQ(Top(0)->Picture(), picDocument);
@@ -201,28 +201,36 @@ TEST_F(MainWindowTest, SavingWritesTheFileAndClearsTheMark) {
     EXPECT_EQ(ReadFile(PathOf("typed.xml")).rfind(kDeclaration + "\r\n<ludex ", 0), 0u);
     // Save As asks again and starts from the present name.
     Questions().FileNames.push_back(QString::fromStdString(PathOf("other.ldx")));
-    Window().MI_SaveAsClick();
+    Window().MI_SaveAs->trigger();
     EXPECT_EQ(Questions().SaveDialogNames.back().toStdString(), PathOf("typed.xml"));
     EXPECT_TRUE(fs::exists(PathOf("other.ldx")));
 }
 
 TEST_F(MainWindowTest, FailedSaveReportsAndStaysModified) {
     Start();
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     TLXDocument* document = Top(0)->Document();
     document->SetModified(true);
     WriteFile("plain", "not a folder");
     // A target below a regular file cannot be written, whoever runs the test.
     Questions().FileNames.push_back(QString::fromStdString(PathOf("plain") + "/doc.ldx"));
-    EXPECT_ANY_THROW(Window().MI_SaveClick());
+    Window().MI_Save->trigger();
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_NE(Questions().Errors[0].toStdString().find(PathOf("plain") + "/doc.ldx"), std::string::npos)
+        << "the error names the file: " << Questions().Errors[0].toStdString();
     EXPECT_TRUE(document->Modified());
     EXPECT_EQ(Top(0)->Picture(), picDocumentModified);
+    // The program goes on: saving as a file that can be written succeeds.
+    Questions().FileNames.push_back(QString::fromStdString(PathOf("doc.ldx")));
+    Window().MI_SaveAs->trigger();
+    EXPECT_FALSE(document->Modified());
+    EXPECT_EQ(Questions().Errors.size(), 1u);
 }
 
 TEST_F(MainWindowTest, CloseAsksWithTitleAndFileNameAndCanBeCancelled) {
     const std::string file = WriteFile("named.ldx", Doc("Named"));
     Start(file);
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     Top(0)->Document()->SetModified(true);
     Top(1)->Document()->SetModified(true);
 
@@ -230,7 +238,7 @@ TEST_F(MainWindowTest, CloseAsksWithTitleAndFileNameAndCanBeCancelled) {
     Tree().Select(Top(1));
     Questions().Answers.push_back(TAnswer::Yes);
     Questions().FileNames.push_back(std::nullopt);
-    Window().MI_CloseClick();
+    Window().MI_Close->trigger();
     EXPECT_EQ(Tree().TopLevelCount(), 2);
     EXPECT_EQ(Questions().Asked.back().toStdString(),
               LanguageLocaler().FormatMessage("SaveQuery", {Message("NewDocumentTitle"), ""}));
@@ -238,7 +246,7 @@ TEST_F(MainWindowTest, CloseAsksWithTitleAndFileNameAndCanBeCancelled) {
     // A named document: "(name)" without the folder; No closes without saving.
     Tree().Select(Top(0));
     Questions().Answers.push_back(TAnswer::No);
-    Window().MI_CloseClick();
+    Window().MI_Close->trigger();
     EXPECT_EQ(Questions().Asked.back().toStdString(),
               LanguageLocaler().FormatMessage("SaveQuery", {"Named", "(named.ldx)"}));
     ASSERT_EQ(Tree().TopLevelCount(), 1);
@@ -257,24 +265,24 @@ TEST_F(MainWindowTest, CloseAllAsksInTreeOrderAndStopsAtCancel) {
         Top(i)->Document()->SetModified(true);
     }
     Questions().Answers = {TAnswer::Yes, TAnswer::Cancel};
-    Window().MI_CloseAllClick();
+    Window().MI_CloseAll->trigger();
     EXPECT_EQ(Tree().TopLevelCount(), 3);
     EXPECT_EQ(Questions().Asked.size(), 2u);
     EXPECT_FALSE(Top(0)->Document()->Modified()) << "the first was saved";
     EXPECT_TRUE(Top(1)->Document()->Modified());
     EXPECT_FALSE(Window().Button_Cut->isEnabled());
     Questions().Answers = {TAnswer::No, TAnswer::No};
-    Window().MI_CloseAllClick();
+    Window().MI_CloseAll->trigger();
     EXPECT_EQ(Tree().TopLevelCount(), 0);
 }
 
 TEST_F(MainWindowTest, SaveAllWritesEveryDocumentAndAsksNamesForNewOnes) {
     const std::string file = WriteFile("kept.ldx", Doc("Kept"));
     Start(file);
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
     fs::remove(file);
     Questions().FileNames = {QString::fromStdString(PathOf("fresh.ldx"))};
-    Window().MI_SaveAllClick();
+    Window().MI_SaveAll->trigger();
     EXPECT_TRUE(fs::exists(file)) << "unmodified documents are written too";
     EXPECT_TRUE(fs::exists(PathOf("fresh.ldx")));
     EXPECT_EQ(Tree().Selected(), Top(1)) << "the selection comes back";
@@ -284,8 +292,8 @@ TEST_F(MainWindowTest, OpeningTheSameFileTwiceGivesTwoDocuments) {
     const std::string file = WriteFile("twice.ldx", Doc("Twice"));
     Start();
     Questions().FileNames = {QString::fromStdString(file), QString::fromStdString(file)};
-    Window().MI_OpenClick();
-    Window().MI_OpenClick();
+    Window().MI_Open->trigger();
+    Window().MI_Open->trigger();
     ASSERT_EQ(Tree().TopLevelCount(), 2);
     EXPECT_NE(Top(0)->Document(), Top(1)->Document());
     EXPECT_EQ(Tree().Selected(), Top(1));
@@ -297,7 +305,10 @@ TEST_F(MainWindowTest, OpenErrorsAreReportedAndAddNothing) {
     const std::string bad = WriteFile("bad.ldx", "<ludex title=\"x\"><note></ludex>");
     Start();
     Questions().FileNames = {QString::fromStdString(bad)};
-    EXPECT_ANY_THROW(Window().MI_OpenClick());
+    Window().MI_Open->trigger();
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_NE(Questions().Errors[0].toStdString().find("bad.ldx"), std::string::npos)
+        << Questions().Errors[0].toStdString();
     EXPECT_EQ(Tree().TopLevelCount(), 0);
     EXPECT_FALSE(Window().Memo->isReadOnly()) << "cancelled or failed open still makes the memo editable";
 }
@@ -310,7 +321,7 @@ TEST_F(MainWindowTest, DocumentsOfTheLastRunComeBackInOrder) {
     Start(second);
     Window().RestoreDocuments(gone);
     Window().RestoreDocuments(first);
-    Window().MI_NewClick(); // never saved: listed with an empty name
+    Window().MI_New->trigger(); // never saved: listed with an empty name
     ASSERT_TRUE(Close());
     const std::string settings = ReadFile(SettingsFile());
     EXPECT_NE(settings.find("<document file=\"\"/>"), std::string::npos) << settings;
@@ -416,8 +427,8 @@ TEST_F(MainWindowTest, UnwritableSettingsOfferToCloseWithoutSaving) {
 
 TEST_F(MainWindowTest, ExitAsksAboutModifiedDocumentsBeforeSavingSettings) {
     Start();
-    Window().MI_NewClick();
-    Window().MI_NewClick();
+    Window().MI_New->trigger();
+    Window().MI_New->trigger();
     Top(0)->Document()->SetModified(true);
     Top(1)->Document()->SetModified(true);
     Questions().Answers = {TAnswer::No, TAnswer::Cancel};
@@ -449,10 +460,11 @@ TEST_F(MainWindowTest, RenamingInPlaceWritesTheTitle) {
     const std::string file = WriteFile("rename.ldx", Doc("Root", "<note title=\"old\"/>\r\n"));
     Start(file);
     TTreeNode* node = Top(0)->Child(0);
-    Tree().setData(Tree().IndexOf(node), QString("new"), Qt::EditRole);
+    EditTitle(node, "new");
+    EXPECT_EQ(node->Text(), "new");
     EXPECT_EQ(TitleAccess.Read(node->Element()), "new");
     EXPECT_TRUE(Top(0)->Document()->Modified());
-    Tree().setData(Tree().IndexOf(Top(0)), QString(""), Qt::EditRole);
+    EditTitle(Top(0), "");
     EXPECT_EQ(TitleAccess.Read(Top(0)->Document()->RootElement()), "") << "an empty title is accepted";
 }
 

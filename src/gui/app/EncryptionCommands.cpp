@@ -133,7 +133,7 @@ void TEncryptionCommands::DecipherBranch(TTreeNode* node, const std::string& pas
     }
     Tree().DeleteChildren(node);
     BuildChildNodes(Tree(), node, element);
-    Tree().SortChildren(node, true, TreeViewCompare);
+    Tree().SortChildren(node, TSortDepth::AllLevels, TreeViewCompare);
     if (node->Parent() != nullptr && node != window_.MarkedNode()) {
         UpdateBranchIcon(Tree(), node);
     }

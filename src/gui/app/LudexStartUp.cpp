@@ -8,8 +8,9 @@
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
@@ -30,10 +31,6 @@ namespace ludex {
 bool RestartOnExit = false;
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // A tool-bar band as a published object: its Index (writing it moves the band) and the band itself.
 class TPublishedCoolBand : public TPublishedBase {
@@ -67,10 +64,13 @@ void TForm_Ludex::FormCreate() {
     published_->AddObject("MainMenuCoolBand", [menuBand] { return menuBand; });
     published_->AddObject("CommonToolsCoolBand", [toolsBand] { return toolsBand; });
 
-    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { TreeViewChanging(tree_->NodeAt(current)); });
-    connect(tree_, &TBranchTree::NodeEdited, this, &TForm_Ludex::TreeViewEdited);
-    connect(tree_, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Ludex::OnNodeAboutToBeDeleted);
+    ConnectCommand(
+        TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current, const QModelIndex&) { TreeViewChanging(tree_->NodeAt(current)); });
+    ConnectCommand(tree_, &TBranchTree::NodeEdited, this,
+                   [this](TTreeNode* node, const std::string& text) { TreeViewEdited(node, text); });
+    ConnectNotice(tree_, &TBranchTree::NodeAboutToBeDeleted, this,
+                  [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
     TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 
     ConnectCommands();
@@ -81,7 +81,7 @@ void TForm_Ludex::FormCreate() {
 TForm_Ludex::~TForm_Ludex() {
     SettingsBailee().RemoveClient(*this);
     LanguageLocaler().RemoveClient(*published_);
-    ConnectMemo(false);
+    ConnectMemo(TMemoChanges::Ignored);
     memoNode_ = nullptr;
     markedNode_ = nullptr;
     // The tree goes before the window's widgets, so that no document outlives its view.
@@ -257,11 +257,7 @@ bool TForm_Ludex::FormCloseQuery() {
 
 void TForm_Ludex::closeEvent(QCloseEvent* event) {
     bool close = false;
-    try {
-        close = FormCloseQuery();
-    } catch (...) {
-        ShowCurrentException();
-    }
+    RunCommand(*this, [&] { close = FormCloseQuery(); });
     if (close) {
         event->accept();
     } else {
@@ -285,7 +281,7 @@ namespace ludex {
 
 void TForm_Ludex::ConnectCommands() {
     auto on = [this](QAction* action, void (TForm_Ludex::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        ConnectCommand(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     on(MI_New, &TForm_Ludex::MI_NewClick);
     on(Button_New, &TForm_Ludex::MI_NewClick);

@@ -30,6 +30,11 @@ class TLXDocument;
 class TQtLocalizedForm;
 class TTreeNode;
 
+// Whether a save asks for the file name even when the document has one (Save As).
+enum class TAskForName { No, Yes };
+// Whether the window follows the memo's edits (off while it fills the memo itself).
+enum class TMemoChanges { Ignored, Watched };
+
 // Set by Reset To Default: when the program ends with it set, it starts its executable again.
 extern bool RestartOnExit;
 
@@ -73,7 +78,7 @@ public:
     void MI_AboutClick();
     // Writes the document, asking for a name when asked to or when it has none; false when the
     // user cancelled the save dialog.
-    bool SaveDocument(TLXDocument* document, bool askForName);
+    bool SaveDocument(TLXDocument* document, TAskForName askForName);
     // Asks whether to save a modified document; true means "go on" (saved or not to be saved).
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
@@ -161,9 +166,9 @@ private:
     void TreeViewChanging(TTreeNode* node);
     void TreeViewEdited(TTreeNode* node, const std::string& text);
     void MemoChanged();
-    void ConnectMemo(bool connect);
+    void ConnectMemo(TMemoChanges changes);
     void ConnectCommands();
-    void OnNodeAboutToBeDeleted(TTreeNode* node);
+    void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
     void OpenDocument(const std::string& fileName);
     void FormCreate();
     void CreateComponents();

@@ -5,6 +5,7 @@
 #include "core/settings/LX_Localer.h"
 #include "core/text/CodePage.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/PasswordFields.h"
 #include "gui/properties/QtPublished.h"
 
@@ -17,12 +18,6 @@
 #include <QVBoxLayout>
 
 namespace ludex {
-
-namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("Form_CipherDialog");

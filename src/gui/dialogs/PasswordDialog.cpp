@@ -3,6 +3,7 @@
 #include "core/document/BranchCipher.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/PasswordFields.h"
 
 #include <QHBoxLayout>
@@ -12,12 +13,6 @@
 #include <QVBoxLayout>
 
 namespace ludex {
-
-namespace {
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
-} // namespace
 
 TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("Form_PasswordDialog");

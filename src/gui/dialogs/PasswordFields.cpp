@@ -1,5 +1,7 @@
 #include "gui/dialogs/PasswordFields.h"
 
+#include "gui/app/CommandConnection.h"
+
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLineEdit>
@@ -23,8 +25,8 @@ void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, Q
     cancel = new QPushButton("Cancel", &dialog);
     cancel->setObjectName("Button_Cancel");
     cancel->setAutoDefault(false);
-    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    ConnectCommand(ok, &QPushButton::clicked, &dialog, [&dialog] { dialog.accept(); });
+    ConnectCommand(cancel, &QPushButton::clicked, &dialog, [&dialog] { dialog.reject(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);

@@ -41,7 +41,7 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
         const bool locked = AddLockedPlaceholder(tree, rootNode, result->rootElement_);
         if (!locked) {
             BuildChildNodes(tree, rootNode, result->rootElement_);
-            tree.SortChildren(rootNode, true, TreeViewCompare);
+            tree.SortChildren(rootNode, TSortDepth::AllLevels, TreeViewCompare);
         }
         tree.AttachTopLevel();
         tree.Select(rootNode);
