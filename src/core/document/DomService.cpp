@@ -1,6 +1,7 @@
 #include "core/document/DomService.h"
 
 #include "core/base/FileIO.h"
+#include "core/crypto/Secret.h"
 #include "core/document/Utf8Scan.h"
 
 #include <pugixml.hpp>
@@ -268,11 +269,57 @@ void TDomNode::RemoveAttribute(std::string_view name) const {
     }
 }
 
+std::string_view TDomNode::AttributeView(std::string_view name) const {
+    return FindAttribute(P(node_), name).value();
+}
+
+void TDomNode::WipeAttribute(std::string_view name) const {
+    pugi::xml_attribute a = FindAttribute(P(node_), name);
+    if (!a) {
+        return;
+    }
+    // The value lives either in the parsed text or in memory the parser allocated; both belong
+    // to this document and are writable.
+    char* value = const_cast<char*>(a.value());
+    WipeMemory(value, std::strlen(value));
+    P(node_).remove_attribute(a);
+}
+
 // ---- TDomDocument -----------------------------------------------------------------------------
 
-TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
+namespace {
 
-TDomDocument::~TDomDocument() = default;
+// Never destroyed, so that a document destroyed late in the process's exit still finds it.
+std::vector<const TDomDocument*>& LiveDocuments() {
+    static auto* documents = new std::vector<const TDomDocument*>;
+    return *documents;
+}
+
+void (*gDisposalObserver)() = nullptr;
+
+} // namespace
+
+void ForEachLiveDocument(const std::function<void(const TDomDocument&)>& visit) {
+    for (const TDomDocument* document : LiveDocuments()) {
+        visit(*document);
+    }
+}
+
+void SetDocumentDisposalObserver(void (*observer)()) {
+    gDisposalObserver = observer;
+}
+
+TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {
+    LiveDocuments().push_back(this);
+}
+
+TDomDocument::~TDomDocument() {
+    std::erase(LiveDocuments(), this);
+    doc_.reset();
+    if (gDisposalObserver != nullptr) {
+        gDisposalObserver();
+    }
+}
 
 void TDomDocument::Clear() {
     doc_->reset();

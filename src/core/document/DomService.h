@@ -125,6 +125,13 @@ public:
     void SetAttribute(std::string_view name, std::string_view value) const;
     // Removes the attribute; nothing happens when it is absent.
     void RemoveAttribute(std::string_view name) const;
+    // The value as a view, valid until the element changes; empty when the attribute is absent.
+    // For values that must not be copied into memory that nobody wipes (passwords).
+    std::string_view AttributeView(std::string_view name) const;
+    // Overwrites the value with zeros where the document keeps it, then removes the attribute:
+    // no copy of a password stays behind in the document's memory. Nothing happens when the
+    // attribute is absent.
+    void WipeAttribute(std::string_view name) const;
 
 private:
     friend class TDomDocument;
@@ -177,5 +184,14 @@ private:
     std::string text_; // the parsed text, which holds the document's names and values
     std::unique_ptr<pugi::xml_document> doc_;
 };
+
+// Every TDomDocument alive in the process, in the order they were made. For the few questions
+// that concern all open documents at once, such as whether an unlocked branch anywhere still
+// refers to a key held in memory. The visitor must neither make nor destroy documents.
+void ForEachLiveDocument(const std::function<void(const TDomDocument&)>& visit);
+
+// Called once a TDomDocument has been destroyed (it is no longer among the live documents).
+// One observer at most; nullptr removes it. The observer must not throw.
+void SetDocumentDisposalObserver(void (*observer)());
 
 } // namespace ludex
