@@ -23,9 +23,12 @@ void PrintHelp(std::ostream& out) {
     out << "\nBRANCH is a path of titles below the root separated by \"/\" (\"\\/\" stands for a \"/\"\n"
            "inside a title; \"\" is the root), or \"#\" followed by 0-based element indices joined\n"
            "by \".\" (\"#\" is the root, \"#0.2\" the third child of the first child).\n"
-           "A password file holds the password on its first line, as UTF-8 text.\n\n"
+           "A password file holds the password on its first line, as UTF-8 text.\n"
+           "Encryption is strong (any text, damage detected) unless --cipher compatible asks for the\n"
+           "scheme earlier versions read, whose passwords and memos must fit the code page.\n\n"
            "Options of every command:\n"
-           "  --code-page NAME   code page of passwords and enciphered memos (e.g. windows-1251)\n"
+           "  --code-page NAME   code page of the compatible scheme (e.g. windows-1251) for branches\n"
+           "                     that do not record their own\n"
            "  --help             this text\n\n"
            "Exit status: 0 success, 1 bad document or expression, 2 wrong usage, 3 branch not\n"
            "found or locked, 4 incorrect password, 5 input/output error.\n";
@@ -107,8 +110,9 @@ const std::vector<TCommand>& AllCommands() {
          "Lists every match: index path, \"title\" or \"memo:\" and character position, branch title.",
          RunFind},
         {"resave", "resave FILE [-o OUT]", "Writes the document again with the document writer.", RunResave},
-        {"encrypt", "encrypt FILE BRANCH --password-file P [-o OUT]",
-         "Encrypts a plain branch under the password and writes the document.", RunEncrypt},
+        {"encrypt", "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT]",
+         "Encrypts a plain branch under the password (strong cipher by default) and writes the document.",
+         RunEncrypt},
         {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT]",
          "Unlocks an encrypted branch with the password, makes it plain and writes the document.",
          RunDecrypt},
