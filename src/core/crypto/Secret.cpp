@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace ludex {
@@ -33,6 +34,29 @@ void DisableCoreDumps() noexcept {
     const rlimit none{0, 0};
     (void)setrlimit(RLIMIT_CORE, &none);
     (void)prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+}
+
+TSecret::TSecret(std::string_view bytes) {
+    Append(bytes);
+}
+
+void TSecret::Append(std::string_view bytes) {
+    Reserve(bytes_.size() + bytes.size());
+    bytes_.append(bytes);
+}
+
+void TSecret::Reserve(size_t size) {
+    // No standard library keeps more than 22 characters inside a string object, so a capacity of
+    // at least 32 is a heap buffer.
+    constexpr size_t kHeapCapacity = 32;
+    if (size <= bytes_.capacity() && bytes_.capacity() >= kHeapCapacity) {
+        return;
+    }
+    decltype(bytes_) grown;
+    grown.reserve(std::max({size, 2 * bytes_.capacity(), kHeapCapacity}));
+    grown.append(bytes_);
+    Wipe();
+    bytes_ = std::move(grown); // takes the heap buffer; nothing stays in `grown`
 }
 
 TSecret TSecret::Adopt(std::string& text) {

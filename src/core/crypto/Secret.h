@@ -51,7 +51,7 @@ struct TWipingAllocator {
 class TSecret {
 public:
     TSecret() = default;
-    explicit TSecret(std::string_view bytes) : bytes_(bytes) {}
+    explicit TSecret(std::string_view bytes);
     // Takes the bytes of `text` and wipes `text`.
     static TSecret Adopt(std::string& text);
     TSecret(TSecret&& other) noexcept;
@@ -63,10 +63,13 @@ public:
     std::string_view View() const { return bytes_; }
     size_t Size() const { return bytes_.size(); }
     bool Empty() const { return bytes_.empty(); }
-    void Append(std::string_view bytes) { bytes_.append(bytes); }
+    void Append(std::string_view bytes);
 
 private:
     void Wipe() noexcept;
+    // Makes room for `size` bytes in a heap buffer. A string that grows out of the characters
+    // kept inside the object would leave them behind there, so a secret lives on the heap.
+    void Reserve(size_t size);
     std::basic_string<char, std::char_traits<char>, TWipingAllocator<char>> bytes_;
 };
 
