@@ -126,6 +126,28 @@ TEST_F(BranchSchemesTest, AnyTextRoundTripsInTheStrongSchemeAndTheCodePageLimits
     }
 }
 
+// strong.ldx was written by this version (at the least key cost, which it records): a strong
+// branch holding a compatible one that records windows-1251. Every later version must open it.
+TEST_F(BranchSchemesTest, AFileWrittenByThisVersionKeepsOpening) {
+    TDomDocument doc;
+    doc.Load(kDataDir + "strong.ldx");
+    const TDomNode vault = doc.DocumentElement().FirstChild();
+    ASSERT_EQ(BranchCipherScheme(vault), TCipherScheme::Strong);
+    EXPECT_FALSE(CheckBranchPassword(vault, "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C"));
+    ASSERT_TRUE(
+        DecipherBranchElement(vault, "\xF0\x9F\x94\x91 \xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C"));
+    EXPECT_EQ(MemoAccess.Read(vault),
+              "\xD0\xA1\xD0\xB5\xD0\xBA\xD1\x80\xD0\xB5\xD1\x82 \xE6\x97\xA5\xE6\x9C\xAC "
+              "\xF0\x9F\x94\x91\nline 2");
+    EXPECT_EQ(vault.FirstChild().XML(), "<note title=\"Plain child\" memo=\"tab&#09;here\"/>");
+    const TDomNode old = vault.LastChild();
+    ASSERT_EQ(BranchCipherScheme(old), TCipherScheme::Compatible);
+    EXPECT_EQ(CodePageAccess.Read(old), "windows-1251");
+    ASSERT_TRUE(DecipherBranchElement(old, "\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87")); // under windows-1252
+    EXPECT_EQ(MemoAccess.Read(old), "\xD0\x92\xD0\xBD\xD1\x83\xD1\x82\xD1\x80\xD0\xB8");
+    EXPECT_EQ(old.FirstChild().XML(), "<note title=\"Leaf\" memo=\"deep\"/>");
+}
+
 // What a program that knows only the compatible scheme does with a strong branch: its check
 // value matches no password, and it writes the locked branch back as it found it.
 TEST_F(BranchSchemesTest, StrongBranchIsAWrongPasswordToTheCompatibleCheckAndSurvivesItsSaves) {
