@@ -171,7 +171,7 @@ void LockOne(const TDomNode& element) {
             payload = Base64Encode(EncryptBranchText(ChildrenToText(element), password.View()));
         }
     }
-    element.WipeAttribute(PasswordAccess.Name());
+    PasswordAccess.Delete(element); // wiped
     MemoAccess.Write(element, memo);
     if (hasContent) {
         element.RemoveAllChildren();
@@ -186,7 +186,7 @@ void LockBranches(const TDomNode& element) {
 }
 
 void RemoveEncryption(const TDomNode& element) {
-    element.WipeAttribute(PasswordAccess.Name());
+    PasswordAccess.Delete(element); // wiped
     EncryptionAccess.Delete(element);
     CodePageAccess.Delete(element);
 }
@@ -341,14 +341,14 @@ void SetBranchPassword(const TDomNode& element, std::string_view password, TCiph
         const TCodePage& page = CurrentCodePage();
         const std::string digest = PasswordDigest(CompatiblePasswordBytes(password, page).View());
         CompatibleMemoBytes(element, page);
-        element.WipeAttribute(PasswordAccess.Name());
+        PasswordAccess.Delete(element); // wiped
         EncryptionAccess.Write(element, digest);
         CodePageAccess.Write(element, page.Name());
         PasswordAccess.Write(element, password);
     } else {
         TNewStrongKey created = CreateStrongKey(password);
         const std::string token = HoldBranchKey(std::move(created.key), created.encryptionValue);
-        element.WipeAttribute(PasswordAccess.Name());
+        PasswordAccess.Delete(element); // wiped
         EncryptionAccess.Write(element, created.encryptionValue);
         CodePageAccess.Delete(element);
         PasswordAccess.Write(element, token);
@@ -367,7 +367,7 @@ void SetBranchPassword(const TDomNode& element, std::string_view password) {
     }
     const std::string digest =
         PasswordDigest(CompatiblePasswordBytes(password, BranchCodePage(element)).View());
-    element.WipeAttribute(PasswordAccess.Name());
+    PasswordAccess.Delete(element); // wiped
     PasswordAccess.Write(element, password);
     EncryptionAccess.Write(element, digest);
     ForgetUnusedBranchKeys();

@@ -47,6 +47,31 @@ std::string_view TrimXmlSpace(std::string_view s) {
     return s;
 }
 
+// Overwrites a text the document keeps (in its parsed text or in memory the parser allocated; both
+// writable) with zeros.
+void WipeValue(const char* value) {
+    WipeMemory(const_cast<char*>(value), std::strlen(value));
+}
+
+// Wipes every attribute value and every text of the node and its descendants, without recursion.
+void WipeValues(pugi::xml_node top) {
+    pugi::xml_node n = top;
+    while (n) {
+        WipeValue(n.value());
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            WipeValue(a.value());
+        }
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            continue;
+        }
+        while (n != top && !n.next_sibling()) {
+            n = n.parent();
+        }
+        n = n == top ? pugi::xml_node() : n.next_sibling();
+    }
+}
+
 bool HasOnlyScalarValues(const char* s) {
     return s == nullptr || IsValidUtf8Scan(s);
 }
@@ -160,11 +185,15 @@ void TDomNode::RemoveChild(const TDomNode& child) const {
     if (!node_ || !child.node_ || P(child.node_).parent() != P(node_)) {
         throw Exception("The node to remove is not a child of this node");
     }
+    WipeValues(P(child.node_));
     P(node_).remove_child(P(child.node_));
 }
 
 void TDomNode::RemoveAllChildren() const {
     if (node_) {
+        for (pugi::xml_node child = P(node_).first_child(); child; child = child.next_sibling()) {
+            WipeValues(child);
+        }
         P(node_).remove_children();
     }
 }
@@ -265,24 +294,13 @@ void TDomNode::SetAttribute(std::string_view name, std::string_view value) const
 void TDomNode::RemoveAttribute(std::string_view name) const {
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
+        WipeValue(a.value());
         P(node_).remove_attribute(a);
     }
 }
 
 std::string_view TDomNode::AttributeView(std::string_view name) const {
     return FindAttribute(P(node_), name).value();
-}
-
-void TDomNode::WipeAttribute(std::string_view name) const {
-    pugi::xml_attribute a = FindAttribute(P(node_), name);
-    if (!a) {
-        return;
-    }
-    // The value lives either in the parsed text or in memory the parser allocated; both belong
-    // to this document and are writable.
-    char* value = const_cast<char*>(a.value());
-    WipeMemory(value, std::strlen(value));
-    P(node_).remove_attribute(a);
 }
 
 // ---- TDomDocument -----------------------------------------------------------------------------
@@ -315,6 +333,7 @@ TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {
 
 TDomDocument::~TDomDocument() {
     std::erase(LiveDocuments(), this);
+    Clear();
     doc_.reset();
     if (gDisposalObserver != nullptr) {
         gDisposalObserver();
@@ -322,7 +341,9 @@ TDomDocument::~TDomDocument() {
 }
 
 void TDomDocument::Clear() {
+    WipeValues(*doc_);
     doc_->reset();
+    WipeString(text_);
     std::string().swap(text_);
 }
 

@@ -99,7 +99,8 @@ public:
     TDomNode Child(size_t index) const;
     // A snapshot of the child list.
     std::vector<TDomNode> ChildNodes() const;
-    // Removes a child with all its descendants; throws Exception when it is not a child of this node.
+    // Removes a child with all its descendants; throws Exception when it is not a child of this
+    // node. The removed texts and attribute values are wiped from memory first.
     void RemoveChild(const TDomNode& child) const;
     void RemoveAllChildren() const;
     // Appends a new element with the name as the last child and returns it.
@@ -123,15 +124,11 @@ public:
     bool HasAttribute(std::string_view name) const;
     // An existing attribute takes the value and keeps its place; a new one is appended last.
     void SetAttribute(std::string_view name, std::string_view value) const;
-    // Removes the attribute; nothing happens when it is absent.
+    // Removes the attribute, its value wiped from memory first; nothing happens when it is absent.
     void RemoveAttribute(std::string_view name) const;
     // The value as a view, valid until the element changes; empty when the attribute is absent.
     // For values that must not be copied into memory that nobody wipes (passwords).
     std::string_view AttributeView(std::string_view name) const;
-    // Overwrites the value with zeros where the document keeps it, then removes the attribute:
-    // no copy of a password stays behind in the document's memory. Nothing happens when the
-    // attribute is absent.
-    void WipeAttribute(std::string_view name) const;
 
 private:
     friend class TDomDocument;
@@ -141,7 +138,8 @@ private:
 };
 
 // An XML document in memory. Not copyable or movable, so that node handles stay attached;
-// hold it by std::unique_ptr where it must move.
+// hold it by std::unique_ptr where it must move. Its texts and values are wiped from memory when
+// it is loaded anew or destroyed, so that what unlocked branches held does not outlive it.
 class TDomDocument {
 public:
     // An empty document (no document element).

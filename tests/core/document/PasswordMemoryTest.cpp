@@ -6,6 +6,7 @@
 // searched byte by byte against the masked form.
 #include "core/crypto/Secret.h"
 #include "core/document/BranchCipher.h"
+#include "core/document/BranchCopy.h"
 #include "core/document/BranchKeys.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/XMLNodeAccess.h"
@@ -146,6 +147,17 @@ TEST(PasswordMemoryTest, NoPasswordIsLeftAfterEveryBranchIsLocked) {
     }
     // The search finds what is there: the compatible password stands in both unlocked branches.
     ASSERT_GE(CopiesInMemory(kCompatiblePassword), 2u);
+
+    // An unlocked branch cut from one document and pasted into the other; a third document
+    // closed while its branch is unlocked.
+    CopyBranch(second.DocumentElement(), c);
+    doc.DocumentElement().RemoveChild(c);
+    {
+        TDomDocument third;
+        third.LoadBytes(file, "saved");
+        const TSecret password = Unmasked(kCompatiblePassword);
+        DecipherBranchElement(third.DocumentElement().LastChild(), password.View());
+    }
 
     ASSERT_TRUE(LockAllBranches(doc.DocumentElement()).empty());
     ASSERT_TRUE(LockAllBranches(second.DocumentElement()).empty());
