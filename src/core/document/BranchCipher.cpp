@@ -373,12 +373,6 @@ void SetBranchPassword(const TDomNode& element, std::string_view password) {
     ForgetUnusedBranchKeys();
 }
 
-void CheckMemoEncipherable(const TDomNode& element, TCipherScheme scheme) {
-    if (scheme == TCipherScheme::Compatible) {
-        CompatibleMemoBytes(element, CurrentCodePage());
-    }
-}
-
 void EncipherBranch(const TDomNode& element) {
     LockBranches(element);
     ForgetUnusedBranchKeys();

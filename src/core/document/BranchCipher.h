@@ -105,10 +105,6 @@ void SetBranchPassword(const TDomNode& element, std::string_view password, TCiph
 // empty password takes the encryption off as above.
 void SetBranchPassword(const TDomNode& element, std::string_view password);
 
-// Throws EUnencipherable when the branch's memo cannot be enciphered in `scheme` under the
-// current code page: what encrypting it now would refuse.
-void CheckMemoEncipherable(const TDomNode& element, TCipherScheme scheme);
-
 // Locks the element and every unlocked encrypted branch inside it, innermost first: each such
 // branch loses "password" (a compatible password is wiped from memory), its "memo" becomes
 // Base64 of the enciphered memo, and its children (already locked where encrypted) are replaced
