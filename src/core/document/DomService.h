@@ -173,6 +173,11 @@ public:
     TDomNode DocumentElement() const;
 
 private:
+    friend class TDomNode;
+    // The parsed text of the document that holds the node. The parser lets a node and its copies
+    // in the same document share the strings that stand in this text, so those are wiped only
+    // with the whole document; every other string belongs to one node alone.
+    static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
     // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
     // was before parsing, for the position of an error.
