@@ -165,14 +165,15 @@ std::string Described(const std::vector<size_t>& path) {
 
 // Makes a locked branch on the way readable, or says why it cannot be. `branch` names it for
 // the message ("Branch \"a/b\"", "The root branch").
-void Unlock(const TDomNode& element, const std::string& branch, const std::optional<std::string>& password) {
+void Unlock(const TDomNode& element, const std::string& branch, const TSecret* password) {
     if (!password) {
         throw ECliError(exitBranchUnavailable, branch + " is locked");
     }
-    if (!CheckBranchPassword(element, *password)) {
+    std::optional<TBranchUnlockKey> key = VerifyPassword(element, *password);
+    if (!key) {
         throw ECliError(exitIncorrectPassword, "Incorrect password");
     }
-    DecipherBranchElement(element, *password);
+    DecipherBranchElement(element, std::move(*key));
 }
 
 } // namespace
@@ -232,15 +233,16 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
-std::string ReadPasswordFile(const std::string& fileName) {
-    const std::string content = ReadInput(fileName);
-    std::string_view bytes = content;
+TSecret ReadPasswordFile(const std::string& fileName) {
+    std::string read = ReadInput(fileName);
+    const TSecret content = TSecret::Adopt(read);
+    std::string_view bytes = content.View();
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3); // a byte-order mark some editors put first is no part of the text
     }
-    std::string password(bytes.substr(0, bytes.find('\n')));
+    std::string_view password = bytes.substr(0, bytes.find('\n'));
     if (!password.empty() && password.back() == '\r') {
-        password.pop_back();
+        password.remove_suffix(1);
     }
     const std::string source =
         fileName == kStandardStream ? "Standard input" : "The password file " + fileName;
@@ -250,15 +252,21 @@ std::string ReadPasswordFile(const std::string& fileName) {
     if (password.empty()) {
         throw ECliError(exitUsage, source + " holds an empty password");
     }
-    if (!CurrentCodePage().CanRepresent(password)) {
-        throw ECliError(exitUsage, "The password holds a character that the code page " +
-                                       CurrentCodePage().Name() + " cannot represent");
-    }
-    return password;
+    return TSecret(password);
 }
 
-TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget) {
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password) {
+    if (BranchCipherScheme(element) == TCipherScheme::Compatible) {
+        const TCodePage& page = BranchCodePage(element);
+        if (!page.CanRepresent(password.View())) {
+            throw ECliError(exitUsage, EUnencipherable(TCipherField::Password, page.Name(), {}).Message());
+        }
+    }
+    return VerifyBranchPassword(element, password.View());
+}
+
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
+                       bool unlockTarget) {
     TDomNode current = root;
     if (!branch.empty() && branch[0] == '#') {
         std::vector<size_t> indices;

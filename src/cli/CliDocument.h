@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/crypto/Secret.h"
+#include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
 
 #include <functional>
@@ -74,21 +76,26 @@ std::string DescribeBranch(const std::string& branch);
 std::string OneLine(std::string_view text);
 
 // The password of --password-file ("-" for standard input): the first line without its line
-// break, as UTF-8 text that the current code page can represent. Read errors are EInOutError; anything else
-// is ECliError(exitUsage).
-std::string ReadPasswordFile(const std::string& fileName);
+// break, as UTF-8 text. Read errors are EInOutError; anything else is ECliError(exitUsage). What the file
+// held is wiped from memory.
+TSecret ReadPasswordFile(const std::string& fileName);
+
+// The key the password opens for an encrypted branch, or nothing when it is not the branch's
+// password. A password that the code page of a compatible branch cannot represent is
+// ECliError(exitUsage) naming the code page.
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password);
 
 // Finds a branch named on the command line: a path of titles below the root separated by "/"
 // ("\/" stands for a "/" inside a title; "" is the root); or "#" with element indices ("#",
 // "#0.2"). A title that several sibling branches carry is ECliError(exitBranchUnavailable) that
 // lists their index paths, never silently the first of them.
 //
-// A locked branch on the way is unlocked with the password; so is the branch itself when
-// `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a
+// A locked branch on the way is unlocked with the password (nullptr: none); so is the branch
+// itself when `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a
 // wrong one ECliError(exitIncorrectPassword). A branch that is not there is
 // ECliError(exitBranchUnavailable) naming what was not found; a malformed "#" path is
 // ECliError(exitUsage).
-TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget);
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
+                       bool unlockTarget);
 
 } // namespace ludex::cli

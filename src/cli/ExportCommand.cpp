@@ -16,7 +16,7 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(
         {.name = "export", .positionals = {"FILE"}, .valued = {"--format", "-o", "--password-file"}}, words);
     const TExportFormat format = ParseExportFormat(args.Value("--format").value_or("text"));
-    std::optional<std::string> password;
+    std::optional<TSecret> password;
     if (const auto file = args.Value("--password-file")) {
         password = ReadPasswordFile(*file);
     }
@@ -24,11 +24,16 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
     const auto exporter = MakeExporter(format, TitleAccess.Read(document.Root()));
     WalkBranches(document.Root(), TBranchOrder::File, [&](const TBranchVisit& visit) {
         if (IsBranchLocked(visit.element)) {
-            if (!password || !CheckBranchPassword(visit.element, *password)) {
+            // A password a compatible branch's code page cannot hold is not that branch's.
+            std::optional<TBranchUnlockKey> key;
+            if (password) {
+                key = VerifyBranchPassword(visit.element, password->View());
+            }
+            if (!key) {
                 exporter->AddLockedBranch(visit.depth, TitleAccess.Read(visit.element));
                 return false;
             }
-            DecipherBranchElement(visit.element, *password);
+            DecipherBranchElement(visit.element, std::move(*key));
         }
         exporter->AddBranch(visit.depth, TitleAccess.Read(visit.element), MemoAccess.Read(visit.element));
         return true;

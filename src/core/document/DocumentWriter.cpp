@@ -2,6 +2,9 @@
 
 #include "core/base/FileIO.h"
 #include "core/crypto/Cipher.h"
+#include "core/crypto/Secret.h"
+#include "core/crypto/StrongCipher.h"
+#include "core/document/BranchCipher.h"
 #include "core/document/Utf8Scan.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
@@ -259,9 +262,10 @@ public:
 private:
     struct Frame {
         TDomNode element;
-        TDomNode next;           // the next child to write
-        std::string password;    // code-page bytes; empty for a plain element
-        bool enciphered = false; // the children go to a payload buffer
+        TDomNode next;                   // the next child to write
+        TSecret password{};              // compatible: the password's code-page bytes
+        const TStrongKey* key = nullptr; // strong: the branch's key
+        bool enciphered = false;         // the children go to a payload buffer
     };
 
     TSink& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
@@ -282,8 +286,10 @@ private:
         node.ReadAttributes(attributes_);
         std::string_view password;
         std::string_view plainMemo;
+        std::string_view encryption;
         bool seenPassword = false;
         bool seenMemo = false;
+        bool seenEncryption = false;
         for (const auto& [name, value] : attributes_) {
             if (!seenPassword && name == PasswordAccess.Name()) {
                 password = value;
@@ -291,14 +297,26 @@ private:
             } else if (!seenMemo && name == MemoAccess.Name()) {
                 plainMemo = value;
                 seenMemo = true;
+            } else if (!seenEncryption && name == EncryptionAccess.Name()) {
+                encryption = value;
+                seenEncryption = true;
             }
         }
-        std::string passwordBytes;
+        TSecret passwordBytes;
+        const TStrongKey* key = nullptr;
         std::string memo; // the enciphered memo
         if (!password.empty()) {
-            const TCodePage& page = CurrentCodePage();
-            passwordBytes = page.FromUtf8(password);
-            memo = Base64Encode(EncryptBranchText(page.FromUtf8(plainMemo), passwordBytes));
+            if (IsStrongEncryptionValue(encryption)) {
+                key = &RequireHeldBranchKey(node);
+                if (!IsValidUtf8Scan(plainMemo)) {
+                    FailConversion(EscapeText(plainMemo));
+                }
+                memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo));
+            } else {
+                const TCodePage& page = BranchCodePage(node);
+                passwordBytes = CompatiblePasswordBytes(password, page);
+                memo = Base64Encode(EncryptBranchText(CompatibleMemoBytes(node, page), passwordBytes.View()));
+            }
         }
         TSink& out = Out();
         out.Put('<');
@@ -335,10 +353,10 @@ private:
         out.Put('>');
         if (password.empty()) {
             out.Put(kCrLf);
-            stack_.push_back(Frame{node, first, {}, false});
+            stack_.push_back(Frame{node, first});
         } else {
             payloads_.emplace_back();
-            stack_.push_back(Frame{node, first, std::move(passwordBytes), true});
+            stack_.push_back(Frame{node, first, std::move(passwordBytes), key, true});
         }
         return true;
     }
@@ -349,7 +367,8 @@ private:
         if (frame.enciphered) {
             std::string plain = payloads_.back().Take();
             payloads_.pop_back();
-            Out().Put(Base64Encode(EncryptBranchText(plain, frame.password)));
+            Out().Put(Base64Encode(frame.key != nullptr ? frame.key->Seal(plain, TSealedPart::Payload)
+                                                        : EncryptBranchText(plain, frame.password.View())));
         }
         TSink& out = Out();
         out.Put("</");

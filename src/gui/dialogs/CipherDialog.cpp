@@ -3,7 +3,6 @@
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
-#include "core/text/CodePage.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/PasswordFields.h"
@@ -100,12 +99,9 @@ int TForm_CipherDialog::Execute(const TDomNode& element) {
         AskToRetype();
     }
     const std::string password = Edit_Password->text().toStdString();
-    if (!password.empty()) {
-        // The memo is enciphered with the branch: refuse now, rather than at the next save or
-        // lock, a memo the code page cannot hold. FromUtf8 throws ECodePage naming the page.
-        CurrentCodePage().FromUtf8(MemoAccess.Read(element));
-    }
-    SetBranchPassword(element, password);
+    // Refuses, naming the field and the code page, a password or memo the code page cannot hold,
+    // rather than failing at the next save or lock; records the code page on the branch.
+    SetBranchPassword(element, password, TCipherScheme::Compatible);
     return Check_Lock->isChecked() ? AcceptedAndLock : Accepted;
 }
 

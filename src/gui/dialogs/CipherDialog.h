@@ -33,7 +33,8 @@ public:
     // On OK with a non-empty password the element gets "password" and "encryption" (its check
     // value); with the empty password both are removed. The result is AcceptedAndLock when
     // Check_Lock is set. A password the code page cannot hold, or a memo of the element that it
-    // cannot hold while a password is being set, throws ECodePage and changes nothing.
+    // cannot hold while a password is being set, throws EUnencipherable and changes nothing. The
+    // branch records the code page it is encrypted in.
     int Execute(const TDomNode& element);
 
     void Localize(TLocaler& localer) override;

@@ -4,8 +4,8 @@
 #include "core/settings/PropertyBailee.h"
 
 #include "FakePublished.h"
-#include "support/TestFiles.h"
 #include "core/base/Exception.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +82,12 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"FindNext", {}},
     {"FinishedFinding", {"{0}"}},
     {"Error", {}},
+    {"PasswordOutsideCodePage", {"{0}"}},
+    {"MemoOutsideCodePage", {"{0}", "{1}"}},
+    {"BranchContentDamaged", {"{0}"}},
+    {"BranchEncryptionUnreadable", {"{0}", "{1}"}},
+    {"BranchKeyUnavailable", {"{0}"}},
+    {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {
