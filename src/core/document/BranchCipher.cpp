@@ -3,9 +3,9 @@
 #include "core/crypto/Cipher.h"
 #include "core/document/BranchCopy.h"
 #include "core/document/DocumentWriter.h"
-#include "core/document/Utf8Scan.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
 
 #include <string>
 #include <vector>
@@ -30,7 +30,7 @@ std::string_view TrimControls(std::string_view text) {
 }
 
 void RequireUtf8(std::string_view text) {
-    if (!IsValidUtf8Scan(text)) {
+    if (!IsValidUtf8(text)) {
         ToUTF8(EscapeText(text)); // throws the writer's conversion error
     }
 }

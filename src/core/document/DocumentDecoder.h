@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/base/Exception.h"
-#include "core/document/Utf8Scan.h"
+#include "core/document/TextCheck.h"
 
 #include <cstddef>
 #include <string>

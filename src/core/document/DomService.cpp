@@ -1,7 +1,7 @@
 #include "core/document/DomService.h"
 
 #include "core/base/FileIO.h"
-#include "core/document/Utf8Scan.h"
+#include "core/document/TextCheck.h"
 
 #include <pugixml.hpp>
 
@@ -47,7 +47,7 @@ std::string_view TrimXmlSpace(std::string_view s) {
 }
 
 bool HasOnlyScalarValues(const char* s) {
-    return s == nullptr || IsValidUtf8Scan(s);
+    return s == nullptr || IsValidUtf8(s);
 }
 
 } // namespace

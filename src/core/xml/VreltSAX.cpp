@@ -1,5 +1,7 @@
 #include "core/xml/VreltSAX.h"
 
+#include "core/text/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -63,65 +65,6 @@ std::string UpperCased(std::string_view s) {
         c = UpperAscii(c);
     }
     return out;
-}
-
-// Length of the leading run of ASCII bytes, eight bytes at a time.
-size_t AsciiPrefix(std::string_view s) {
-    size_t i = 0;
-    const size_t n = s.size();
-    for (; i + 8 <= n; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080ull) {
-            break;
-        }
-    }
-    while (i < n && static_cast<unsigned char>(s[i]) < 0x80) {
-        ++i;
-    }
-    return i;
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF), the same rules as
-// IsValidUtf8, with ASCII runs skipped a word at a time.
-bool IsWellFormedUtf8(std::string_view s) {
-    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    size_t i = AsciiPrefix(s);
-    auto continuation = [&](size_t k, unsigned char low, unsigned char high) {
-        return k < n && b[k] >= low && b[k] <= high;
-    };
-    while (i < n) {
-        unsigned char c = b[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if (c >= 0xC2 && c <= 0xDF) {
-            if (!continuation(i + 1, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            unsigned char low = c == 0xE0 ? 0xA0 : 0x80;
-            unsigned char high = c == 0xED ? 0x9F : 0xBF;
-            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 3;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            unsigned char low = c == 0xF0 ? 0x90 : 0x80;
-            unsigned char high = c == 0xF4 ? 0x8F : 0xBF;
-            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF) ||
-                !continuation(i + 3, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 4;
-        } else {
-            return false;
-        }
-    }
-    return true;
 }
 
 int HexDigit(char c) {
@@ -538,7 +481,7 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
     std::string_view text = segment;
     bool mayHaveAmp = (flags & kSegAmp) != 0;
     if (utf8Mode_) {
-        if ((flags & kSegHigh) && !IsWellFormedUtf8(segment)) {
+        if ((flags & kSegHigh) && !IsValidUtf8(segment)) {
             return "Bad UTF-8:";
         }
     } else if ((flags & kSegHigh) || !asciiCompatible_) {
