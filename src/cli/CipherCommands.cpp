@@ -34,7 +34,7 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream&) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("encrypt"), words);
     const std::string password = RequiredPassword(args, "encrypt");
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, TLockedTarget::Keep);
     if (IsBranchLocked(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) +
                                                    " is encrypted and locked already; decrypt it first");
@@ -49,7 +49,7 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream&) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
     const std::string password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, TLockedTarget::Keep);
     if (!IsBranchEncrypted(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) + " is not encrypted");
     }

@@ -205,7 +205,8 @@ std::string ReadPasswordFile(const std::string& fileName) {
 }
 
 TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget) {
+                       const std::optional<std::string>& password, TLockedTarget target) {
+    const bool unlockTarget = target == TLockedTarget::Unlock;
     TDomNode current = root;
     if (!branch.empty() && branch[0] == '#') {
         std::vector<size_t> indices;

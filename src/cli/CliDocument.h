@@ -64,16 +64,19 @@ std::string OneLine(std::string_view text);
 // is ECliError(exitUsage).
 std::string ReadPasswordFile(const std::string& fileName);
 
+// What ResolveBranch does when the branch it finds is locked: leave it so, or unlock it.
+enum class TLockedTarget { Keep, Unlock };
+
 // Finds a branch named on the command line: a path of titles below the root separated by "/"
 // ("\/" stands for a "/" inside a title; "" is the root), the first match at each level; or "#"
 // with element indices ("#", "#0.2").
 //
-// A locked branch on the way is unlocked with the password; so is the branch itself when
-// `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a
+// A locked branch on the way is unlocked with the password; so is the branch itself with
+// TLockedTarget::Unlock. Without a password that is ECliError(exitBranchUnavailable); with a
 // wrong one ECliError(exitIncorrectPassword). A branch that is not there is
 // ECliError(exitBranchUnavailable) naming what was not found; a malformed "#" path is
 // ECliError(exitUsage).
 TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget);
+                       const std::optional<std::string>& password, TLockedTarget target);
 
 } // namespace ludex::cli

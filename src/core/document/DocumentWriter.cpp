@@ -325,10 +325,11 @@ private:
         out.Put('>');
         if (password.empty()) {
             out.Put(kCrLf);
-            stack_.push_back(Frame{node, first, {}, false});
+            stack_.push_back(Frame{.element = node, .next = first, .password = {}, .enciphered = false});
         } else {
             payloads_.emplace_back();
-            stack_.push_back(Frame{node, first, std::move(passwordBytes), true});
+            stack_.push_back(Frame{
+                .element = node, .next = first, .password = std::move(passwordBytes), .enciphered = true});
         }
         return true;
     }

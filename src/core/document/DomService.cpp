@@ -299,8 +299,9 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     TIncrementalTextCheck check;
-    std::string copy = CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, false); });
-    check.Advance(copy, true);
+    std::string copy =
+        CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, TInput::Partial); });
+    check.Advance(copy, TInput::Complete);
     if (check.Utf8Failed()) {
         throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
     }

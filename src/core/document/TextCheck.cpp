@@ -8,8 +8,9 @@ namespace {
 
 // Scans the character references that begin at or after `from` and sets `suspect` at the first
 // one to a surrogate or beyond U+10FFFF. Returns where a later call must begin: the end of the
-// text, or (unless `final`) a reference or '&' whose digits may go on in bytes still to come.
-size_t ScanReferences(std::string_view text, size_t from, bool final, bool& suspect) {
+// text, or (for TInput::Partial) a reference or '&' whose digits may go on in bytes still to come.
+size_t ScanReferences(std::string_view text, size_t from, TInput input, bool& suspect) {
+    const bool final = input == TInput::Complete;
     for (size_t at = text.find('&', from); at != std::string_view::npos; at = text.find('&', at + 1)) {
         if (at + 1 >= text.size()) {
             return final ? text.size() : at;
@@ -48,16 +49,16 @@ size_t ScanReferences(std::string_view text, size_t from, bool final, bool& susp
 
 bool HasSuspectReference(std::string_view text) {
     bool suspect = false;
-    ScanReferences(text, 0, true, suspect);
+    ScanReferences(text, 0, TInput::Complete, suspect);
     return suspect;
 }
 
-void TIncrementalTextCheck::Advance(std::string_view text, bool final) {
-    utf8_.Advance(text, final ? TInput::Complete : TInput::Partial);
-    if (!suspectReference_ && (referencesFrom_ < text.size() || final)) {
-        referencesFrom_ = ScanReferences(text, referencesFrom_, final, suspectReference_);
+void TIncrementalTextCheck::Advance(std::string_view text, TInput input) {
+    utf8_.Advance(text, input);
+    if (!suspectReference_ && (referencesFrom_ < text.size() || input == TInput::Complete)) {
+        referencesFrom_ = ScanReferences(text, referencesFrom_, input, suspectReference_);
     }
-    markup_.Advance(text, final);
+    markup_.Advance(text, input);
 }
 
 } // namespace ludex

@@ -21,8 +21,8 @@ bool HasSuspectReference(std::string_view text);
 class TIncrementalTextCheck {
 public:
     // Checks what `text` holds beyond what earlier calls have checked; `text` is the whole text
-    // received so far and begins as it began before. `final` when no more bytes will come.
-    void Advance(std::string_view text, bool final);
+    // received so far and begins as it began before.
+    void Advance(std::string_view text, TInput input);
 
     bool Utf8Failed() const { return utf8_.Failed(); }
     // The offset of the first byte that does not belong to a UTF-8 character, once Utf8Failed().

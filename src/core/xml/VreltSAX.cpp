@@ -374,20 +374,20 @@ void TVreltSAX::ParseStream(std::istream& stream) {
 void TVreltSAX::ParseChunk(std::string_view bytes) {
     if (buffer_.empty()) {
         // Nothing carried over: scan the caller's bytes in place and keep only what is left.
-        Drain(bytes, false);
+        Drain(bytes, TInput::Partial);
     } else {
         buffer_.append(bytes);
-        Drain(buffer_, false);
+        Drain(buffer_, TInput::Partial);
     }
 }
 
-void TVreltSAX::Drain(std::string_view data, bool atEnd) {
+void TVreltSAX::Drain(std::string_view data, TInput input) {
     struct TKeep {
         TVreltSAX* self;
         std::string_view data;
         ~TKeep() { self->KeepUnconsumed(data); }
     } keep{this, data};
-    while (Scan(data, atEnd) != tkNone) {
+    while (Scan(data, input) != tkNone) {
         Dispatch();
     }
 }
@@ -411,7 +411,7 @@ void TVreltSAX::NextToken(TVreltSAXTag& tag) {
         TVreltSAX* self;
         ~TKeep() { self->KeepUnconsumed(self->buffer_); }
     } keep{this};
-    tag.Kind = Scan(buffer_, false);
+    tag.Kind = Scan(buffer_, TInput::Partial);
     tag.Name = tag_.Name;
     tag.Attributes = &attributes_;
 }
@@ -455,7 +455,7 @@ void TVreltSAX::Dispatch() {
 
 void TVreltSAX::Finish() {
     // Errors that wait for the byte after the input are raised now, quoting up to its end.
-    Drain(buffer_, true);
+    Drain(buffer_, TInput::Complete);
     for (char c : buffer_) {
         if (!IsSpace(c)) {
             throw EVreltSAX("Bad XML. Unexpected end of document: \r\n" + buffer_);
@@ -476,7 +476,7 @@ void TVreltSAX::FailAt(std::string_view data, size_t pos, const std::string& det
     throw EVreltSAX(message);
 }
 
-const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
+const char* TVreltSAX::DecodeSegment(std::string_view segment, TReferences references, uint8_t flags,
                                      std::string_view* result) {
     std::string_view text = segment;
     bool mayHaveAmp = (flags & kSegAmp) != 0;
@@ -493,7 +493,7 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
         text = scratch_;
         mayHaveAmp = true;
     }
-    if (entities && mayHaveAmp && text.find('&') != std::string_view::npos) {
+    if (references == TReferences::Replace && mayHaveAmp && text.find('&') != std::string_view::npos) {
         DecodeEntities(text, *codePage_, decoded_);
         text = decoded_;
     }
@@ -501,13 +501,14 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
     return nullptr;
 }
 
-TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
+TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, TInput input) {
+    const bool atEnd = input == TInput::Complete;
     const char* d = data.data();
     const size_t n = data.size();
     size_t p = pos_;
 
     // Decodes one segment, turning its failures into parse errors at errorPos.
-    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags,
+    auto decode = [&](size_t from, size_t to, size_t errorPos, TReferences references, uint8_t flags,
                       std::string_view& out) {
         // Plain ASCII without references passes as it is.
         if ((flags & (kSegHigh | kSegAmp)) == 0 && (utf8Mode_ || asciiCompatible_)) {
@@ -517,7 +518,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
         const char* failure = nullptr;
         std::string_view result;
         try {
-            failure = DecodeSegment(data.substr(from, to - from), entities, flags, &result);
+            failure = DecodeSegment(data.substr(from, to - from), references, flags, &result);
         } catch (const EBadHTMLEncoding& e) {
             FailAt(data, errorPos, e.Message());
         }
@@ -590,7 +591,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view text;
-            decode(mark_, end, end, true, segmentFlags_, text);
+            decode(mark_, end, end, TReferences::Replace, segmentFlags_, text);
             tag_.Name.assign(text);
             return complete(tkText, end);
         }
@@ -601,7 +602,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view text;
-            decode(mark_, close, mark_, false, kSegHigh | kSegAmp, text);
+            decode(mark_, close, mark_, TReferences::Keep, kSegHigh | kSegAmp, text);
             tag_.Name.assign(text);
             return complete(tkComment, close + 3);
         }
@@ -745,7 +746,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view value;
-            decode(mark_, end, end, true, segmentFlags_, value);
+            decode(mark_, end, end, TReferences::Replace, segmentFlags_, value);
             AddAttribute(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_), value);
             p = end + 1;
             state_ = TState::AttrSep;

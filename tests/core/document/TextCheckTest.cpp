@@ -37,9 +37,9 @@ TEST(TextCheckTest, IncrementalCheckAgreesAtEveryCut) {
         auto check = [&](const std::vector<size_t>& cuts, const std::string& how) {
             TIncrementalTextCheck incremental;
             for (size_t cut : cuts) {
-                incremental.Advance(std::string_view(text).substr(0, cut), false);
+                incremental.Advance(std::string_view(text).substr(0, cut), TInput::Partial);
             }
-            incremental.Advance(text, true);
+            incremental.Advance(text, TInput::Complete);
             EXPECT_EQ(!incremental.Utf8Failed(), expectedValid) << text << " " << how;
             if (!expectedValid && incremental.Utf8Failed()) {
                 EXPECT_EQ(incremental.BadOffset(), expectedOffset) << text << " " << how;
