@@ -2,7 +2,6 @@
 
 #include "core/document/DomService.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,25 +27,6 @@ private:
     std::unique_ptr<TDomDocument> dom_;
     std::string fileName_;
 };
-
-// The order in which WalkBranches visits siblings.
-enum class TBranchOrder {
-    File,   // document order of the elements
-    Window, // the order the tree window shows: branches with sub-branches first, then by title
-};
-
-// What WalkBranches tells its visitor about a branch.
-struct TBranchVisit {
-    TDomNode element;
-    size_t depth;                    // 0 for the root
-    const std::vector<size_t>& path; // 0-based element indices from the root, in file order
-};
-
-// Visits the root and its branches in pre-order, without recursion, so any depth is walked.
-// The visitor returns whether to descend into the branch; it may change the branch's children
-// (unlock it) before it returns, and the walk then follows the new children.
-void WalkBranches(const TDomNode& root, TBranchOrder order,
-                  const std::function<bool(const TBranchVisit&)>& visit);
 
 // "#" followed by the indices joined by ".": "#" for the root, "#0.2" for the third child of the
 // first child.

@@ -4,6 +4,7 @@
 #include "cli/ExportFormats.h"
 #include "core/base/FileIO.h"
 #include "core/document/BranchCipher.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/XMLNodeAccess.h"
 
 #include <optional>
@@ -23,17 +24,21 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
     }
     const TCliDocument document(args.Positional(0));
     const auto exporter = MakeExporter(format, TitleAccess.Read(document.Root()));
-    WalkBranches(document.Root(), TBranchOrder::File, [&](const TBranchVisit& visit) {
-        if (IsBranchLocked(visit.element)) {
-            if (!password || !CheckBranchPassword(visit.element, *password)) {
-                exporter->AddLockedBranch(visit.depth, TitleAccess.Read(visit.element));
-                return false;
+    TBranchWalk walk(document.Root(), TBranchOrder::File);
+    bool more = true;
+    while (more) {
+        const TBranch& branch = walk.Current();
+        if (IsBranchLocked(branch.element)) {
+            if (!password || !CheckBranchPassword(branch.element, *password)) {
+                exporter->AddLockedBranch(walk.Depth(), branch.title);
+                more = walk.Skip();
+                continue;
             }
-            DecipherBranchElement(visit.element, *password);
+            DecipherBranchElement(branch.element, *password); // the walk then enters its content
         }
-        exporter->AddBranch(visit.depth, TitleAccess.Read(visit.element), MemoAccess.Read(visit.element));
-        return true;
-    });
+        exporter->AddBranch(walk.Depth(), branch.title, MemoAccess.Read(branch.element));
+        more = walk.Next();
+    }
     const std::string text = exporter->Finish();
     if (const auto outFile = args.Value("-o")) {
         WriteFileAtomically(*outFile, text);

@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/XMLNodeAccess.h"
 
 #include <ostream>
@@ -8,23 +9,26 @@
 namespace ludex::cli {
 
 // One line per branch, indented two blanks per level; a locked branch is marked and not entered.
+// With --sorted the branches come in the order the window shows them.
 int RunTree(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args =
         TCliArguments::Parse({.name = "tree", .positionals = {"FILE"}, .flags = {"--sorted"}}, words);
     const TCliDocument document(args.Positional(0));
-    const TBranchOrder order = args.Flag("--sorted") ? TBranchOrder::Window : TBranchOrder::File;
+    TBranchWalk walk(document.Root(), args.Flag("--sorted") ? TBranchOrder::Window : TBranchOrder::File);
     std::string line;
-    WalkBranches(document.Root(), order, [&](const TBranchVisit& visit) {
-        const bool locked = IsBranchLocked(visit.element);
-        line.assign(2 * visit.depth, ' ');
-        line += OneLine(TitleAccess.Read(visit.element));
+    bool more = true;
+    while (more) {
+        const TBranch& branch = walk.Current();
+        const bool locked = IsBranchLocked(branch.element);
+        line.assign(2 * walk.Depth(), ' ');
+        line += OneLine(branch.title);
         if (locked) {
             line += " [locked]";
         }
         line += '\n';
         out << line;
-        return !locked;
-    });
+        more = locked ? walk.Skip() : walk.Next();
+    }
     return 0;
 }
 
