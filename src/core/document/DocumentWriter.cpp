@@ -210,7 +210,12 @@ void AppendValue(TSink& out, std::string_view text) {
                     *dst++ = static_cast<char>(b);
                 }
                 ++i;
-            } else if (const size_t length = Utf8SequenceLength(text, i); length != 0) {
+            } else if (IsTwoByteSequence(text, i)) {
+                dst[0] = src[i];
+                dst[1] = src[i + 1];
+                dst += 2;
+                i += 2;
+            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) {
                 for (const size_t stop = i + length; i < stop; ++i) {
                     *dst++ = src[i];
                 }

@@ -25,6 +25,25 @@ inline bool AsciiBlock16(const char* p) {
 
 } // namespace
 
+size_t Utf8LongSequenceLength(std::string_view text, size_t pos) {
+    const auto* b = reinterpret_cast<const unsigned char*>(text.data()) + pos;
+    const size_t available = text.size() - pos;
+    auto continues = [b](size_t k) { return (b[k] & 0xC0) == 0x80; };
+    auto within = [b](size_t k, unsigned low, unsigned high) { return b[k] >= low && b[k] <= high; };
+    const unsigned lead = b[0];
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        const unsigned high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+        return available >= 3 && within(1, low, high) && continues(2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned low = lead == 0xF0 ? 0x90 : 0x80;  // no overlong forms
+        const unsigned high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+        return available >= 4 && within(1, low, high) && continues(2) && continues(3) ? 4 : 0;
+    }
+    return 0; // a continuation byte, an overlong lead (0xC0, 0xC1) or a byte never used (0xF5 up)
+}
+
 bool IsValidUtf8(std::string_view text, size_t* badOffset) {
     const char* data = text.data();
     const size_t n = text.size();
@@ -38,16 +57,16 @@ bool IsValidUtf8(std::string_view text, size_t* badOffset) {
         while (i < end) {
             if (static_cast<unsigned char>(data[i]) < 0x80) {
                 ++i;
-                continue;
-            }
-            const size_t length = Utf8SequenceLength(text, i);
-            if (length == 0) {
+            } else if (IsTwoByteSequence(text, i)) {
+                i += 2;
+            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) {
+                i += length;
+            } else {
                 if (badOffset) {
                     *badOffset = i;
                 }
                 return false;
             }
-            i += length;
         }
     }
     return true;

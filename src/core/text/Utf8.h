@@ -7,35 +7,31 @@
 namespace ludex {
 
 // Strict UTF-8 as XML 1.0 files use it: no overlong forms, no surrogates, nothing above U+10FFFF.
-// Every check of UTF-8 in the program comes down to Utf8SequenceLength, so all of them agree.
+// Every check of UTF-8 in the program comes down to IsTwoByteSequence and Utf8LongSequenceLength,
+// so all of them agree.
 
-// The length (1 to 4) of the well-formed sequence that starts at text[pos]; 0 when none starts
-// there, also when the text ends before the sequence would. pos must lie inside the text.
-// Inline, so that loops which copy or escape text while they check it pay no call per character.
+// Whether a two-byte sequence starts at text[pos] (pos < text.size()): a lead byte from 0xC2
+// (0xC0 and 0xC1 would start overlong forms) to 0xDF, then a continuation byte. Nearly every
+// character outside ASCII in a text is one; inline, so that loops which check, copy or escape
+// text pay no call for them.
+inline bool IsTwoByteSequence(std::string_view text, size_t pos) {
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    return lead >= 0xC2 && lead <= 0xDF && pos + 1 < text.size() &&
+           (static_cast<unsigned char>(text[pos + 1]) & 0xC0) == 0x80;
+}
+
+// The length (3 or 4) of the well-formed sequence of three or four bytes that starts at
+// text[pos] (pos < text.size()); 0 when none starts there, also when the text ends before the
+// sequence would. Out of line: such characters are rare.
+size_t Utf8LongSequenceLength(std::string_view text, size_t pos);
+
+// The length (1 to 4) of the well-formed sequence that starts at text[pos] (pos < text.size());
+// 0 when none starts there, also when the text ends before the sequence would.
 inline size_t Utf8SequenceLength(std::string_view text, size_t pos) {
-    const auto* b = reinterpret_cast<const unsigned char*>(text.data()) + pos;
-    const size_t available = text.size() - pos;
-    const unsigned char lead = b[0];
-    auto follows = [b, available](size_t k, unsigned char low, unsigned char high) {
-        return k < available && b[k] >= low && b[k] <= high;
-    };
-    if (lead < 0x80) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
         return 1;
     }
-    if (lead >= 0xC2 && lead <= 0xDF) { // two bytes, by far the most common outside ASCII
-        return follows(1, 0x80, 0xBF) ? 2 : 0;
-    }
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-        const unsigned char high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
-        return follows(1, low, high) && follows(2, 0x80, 0xBF) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
-        return follows(1, low, high) && follows(2, 0x80, 0xBF) && follows(3, 0x80, 0xBF) ? 4 : 0;
-    }
-    return 0; // a continuation byte, an overlong lead (0xC0, 0xC1) or a byte never used (0xF5 up)
+    return IsTwoByteSequence(text, pos) ? 2 : Utf8LongSequenceLength(text, pos);
 }
 
 // Returns true when the whole text is well-formed; otherwise false, with the byte offset of the
