@@ -24,8 +24,13 @@ struct TBranch {
     TDomNode element;
     size_t index = 0; // among the child elements of its parent, in file order; 0 for the root
     std::string title;
+    bool encrypted = false;      // IsBranchEncrypted(element)
+    bool locked = false;         // IsBranchLocked(element)
     bool hasSubBranches = false; // HasSubBranches(element)
 };
+
+// The branch as a walk reports it, at index 0.
+TBranch ReadBranch(const TDomNode& element);
 
 // The child elements of a branch, in the order. Branches that compare equal keep their file order,
 // as the window's stable sort keeps them.
@@ -63,9 +68,15 @@ public:
     TBranchWalk(const TDomNode& root, TBranchOrder order);
 
     // The branch reached: the root at first. Its title may be taken (moved from).
-    TBranch& Current() { return levels_.empty() ? root_ : levels_.back().branches[levels_.back().next]; }
+    TBranch& Current() {
+        if (depth_ == 0) {
+            return root_;
+        }
+        TLevel& level = levels_[depth_ - 1];
+        return level.branches[level.next];
+    }
     // 0 for the root, 1 for its sub-branches, ...
-    size_t Depth() const { return levels_.size(); }
+    size_t Depth() const { return depth_; }
     // The file-order indices of the branches from the root down to the current one; empty at the root.
     const std::vector<size_t>& Path() const { return path_; }
 
@@ -83,13 +94,16 @@ public:
 
 private:
     struct TLevel {
-        std::vector<TBranch> branches; // never empty
+        std::vector<TBranch> branches; // never empty while the level is in use
         size_t next = 0;               // the current one among them
     };
 
     TBranchOrder order_;
     TBranch root_;
+    // The levels from the root's sub-branches down to the current branch's: the first depth_ of
+    // them. Levels left are kept with their storage, for the next sub-branches at that depth.
     std::vector<TLevel> levels_;
+    size_t depth_ = 0;
     std::vector<size_t> path_;
 };
 
