@@ -28,7 +28,7 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
     bool more = true;
     while (more) {
         const TBranch& branch = walk.Current();
-        if (IsBranchLocked(branch.element)) {
+        if (branch.locked) {
             if (!password || !CheckBranchPassword(branch.element, *password)) {
                 exporter->AddLockedBranch(walk.Depth(), branch.title);
                 more = walk.Skip();

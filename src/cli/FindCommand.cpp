@@ -30,7 +30,7 @@ int RunFind(const std::vector<std::string>& words, std::ostream& out) {
     bool more = true;
     while (more) {
         const TBranch& branch = walk.Current();
-        const bool locked = IsBranchLocked(branch.element);
+        const bool locked = branch.locked;
         if (inTitles && MatchText(branch.title, 1, pattern, options) > 0) {
             out << IndexPathText(walk.Path()) << "\ttitle\t" << OneLine(branch.title) << "\n";
         }

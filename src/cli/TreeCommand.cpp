@@ -2,7 +2,6 @@
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
 #include "core/document/BranchWalk.h"
-#include "core/document/XMLNodeAccess.h"
 
 #include <ostream>
 
@@ -19,7 +18,7 @@ int RunTree(const std::vector<std::string>& words, std::ostream& out) {
     bool more = true;
     while (more) {
         const TBranch& branch = walk.Current();
-        const bool locked = IsBranchLocked(branch.element);
+        const bool locked = branch.locked;
         line.assign(2 * walk.Depth(), ' ');
         line += OneLine(branch.title);
         if (locked) {
