@@ -17,8 +17,8 @@ int RunCat(const std::vector<std::string>& words, std::ostream& out) {
         password = ReadPasswordFile(*file);
     }
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch =
-        ResolveBranch(document.Root(), args.Positional(1), password ? &*password : nullptr, true);
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1),
+                                          password ? &*password : nullptr, TLockedTarget::Unlock);
     const std::string memo = MemoAccess.Read(branch);
     out.write(memo.data(), static_cast<std::streamsize>(memo.size()));
     return 0;

@@ -54,7 +54,8 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
                         EUnencipherable(TCipherField::Password, CurrentCodePage().Name(), {}).Message());
     }
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), &password, false);
+    const TDomNode branch =
+        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep);
     if (IsBranchLocked(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) +
                                                    " is encrypted and locked already; decrypt it first");
@@ -69,7 +70,8 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
     const TSecret password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), &password, false);
+    const TDomNode branch =
+        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep);
     if (!IsBranchEncrypted(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) + " is not encrypted");
     }

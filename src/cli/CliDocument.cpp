@@ -3,7 +3,7 @@
 #include "cli/CliError.h"
 #include "core/base/FileIO.h"
 #include "core/document/BranchCipher.h"
-#include "core/document/BranchOrder.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
@@ -79,52 +79,6 @@ void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream&
 
 namespace {
 
-// Whether the branch shows an expand button in the window: it has sub-branches, or it is locked
-// with a payload.
-bool HasSubBranches(const TDomNode& element) {
-    if (IsBranchLocked(element)) {
-        return element.HasChildNodes();
-    }
-    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
-        if (child.IsElement()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-struct TChild {
-    size_t index; // among the element children, in file order
-    TDomNode element;
-};
-
-std::vector<TChild> ChildBranches(const TDomNode& element, TBranchOrder order) {
-    std::vector<TChild> children;
-    size_t index = 0;
-    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
-        if (child.IsElement()) {
-            children.push_back({index++, child});
-        }
-    }
-    if (order == TBranchOrder::Window) {
-        struct TKey {
-            bool hasChildren;
-            std::string title;
-        };
-        std::vector<TKey> keys;
-        keys.reserve(children.size());
-        for (const auto& c : children) {
-            keys.push_back({HasSubBranches(c.element), TitleAccess.Read(c.element)});
-        }
-        std::stable_sort(children.begin(), children.end(), [&](const TChild& a, const TChild& b) {
-            const TKey& ka = keys[a.index];
-            const TKey& kb = keys[b.index];
-            return CompareBranches(ka.hasChildren, ka.title, kb.hasChildren, kb.title) < 0;
-        });
-    }
-    return children;
-}
-
 bool ParseIndex(std::string_view digits, size_t& value) {
     if (digits.empty() || digits.size() > 9) {
         return false;
@@ -177,36 +131,6 @@ void Unlock(const TDomNode& element, const std::string& branch, const TSecret* p
 }
 
 } // namespace
-
-void WalkBranches(const TDomNode& root, TBranchOrder order,
-                  const std::function<bool(const TBranchVisit&)>& visit) {
-    struct TFrame {
-        std::vector<TChild> children;
-        size_t next = 0;
-    };
-    std::vector<size_t> path;
-    std::vector<TFrame> stack;
-    if (visit({root, 0, path})) {
-        stack.push_back({ChildBranches(root, order)});
-    }
-    while (!stack.empty()) {
-        TFrame& frame = stack.back();
-        if (frame.next == frame.children.size()) {
-            stack.pop_back();
-            if (!path.empty()) {
-                path.pop_back();
-            }
-            continue;
-        }
-        const TChild child = frame.children[frame.next++];
-        path.push_back(child.index);
-        if (visit({child.element, path.size(), path})) {
-            stack.push_back({ChildBranches(child.element, order)}); // invalidates `frame`
-        } else {
-            path.pop_back();
-        }
-    }
-}
 
 std::string IndexPathText(const std::vector<size_t>& path) {
     std::string text = "#";
@@ -266,7 +190,8 @@ std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TS
 }
 
 TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
-                       bool unlockTarget) {
+                       TLockedTarget target) {
+    const bool unlockTarget = target == TLockedTarget::Unlock;
     TDomNode current = root;
     if (!branch.empty() && branch[0] == '#') {
         std::vector<size_t> indices;
@@ -286,7 +211,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
             if (IsBranchLocked(current)) {
                 Unlock(current, Described(reached), password);
             }
-            const std::vector<TChild> children = ChildBranches(current, TBranchOrder::File);
+            const std::vector<TBranch> children = SubBranches(current, TBranchOrder::File);
             reached.push_back(index);
             if (index >= children.size()) {
                 throw ECliError(exitBranchUnavailable, "Branch " + IndexPathText(reached) + " not found");
@@ -306,10 +231,10 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
             if (IsBranchLocked(current)) {
                 Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
             }
-            std::vector<TChild> matches;
-            for (const TChild& child : ChildBranches(current, TBranchOrder::File)) {
-                if (TitleAccess.Read(child.element) == title) {
-                    matches.push_back(child);
+            std::vector<TBranch> matches;
+            for (TBranch& child : SubBranches(current, TBranchOrder::File)) {
+                if (child.title == title) {
+                    matches.push_back(std::move(child));
                 }
             }
             const std::string below = reached.empty() ? "the root" : Quoted(reached);
@@ -319,7 +244,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
             }
             if (matches.size() > 1) {
                 std::string paths;
-                for (const TChild& match : matches) {
+                for (const TBranch& match : matches) {
                     reachedIndices.push_back(match.index);
                     paths += (paths.empty() ? "" : ", ") + IndexPathText(reachedIndices);
                     reachedIndices.pop_back();

@@ -4,9 +4,10 @@
 #include "core/document/BranchCopy.h"
 #include "core/document/BranchKeys.h"
 #include "core/document/DocumentWriter.h"
-#include "core/document/Utf8Scan.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
 
 #include <cstdio>
 #include <string>
@@ -67,7 +68,7 @@ std::string_view TrimControls(std::string_view text) {
 }
 
 void RequireUtf8(std::string_view text) {
-    if (!IsValidUtf8Scan(text)) {
+    if (!IsValidUtf8(text)) {
         ToUTF8(EscapeText(text)); // throws the writer's conversion error
     }
 }
@@ -221,7 +222,7 @@ std::string OpenSealed(const TStrongKey& key, std::string_view base64, TSealedPa
         FailDamaged(element);
     }
     std::optional<std::string> plain = key.Open(Base64Decode(base64), part);
-    if (!plain || !IsValidUtf8Scan(*plain)) {
+    if (!plain || !IsValidUtf8(*plain)) {
         FailDamaged(element);
     }
     return std::move(*plain);

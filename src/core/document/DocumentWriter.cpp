@@ -5,7 +5,6 @@
 #include "core/crypto/Secret.h"
 #include "core/crypto/StrongCipher.h"
 #include "core/document/BranchCipher.h"
-#include "core/document/Utf8Scan.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 #include "core/text/Utf8.h"
@@ -214,21 +213,17 @@ void AppendValue(TSink& out, std::string_view text) {
                     *dst++ = static_cast<char>(b);
                 }
                 ++i;
-            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n &&
-                       (static_cast<unsigned char>(src[i + 1]) & 0xC0) == 0x80) {
-                dst[0] = src[i]; // the common two-byte sequence
+            } else if (IsTwoByteSequence(text, i)) {
+                dst[0] = src[i];
                 dst[1] = src[i + 1];
                 dst += 2;
                 i += 2;
-            } else {
-                size_t pos = i;
-                char32_t codePoint;
-                if (!DecodeUtf8(text, pos, codePoint)) {
-                    FailConversion(EscapeText(text));
-                }
-                for (; i < pos; ++i) {
+            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) {
+                for (const size_t stop = i + length; i < stop; ++i) {
                     *dst++ = src[i];
                 }
+            } else {
+                FailConversion(EscapeText(text));
             }
         }
     }
@@ -308,7 +303,7 @@ private:
         if (!password.empty()) {
             if (IsStrongEncryptionValue(encryption)) {
                 key = &RequireHeldBranchKey(node);
-                if (!IsValidUtf8Scan(plainMemo)) {
+                if (!IsValidUtf8(plainMemo)) {
                     FailConversion(EscapeText(plainMemo));
                 }
                 memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo));
@@ -414,7 +409,7 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string ToUTF8(std::string_view text) {
-    if (!IsValidUtf8Scan(text)) {
+    if (!IsValidUtf8(text)) {
         FailConversion(text);
     }
     return std::string(text);

@@ -2,7 +2,7 @@
 
 #include "core/base/FileIO.h"
 #include "core/crypto/Secret.h"
-#include "core/document/Utf8Scan.h"
+#include "core/document/TextCheck.h"
 
 #include <pugixml.hpp>
 
@@ -78,7 +78,7 @@ void WipeValues(pugi::xml_node top, std::string_view kept = {}) {
 }
 
 bool HasOnlyScalarValues(const char* s) {
-    return s == nullptr || IsValidUtf8Scan(s);
+    return s == nullptr || IsValidUtf8(s);
 }
 
 } // namespace
@@ -383,8 +383,9 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     TIncrementalTextCheck check;
-    std::string copy = CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, false); });
-    check.Advance(copy, true);
+    std::string copy =
+        CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, TInput::Partial); });
+    check.Advance(copy, TInput::Complete);
     if (check.Utf8Failed()) {
         throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
     }

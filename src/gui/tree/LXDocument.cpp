@@ -40,8 +40,8 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     try {
         const bool locked = AddLockedPlaceholder(tree, rootNode, result->rootElement_);
         if (!locked) {
-            BuildChildNodes(tree, rootNode, result->rootElement_);
-            tree.SortChildren(rootNode, TSortDepth::AllLevels, TreeViewCompare);
+            // Built in the window's order, so the document's content needs no sort.
+            BuildChildNodes(tree, rootNode, result->rootElement_, TBranchOrder::Window);
         }
         tree.AttachTopLevel();
         tree.Select(rootNode);
