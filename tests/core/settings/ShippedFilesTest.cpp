@@ -4,8 +4,8 @@
 #include "core/settings/PropertyBailee.h"
 
 #include "FakePublished.h"
-#include "support/TestFiles.h"
 #include "core/base/Exception.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +81,11 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"Find", {}},
     {"FindNext", {}},
     {"FinishedFinding", {"{0}"}},
+    {"RecoveryOffer", {"{0}", "{1}"}},
+    {"RecoveryNeverSaved", {}},
+    {"RecoveryUnreadable", {"{0}", "{1}"}},
+    {"RecoveryWriteFailed", {"{0}"}},
+    {"SettingsWriteFailed", {"{0}"}},
     {"Error", {}},
 };
 
