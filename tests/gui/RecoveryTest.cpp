@@ -321,6 +321,7 @@ TEST_F(RecoveryTest, KilledProgramLosesNoRecordedEdit) {
             {"--gtest_also_run_disabled_tests", "--gtest_filter=RecoveryTest.DISABLED_KillTrialChild"});
         child.start();
         ASSERT_TRUE(child.waitForStarted(10000));
+        const qint64 childId = child.processId();
         // Killed after one to three recorded edits, plus up to a second: sometimes between two
         // snapshots, sometimes in the middle of one.
         const size_t wanted = 1 + random() % 3;
@@ -340,8 +341,8 @@ TEST_F(RecoveryTest, KilledProgramLosesNoRecordedEdit) {
         child.kill(); // SIGKILL
         ASSERT_TRUE(child.waitForFinished(10000));
         EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
-        fs::remove_all(fs::temp_directory_path() / ("ludex_gui_" + std::to_string(child.processId()) +
-                                                    "_RecoveryTest_DISABLED_KillTrialChild"));
+        fs::remove_all(fs::temp_directory_path() /
+                       ("ludex_gui_" + std::to_string(childId) + "_RecoveryTest_DISABLED_KillTrialChild"));
         // Every edit recorded so far, read after the kill: those recorded later are in it too.
         std::string recorded;
         {
