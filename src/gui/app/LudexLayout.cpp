@@ -2,6 +2,8 @@
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
 
+#include "gui/app/DocumentRecovery.h"
+
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 

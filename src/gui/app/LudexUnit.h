@@ -19,12 +19,14 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QTreeView;
 
 namespace ludex {
 
 class TBranchTree;
+class TDocumentRecovery;
 class TForm_About;
 class TLXDocument;
 class TQtLocalizedForm;
@@ -63,6 +65,12 @@ public:
 
     void UpdateCaption();
     TPublishedObject& Published();
+    // The recovery snapshots of the documents; null before start-up.
+    TDocumentRecovery* Recovery() { return recovery_.get(); }
+    // A setting has changed: the settings file is written once no further change has come for
+    // kSettingsWriteDelay milliseconds, so that a crash does not lose it.
+    void SettingsChanged();
+    static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
     void SetAboutBox(TForm_About* about) { about_ = about; }
 
@@ -83,6 +91,8 @@ public:
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
     void CloseDocument(TLXDocument* document);
+    // The document's snapshot is of no more use: it has been saved, or is being closed.
+    void DocumentSaved(const TLXDocument* document);
     void UpdateFileCommands();
 
     // Memo and selection.
@@ -163,6 +173,7 @@ protected:
 private:
     // The closing question: documents first, then the settings. True when the window may close.
     bool FormCloseQuery();
+    void WriteChangedSettings() noexcept;
     void TreeViewChanging(TTreeNode* node);
     void TreeViewEdited(TTreeNode* node, const std::string& text);
     void MemoChanged();
@@ -187,6 +198,10 @@ private:
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
     TForm_About* about_ = nullptr;
+    std::unique_ptr<TDocumentRecovery> recovery_;
+    QTimer* settingsTimer_ = nullptr;
+    bool startedUp_ = false;
+    bool settingsFailing_ = false; // a timed write has failed and been reported
     QMetaObject::Connection memoConnection_;
     bool memoModified_ = false;
     TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows
