@@ -189,6 +189,15 @@ TEST_F(LockAllTest, IdleTimeAndMinimisingLockEverything) {
     QTest::qWait(200);
     EXPECT_FALSE(IsNodeLocked(secret));
 
+    // The desktop session locking (the screen saver's signal) locks; its unlocking does not.
+    QMetaObject::invokeMethod(&settings, "ScreenSaverActiveChanged", Q_ARG(bool, false));
+    EXPECT_FALSE(IsNodeLocked(secret));
+    QMetaObject::invokeMethod(&settings, "ScreenSaverActiveChanged", Q_ARG(bool, true));
+    EXPECT_TRUE(IsNodeLocked(secret));
+    AnswerPassword("key");
+    Window().Button_LockBranch->trigger();
+    ASSERT_FALSE(IsNodeLocked(secret));
+
     // Minimising locks only when so set.
     Window().showMinimized();
     QApplication::processEvents();
