@@ -136,6 +136,7 @@ public:
     QAction* MI_SaveAll = nullptr;
     QAction* MI_Close = nullptr;
     QAction* MI_CloseAll = nullptr;
+    QAction* MI_LockAll = nullptr;
     QAction* MI_Exit = nullptr;
     QMenu* MI_Edit = nullptr;
     QAction* MI_Find = nullptr;
@@ -147,6 +148,11 @@ public:
     QAction* MI_TreeViewFont = nullptr;
     QAction* MI_MemoFont = nullptr;
     QAction* MI_WordWrapMemo = nullptr;
+    // Encryption settings: the code page, the scheme of new encryptions, when to lock everything.
+    QMenu* MI_CodePage = nullptr;
+    QAction* MI_CompatibleScheme = nullptr;
+    QMenu* MI_AutoLock = nullptr; // its items: MI_AutoLock<minutes>, 0 for never
+    QAction* MI_LockOnMinimize = nullptr;
     QAction* MI_ResetToDefault = nullptr;
     QMenu* MI_Help = nullptr;
     QAction* MI_HelpTopics = nullptr;
