@@ -218,7 +218,8 @@ void AppendValue(TSink& out, std::string_view text) {
                 dst[1] = src[i + 1];
                 dst += 2;
                 i += 2;
-            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) {
+            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) [[unlikely]] {
+                // Three and four bytes: rare enough that the common cases above get the short path.
                 for (const size_t stop = i + length; i < stop; ++i) {
                     *dst++ = src[i];
                 }

@@ -23,6 +23,13 @@ inline bool AsciiBlock16(const char* p) {
 #endif
 }
 
+// Whether the 8 bytes at p are all ASCII.
+inline bool AsciiWord8(const char* p) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return (word & 0x8080808080808080ull) == 0;
+}
+
 } // namespace
 
 size_t Utf8LongSequenceLength(std::string_view text, size_t pos) {
@@ -52,7 +59,11 @@ bool IsValidUtf8(std::string_view text, size_t* badOffset) {
         while (i + 16 <= n && AsciiBlock16(data + i)) {
             i += 16;
         }
-        // The next block holds a byte from 0x80 up: take it character by character.
+        if (i + 16 > n && i + 8 <= n && AsciiWord8(data + i)) {
+            i += 8; // the tail of a text, or a short one
+        }
+        // What follows holds a byte from 0x80 up, or is the last few bytes: take it character by
+        // character.
         const size_t end = i + 16 < n ? i + 16 : n;
         while (i < end) {
             if (static_cast<unsigned char>(data[i]) < 0x80) {
