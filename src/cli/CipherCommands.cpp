@@ -10,10 +10,14 @@ namespace ludex::cli {
 namespace {
 
 const TCommandSyntax& CipherSyntax(const char* name) {
-    static const TCommandSyntax encrypt{
-        .name = "encrypt", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file", "-o"}};
-    static const TCommandSyntax decrypt{
-        .name = "decrypt", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file", "-o"}};
+    static const TCommandSyntax encrypt{.name = "encrypt",
+                                        .positionals = {"FILE", "BRANCH"},
+                                        .flags = {kNoBackupOption},
+                                        .valued = {"--password-file", "-o", kBackupsOption}};
+    static const TCommandSyntax decrypt{.name = "decrypt",
+                                        .positionals = {"FILE", "BRANCH"},
+                                        .flags = {kNoBackupOption},
+                                        .valued = {"--password-file", "-o", kBackupsOption}};
     return std::string_view(name) == "encrypt" ? encrypt : decrypt;
 }
 
@@ -32,6 +36,7 @@ std::string RequiredPassword(const TCliArguments& args, const char* command) {
 // the same password and are enciphered again when written.
 int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("encrypt"), words);
+    const TSaveOptions options = SaveOptionsOf(args);
     const std::string password = RequiredPassword(args, "encrypt");
     const TCliDocument document(args.Positional(0));
     const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
@@ -40,13 +45,14 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
                                                    " is encrypted and locked already; decrypt it first");
     }
     SetBranchPassword(branch, password);
-    document.Save(args.Value("-o"), out);
+    document.Save(args.Value("-o"), out, options);
     return 0;
 }
 
 // Unlocks a locked branch with the password and makes it plain.
 int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
+    const TSaveOptions options = SaveOptionsOf(args);
     const std::string password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
     const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, false);
@@ -60,7 +66,7 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
         DecipherBranchElement(branch, password);
     }
     SetBranchPassword(branch, ""); // plain from now on
-    document.Save(args.Value("-o"), out);
+    document.Save(args.Value("-o"), out, options);
     return 0;
 }
 
