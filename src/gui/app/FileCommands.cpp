@@ -80,11 +80,11 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, bool askForName) {
         if (!name) {
             return false;
         }
-        document->Save(name->toStdString());
+        document->Save(name->toStdString(), {.backups = backupCount_});
         SetStatusText(Q(document->FileName()));
         return true;
     }
-    document->Save("");
+    document->Save("", {.backups = backupCount_});
     return true;
 }
 
