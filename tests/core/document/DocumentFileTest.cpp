@@ -2,7 +2,6 @@
 // bytes arrive in pieces or not at all.
 #include "core/base/Exception.h"
 #include "core/base/FileSystem.h"
-#include "core/document/BranchCipher.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/DomService.h"
 #include "core/text/CodePage.h"
@@ -34,9 +33,9 @@ std::string DocumentWithBranches(int count) {
 
 // What the window's Save and the command-line tool's writes do: the whole text first, then
 // the file.
-void SaveDocument(const TDomDocument& document, const std::string& fileName, unsigned backups = 0) {
+void SaveDocument(const TDomDocument& document, const std::string& fileName) {
     const std::string text = DocumentToText(document.DocumentElement());
-    WriteTextFile(fileName, text, {.backups = backups});
+    WriteTextFile(fileName, text);
 }
 
 TEST(DocumentFileTest, SaveSurvivesEveryFault) {
@@ -56,45 +55,6 @@ TEST(DocumentFileTest, SaveSurvivesEveryFault) {
     TDomDocument reloaded;
     reloaded.Load(target);
     EXPECT_EQ(reloaded.DocumentElement().XML(), document.DocumentElement().XML());
-}
-
-TEST(DocumentFileTest, SaveWithBackupsSurvivesEveryFault) {
-    SetCurrentCodePage("windows-1251");
-    const TempDir folder;
-    const std::string target = folder.File("notes.ldx");
-    TDomDocument document;
-    document.LoadXML(DocumentWithBranches(10));
-    TDomDocument old;
-    old.LoadXML(DocumentWithBranches(2));
-    const std::string oldBytes = DocumentToText(old.DocumentElement());
-
-    ExpectSaveSurvivesFaults(
-        target, oldBytes, [&] { SaveDocument(document, target, 3); }, 3);
-}
-
-// A backup is the old file's bytes: what was enciphered there stays enciphered.
-TEST(DocumentFileTest, BackupsOfAnEncryptedDocumentStayEnciphered) {
-    SetCurrentCodePage("windows-1251");
-    const TempDir folder;
-    const std::string target = folder.File("notes.ldx");
-    TDomDocument document;
-    document.LoadXML("<ludex title=\"Notes\" memo=\"\"><b title=\"Safe\" memo=\"the combination is 1234\">"
-                     "<b title=\"Inside\" memo=\"the key is under the mat\"/></b></ludex>");
-    SetBranchPassword(document.DocumentElement().FirstChild(), "s3cret");
-    std::vector<std::string> saved;
-    for (int i = 0; i < 3; ++i) {
-        SaveDocument(document, target, 3);
-        saved.push_back(ReadAll(target));
-    }
-    EXPECT_EQ(ReadAll(target + ".bak1"), saved[1]);
-    EXPECT_EQ(ReadAll(target + ".bak2"), saved[0]);
-    for (const std::string& file : {target, target + ".bak1", target + ".bak2"}) {
-        const std::string bytes = ReadAll(file);
-        EXPECT_NE(bytes.find("encryption="), std::string::npos) << file;
-        EXPECT_EQ(bytes.find("combination"), std::string::npos) << file;
-        EXPECT_EQ(bytes.find("under the mat"), std::string::npos) << file;
-        EXPECT_EQ(bytes.find("s3cret"), std::string::npos) << file;
-    }
 }
 
 // The bytes of a file arrive in pieces of any size, splitting characters and byte-order marks;
