@@ -178,11 +178,17 @@ struct TWatchedRun {
     microseconds wrote{-1}; // when it was first seen with an unnamed file open in the folder
 };
 
-// Watches the process, and kills it `delay` after it started (or, `fromWriting`, after it was first
-// seen writing an unnamed file in the folder) unless it ends before, which it must do well. Its
-// open files are looked at all along only when `fromWriting` or `watchWrites`, else at the kill.
-TWatchedRun KilledAfter(pid_t child, microseconds delay, const fs::path& folder, bool fromWriting,
-                        bool watchWrites) {
+// Where the delay before a kill counts from, and how closely the process's open files are watched.
+enum class TKillClock {
+    FromStart,              // its files are looked at when it is killed
+    FromStartWatchingFiles, // all along, to learn when it starts writing
+    FromWriting,            // from the moment it was first seen writing an unnamed file
+};
+
+// Watches the process, and kills it `delay` after the moment `clock` says unless it ends before,
+// which it must do well.
+TWatchedRun KilledAfter(pid_t child, microseconds delay, const fs::path& folder, TKillClock clock) {
+    const bool fromWriting = clock == TKillClock::FromWriting;
     TWatchedRun run;
     const auto started = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
@@ -196,7 +202,7 @@ TWatchedRun KilledAfter(pid_t child, microseconds delay, const fs::path& folder,
             run.ran = elapsed();
             return run;
         }
-        const bool watched = fromWriting || watchWrites;
+        const bool watched = clock != TKillClock::FromStart;
         const bool writing = watched && WritesUnnamedFile(child, folder);
         if (writing && run.wrote < microseconds(0)) {
             run.wrote = elapsed();
@@ -240,8 +246,8 @@ TEST(CliSafeSaveTest, KilledResavesLeaveTheOldOrTheNewFileAndNoTemporaryOne) {
     };
     // One run to its end shows when the writing starts and how long a run takes.
     reset();
-    const TWatchedRun whole =
-        KilledAfter(StartCli({"resave", doc}), std::chrono::seconds(60), Root(folder), false, true);
+    const TWatchedRun whole = KilledAfter(StartCli({"resave", doc}), std::chrono::seconds(60), Root(folder),
+                                          TKillClock::FromStartWatchingFiles);
     ASSERT_FALSE(whole.killed);
     EXPECT_EQ(ReadAll(doc), newBytes);
     ASSERT_GE(whole.wrote, microseconds(0)) << "the new file was never seen being written";
@@ -265,8 +271,8 @@ TEST(CliSafeSaveTest, KilledResavesLeaveTheOldOrTheNewFileAndNoTemporaryOne) {
         reset();
         const microseconds delay(
             std::uniform_int_distribution<int64_t>(0, (fromWriting ? writing : shortest).count())(random));
-        const TWatchedRun run =
-            KilledAfter(StartCli({"resave", doc}), delay, Root(folder), fromWriting, false);
+        const TWatchedRun run = KilledAfter(StartCli({"resave", doc}), delay, Root(folder),
+                                            fromWriting ? TKillClock::FromWriting : TKillClock::FromStart);
         if (!run.killed) {
             shortest = std::min(shortest, run.ran);
             if (run.wrote >= microseconds(0)) {
