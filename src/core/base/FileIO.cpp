@@ -203,7 +203,7 @@ public:
     }
 
     // Gives the file the bytes and the permissions, and the owner and group of `replaced` where
-    // allowed, syncs it and closes it. A file without a name gets one now that it is complete.
+    // allowed, and syncs it.
     void Fill(std::string_view bytes, const TFileStatus* replaced) {
         if (replaced != nullptr) {
             // The owner goes first, as a change of owner may clear permission bits. Someone else's
@@ -225,6 +225,11 @@ public:
         if (const TSystemResult result = file_->Sync(); result.Failed()) {
             Abandon("Cannot write", result);
         }
+    }
+
+    // Closes the complete file and renames it to `path`, replacing the file of that name. A file
+    // without a name gets one first, for as short a time as the rename takes to follow.
+    void MoveTo(const std::string& path) {
         if (file_->Path().empty()) {
             if (const TSystemResult result =
                     file_->Link(folder_, std::string(kTemporaryStart), std::string(kTemporaryEnd));
@@ -235,10 +240,6 @@ public:
         if (const TSystemResult result = file_->Close(); result.Failed()) {
             Abandon("Cannot write", result);
         }
-    }
-
-    // Renames the complete file to `path`, replacing the file of that name.
-    void MoveTo(const std::string& path) {
         if (const TSystemResult result = fileSystem_.Rename(file_->Path(), path); result.Failed()) {
             Abandon("Cannot replace", result);
         }
@@ -403,8 +404,9 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, const 
     // within one file system, replaces the target in one step.
     TTemporaryFile temporary(fileSystem, folder, target);
     temporary.Fill(bytes, target.exists ? &target.status : nullptr);
-    // The backups come last before the rename, so that a save that cannot be written (a full
-    // disk) does not move the older backups up for nothing.
+    // The backups come once the new bytes are on the disk, so that a save that cannot be written
+    // (a full disk) does not move the older backups up for nothing; and before the temporary file
+    // is named, so that the name lasts as short a time as possible.
     if (target.exists && options.backups > 0) {
         KeepBackups(fileSystem, target, std::min(options.backups, kMostBackups));
     }
