@@ -54,6 +54,34 @@ TEST_F(DocumentSaveTest, EveryStepOfASaveFailedInTurnLosesNothing) {
     EXPECT_GT(failures, 20);
 }
 
+// A read-only document is not replaced: closing asks to save, the save is refused with the file's
+// name, and the window stays with the document still modified.
+TEST_F(DocumentSaveTest, ReadOnlyDocumentIsRefusedAndStaysModified) {
+    const std::string file = WriteFile("notes.ldx", kDocument);
+    ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+    Start(file);
+    TLXDocument* document = Window().Tree().TopLevel(0)->Document();
+    TitleAccess.Write(document->RootElement(), "New title");
+    document->SetModified(true);
+
+    Questions().Answers.push_back(TAnswer::Yes);
+    EXPECT_FALSE(Close());
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    const std::string shown = Questions().Errors[0].toStdString();
+    EXPECT_NE(shown.find("\"" + file + "\""), std::string::npos) << shown;
+    EXPECT_NE(shown.find("read-only"), std::string::npos) << shown;
+    EXPECT_TRUE(document->Modified());
+    EXPECT_EQ(ReadFile(file), kDocument);
+    EXPECT_FALSE(fs::exists(file + ".bak1"));
+
+    // Saved under another name, it is written, and the read-only file stays as it was.
+    Questions().FileNames.push_back(QString::fromStdString(PathOf("copy.ldx")));
+    EXPECT_TRUE(Window().SaveDocument(document, true));
+    EXPECT_FALSE(document->Modified());
+    EXPECT_NE(ReadFile(PathOf("copy.ldx")).find("New title"), std::string::npos);
+    EXPECT_EQ(ReadFile(file), kDocument);
+}
+
 TEST_F(DocumentSaveTest, TheSettingsSayHowManyBackupsASaveKeeps) {
     const struct {
         const char* attributes; // of the settings file's root
