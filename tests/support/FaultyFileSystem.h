@@ -43,7 +43,8 @@ enum class TFileOperation {
 const char* OperationName(TFileOperation operation);
 
 // One operation as the double saw it, with the file or folder it was about: the path given, or
-// for operations on an open file the file's path ("" for a file open for reading).
+// for operations on an open file the file's path ("" for a file open for reading, and for an
+// unnamed file until it is named); "from -> to" for a rename or a hard link.
 struct TJournalEntry {
     TFileOperation operation;
     std::string path;
