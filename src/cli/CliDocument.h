@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/base/FileIO.h"
+#include "core/crypto/Secret.h"
+#include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
 
 #include <functional>
@@ -56,25 +58,6 @@ private:
     std::string fileName_;
 };
 
-// The order in which WalkBranches visits siblings.
-enum class TBranchOrder {
-    File,   // document order of the elements
-    Window, // the order the tree window shows: branches with sub-branches first, then by title
-};
-
-// What WalkBranches tells its visitor about a branch.
-struct TBranchVisit {
-    TDomNode element;
-    size_t depth;                    // 0 for the root
-    const std::vector<size_t>& path; // 0-based element indices from the root, in file order
-};
-
-// Visits the root and its branches in pre-order, without recursion, so any depth is walked.
-// The visitor returns whether to descend into the branch; it may change the branch's children
-// (unlock it) before it returns, and the walk then follows the new children.
-void WalkBranches(const TDomNode& root, TBranchOrder order,
-                  const std::function<bool(const TBranchVisit&)>& visit);
-
 // "#" followed by the indices joined by ".": "#" for the root, "#0.2" for the third child of the
 // first child.
 std::string IndexPathText(const std::vector<size_t>& path);
@@ -87,21 +70,29 @@ std::string DescribeBranch(const std::string& branch);
 std::string OneLine(std::string_view text);
 
 // The password of --password-file ("-" for standard input): the first line without its line
-// break, as UTF-8 text that the current code page can represent. Read errors are EInOutError; anything else
-// is ECliError(exitUsage).
-std::string ReadPasswordFile(const std::string& fileName);
+// break, as UTF-8 text. Read errors are EInOutError; anything else is ECliError(exitUsage). What the file
+// held is wiped from memory.
+TSecret ReadPasswordFile(const std::string& fileName);
+
+// The key the password opens for an encrypted branch, or nothing when it is not the branch's
+// password. A password that the code page of a compatible branch cannot represent is
+// ECliError(exitUsage) naming the code page.
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password);
+
+// What ResolveBranch does when the branch it finds is locked: leave it so, or unlock it.
+enum class TLockedTarget { Keep, Unlock };
 
 // Finds a branch named on the command line: a path of titles below the root separated by "/"
 // ("\/" stands for a "/" inside a title; "" is the root); or "#" with element indices ("#",
 // "#0.2"). A title that several sibling branches carry is ECliError(exitBranchUnavailable) that
 // lists their index paths, never silently the first of them.
 //
-// A locked branch on the way is unlocked with the password; so is the branch itself when
-// `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a
-// wrong one ECliError(exitIncorrectPassword). A branch that is not there is
+// A locked branch on the way is unlocked with the password (nullptr: none); so is the branch
+// itself with TLockedTarget::Unlock. Without a password that is ECliError(exitBranchUnavailable);
+// with a wrong one ECliError(exitIncorrectPassword). A branch that is not there is
 // ECliError(exitBranchUnavailable) naming what was not found; a malformed "#" path is
 // ECliError(exitUsage).
-TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget);
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
+                       TLockedTarget target);
 
 } // namespace ludex::cli

@@ -64,6 +64,8 @@ void PrintHelp(std::ostream& out) {
            "A title that several sibling branches carry is an error (exit status 3): name the\n"
            "branch by its index path then.\n"
            "A password file holds the password on its first line, as UTF-8 text.\n"
+           "Encryption is strong (any text, damage detected) unless --cipher compatible asks for the\n"
+           "scheme earlier versions read, whose passwords and memos must fit the code page.\n"
            "\"-\" as FILE or as the password file reads standard input (one of them at most);\n"
            "\"-o -\" writes standard output, as does a command that writes a document read from\n"
            "standard input without -o.\n"
@@ -76,7 +78,8 @@ void PrintHelp(std::ostream& out) {
         << "; deeper ones show their level as\n"
            "\"(level N)\".\n\n"
            "Options of every command:\n"
-           "  --code-page NAME   code page of passwords and enciphered memos (e.g. windows-1251)\n"
+           "  --code-page NAME   code page of the compatible scheme (e.g. windows-1251) for branches\n"
+           "                     that do not record their own\n"
            "  --help             the command's own help, with its exit statuses\n";
     PrintExitCodes(
         out, {exitSuccess, exitBadInput, exitUsage, exitBranchUnavailable, exitIncorrectPassword, exitInOut});
@@ -177,8 +180,11 @@ const std::vector<TCommand>& AllCommands() {
          "Writes the document again with the document writer.",
          RunResave,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
-        {"encrypt", "encrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup]",
-         "Encrypts a plain branch under the password and writes the document.", RunEncrypt, kAllExitCodes},
+        {"encrypt",
+         "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT] [--backups N | "
+         "--no-backup]",
+         "Encrypts a plain branch under the password (strong cipher by default) and writes the document.",
+         RunEncrypt, kAllExitCodes},
         {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup]",
          "Unlocks an encrypted branch with the password, makes it plain and writes the document.", RunDecrypt,
          kAllExitCodes},

@@ -4,8 +4,6 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
-#include "gui/app/BranchCommands.h"
-#include "gui/app/EncryptionCommands.h"
 #include "gui/dialogs/CipherDialog.h"
 #include "gui/dialogs/PasswordDialog.h"
 #include "gui/tree/BranchTree.h"
@@ -17,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,15 +59,13 @@ class BranchTest : public TProgramTest {
 protected:
     TBranchTree& Tree() { return Window().Tree(); }
     TTreeNode* Top(int i) { return Tree().TopLevel(i); }
-    TBranchCommands& Branches() { return *Windows().BranchCommands; }
-    TEncryptionCommands& Encryption() { return *Windows().EncryptionCommands; }
     std::string Message(const std::string& key) { return LanguageLocaler().GetMessage(key); }
 
     // Opens a file written with the content, as the last document.
     TTreeNode* Open(const std::string& name, const std::string& text) {
         const std::string file = WriteFile(name, text);
         Questions().FileNames.push_back(QString::fromStdString(file));
-        Window().MI_OpenClick();
+        Window().MI_Open->trigger();
         return Top(Tree().TopLevelCount() - 1);
     }
 
@@ -101,14 +98,22 @@ protected:
         view.setAutoScroll(autoScroll);
     }
 
-    // The encrypt dialog's next showing: types the password (and its confirmation) and clicks OK.
-    void AnswerCipher(const std::string& password, bool lock, const std::string& confirm = "\x01") {
-        Questions().Dialogs.push_back([password, lock, confirm](QDialog& dialog) {
+    // Whether the encrypt dialog is told to lock the branch at once (its check box).
+    enum class TLock { Later, AtOnce };
+
+    // The encrypt dialog's next showing: types the password (and its confirmation), chooses the
+    // scheme when one is given (else leaves the dialog's choice) and clicks OK.
+    void AnswerCipher(const std::string& password, TLock lock, const std::string& confirm = "\x01",
+                      std::optional<TCipherScheme> scheme = std::nullopt) {
+        Questions().Dialogs.push_back([password, lock, confirm, scheme](QDialog& dialog) {
             auto& cipher = dynamic_cast<TForm_CipherDialog&>(dialog);
+            if (scheme) {
+                cipher.Check_Compatible->setChecked(*scheme == TCipherScheme::Compatible);
+            }
             cipher.Edit_Password->setText(QString::fromStdString(password));
             cipher.Edit_ConfirmPassword->setText(
                 QString::fromStdString(confirm == "\x01" ? password : confirm));
-            cipher.Check_Lock->setChecked(lock);
+            cipher.Check_Lock->setChecked(lock == TLock::AtOnce);
             return ClickOk(dialog);
         });
     }
@@ -125,10 +130,11 @@ protected:
     }
 
     // Encrypts the selected branch under the password, optionally locking it.
-    void Encrypt(TTreeNode* node, const std::string& password, bool lock = false) {
+    void Encrypt(TTreeNode* node, const std::string& password, TLock lock = TLock::Later,
+                 std::optional<TCipherScheme> scheme = std::nullopt) {
         Select(node);
-        AnswerCipher(password, lock);
-        Encryption().Button_CipherBranchClick();
+        AnswerCipher(password, lock, "\x01", scheme);
+        Window().Button_CipherBranch->trigger();
     }
 };
 

@@ -42,7 +42,7 @@ TEST_F(DocumentSaveTest, EveryStepOfASaveFailedInTurnLosesNothing) {
         [&] {
             document->SetModified(true);
             try {
-                Window().SaveDocument(document, false);
+                Window().SaveDocument(document, TAskForName::No);
             } catch (const EInOutError&) {
                 ++failures;
                 EXPECT_TRUE(document->Modified());
@@ -76,7 +76,7 @@ TEST_F(DocumentSaveTest, ReadOnlyDocumentIsRefusedAndStaysModified) {
 
     // Saved under another name, it is written, and the read-only file stays as it was.
     Questions().FileNames.push_back(QString::fromStdString(PathOf("copy.ldx")));
-    EXPECT_TRUE(Window().SaveDocument(document, true));
+    EXPECT_TRUE(Window().SaveDocument(document, TAskForName::Yes));
     EXPECT_FALSE(document->Modified());
     EXPECT_NE(ReadFile(PathOf("copy.ldx")).find("New title"), std::string::npos);
     EXPECT_EQ(ReadFile(file), kDocument);
@@ -113,7 +113,7 @@ TEST_F(DocumentSaveTest, TheSettingsSayHowManyBackupsASaveKeeps) {
         TLXDocument* document = Window().Tree().TopLevel(0)->Document();
         for (int version = 1; version <= 6; ++version) {
             TitleAccess.Write(document->RootElement(), "v" + std::to_string(version));
-            Window().SaveDocument(document, false);
+            Window().SaveDocument(document, TAskForName::No);
         }
         // Six saves: the file holds v6, and the backups v5, v4, ... as far as the count goes.
         for (unsigned n = 1; n <= 6; ++n) {

@@ -27,7 +27,7 @@ TEST_F(EncryptionCommandsTest, EncryptedBranchSurvivesSaveCloseReopenAndUnlock) 
     TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
     Encrypt(Find(root, {"Secret"}), "key");
     EXPECT_TRUE(root->Document()->Modified());
-    Window().MI_SaveClick();
+    Window().MI_Save->trigger();
 
     const std::string saved = ReadFile(PathOf("doc.ldx"));
     EXPECT_EQ(saved.find("password"), std::string::npos);
@@ -43,7 +43,7 @@ TEST_F(EncryptionCommandsTest, EncryptedBranchSurvivesSaveCloseReopenAndUnlock) 
     EXPECT_FALSE(IsNodeLocked(secret));
     EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{"s1", "s2"}));
 
-    Window().MI_CloseClick();
+    Window().MI_Close->trigger();
     root = Open("doc.ldx", saved);
     secret = Find(root, {"Secret"});
     ASSERT_TRUE(IsNodeLocked(secret));
@@ -72,11 +72,12 @@ TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
     Start();
     TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
     TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", true);
+    Encrypt(secret, "key", TLock::AtOnce);
     ASSERT_TRUE(IsNodeLocked(secret));
     const auto before = ElementOf(secret).Attributes();
 
-    // Wrong twice, then cancelled: the typed text stays in the field between tries.
+    // Wrong twice, then cancelled: the field is emptied as soon as it is read, so each try
+    // starts empty and the dialog stays open for it.
     QString seenOnSecondTry;
     AnswerPassword("nope");
     Questions().Dialogs.push_back([&seenOnSecondTry](QDialog& dialog) {
@@ -88,7 +89,9 @@ TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
     AnswerCancel();
     Select(secret);
     Window().Button_LockBranch->trigger();
-    EXPECT_EQ(seenOnSecondTry, "nope");
+    EXPECT_EQ(seenOnSecondTry, "");
+    EXPECT_TRUE(Window().findChild<TForm_PasswordDialog*>()->Edit_Password->text().isEmpty())
+        << "Cancel empties the field";
     EXPECT_EQ(Questions().Informed,
               (std::vector<QString>(2, QString::fromStdString(Message("IncorrectPassword")))));
     EXPECT_TRUE(IsNodeLocked(secret));
@@ -101,7 +104,7 @@ TEST_F(EncryptionCommandsTest, ExpandingALockedNodeAsksAndExpandsOnlyWhenUnlocke
     Start();
     TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
     TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", true);
+    Encrypt(secret, "key", TLock::AtOnce);
     Select(Find(root, {"Open"}));
 
     AnswerCancel();
@@ -122,7 +125,7 @@ TEST_F(EncryptionCommandsTest, PasswordDialogTextsComeFromTheMessages) {
     Start();
     TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
     TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", true);
+    Encrypt(secret, "key", TLock::AtOnce);
     Questions().Dialogs.push_back([this](QDialog& dialog) {
         auto& unlock = dynamic_cast<TForm_PasswordDialog&>(dialog);
         EXPECT_EQ(unlock.windowTitle().toStdString(),
@@ -135,7 +138,9 @@ TEST_F(EncryptionCommandsTest, PasswordDialogTextsComeFromTheMessages) {
         EXPECT_EQ(unlock.Edit_Password->displayText(), "**");
         return int(QDialog::Rejected);
     });
-    Encryption().AskAndUnlock(secret);
+    Select(secret);
+    Window().Button_LockBranch->trigger();
+    EXPECT_TRUE(IsNodeLocked(secret));
 }
 
 TEST_F(EncryptionCommandsTest, CipherDialogRefusesMismatchAndCancelChangesNothing) {
@@ -236,15 +241,15 @@ TEST_F(EncryptionCommandsTest, EncryptingAndDecryptingModifyLockingAndUnlockingD
     };
     const std::vector<Step> steps = {
         {"encrypt", [&] { Encrypt(secret, "key"); }, true, true, false, picBranchWithSubBranchesLocked},
-        {"lock", [&] { Encryption().Button_LockBranchClick(); }, false, true, true,
+        {"lock", [&] { Window().Button_LockBranch->trigger(); }, false, true, true,
          picBranchWithSubBranchesLocked},
         {"unlock",
          [&] {
              AnswerPassword("key");
-             Encryption().Button_LockBranchClick();
+             Window().Button_LockBranch->trigger();
          },
          false, true, false, picBranchWithSubBranchesLocked},
-        {"decrypt and lock", [&] { Encrypt(secret, "", true); }, true, false, false,
+        {"decrypt and lock", [&] { Encrypt(secret, "", TLock::AtOnce); }, true, false, false,
          picBranchWithSubBranches},
     };
     for (const Step& step : steps) {
@@ -260,7 +265,7 @@ TEST_F(EncryptionCommandsTest, EncryptingAndDecryptingModifyLockingAndUnlockingD
     }
     EXPECT_FALSE(Tree().IsExpanded(secret)) << "decrypting with the lock box set collapses";
     EXPECT_FALSE(ElementOf(secret).HasAttribute("password"));
-    Window().MI_SaveClick();
+    Window().MI_Save->trigger();
     EXPECT_NE(ReadFile(PathOf("doc.ldx")).find("hidden words"), std::string::npos) << "plain again";
 }
 
@@ -271,13 +276,13 @@ TEST_F(EncryptionCommandsTest, NestedBranchesLockInnermostFirstAndUnlockOneLevel
     Encrypt(Find(secret, {"s1"}), "inner");
     Encrypt(secret, "outer");
     Select(secret);
-    Encryption().Button_LockBranchClick();
+    Window().Button_LockBranch->trigger();
     ASSERT_TRUE(IsNodeLocked(secret));
     EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{kPlaceholderText}));
     EXPECT_EQ(Tree().Count(), 4u) << "the nodes of the locked content are gone";
 
     AnswerPassword("outer");
-    Encryption().Button_LockBranchClick();
+    Window().Button_LockBranch->trigger();
     TTreeNode* s1 = Find(secret, {"s1"});
     ASSERT_NE(s1, nullptr);
     EXPECT_TRUE(IsNodeLocked(s1)) << "the inner branch comes back locked";
@@ -288,7 +293,7 @@ TEST_F(EncryptionCommandsTest, NestedBranchesLockInnermostFirstAndUnlockOneLevel
     AnswerPassword("outer");
     AnswerPassword("inner");
     Select(s1);
-    Encryption().Button_LockBranchClick();
+    Window().Button_LockBranch->trigger();
     EXPECT_FALSE(IsNodeLocked(s1));
     EXPECT_EQ(Questions().Informed.size(), 1u);
     EXPECT_EQ(MemoAccess.Read(ElementOf(s1)), "first");
@@ -312,12 +317,15 @@ TEST_F(EncryptionCommandsTest, TheMarkNeverOutlivesItsNode) {
          {"Secret", "s1"},
          [this](TTreeNode* root) { Encrypt(Find(root, {"Open"}), ""); },
          false},
-        {"closing its document", {"Secret", "s2"}, [this](TTreeNode*) { Window().MI_CloseClick(); }, false},
+        {"closing its document",
+         {"Secret", "s2"},
+         [this](TTreeNode*) { Window().MI_Close->trigger(); },
+         false},
         {"closing another document",
          {"Secret", "s2"},
          [this](TTreeNode*) {
-             Window().MI_NewClick();
-             Window().MI_CloseClick();
+             Window().MI_New->trigger();
+             Window().MI_Close->trigger();
          },
          true},
     };
@@ -340,13 +348,13 @@ TEST_F(EncryptionCommandsTest, TheMarkNeverOutlivesItsNode) {
     Select(Find(secret, {"s1"}));
     Window().Button_Cut->trigger();
     Select(secret);
-    Encryption().Button_LockBranchClick();
+    Window().Button_LockBranch->trigger();
     EXPECT_EQ(Window().MarkedNode(), nullptr);
     EXPECT_FALSE(Window().Button_Paste->isEnabled());
     // ... and unlocking rebuilds the nodes; a mark on the branch itself stays.
     Window().Button_Copy->trigger();
     AnswerPassword("key");
-    Encryption().Button_LockBranchClick();
+    Window().Button_LockBranch->trigger();
     EXPECT_EQ(Window().MarkedNode(), secret);
     EXPECT_EQ(secret->Picture(), picCopyMark);
 }
@@ -359,7 +367,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
     TTreeNode* open = Find(root, {"Open"});
     const auto before = ElementOf(open).Attributes();
     Select(open);
-    AnswerCipher("pw" + chinese, false);
+    AnswerCipher("pw" + chinese, TLock::Later, "\x01", TCipherScheme::Compatible);
     Window().Button_CipherBranch->trigger();
     ASSERT_EQ(Questions().Errors.size(), 1u);
     EXPECT_NE(Questions().Errors[0].toStdString().find("windows-1251"), std::string::npos)
@@ -371,7 +379,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
     TTreeNode* secret = Select(Find(root, {"Secret"}));
     Window().Memo->setPlainText(QString::fromStdString("memo " + chinese));
     root->Document()->SetModified(false);
-    AnswerCipher("pw", true);
+    AnswerCipher("pw", TLock::AtOnce, "\x01", TCipherScheme::Compatible);
     Window().Button_CipherBranch->trigger();
     ASSERT_EQ(Questions().Errors.size(), 2u);
     EXPECT_FALSE(IsBranchEncrypted(ElementOf(secret)));
@@ -380,7 +388,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
 
     // Such a memo typed after encrypting: locking is refused and the branch stays unlocked and whole.
     Window().Memo->setPlainText("plain");
-    Encrypt(secret, "pw");
+    Encrypt(secret, "pw", TLock::Later, TCipherScheme::Compatible);
     ASSERT_TRUE(IsBranchEncrypted(ElementOf(secret)));
     Window().Memo->setPlainText(QString::fromStdString("again " + chinese));
     Window().Button_LockBranch->trigger();
@@ -411,11 +419,11 @@ TEST_F(EncryptionCommandsTest, DamagedPayloadIsReportedAndTheBranchStaysLocked) 
 TEST_F(EncryptionCommandsTest, EncryptedDocumentRootLocksAndUnlocksAsAWhole) {
     Start();
     TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
-    Encrypt(root, "all", true);
+    Encrypt(root, "all", TLock::AtOnce);
     EXPECT_EQ(root->Picture(), picDocumentModifiedLocked);
     EXPECT_EQ(ChildTitles(root), (std::vector<std::string>{kPlaceholderText}));
-    Window().MI_SaveClick();
-    Window().MI_CloseClick();
+    Window().MI_Save->trigger();
+    Window().MI_Close->trigger();
     root = Open("doc.ldx", ReadFile(PathOf("doc.ldx")));
     EXPECT_EQ(root->Picture(), picDocumentLocked);
     EXPECT_FALSE(Tree().IsExpanded(root));

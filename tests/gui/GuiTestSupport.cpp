@@ -2,9 +2,13 @@
 
 #include "core/settings/LX_Localer.h"
 #include "core/text/CodePage.h"
+#include "gui/tree/BranchTree.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <QTreeView>
 
 #include <fstream>
 #include <sstream>
@@ -104,6 +108,8 @@ void TProgramTest::SetUp() {
     RestartOnExit = false;
     SetCurrentCodePage("windows-1251");
     ::setenv("LANG", "en_US.UTF-8", 1);
+    // Recovery snapshots stay in the test's folder, away from the user's and other tests'.
+    ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
 }
 
 void TProgramTest::TearDown() {
@@ -134,6 +140,17 @@ bool TProgramTest::Close() {
 
 void TProgramTest::Discard() {
     windows_.reset();
+}
+
+void TProgramTest::EditTitle(TTreeNode* node, const QString& text) {
+    Window().Tree().Select(node);
+    Window().Button_Rename->trigger();
+    auto* editor = Window().TreeView->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr) << "the title is not open for editing";
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents(); // the view commits a finished edit from its event queue
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // and lets its editor go
 }
 
 std::string TProgramTest::WriteFile(const std::string& name, const std::string& bytes) const {

@@ -16,8 +16,14 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Failed expectations show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace ludex::test {
 
@@ -63,11 +69,16 @@ protected:
     bool Close();
     // Destroys the windows without asking anything (the settings are not written).
     void Discard();
+    // Renames a branch as the user does: selects it, opens its title with Rename, types the text
+    // and presses Enter.
+    void EditTitle(TTreeNode* node, const QString& text);
 
     // A path inside the program's folder.
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
     std::string ExecutablePath() const { return PathOf("ludex"); }
     std::string SettingsFile() const { return PathOf("ludex_Settings.xml"); }
+    // Where the program keeps its recovery snapshots during the test.
+    std::string RecoveryFolder() const { return PathOf("state/ludex/recovery"); }
     // Writes a file into the program's folder and returns its path.
     std::string WriteFile(const std::string& name, const std::string& bytes) const;
     std::string ReadFile(const std::string& path) const;

@@ -118,7 +118,7 @@ TEST_F(PublishedWindowsTest, AnErrorInAHandlerIsShownAndTheProgramGoesOn) {
     QCoreApplication::sendEvent(&failing, &event);
     ASSERT_EQ(Questions().Errors.size(), 1u);
     EXPECT_EQ(Questions().Errors[0].toStdString(), "the command failed");
-    Window().MI_NewClick(); // still working
+    Window().MI_New->trigger(); // still working
     EXPECT_EQ(Window().Tree().TopLevelCount(), 1);
 }
 

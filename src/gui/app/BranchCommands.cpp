@@ -6,6 +6,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -58,22 +59,22 @@ void TBranchCommands::Button_RenameClick() {
 void TBranchCommands::Button_InsertBranchClick() {
     TTreeNode* selected = Tree().Selected();
     if (Tree().TopLevelCount() > 0 && selected != nullptr && selected->Parent() != nullptr) {
-        InsertBranch(false);
+        InsertBranch(TInsertAs::Sibling);
     } else {
         window_.MI_OpenClick();
     }
 }
 
 void TBranchCommands::Button_InsertSubBranchClick() {
-    InsertBranch(true);
+    InsertBranch(TInsertAs::Child);
 }
 
-void TBranchCommands::InsertBranch(bool asChild) {
+void TBranchCommands::InsertBranch(TInsertAs place) {
     TTreeNode* selected = Tree().Selected();
     if (selected == nullptr) {
         return;
     }
-    TTreeNode* parent = asChild ? selected : selected->Parent();
+    TTreeNode* parent = place == TInsertAs::Child ? selected : selected->Parent();
     if (parent == nullptr) {
         return; // a sibling of a document is a document: that is Open's business
     }
@@ -149,8 +150,7 @@ void TBranchCommands::Button_PasteClick() {
     }
     const TDomNode targetElement = ElementOf(target);
     if (!targetElement || IsBranchLocked(targetElement)) {
-        ModalQuestions().Inform(
-            &window_, QString::fromStdString(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
+        ModalQuestions().Inform(&window_, Q(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
         return;
     }
     const bool move = marked->Picture() == picCutMark;
@@ -177,7 +177,7 @@ void TBranchCommands::Button_PasteClick() {
         targetElement.RemoveChild(copy);
         throw;
     }
-    Tree().SortChildren(target, false, TreeViewCompare);
+    Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
     UpdateBranchIcon(Tree(), node);
     RefreshIcon(target);
 
@@ -201,7 +201,7 @@ void TBranchCommands::Button_PasteClick() {
 }
 
 void TBranchCommands::Button_ResortClick() {
-    Tree().SortTopLevel(true, TreeViewCompare);
+    Tree().SortTopLevel(TSortDepth::AllLevels, TreeViewCompare);
 }
 
 } // namespace ludex

@@ -10,6 +10,9 @@ class TBranchTree;
 class TForm_Ludex;
 class TTreeNode;
 
+// Where Insert puts the new branch: after the selected branch's siblings, or below it.
+enum class TInsertAs { Sibling, Child };
+
 // The branch-editing commands of the tree's tool bar: rename, insert a branch or a sub-branch,
 // remove, cut, copy, paste and resort. Each changes the element and its tree node together and
 // marks the document modified. Cut and Copy only mark a branch (the kind of mark is the node's
@@ -23,10 +26,10 @@ public:
     // A sibling of the selected branch; at the top level (or with no document) the open dialog.
     void Button_InsertBranchClick();
     void Button_InsertSubBranchClick();
-    // A new "???" branch as the last child (asChild) or last sibling of the selected node; it is
+    // A new "???" branch as the last child or the last sibling of the selected node; it is
     // selected and its title opened for editing. Nothing happens where no branch may be added
     // (no selection, a locked branch, the placeholder of one).
-    void InsertBranch(bool asChild);
+    void InsertBranch(TInsertAs place);
     // Removes the selected branch without asking and selects its previous sibling or else its
     // parent; on a top-level node closes the document (asking whether to save it).
     void Button_RemoveBranchClick();

@@ -1,6 +1,7 @@
 #include "gui/app/CloseOnSignal.h"
 
 #include "core/base/Exception.h"
+#include "gui/app/CommandConnection.h"
 
 #include <QSocketNotifier>
 #include <QWidget>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <iterator>
+#include <memory>
 #include <unistd.h>
 
 namespace ludex {
@@ -56,16 +58,24 @@ TCloseOnSignal::~TCloseOnSignal() {
 void TCloseOnSignal::Watch(QWidget& window) {
     // Owned by the window, so it is gone before the window and the application are.
     auto* notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [&window, closing = false]() mutable {
+    // A signal that arrives while the close question is open must not ask again.
+    auto closing = std::make_shared<bool>(false);
+    ConnectCommand(notifier, &QSocketNotifier::activated, notifier, [&window, closing] {
         char bytes[64];
         while (::read(pipeEnds[0], bytes, sizeof bytes) > 0) {
         }
-        if (closing) {
+        if (*closing) {
             return;
         }
-        closing = true;
-        window.close();
-        closing = false;
+        *closing = true;
+        const auto reset = [&] { *closing = false; };
+        try {
+            window.close();
+        } catch (...) {
+            reset();
+            throw;
+        }
+        reset();
     });
 }
 

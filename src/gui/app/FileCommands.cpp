@@ -1,9 +1,12 @@
 // The File menu and the common tool bar: new, open, save, save as, save all, close, close all.
 #include "gui/app/LudexUnit.h"
 
+#include "gui/app/DocumentRecovery.h"
+
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -18,9 +21,6 @@ namespace {
 const char* const kFileFilter = "*.ldx|*.ldx|*.*|*.*";
 const char* const kDefaultExtension = "xml";
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 } // namespace
 
 void TForm_Ludex::MI_NewClick() {
@@ -40,6 +40,7 @@ void TForm_Ludex::MI_OpenClick() {
         if (auto name = ModalQuestions().OpenFileName(this, openDirectory_, kFileFilter)) {
             openDirectory_ = QFileInfo(*name).absolutePath();
             TLXDocument::Create(name->toStdString(), *tree_);
+            SettingsChanged();
         }
     } catch (...) {
         Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
@@ -51,11 +52,11 @@ void TForm_Ludex::MI_OpenClick() {
 }
 
 void TForm_Ludex::MI_SaveClick() {
-    SaveDocument(SelectedDocument(), false);
+    SaveDocument(SelectedDocument(), TAskForName::No);
 }
 
 void TForm_Ludex::MI_SaveAsClick() {
-    SaveDocument(SelectedDocument(), true);
+    SaveDocument(SelectedDocument(), TAskForName::Yes);
 }
 
 void TForm_Ludex::MI_SaveAllClick() {
@@ -64,17 +65,17 @@ void TForm_Ludex::MI_SaveAllClick() {
     for (int i = 0; i < tree_->TopLevelCount(); ++i) {
         TTreeNode* root = tree_->TopLevel(i);
         tree_->Select(root);
-        SaveDocument(root->Document(), false);
+        SaveDocument(root->Document(), TAskForName::No);
     }
     tree_->Select(remembered);
 }
 
-bool TForm_Ludex::SaveDocument(TLXDocument* document, bool askForName) {
+bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
     if (document == nullptr) {
         return false;
     }
     CommitMemo();
-    if (askForName || document->FileName().empty()) {
+    if (askForName == TAskForName::Yes || document->FileName().empty()) {
         auto name =
             ModalQuestions().SaveFileName(this, Q(document->FileName()), kFileFilter, kDefaultExtension);
         if (!name) {
@@ -82,9 +83,12 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, bool askForName) {
         }
         document->Save(name->toStdString(), {.backups = backupCount_});
         SetStatusText(Q(document->FileName()));
+        DocumentSaved(document);
+        SettingsChanged(); // the list of documents names the new file
         return true;
     }
     document->Save("", {.backups = backupCount_});
+    DocumentSaved(document);
     return true;
 }
 
@@ -99,7 +103,7 @@ bool TForm_Ludex::QuerySave(TLXDocument* document) {
     const QString text = Q(LanguageLocaler().FormatMessage("SaveQuery", {title, file}));
     switch (ModalQuestions().Ask(this, text, TQuestionButtons::YesNoCancel)) {
     case TAnswer::Yes:
-        return SaveDocument(document, false);
+        return SaveDocument(document, TAskForName::No);
     case TAnswer::No:
         return true;
     default:
@@ -134,11 +138,19 @@ void TForm_Ludex::MI_CloseAllClick() {
     Button_Copy->setEnabled(false);
 }
 
+void TForm_Ludex::DocumentSaved(const TLXDocument* document) {
+    if (recovery_) {
+        recovery_->Forget(document);
+    }
+}
+
 void TForm_Ludex::CloseDocument(TLXDocument* document) {
+    DocumentSaved(document); // closed without saving, or saved: its snapshot is of no more use
+    SettingsChanged();
     ForgetMarkWithin(document->RootNode());
     DestroyDocument(document);
     if (tree_->TopLevelCount() == 0) {
-        ConnectMemo(false);
+        ConnectMemo(TMemoChanges::Ignored);
         Memo->clear();
         Memo->setReadOnly(true);
         memoModified_ = false;

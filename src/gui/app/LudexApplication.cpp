@@ -1,6 +1,7 @@
 #include "gui/app/LudexApplication.h"
 
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 
 #include <exception>
 
@@ -25,7 +26,7 @@ void ShowCurrentException() {
     try {
         throw;
     } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
+        message = Q(e.what());
     } catch (...) {
         message = "Unknown error";
     }

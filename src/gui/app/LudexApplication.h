@@ -4,9 +4,9 @@
 
 namespace ludex {
 
-// The application object. An error that leaves an event handler ends that command only: its
-// message is shown in an error box titled "Ludex" (through the modal-question seam) and the
-// program goes on.
+// The application object. Every command of the program catches its own errors (CommandConnection.h);
+// notify is the last net for an error that leaves an event handler any other way: its message is
+// shown in an error box titled "Ludex" (through the modal-question seam) and the program goes on.
 class TLudexApplication : public QApplication {
 public:
     TLudexApplication(int& argc, char** argv);

@@ -8,8 +8,10 @@
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
+#include "gui/app/DocumentRecovery.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
@@ -20,6 +22,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -31,8 +34,17 @@ bool RestartOnExit = false;
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
+// Seconds between two rounds of recovery snapshots when the settings do not say.
+const int kDefaultRecoveryInterval = 30;
+const char* const kRecoveryIntervalValue = "RecoveryInterval";
+
+// The settings value of the snapshot interval: whole seconds from 0 (no snapshots) to a day.
+int RecoveryIntervalFromSettings(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return kDefaultRecoveryInterval;
+    }
+    const int seconds = std::stoi(text);
+    return seconds <= 86400 ? seconds : kDefaultRecoveryInterval;
 }
 
 // A tool-bar band as a published object: its Index (writing it moves the band) and the band itself.
@@ -67,13 +79,20 @@ void TForm_Ludex::FormCreate() {
     published_->AddObject("MainMenuCoolBand", [menuBand] { return menuBand; });
     published_->AddObject("CommonToolsCoolBand", [toolsBand] { return toolsBand; });
 
-    connect(TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { TreeViewChanging(tree_->NodeAt(current)); });
-    connect(tree_, &TBranchTree::NodeEdited, this, &TForm_Ludex::TreeViewEdited);
-    connect(tree_, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Ludex::OnNodeAboutToBeDeleted);
+    ConnectCommand(
+        TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+        [this](const QModelIndex& current, const QModelIndex&) { TreeViewChanging(tree_->NodeAt(current)); });
+    ConnectCommand(tree_, &TBranchTree::NodeEdited, this,
+                   [this](TTreeNode* node, const std::string& text) { TreeViewEdited(node, text); });
+    ConnectNotice(tree_, &TBranchTree::NodeAboutToBeDeleted, this,
+                  [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
     TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 
     ConnectCommands();
+    settingsTimer_ = new QTimer(this);
+    settingsTimer_->setSingleShot(true);
+    settingsTimer_->setInterval(kSettingsWriteDelay);
+    connect(settingsTimer_, &QTimer::timeout, this, [this] { WriteChangedSettings(); });
     SettingsBailee().AddClient(*this);
     SetMark(nullptr);
 }
@@ -81,7 +100,8 @@ void TForm_Ludex::FormCreate() {
 TForm_Ludex::~TForm_Ludex() {
     SettingsBailee().RemoveClient(*this);
     LanguageLocaler().RemoveClient(*published_);
-    ConnectMemo(false);
+    recovery_.reset();
+    ConnectMemo(TMemoChanges::Ignored);
     memoNode_ = nullptr;
     markedNode_ = nullptr;
     // The tree goes before the window's widgets, so that no document outlives its view.
@@ -164,8 +184,16 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     }
     localer.OpenPath("/messages");
 
+    // Snapshots left by a run that did not close come first, so that a restored document is not
+    // opened a second time from its file below.
+    settings.OpenPath("/");
+    recovery_ = std::make_unique<TDocumentRecovery>(*this, locations.RecoveryFolder());
+    recovery_->OfferLeftSnapshots();
+    recovery_->SetInterval(RecoveryIntervalFromSettings(settings.ReadValue(kRecoveryIntervalValue)));
+
     RestoreDocuments(commandLineFile);
     UpdateFileCommands();
+    startedUp_ = true;
 }
 
 void TForm_Ludex::OpenDocument(const std::string& fileName) {
@@ -181,8 +209,18 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
             ModalQuestions().ShowError(this, Q(e.what()));
         }
     };
+    auto isOpen = [this](const std::string& fileName) {
+        for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+            if (tree_->TopLevel(i)->Document()->FileName() == fileName) {
+                return true;
+            }
+        }
+        return false;
+    };
     if (!commandLineFile.empty()) {
-        openReporting(commandLineFile);
+        if (!isOpen(commandLineFile)) {
+            openReporting(commandLineFile);
+        }
         return;
     }
     TPropertyBailee& settings = SettingsBailee();
@@ -196,7 +234,7 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
         }
     }
     for (const std::string& file : files) {
-        if (!file.empty() && FileExists(file)) {
+        if (!file.empty() && FileExists(file) && !isOpen(file)) {
             openReporting(file);
         }
     }
@@ -218,6 +256,9 @@ void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
     bailee.OpenPath("/");
     bailee.WriteValue("CodePage", CurrentCodePage().Name());
     bailee.WriteValue("Backups", std::to_string(backupCount_));
+    if (recovery_) {
+        bailee.WriteValue(kRecoveryIntervalValue, std::to_string(recovery_->Interval()));
+    }
     if (RestartOnExit) {
         return;
     }
@@ -240,6 +281,7 @@ void TForm_Ludex::Localize(TLocaler& localer) {
     MI_Russian->setChecked(language == langRussian);
     localer.OpenPath("/messages");
     UpdateCaption();
+    SettingsChanged(); // a language switch is kept even if the program does not end normally
     if (TTreeNode* selected = tree_->Selected(); selected != nullptr && IsNodeLocked(selected)) {
         ShowMemo(ElementOf(selected)); // the locked text follows the language
     }
@@ -249,10 +291,39 @@ void TForm_Ludex::UpdateCaption() {
     setWindowTitle(Q(LanguageLocaler().FormatMessage("MainCaption", {ProgramVersion()})));
 }
 
+void TForm_Ludex::SettingsChanged() {
+    if (startedUp_ && settingsTimer_ != nullptr) {
+        settingsTimer_->start();
+    }
+}
+
+void TForm_Ludex::WriteChangedSettings() noexcept {
+    if (RestartOnExit) {
+        return; // the settings are being reset; closing writes what is left of them
+    }
+    try {
+        CreateFolderForOwner(std::filesystem::path(SettingsBailee().FileName()).parent_path().string());
+        SettingsBailee().Save();
+        settingsFailing_ = false;
+    } catch (const std::exception& e) {
+        // Reported once; the next change or the exit tries again.
+        if (!settingsFailing_) {
+            settingsFailing_ = true;
+            try {
+                ModalQuestions().ShowError(
+                    this, Q(LanguageLocaler().FormatMessage("SettingsWriteFailed", {e.what()})));
+            } catch (...) {
+                // Nothing more can be done from a timer; the failure stays recorded.
+            }
+        }
+    }
+}
+
 bool TForm_Ludex::FormCloseQuery() {
     if (!QuerySaveAll()) {
         return false;
     }
+    settingsTimer_->stop();
     try {
         // The settings folder is made on the first save, so that a run that ends without saving
         // leaves nothing behind.
@@ -269,12 +340,12 @@ bool TForm_Ludex::FormCloseQuery() {
 
 void TForm_Ludex::closeEvent(QCloseEvent* event) {
     bool close = false;
-    try {
-        close = FormCloseQuery();
-    } catch (...) {
-        ShowCurrentException();
-    }
+    RunCommand(*this, [&] { close = FormCloseQuery(); });
     if (close) {
+        // Every modified document has been saved or given up by the user: no snapshot is wanted.
+        if (recovery_) {
+            recovery_->ForgetAll();
+        }
         event->accept();
     } else {
         event->ignore();
@@ -297,7 +368,7 @@ namespace ludex {
 
 void TForm_Ludex::ConnectCommands() {
     auto on = [this](QAction* action, void (TForm_Ludex::*handler)()) {
-        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        ConnectCommand(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     on(MI_New, &TForm_Ludex::MI_NewClick);
     on(Button_New, &TForm_Ludex::MI_NewClick);

@@ -20,16 +20,23 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QTreeView;
 
 namespace ludex {
 
 class TBranchTree;
+class TDocumentRecovery;
 class TForm_About;
 class TLXDocument;
 class TQtLocalizedForm;
 class TTreeNode;
+
+// Whether a save asks for the file name even when the document has one (Save As).
+enum class TAskForName { No, Yes };
+// Whether the window follows the memo's edits (off while it fills the memo itself).
+enum class TMemoChanges { Ignored, Watched };
 
 // Set by Reset To Default: when the program ends with it set, it starts its executable again.
 extern bool RestartOnExit;
@@ -59,6 +66,12 @@ public:
 
     void UpdateCaption();
     TPublishedObject& Published();
+    // The recovery snapshots of the documents; null before start-up.
+    TDocumentRecovery* Recovery() { return recovery_.get(); }
+    // A setting has changed: the settings file is written once no further change has come for
+    // kSettingsWriteDelay milliseconds, so that a crash does not lose it.
+    void SettingsChanged();
+    static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
     void SetAboutBox(TForm_About* about) { about_ = about; }
 
@@ -74,11 +87,13 @@ public:
     void MI_AboutClick();
     // Writes the document, asking for a name when asked to or when it has none; false when the
     // user cancelled the save dialog.
-    bool SaveDocument(TLXDocument* document, bool askForName);
+    bool SaveDocument(TLXDocument* document, TAskForName askForName);
     // Asks whether to save a modified document; true means "go on" (saved or not to be saved).
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
     void CloseDocument(TLXDocument* document);
+    // The document's snapshot is of no more use: it has been saved, or is being closed.
+    void DocumentSaved(const TLXDocument* document);
     void UpdateFileCommands();
 
     // Memo and selection.
@@ -122,6 +137,7 @@ public:
     QAction* MI_SaveAll = nullptr;
     QAction* MI_Close = nullptr;
     QAction* MI_CloseAll = nullptr;
+    QAction* MI_LockAll = nullptr;
     QAction* MI_Exit = nullptr;
     QMenu* MI_Edit = nullptr;
     QAction* MI_Find = nullptr;
@@ -133,6 +149,11 @@ public:
     QAction* MI_TreeViewFont = nullptr;
     QAction* MI_MemoFont = nullptr;
     QAction* MI_WordWrapMemo = nullptr;
+    // Encryption settings: the code page, the scheme of new encryptions, when to lock everything.
+    QMenu* MI_CodePage = nullptr;
+    QAction* MI_CompatibleScheme = nullptr;
+    QMenu* MI_AutoLock = nullptr; // its items: MI_AutoLock<minutes>, 0 for never
+    QAction* MI_LockOnMinimize = nullptr;
     QAction* MI_ResetToDefault = nullptr;
     QMenu* MI_Help = nullptr;
     QAction* MI_HelpTopics = nullptr;
@@ -159,12 +180,13 @@ protected:
 private:
     // The closing question: documents first, then the settings. True when the window may close.
     bool FormCloseQuery();
+    void WriteChangedSettings() noexcept;
     void TreeViewChanging(TTreeNode* node);
     void TreeViewEdited(TTreeNode* node, const std::string& text);
     void MemoChanged();
-    void ConnectMemo(bool connect);
+    void ConnectMemo(TMemoChanges changes);
     void ConnectCommands();
-    void OnNodeAboutToBeDeleted(TTreeNode* node);
+    void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
     void OpenDocument(const std::string& fileName);
     void FormCreate();
     void CreateComponents();
@@ -183,6 +205,10 @@ private:
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
     TForm_About* about_ = nullptr;
+    std::unique_ptr<TDocumentRecovery> recovery_;
+    QTimer* settingsTimer_ = nullptr;
+    bool startedUp_ = false;
+    bool settingsFailing_ = false; // a timed write has failed and been reported
     QMetaObject::Connection memoConnection_;
     bool memoModified_ = false;
     TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows

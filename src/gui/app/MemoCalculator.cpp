@@ -2,6 +2,7 @@
 
 #include "core/calc/Parsing.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 
 #include <QKeyEvent>
@@ -40,7 +41,10 @@ bool TMemoCalculator::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             }
         } else if (event->type() == QEvent::KeyPress) {
-            return MemoKeyDown(*static_cast<QKeyEvent*>(event));
+            auto* key = static_cast<QKeyEvent*>(event);
+            bool used = false;
+            // A calculation that failed has used its key all the same.
+            return !RunCommand(*memo_, [&] { used = MemoKeyDown(*key); }) || used;
         }
     }
     return QObject::eventFilter(watched, event);

@@ -4,6 +4,8 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/CommandConnection.h"
+#include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
@@ -34,13 +36,13 @@ std::string ToStoredLineBreaks(const std::string& text) {
 
 } // namespace
 
-void TForm_Ludex::ConnectMemo(bool connectIt) {
+void TForm_Ludex::ConnectMemo(TMemoChanges changes) {
     if (memoConnection_) {
         disconnect(memoConnection_);
         memoConnection_ = {};
     }
-    if (connectIt) {
-        memoConnection_ = connect(Memo, &QPlainTextEdit::textChanged, this, &TForm_Ludex::MemoChanged);
+    if (changes == TMemoChanges::Watched) {
+        memoConnection_ = ConnectCommand(Memo, &QPlainTextEdit::textChanged, this, [this] { MemoChanged(); });
     }
 }
 
@@ -63,17 +65,17 @@ void TForm_Ludex::CommitMemo() {
 }
 
 void TForm_Ludex::ShowMemo(const TDomNode& element) {
-    ConnectMemo(false);
+    ConnectMemo(TMemoChanges::Ignored);
     const bool locked = element && IsBranchLocked(element);
     Memo->setReadOnly(locked || !element);
     if (locked) {
-        Memo->setPlainText(QString::fromStdString(LanguageLocaler().GetMessage("InformationIsLocked")));
+        Memo->setPlainText(Q(LanguageLocaler().GetMessage("InformationIsLocked")));
     } else {
         // The control keeps line breaks as paragraph separators; stored ones are LF.
-        Memo->setPlainText(QString::fromStdString(ToStoredLineBreaks(MemoAccess.Read(element))));
+        Memo->setPlainText(Q(ToStoredLineBreaks(MemoAccess.Read(element))));
     }
     memoModified_ = false;
-    ConnectMemo(true);
+    ConnectMemo(TMemoChanges::Watched);
 }
 
 void TForm_Ludex::MemoChanged() {
@@ -105,7 +107,7 @@ void TForm_Ludex::UpdateBranchCommands(TTreeNode* node) {
     Button_CipherBranch->setEnabled(cipherable);
     Button_InsertSubBranch->setEnabled(cipherable);
     TLXDocument* document = DocumentOf(node);
-    SetStatusText(document ? QString::fromStdString(document->FileName()) : QString());
+    SetStatusText(document ? Q(document->FileName()) : QString());
 }
 
 void TForm_Ludex::SetMark(TTreeNode* node) {
@@ -119,7 +121,7 @@ void TForm_Ludex::ForgetMarkWithin(TTreeNode* node) {
     }
 }
 
-void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) {
+void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
     // No pointer of the window may outlive its node: the shown memo's edits and the mark go with it.
     if (memoNode_ != nullptr && (memoNode_ == node || memoNode_->HasAsAncestor(node))) {
         memoNode_ = nullptr;

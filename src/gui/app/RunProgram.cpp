@@ -8,6 +8,7 @@
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/ProgramWindows.h"
+#include "gui/app/QtText.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -104,7 +105,7 @@ int RunProgram(int argc, char** argv) {
             windows.StartUp(ExecutablePath(), commandLineFile);
         } catch (const std::exception& e) {
             // A broken installation: say why before ending.
-            ModalQuestions().ShowError(nullptr, QString::fromUtf8(e.what()));
+            ModalQuestions().ShowError(nullptr, Q(e.what()));
             return 1;
         }
         closeOnSignal.Watch(*windows.Main);

@@ -4,9 +4,10 @@
 #include "core/settings/FileLocations.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_PropertyBailee.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/FindDialog.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
@@ -20,18 +21,8 @@
 namespace ludex {
 
 TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(window), find_(find) {
-    // An error that leaves a command is shown here and ends that command only; it is never
-    // thrown through Qt's signal delivery.
-    auto guarded = [](auto run) {
-        try {
-            run();
-        } catch (...) {
-            ShowCurrentException();
-        }
-    };
-    auto on = [this, guarded](QAction* action, void (TViewCommands::*handler)()) {
-        connect(action, &QAction::triggered, this,
-                [this, handler, guarded] { guarded([&] { (this->*handler)(); }); });
+    auto on = [this](QAction* action, void (TViewCommands::*handler)()) {
+        ConnectCommand(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     };
     on(window.MI_Find, &TViewCommands::MI_FindClick);
     on(window.MI_TreeViewFont, &TViewCommands::MI_TreeViewFontClick);
@@ -40,8 +31,8 @@ TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(wi
     on(window.MI_ResetToDefault, &TViewCommands::MI_ResetToDefaultClick);
     on(window.MI_HelpTopics, &TViewCommands::MI_HelpTopicsClick);
     for (QAction* language : {window.MI_English, window.MI_Russian}) {
-        connect(language, &QAction::triggered, this,
-                [this, language, guarded] { guarded([&] { OnChangeLanguageClick(language); }); });
+        ConnectCommand(language, &QAction::triggered, this,
+                       [this, language] { OnChangeLanguageClick(language); });
     }
 }
 
@@ -71,21 +62,24 @@ void TViewCommands::OnChangeLanguageClick(QAction* sender) {
 void TViewCommands::MI_TreeViewFontClick() {
     if (auto font = ModalQuestions().ChooseFont(&window_, window_.TreeView->font())) {
         window_.TreeView->setFont(*font);
+        window_.SettingsChanged();
     }
 }
 
 void TViewCommands::MI_MemoFontClick() {
     if (auto font = ModalQuestions().ChooseFont(&window_, window_.Memo->font())) {
         window_.Memo->setFont(*font);
+        window_.SettingsChanged();
     }
 }
 
 void TViewCommands::MI_WordWrapMemoClick() {
     window_.SetMemoWordWrap(!window_.GetMemoWordWrap());
+    window_.SettingsChanged();
 }
 
 void TViewCommands::MI_ResetToDefaultClick() {
-    const QString question = QString::fromStdString(LanguageLocaler().GetMessage("ResetSettings"));
+    const QString question = Q(LanguageLocaler().GetMessage("ResetSettings"));
     if (ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
         return;
     }

@@ -2,8 +2,9 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
-#include "gui/app/LudexApplication.h"
+#include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/TreeViewManager.h"
@@ -25,10 +26,6 @@
 namespace ludex {
 
 namespace {
-
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The memo control shows a stored memo with every CR LF, lone CR and lone LF as one line break
 // and counts UTF-16 units; this is the control position of the first n bytes of the stored memo.
@@ -108,17 +105,11 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     buttons->addStretch(1);
     grid->addLayout(buttons, 0, 2, 3, 1);
 
-    connect(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
-    connect(Button_Find, &QPushButton::clicked, this, [this] {
-        try {
-            Button_FindClick();
-        } catch (...) {
-            ShowCurrentException(); // never thrown through Qt's signal delivery
-        }
-    });
-    connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
+    ConnectCommand(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
+    ConnectCommand(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
     for (QRadioButton* radio : {Radio_SelectedBranch, Radio_Everywhere}) {
-        connect(radio, &QRadioButton::toggled, this, [this](bool checked) {
+        ConnectCommand(radio, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) {
                 RadioGroup_ScopeClick();
             }
@@ -142,7 +133,7 @@ void TForm_Find::Localize(TLocaler& localer) {
     localer.LocalizeForm(*published_);
     // The find button's caption is a message; it follows the language like the other texts.
     localer.OpenPath("/messages");
-    SetFindMode(restart_);
+    SetFindMode(restart_ ? TFindMode::Restart : TFindMode::GoOn);
 }
 
 void TForm_Find::Disconnect() {
@@ -160,11 +151,14 @@ void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
         tree_ = tree;
         if (tree != nullptr) {
             deletedConnection_ =
-                connect(tree, &TBranchTree::NodeAboutToBeDeleted, this, &TForm_Find::OnNodeAboutToBeDeleted);
+                ConnectNotice(tree, &TBranchTree::NodeAboutToBeDeleted, this,
+                              [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
             if (QTreeView* view = tree->View(); view != nullptr && view->selectionModel() != nullptr) {
-                selectionConnection_ = connect(
-                    view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                    [this](const QModelIndex& current) { OnSelectionChanged(tree_->NodeAt(current)); });
+                selectionConnection_ =
+                    ConnectNotice(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                                  [this](const QModelIndex& current, const QModelIndex&) noexcept {
+                                      OnSelectionChanged(tree_->NodeAt(current));
+                                  });
             }
         }
     }
@@ -181,11 +175,11 @@ void TForm_Find::ShowFind() {
 
 void TForm_Find::Edit_FindWhatChange() {
     Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
 }
 
 void TForm_Find::RadioGroup_ScopeClick() {
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
 }
 
 bool TForm_Find::Edit_FindWhatKeyPress(int key) {
@@ -197,9 +191,13 @@ bool TForm_Find::Edit_FindWhatKeyPress(int key) {
 }
 
 bool TForm_Find::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit_FindWhat && event->type() == QEvent::KeyPress &&
-        Edit_FindWhatKeyPress(static_cast<QKeyEvent*>(event)->key())) {
-        return true;
+    if (watched == Edit_FindWhat && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        bool used = false;
+        // A key whose command failed has been used all the same.
+        if (!RunCommand(*Edit_FindWhat, [&] { used = Edit_FindWhatKeyPress(key); }) || used) {
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -208,14 +206,14 @@ void TForm_Find::Button_CancelClick() {
     close();
 }
 
-void TForm_Find::SetFindMode(bool restart) {
-    restart_ = restart;
-    if (restart) {
+void TForm_Find::SetFindMode(TFindMode mode) {
+    restart_ = mode == TFindMode::Restart;
+    if (restart_) {
         // Nothing of a finished or abandoned search is kept.
         scopeRoot_ = currentNode_ = found_ = nullptr;
         memoPosition_ = 0;
     }
-    Button_Find->setText(Q(LanguageLocaler().GetMessage(restart ? "Find" : "FindNext")));
+    Button_Find->setText(Q(LanguageLocaler().GetMessage(restart_ ? "Find" : "FindNext")));
 }
 
 TForm_Find::TScope TForm_Find::Scope() const {
@@ -236,30 +234,6 @@ size_t TForm_Find::Match(std::string_view text, size_t start) const {
 bool TForm_Find::InScope(const TTreeNode* node) const {
     return node != nullptr &&
            (scopeRoot_ == nullptr || node == scopeRoot_ || node->HasAsAncestor(scopeRoot_));
-}
-
-TTreeNode* TForm_Find::NextSibling(const TTreeNode* node) const {
-    if (node->Parent() != nullptr) {
-        return node->NextSibling();
-    }
-    const int row = node->Row() + 1;
-    return tree_ && row < tree_->TopLevelCount() ? tree_->TopLevel(row) : nullptr;
-}
-
-TTreeNode* TForm_Find::NodeAfterSubtree(const TTreeNode* node) const {
-    for (const TTreeNode* n = node; n != nullptr; n = n->Parent()) {
-        if (TTreeNode* next = NextSibling(n)) {
-            return next;
-        }
-    }
-    return nullptr;
-}
-
-TTreeNode* TForm_Find::NextInPreOrder(const TTreeNode* node) const {
-    if (TTreeNode* child = node->FirstChild()) {
-        return child;
-    }
-    return NodeAfterSubtree(node);
 }
 
 void TForm_Find::SelectNode(TTreeNode* node) {
@@ -310,8 +284,8 @@ void TForm_Find::Button_FindClick() {
             }
         }
         memoPosition_ = 0;
-        currentNode_ =
-            IsNodeLocked(currentNode_) ? NodeAfterSubtree(currentNode_) : NextInPreOrder(currentNode_);
+        currentNode_ = IsNodeLocked(currentNode_) ? NodeAfterSubtree(*tree_, currentNode_)
+                                                  : NextInPreOrder(*tree_, currentNode_);
     }
 
     while (InScope(currentNode_)) {
@@ -319,48 +293,48 @@ void TForm_Find::Button_FindClick() {
         const bool locked = IsNodeLocked(node);
         if (inTree && Match(node->Text(), 1) > 0) {
             SelectNode(node);
-            SetFindMode(false);
+            SetFindMode(TFindMode::GoOn);
             if (locked) {
-                currentNode_ = NodeAfterSubtree(node);
+                currentNode_ = NodeAfterSubtree(*tree_, node);
             } else {
                 memoPosition_ = 1;
             }
             return;
         }
         if (locked) {
-            currentNode_ = NodeAfterSubtree(node);
+            currentNode_ = NodeAfterSubtree(*tree_, node);
             continue;
         }
         if (inMemos) {
             const std::string memo = MemoOf(node);
             if (const size_t p = Match(memo, 1); p > 0) {
                 SelectNode(node);
-                SetFindMode(false);
+                SetFindMode(TFindMode::GoOn);
                 SelectMemoMatch(memo, p);
                 return;
             }
         }
-        currentNode_ = NextInPreOrder(node);
+        currentNode_ = NextInPreOrder(*tree_, node);
     }
 
     const std::string pattern = Edit_FindWhat->text().toStdString();
-    SetFindMode(true);
+    SetFindMode(TFindMode::Restart);
     ModalQuestions().Inform(this, Q(LanguageLocaler().FormatMessage("FinishedFinding", {pattern})));
 }
 
-void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) {
+void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
     auto within = [node](const TTreeNode* n) {
         return n != nullptr && (n == node || n->HasAsAncestor(node));
     };
     if (within(scopeRoot_) || within(currentNode_) || within(found_)) {
-        SetFindMode(true);
+        SetFindMode(TFindMode::Restart);
     }
 }
 
-void TForm_Find::OnSelectionChanged(TTreeNode* node) {
+void TForm_Find::OnSelectionChanged(TTreeNode* node) noexcept {
     // A selection the user made elsewhere starts a new search at the next press.
     if (!selecting_ && !restart_ && node != found_) {
-        SetFindMode(true);
+        SetFindMode(TFindMode::Restart);
     }
 }
 

@@ -25,6 +25,9 @@ class TBranchTree;
 class TQtLocalizedForm;
 class TTreeNode;
 
+// Whether the next press of the find button starts a new search or goes on from the last match.
+enum class TFindMode { Restart, GoOn };
+
 // The find dialog: modeless, above the main window. Each press of Button_Find finds the next
 // match of the search text in the branch titles and memos, in the order of the tree: a title
 // match selects its node, a memo match selects the node and the matched characters in the memo.
@@ -56,8 +59,8 @@ public:
     // One search step.
     void Button_FindClick();
     void Button_CancelClick();
-    // Restart: the next press starts a new search (button "Find"); otherwise it goes on ("FindNext").
-    void SetFindMode(bool restart);
+    // Restart: the next press starts a new search (button "Find"); GoOn: it goes on ("FindNext").
+    void SetFindMode(TFindMode mode);
     bool Restarting() const { return restart_; }
 
     // The scope radio buttons, in the order of the Items: 0 "Selected branch", 1 "Everywhere".
@@ -83,13 +86,11 @@ protected:
 private:
     size_t Match(std::string_view text, size_t start) const;
     bool InScope(const TTreeNode* node) const;
-    TTreeNode* NextSibling(const TTreeNode* node) const;
-    TTreeNode* NodeAfterSubtree(const TTreeNode* node) const;
-    TTreeNode* NextInPreOrder(const TTreeNode* node) const;
     void SelectNode(TTreeNode* node);
     void SelectMemoMatch(const std::string& memo, size_t position);
-    void OnNodeAboutToBeDeleted(TTreeNode* node);
-    void OnSelectionChanged(TTreeNode* node);
+    // Notices of the tree; they only keep the search state in step and cannot fail.
+    void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
+    void OnSelectionChanged(TTreeNode* node) noexcept;
     void Disconnect();
 
     std::unique_ptr<TQtLocalizedForm> published_;

@@ -3,6 +3,8 @@
 #include "core/base/Exception.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_Utils.h"
+#include "gui/app/CommandConnection.h"
+#include "gui/app/QtText.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/Pictures.h"
 
@@ -27,7 +29,7 @@ const char* const kMailAddress = "support@ludex.example.org";
 constexpr int kOpenFailedCode = 2;
 
 QLabel* LinkLabel(QWidget* parent, const char* name, const char* text) {
-    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    auto* label = new QLabel(Q(text), parent);
     label->setObjectName(name);
     label->setAlignment(Qt::AlignCenter);
     label->setCursor(Qt::PointingHandCursor);
@@ -42,13 +44,13 @@ QLabel* LinkLabel(QWidget* parent, const char* name, const char* text) {
 } // namespace
 
 void OpenURL(const std::string& address) {
-    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(address)))) {
+    if (!QDesktopServices::openUrl(QUrl(Q(address)))) {
         throw Exception(OpenURLErrorText(address, kOpenFailedCode));
     }
 }
 
 void SendMail(const std::string& address, const std::string& subject, const std::string& body) {
-    if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(MailLink(address, subject, body))))) {
+    if (!QDesktopServices::openUrl(QUrl(Q(MailLink(address, subject, body))))) {
         throw Exception(SendMailErrorText(kOpenFailedCode));
     }
 }
@@ -107,7 +109,7 @@ TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
     OKButton = new QPushButton("OK", this);
     OKButton->setObjectName("OKButton");
     OKButton->setDefault(true);
-    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    ConnectCommand(OKButton, &QPushButton::clicked, this, [this] { accept(); });
 
     outer->addWidget(frame, 1);
     outer->addWidget(OKButton, 0, Qt::AlignCenter);
@@ -130,11 +132,11 @@ TPublishedObject& TForm_About::Published() {
 bool TForm_About::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease) {
         if (watched == Label_URL) {
-            Label_URLClick();
+            RunCommand(*Label_URL, [this] { Label_URLClick(); });
             return true;
         }
         if (watched == Label_MailTo) {
-            Label_MailToClick();
+            RunCommand(*Label_MailTo, [this] { Label_MailToClick(); });
             return true;
         }
     }
@@ -144,7 +146,7 @@ bool TForm_About::eventFilter(QObject* watched, QEvent* event) {
 void TForm_About::Localize(TLocaler& localer) {
     localer.LocalizeForm(*published_);
     localer.OpenPath("/messages");
-    Label_Info->setText(QString::fromStdString(localer.FormatMessage("AboutInfo", {ProgramVersion()})));
+    Label_Info->setText(Q(localer.FormatMessage("AboutInfo", {ProgramVersion()})));
 }
 
 void TForm_About::Label_URLClick() {

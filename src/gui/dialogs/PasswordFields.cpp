@@ -1,9 +1,12 @@
 #include "gui/dialogs/PasswordFields.h"
 
+#include "gui/app/CommandConnection.h"
+
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QString>
 
 namespace ludex {
 
@@ -16,6 +19,38 @@ QLineEdit* NewPasswordEdit(QWidget* parent, const char* name) {
     return edit;
 }
 
+namespace {
+
+// The field's text shares its buffer with the field until the field lets go of it. The field is
+// emptied by setting an empty text, which drops its buffer whole (clearing would copy the text
+// into a buffer of its own first) and its undo history; then `text` owns the buffer alone and
+// wiping it wipes the characters the field held.
+void WipeDetached(QString& text) {
+    if (!text.isEmpty() && !text.isDetached()) {
+        return; // still shared with someone else: wiping would change their copy
+    }
+    WipeMemory(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
+    text.clear();
+}
+
+} // namespace
+
+TSecret TakePassword(QLineEdit& edit) {
+    QString text = edit.text();
+    edit.setText(QString());
+    QByteArray utf8 = text.toUtf8();
+    TSecret secret(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+    WipeMemory(utf8.data(), static_cast<size_t>(utf8.size()));
+    WipeDetached(text);
+    return secret;
+}
+
+void ClearPasswordField(QLineEdit& edit) {
+    QString text = edit.text();
+    edit.setText(QString());
+    WipeDetached(text);
+}
+
 void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton("OK", &dialog);
     ok->setObjectName("Button_OK");
@@ -23,8 +58,8 @@ void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, Q
     cancel = new QPushButton("Cancel", &dialog);
     cancel->setObjectName("Button_Cancel");
     cancel->setAutoDefault(false);
-    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+    ConnectCommand(ok, &QPushButton::clicked, &dialog, [&dialog] { dialog.accept(); });
+    ConnectCommand(cancel, &QPushButton::clicked, &dialog, [&dialog] { dialog.reject(); });
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);

@@ -6,6 +6,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace ludex {
 
@@ -74,7 +75,7 @@ const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTr
     return parent == nullptr ? roots_ : parent->children_;
 }
 
-TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
+TTreeNode* TBranchTree::Insert(TTreeNode* parent, std::string text) {
     auto& siblings = SiblingsOf(parent);
     const int row = static_cast<int>(siblings.size());
     const bool hidden = IsHidden(parent);
@@ -82,7 +83,7 @@ TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
         beginInsertRows(IndexOf(parent), row, row);
     }
     auto node = std::make_unique<TTreeNode>();
-    node->text_ = text;
+    node->text_ = std::move(text);
     node->parent_ = parent;
     node->row_ = row;
     node->buildId_ = hidden ? buildId_ : 0;
@@ -128,8 +129,8 @@ void TBranchTree::DiscardTopLevel() {
     buildId_ = 0;
 }
 
-TTreeNode* TBranchTree::AddChild(TTreeNode* parent, const std::string& text) {
-    return Insert(parent, text);
+TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
+    return Insert(parent, std::move(text));
 }
 
 size_t TBranchTree::CountSubtree(const TTreeNode* node) {
@@ -229,7 +230,7 @@ void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture)
     emit dataChanged(index, index, {Qt::DecorationRole});
 }
 
-void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, bool recursive,
+void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                                const TCompare& compare) {
     // Sorting works level by level without recursion, so that any depth can be sorted.
     std::vector<std::vector<std::unique_ptr<TTreeNode>>*> pending{&siblings};
@@ -241,16 +242,16 @@ void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings
         for (size_t i = 0; i < list->size(); ++i) {
             TTreeNode* node = (*list)[i].get();
             node->row_ = static_cast<int>(i);
-            if (recursive && !node->children_.empty()) {
+            if (depth == TSortDepth::AllLevels && !node->children_.empty()) {
                 pending.push_back(&node->children_);
             }
         }
     }
 }
 
-void TBranchTree::SortChildren(TTreeNode* node, bool recursive, const TCompare& compare) {
+void TBranchTree::SortChildren(TTreeNode* node, TSortDepth depth, const TCompare& compare) {
     if (IsHidden(node)) {
-        SortSiblings(SiblingsOf(node), recursive, compare);
+        SortSiblings(SiblingsOf(node), depth, compare);
         return;
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -260,7 +261,7 @@ void TBranchTree::SortChildren(TTreeNode* node, bool recursive, const TCompare& 
     for (const QModelIndex& index : before) {
         nodes.push_back(NodeAt(index));
     }
-    SortSiblings(SiblingsOf(node), recursive, compare);
+    SortSiblings(SiblingsOf(node), depth, compare);
     QModelIndexList after;
     after.reserve(before.size());
     for (TTreeNode* n : nodes) {
@@ -270,8 +271,8 @@ void TBranchTree::SortChildren(TTreeNode* node, bool recursive, const TCompare& 
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void TBranchTree::SortTopLevel(bool recursive, const TCompare& compare) {
-    SortChildren(nullptr, recursive, compare);
+void TBranchTree::SortTopLevel(TSortDepth depth, const TCompare& compare) {
+    SortChildren(nullptr, depth, compare);
 }
 
 void TBranchTree::Expand(TTreeNode* node) {

@@ -18,6 +18,9 @@ namespace ludex {
 class TLXDocument;
 class TPictureList;
 
+// How far a sort reaches below the node whose children it orders.
+enum class TSortDepth { OneLevel, AllLevels };
+
 // One node of the tree of documents. A top-level node shows a document and refers to it; a node
 // below shows a branch and refers to the branch's element (the document owns the element, the
 // node only refers to it); the placeholder under a locked branch refers to nothing.
@@ -89,7 +92,7 @@ public:
     void AttachTopLevel();
     // Drops the node begun by BeginTopLevel with everything below it.
     void DiscardTopLevel();
-    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
+    TTreeNode* AddChild(TTreeNode* parent, std::string text);
     // Deletes the node with all its descendants.
     void Delete(TTreeNode* node);
     void DeleteChildren(TTreeNode* node);
@@ -107,8 +110,8 @@ public:
     void SetPictures(TTreeNode* node, int picture, int selectedPicture);
 
     // Sorting by a comparison (negative, zero, positive). Equal nodes keep their order.
-    void SortChildren(TTreeNode* node, bool recursive, const TCompare& compare);
-    void SortTopLevel(bool recursive, const TCompare& compare);
+    void SortChildren(TTreeNode* node, TSortDepth depth, const TCompare& compare);
+    void SortTopLevel(TSortDepth depth, const TCompare& compare);
 
     // View operations.
     void Expand(TTreeNode* node);
@@ -142,8 +145,8 @@ signals:
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
-    TTreeNode* Insert(TTreeNode* parent, const std::string& text);
-    void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, bool recursive,
+    TTreeNode* Insert(TTreeNode* parent, std::string text);
+    void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                       const TCompare& compare);
     static size_t CountSubtree(const TTreeNode* node);
     // Whether the node belongs to the top-level node being built, which the view does not see.

@@ -24,6 +24,12 @@ public:
     // node remains and the error propagates. Returns the document, owned by its top-level node.
     static TLXDocument* Create(const std::string& fileName, TBranchTree& tree);
 
+    // Shows a recovery snapshot (see core/document/Recovery.h) as Create shows a file: the
+    // document takes the file name the snapshot records ("" for a document never saved), loses
+    // the snapshot's own attribute, is expanded and is marked modified, since what it holds has
+    // not been saved. On any error no node remains and the error propagates.
+    static TLXDocument* Recover(const std::string& snapshotFile, TBranchTree& tree);
+
     ~TLXDocument();
     TLXDocument(const TLXDocument&) = delete;
     TLXDocument& operator=(const TLXDocument&) = delete;
@@ -51,7 +57,10 @@ public:
     TBranchTree& Tree() const { return *tree_; }
 
 private:
+    enum class TShowAs { Opened, New, Recovered };
+
     TLXDocument(TBranchTree& tree, std::string fileName);
+    static TLXDocument* Show(std::unique_ptr<TLXDocument> document, TShowAs showAs);
 
     std::unique_ptr<TDomDocument> xmlDocument_;
     TTreeNode* rootNode_ = nullptr;

@@ -46,8 +46,11 @@ QPen Pen(const QColor& c, double width = 1.0) {
     return pen;
 }
 
-// A sheet with a folded upper right corner and text lines.
-void Sheet(QPainter& p, double x, double y, double w, double h, bool lines = true) {
+// Whether a sheet shows lines of text or is blank.
+enum class TSheetText { Lines, Blank };
+
+// A sheet with a folded upper right corner, with or without text lines.
+void Sheet(QPainter& p, double x, double y, double w, double h, TSheetText text = TSheetText::Lines) {
     QPainterPath path;
     const double fold = 3.5;
     path.moveTo(x, y);
@@ -61,7 +64,7 @@ void Sheet(QPainter& p, double x, double y, double w, double h, bool lines = tru
     p.drawPath(path);
     p.drawLine(QPointF(x + w - fold, y), QPointF(x + w - fold, y + fold));
     p.drawLine(QPointF(x + w - fold, y + fold), QPointF(x + w, y + fold));
-    if (lines) {
+    if (text == TSheetText::Lines) {
         p.setPen(Pen(kLine, 0.7));
         for (double ly = y + fold + 2; ly < y + h - 1; ly += 2) {
             p.drawLine(QPointF(x + 1.8, ly), QPointF(x + w - 1.8, ly));
@@ -92,7 +95,7 @@ void Scissors(QPainter& p, const QColor& c) {
 }
 
 void TwoSheets(QPainter& p) {
-    Sheet(p, 1.5, 1, 8.5, 10.5, false);
+    Sheet(p, 1.5, 1, 8.5, 10.5, TSheetText::Blank);
     Sheet(p, 6, 4.5, 8.5, 10.5);
 }
 
@@ -131,8 +134,8 @@ void DrawTree(int index, QPainter& p) {
         Sheet(p, 3, 1.5, 10, 13);
         break;
     case 2:
-        Sheet(p, 5, 0.5, 9.5, 11.5, false);
-        Sheet(p, 3.5, 2, 9.5, 11.5, false);
+        Sheet(p, 5, 0.5, 9.5, 11.5, TSheetText::Blank);
+        Sheet(p, 3.5, 2, 9.5, 11.5, TSheetText::Blank);
         Sheet(p, 2, 3.5, 9.5, 11.5);
         break;
     case 3: { // red M at the upper left
@@ -172,7 +175,7 @@ void DrawTool(int index, QPainter& p) {
         Plus(p, kGreen, 12, 12, 3);
         break;
     case 1: { // insert sub-branch: a sheet, an elbow arrow and a plus
-        Sheet(p, 1, 1, 7, 8, false);
+        Sheet(p, 1, 1, 7, 8, TSheetText::Blank);
         p.setPen(Pen(kInk, 1));
         p.drawLine(QPointF(4, 9), QPointF(4, 13));
         p.drawLine(QPointF(4, 13), QPointF(8, 13));
@@ -214,7 +217,7 @@ void DrawTool(int index, QPainter& p) {
         break;
     }
     case 7: // new: a blank sheet with a spark
-        Sheet(p, 2.5, 1, 10, 14, false);
+        Sheet(p, 2.5, 1, 10, 14, TSheetText::Blank);
         p.setPen(Pen(kGold, 1.4));
         p.drawLine(QPointF(12, 1), QPointF(12, 6));
         p.drawLine(QPointF(9.5, 3.5), QPointF(14.5, 3.5));
