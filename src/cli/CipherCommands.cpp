@@ -12,9 +12,12 @@ namespace {
 const TCommandSyntax& CipherSyntax(const char* name) {
     static const TCommandSyntax encrypt{.name = "encrypt",
                                         .positionals = {"FILE", "BRANCH"},
-                                        .valued = {"--password-file", "-o", "--cipher"}};
-    static const TCommandSyntax decrypt{
-        .name = "decrypt", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file", "-o"}};
+                                        .flags = {kNoBackupOption},
+                                        .valued = {"--password-file", "-o", "--cipher", kBackupsOption}};
+    static const TCommandSyntax decrypt{.name = "decrypt",
+                                        .positionals = {"FILE", "BRANCH"},
+                                        .flags = {kNoBackupOption},
+                                        .valued = {"--password-file", "-o", kBackupsOption}};
     return std::string_view(name) == "encrypt" ? encrypt : decrypt;
 }
 
@@ -46,6 +49,7 @@ TCipherScheme SchemeOption(const TCliArguments& args) {
 // the same password and are enciphered again, each in its own scheme, when written.
 int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("encrypt"), words);
+    const TSaveOptions options = SaveOptionsOf(args);
     const TCipherScheme scheme = SchemeOption(args);
     const TSecret password = RequiredPassword(args, "encrypt");
     if (scheme == TCipherScheme::Compatible && !CurrentCodePage().CanRepresent(password.View())) {
@@ -61,13 +65,14 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
                                                    " is encrypted and locked already; decrypt it first");
     }
     SetBranchPassword(branch, password.View(), scheme);
-    document.Save(args.Value("-o"), out);
+    document.Save(args.Value("-o"), out, options);
     return 0;
 }
 
 // Unlocks a locked branch with the password and makes it plain.
 int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(CipherSyntax("decrypt"), words);
+    const TSaveOptions options = SaveOptionsOf(args);
     const TSecret password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
     const TDomNode branch =
@@ -83,7 +88,7 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
         DecipherBranchElement(branch, std::move(*key));
     }
     SetBranchPassword(branch, "", kDefaultCipherScheme); // plain from now on
-    document.Save(args.Value("-o"), out);
+    document.Save(args.Value("-o"), out, options);
     return 0;
 }
 

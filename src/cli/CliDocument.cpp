@@ -1,5 +1,6 @@
 #include "cli/CliDocument.h"
 
+#include "cli/CliArguments.h"
 #include "cli/CliError.h"
 #include "core/base/FileIO.h"
 #include "core/document/BranchCipher.h"
@@ -67,13 +68,34 @@ TCliDocument::TCliDocument(const std::string& fileName)
     }
 }
 
-void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream& out) const {
+TSaveOptions SaveOptionsOf(const TCliArguments& args) {
+    const auto count = args.Value(kBackupsOption);
+    if (count && args.Flag(kNoBackupOption)) {
+        throw ECliError(exitUsage, std::string("Options ") + kBackupsOption + " and " + kNoBackupOption +
+                                       " exclude each other");
+    }
+    if (args.Flag(kNoBackupOption)) {
+        return {.backups = 0};
+    }
+    if (!count) {
+        return {.backups = kDefaultBackupCount};
+    }
+    const std::optional<unsigned> backups = ParseBackupCount(*count);
+    if (!backups) {
+        throw ECliError(exitUsage, std::string("Option ") + kBackupsOption + " needs a number from 0 to " +
+                                       std::to_string(kMostBackups) + ", not \"" + *count + "\"");
+    }
+    return {.backups = *backups};
+}
+
+void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream& out,
+                        const TSaveOptions& options) const {
     const std::string text = DocumentToText(Root());
     const std::string& target = outFile ? *outFile : fileName_;
     if (target == kStandardStream) {
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
-        WriteTextFile(target, text);
+        WriteTextFile(target, text, options);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/crypto/Secret.h"
 #include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
@@ -14,6 +15,8 @@
 
 namespace ludex::cli {
 
+class TCliArguments;
+
 // The file name that stands for standard input or standard output.
 inline constexpr const char* kStandardStream = "-";
 
@@ -23,6 +26,15 @@ std::string ReadInput(const std::string& fileName);
 
 // Writes the bytes atomically to the file, or to `out` for "-".
 void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostream& out);
+
+// The options of the commands that write a document: "--backups N" keeps N backups (0 to 99) of
+// the file a save replaces, "--no-backup" none, and without either kDefaultBackupCount.
+inline constexpr const char* kBackupsOption = "--backups";
+inline constexpr const char* kNoBackupOption = "--no-backup";
+
+// The save options the command line asks for. A count that is no number from 0 to 99, and the two
+// options together, are ECliError(exitUsage).
+TSaveOptions SaveOptionsOf(const TCliArguments& args);
 
 // One document file opened for a command: its element tree and the file it came from ("-" for
 // standard input).
@@ -37,8 +49,9 @@ public:
     // Writes the whole document with the document writer to `outFile`, or back to the file it
     // came from when `outFile` is empty; a document read from standard input, and an `outFile`
     // of "-", go to `out`. The text is complete before the file is touched, and the file is
-    // replaced atomically.
-    void Save(const std::optional<std::string>& outFile, std::ostream& out) const;
+    // replaced atomically, keeping the backups `options` asks for.
+    void Save(const std::optional<std::string>& outFile, std::ostream& out,
+              const TSaveOptions& options) const;
 
 private:
     std::unique_ptr<TDomDocument> dom_;

@@ -69,6 +69,10 @@ void PrintHelp(std::ostream& out) {
            "\"-\" as FILE or as the password file reads standard input (one of them at most);\n"
            "\"-o -\" writes standard output, as does a command that writes a document read from\n"
            "standard input without -o.\n"
+           "A document is written through a symbolic link to its file; a read-only file, a folder,\n"
+           "a pipe or a device is not replaced. The file a command replaces is kept beside it as\n"
+           "FILE.bak1, older copies moving up to FILE.bak3: --backups N keeps N (0 to 99),\n"
+           "--no-backup none.\n"
            "Deep branches are indented down to level "
         << kDeepestIndentedLevel
         << "; deeper ones show their level as\n"
@@ -172,14 +176,16 @@ const std::vector<TCommand>& AllCommands() {
          RunFind,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"resave",
-         "resave FILE [-o OUT]",
+         "resave FILE [-o OUT] [--backups N | --no-backup]",
          "Writes the document again with the document writer.",
          RunResave,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
-        {"encrypt", "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT]",
+        {"encrypt",
+         "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT] [--backups N | "
+         "--no-backup]",
          "Encrypts a plain branch under the password (strong cipher by default) and writes the document.",
          RunEncrypt, kAllExitCodes},
-        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT]",
+        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup]",
          "Unlocks an encrypted branch with the password, makes it plain and writes the document.", RunDecrypt,
          kAllExitCodes},
         {"export",

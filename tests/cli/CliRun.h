@@ -10,6 +10,7 @@
 namespace ludex::test {
 
 using ludex::testing::RunCli;
+using ludex::testing::StartCli;
 using ludex::testing::TCliResult;
 
 // A fresh folder for the files one test writes; removed with everything in it at the end.

@@ -172,9 +172,15 @@ TEST_F(RecoveryTest, SnapshotsFollowTheDocumentsStateAndClosingWithoutSavingRemo
 // catches up.
 TEST_F(RecoveryTest, FailingSnapshotWritesKeepThePreviousSnapshotAndAreReportedOnce) {
     const std::vector<std::pair<TFileOperation, int>> faults = {
-        {TFileOperation::Stat, EACCES},          {TFileOperation::CreateTemporary, ENOSPC},
-        {TFileOperation::SetPermissions, EPERM}, {TFileOperation::Write, ENOSPC},
-        {TFileOperation::SyncFile, EIO},         {TFileOperation::Close, EIO},
+        {TFileOperation::LinkStatus, EACCES},
+        {TFileOperation::CheckWriteAccess, EROFS},
+        {TFileOperation::CreateUnnamed, ENOSPC},
+        {TFileOperation::SetOwner, EIO},
+        {TFileOperation::SetPermissions, EPERM},
+        {TFileOperation::Write, ENOSPC},
+        {TFileOperation::SyncFile, EIO},
+        {TFileOperation::Link, EIO},
+        {TFileOperation::Close, EIO},
         {TFileOperation::Rename, EXDEV},
     };
     Start();

@@ -4,6 +4,7 @@
 // window with it.
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace ludex::testing {
@@ -21,5 +22,9 @@ struct TCliResult {
 // Standard input holds `input`, or nothing.
 TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile = "",
                   const std::string& input = "");
+
+// Starts LUDEX_BIN_DIR/ludex-cli as RunCli does, with its three streams on /dev/null, and returns
+// at once with its process id (-1 when it cannot start), for the caller to wait for or to kill.
+pid_t StartCli(const std::vector<std::string>& arguments);
 
 } // namespace ludex::testing

@@ -416,8 +416,8 @@ std::string ToUTF8(std::string_view text) {
     return std::string(text);
 }
 
-void WriteTextFile(const std::string& fileName, std::string_view text) {
-    WriteFileAtomically(fileName, text);
+void WriteTextFile(const std::string& fileName, std::string_view text, const TSaveOptions& options) {
+    WriteFileAtomically(fileName, text, options);
 }
 
 } // namespace ludex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 
 #include <string>
@@ -49,8 +50,9 @@ std::string EscapeText(std::string_view text);
 // Exception("Can not convert " + text + " to UTF-8") with the invalid bytes shown as \xNN.
 std::string ToUTF8(std::string_view text);
 
-// Replaces the file by the text's bytes atomically: the old file stays intact on any failure and
-// keeps its permissions. Throws EInOutError naming the file and the system's reason.
-void WriteTextFile(const std::string& fileName, std::string_view text);
+// Replaces the file by the text's bytes atomically, as WriteFileAtomically does: the old file
+// stays intact on any failure and keeps its permissions, and `options` says how many backups of
+// it to keep. Throws EInOutError naming the file and the system's reason.
+void WriteTextFile(const std::string& fileName, std::string_view text, const TSaveOptions& options = {});
 
 } // namespace ludex

@@ -81,13 +81,13 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         if (!name) {
             return false;
         }
-        document->Save(name->toStdString());
+        document->Save(name->toStdString(), {.backups = backupCount_});
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
         SettingsChanged(); // the list of documents names the new file
         return true;
     }
-    document->Save("");
+    document->Save("", {.backups = backupCount_});
     DocumentSaved(document);
     return true;
 }

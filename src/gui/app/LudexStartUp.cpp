@@ -161,6 +161,17 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
         }
     }
 
+    // How many backups a document save keeps (the settings file keeps none of its own).
+    if (const std::string backups = settings.ReadValue("Backups"); !backups.empty()) {
+        if (const std::optional<unsigned> count = ParseBackupCount(backups)) {
+            backupCount_ = *count;
+        } else {
+            ModalQuestions().ShowError(this, Q("The settings value Backups=\"" + backups +
+                                               "\" is no number from 0 to " + std::to_string(kMostBackups) +
+                                               "; " + std::to_string(backupCount_) + " backups are kept."));
+        }
+    }
+
     TLXLocaler& localer = LanguageLocaler();
     localer.LanguageFolder = locations.DataFolder();
     localer.Language = LanguageFromSettings(settings);
@@ -244,6 +255,7 @@ void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
     }
     bailee.OpenPath("/");
     bailee.WriteValue("CodePage", CurrentCodePage().Name());
+    bailee.WriteValue("Backups", std::to_string(backupCount_));
     if (recovery_) {
         bailee.WriteValue(kRecoveryIntervalValue, std::to_string(recovery_->Interval()));
     }

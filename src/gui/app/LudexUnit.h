@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 #include "core/settings/Localer.h"
 #include "core/settings/PropertyBailee.h"
@@ -213,6 +214,7 @@ private:
     TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows
     TTreeNode* markedNode_ = nullptr;
     QString openDirectory_;
+    unsigned backupCount_ = kDefaultBackupCount; // the settings value "Backups": kept per document save
 };
 
 // A broken installation: the stencil or a language file is missing or cannot be read.

@@ -90,12 +90,12 @@ void TLXDocument::SetModified(bool modified) {
     tree_->Repaint();
 }
 
-void TLXDocument::Save(const std::string& newFileName) {
+void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& options) {
     if (!newFileName.empty()) {
         fileName_ = newFileName;
     }
     const std::string text = DocumentToText(rootElement_);
-    WriteTextFile(fileName_, text);
+    WriteTextFile(fileName_, text, options);
     SetModified(false);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 
 #include <memory>
@@ -44,8 +45,9 @@ public:
 
     // Takes a non-empty name as the file name, then writes the document with the document writer
     // and clears the modified flag. The text is built completely before the file is touched, and
-    // the file is replaced atomically; on failure the flag stays set and the error propagates.
-    void Save(const std::string& newFileName);
+    // the file is replaced atomically, keeping the backups `options` asks for; on failure the flag
+    // stays set and the error propagates.
+    void Save(const std::string& newFileName, const TSaveOptions& options = {});
 
     TDomDocument& XMLDocument() { return *xmlDocument_; }
     TTreeNode* RootNode() const { return rootNode_; }
