@@ -23,6 +23,12 @@ namespace ludex::test {
 
 inline const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\"?>";
 
+// An encrypted branch to be, with two sub-branches, beside a plain one.
+inline const std::string kSecretBranch =
+    "<note title=\"Secret\" memo=\"hidden words\">\r\n<note title=\"s2\" "
+    "memo=\"second\"/>\r\n<note title=\"s1\" memo=\"first\"/>\r\n</note>\r\n"
+    "<note title=\"Open\"/>\r\n";
+
 // A document file with the root title and the given content of the root element.
 inline std::string Doc(const std::string& rootTitle, const std::string& content = "") {
     return kDeclaration + "\r\n<ludex version=\"2.1.0 \" title=\"" + rootTitle + "\" memo=\"\"" +

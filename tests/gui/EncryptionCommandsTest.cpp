@@ -16,10 +16,6 @@
 namespace ludex::test {
 namespace {
 
-const std::string kSecretBranch = "<note title=\"Secret\" memo=\"hidden words\">\r\n<note title=\"s2\" "
-                                  "memo=\"second\"/>\r\n<note title=\"s1\" memo=\"first\"/>\r\n</note>\r\n"
-                                  "<note title=\"Open\"/>\r\n";
-
 using EncryptionCommandsTest = BranchTest;
 
 TEST_F(EncryptionCommandsTest, EncryptedBranchSurvivesSaveCloseReopenAndUnlock) {

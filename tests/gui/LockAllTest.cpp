@@ -7,6 +7,7 @@
 #include "core/document/BranchCipher.h"
 #include "core/text/CodePage.h"
 #include "gui/app/EncryptionSettings.h"
+#include "support/MaskedSecret.h"
 
 #include <QAction>
 #include <QLabel>
@@ -14,18 +15,13 @@
 #include <QPlainTextEdit>
 #include <QTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <sstream>
-
 namespace ludex::test {
 namespace {
 
-const std::string kSecretBranch = "<note title=\"Secret\" memo=\"hidden words\">\r\n<note title=\"s2\" "
-                                  "memo=\"second\"/>\r\n<note title=\"s1\" memo=\"first\"/>\r\n</note>\r\n"
-                                  "<note title=\"Open\"/>\r\n";
+using testing::CopiesInMemory;
+using testing::Masked;
+using testing::MaskedCodePageBytes;
+using testing::Unmasked;
 
 using LockAllTest = BranchTest;
 
@@ -267,27 +263,6 @@ TEST_F(LockAllTest, EncryptionSettingsAreKeptAndGovernTheDialog) {
 
 // ---- What Lock All leaves in memory ----
 
-// The passwords are held masked (each byte XOR kMask), so that the test's own code never leaves a
-// plain copy; the memory is searched against the masked forms.
-constexpr unsigned char kMask = 0x5A;
-
-std::vector<unsigned char> Masked(std::string_view plain) {
-    std::vector<unsigned char> masked;
-    for (const char c : plain) {
-        masked.push_back(static_cast<unsigned char>(c) ^ kMask);
-    }
-    return masked;
-}
-
-TSecret Unmasked(const std::vector<unsigned char>& masked) {
-    TSecret plain;
-    for (const unsigned char m : masked) {
-        const char c = static_cast<char>(m ^ kMask);
-        plain.Append(std::string_view(&c, 1));
-    }
-    return plain;
-}
-
 // The masked UTF-16 form (as the line edit holds it) of a masked UTF-8 password.
 std::vector<unsigned char> MaskedUtf16(const std::vector<unsigned char>& masked) {
     const TSecret plain = Unmasked(masked);
@@ -297,57 +272,6 @@ std::vector<unsigned char> MaskedUtf16(const std::vector<unsigned char>& masked)
         Masked(std::string_view(bytes, static_cast<size_t>(text.size()) * sizeof(QChar)));
     WipeMemory(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
     return result;
-}
-
-// The masked code-page bytes (as the compatible cipher takes it) of a masked UTF-8 password.
-std::vector<unsigned char> MaskedCodePageBytes(const std::vector<unsigned char>& masked) {
-    const TSecret plain = Unmasked(masked);
-    std::string bytes = CurrentCodePage().FromUtf8(plain.View());
-    std::vector<unsigned char> result = Masked(bytes);
-    WipeString(bytes);
-    return result;
-}
-
-// How often the masked text stands in the readable memory of the process.
-size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
-    std::ifstream maps("/proc/self/maps");
-    const int mem = open("/proc/self/mem", O_RDONLY);
-    EXPECT_GE(mem, 0);
-    std::vector<unsigned char> chunk(1 << 20);
-    size_t copies = 0;
-    std::string line;
-    while (std::getline(maps, line)) {
-        std::istringstream fields(line);
-        std::string range, permissions, offset, device, inode, path;
-        fields >> range >> permissions >> offset >> device >> inode >> path;
-        const size_t dash = range.find('-');
-        const uint64_t begin = std::stoull(range.substr(0, dash), nullptr, 16);
-        const uint64_t end = std::stoull(range.substr(dash + 1), nullptr, 16);
-        if (permissions[0] != 'r' || path == "[vvar]" || path == "[vsyscall]" || end - begin > (1ull << 32)) {
-            continue;
-        }
-        for (uint64_t at = begin; at < end;) {
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - at));
-            const ssize_t got = pread(mem, chunk.data(), want, static_cast<off_t>(at));
-            if (got <= 0) {
-                break;
-            }
-            const size_t n = static_cast<size_t>(got);
-            for (size_t i = 0; i + masked.size() <= n; ++i) {
-                size_t j = 0;
-                while (j < masked.size() && (chunk[i + j] ^ kMask) == masked[j]) {
-                    ++j;
-                }
-                copies += j == masked.size();
-            }
-            if (at + n >= end || n < masked.size()) {
-                break;
-            }
-            at += n - (masked.size() - 1);
-        }
-    }
-    close(mem);
-    return copies;
 }
 
 // Types the masked password into the dialog's field(s), keeping no copy of its own, and clicks OK.

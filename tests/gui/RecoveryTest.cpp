@@ -27,9 +27,9 @@ namespace fs = std::filesystem;
 using ludex::testing::TFaultyFileSystem;
 using ludex::testing::TFileOperation;
 
-const std::string kSecretBranch = "<note title=\"Secret\" memo=\"hidden words\">\r\n"
-                                  "<note title=\"s1\" memo=\"first secret\"/>\r\n</note>\r\n"
-                                  "<note title=\"Plain\" memo=\"\"/>\r\n";
+const std::string kOneSecretBranch = "<note title=\"Secret\" memo=\"hidden words\">\r\n"
+                                     "<note title=\"s1\" memo=\"first secret\"/>\r\n</note>\r\n"
+                                     "<note title=\"Plain\" memo=\"\"/>\r\n";
 
 // Texts that must never stand in a file while their branch is encrypted, quoted as attribute
 // values stand there (short texts turn up by chance inside Base64, which holds no quotes).
@@ -67,7 +67,7 @@ protected:
 
 TEST_F(RecoveryTest, SnapshotHoldsTheTypedMemoEnciphersOpenSecretsAndRestoresAfterACrash) {
     Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kOneSecretBranch));
     Encrypt(Find(root, {"Secret"}), "key");
     Type(Find(root, {"Plain"}), "typed, not yet stored");
     WriteSnapshots();
@@ -148,7 +148,7 @@ TEST_F(RecoveryTest, NewDocumentIsCoveredAndNothingIsRestoredOrDroppedWithoutThe
 
 TEST_F(RecoveryTest, SnapshotsFollowTheDocumentsStateAndClosingWithoutSavingRemovesThem) {
     Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kOneSecretBranch));
     Open("other.ldx", Doc("Other"));
     WriteSnapshots();
     EXPECT_TRUE(Snapshots().empty()) << "an unmodified document has none";
@@ -184,7 +184,7 @@ TEST_F(RecoveryTest, FailingSnapshotWritesKeepThePreviousSnapshotAndAreReportedO
         {TFileOperation::Rename, EXDEV},
     };
     Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kOneSecretBranch));
     int round = 0;
     for (const auto& [operation, error] : faults) {
         SCOPED_TRACE(static_cast<int>(operation));
@@ -228,7 +228,7 @@ TEST_F(RecoveryTest, IntervalComesFromTheSettingsAndTheTimerWritesOnItsOwn) {
         EXPECT_EQ(Window().Recovery()->Interval(), seconds) << attribute;
     }
     // The last start runs with one second.
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kOneSecretBranch));
     Type(Find(root, {"Plain"}), "by the timer");
     QTRY_VERIFY_WITH_TIMEOUT(Snapshots().size() == 1u, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(ReadFile(Snapshots()[0]).find("by the timer") != std::string::npos, 5000);
@@ -314,7 +314,7 @@ TEST_F(RecoveryTest, KilledProgramLosesNoRecordedEdit) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         const fs::path dir = PathOf("trial" + std::to_string(trial));
         fs::create_directories(dir);
-        std::ofstream(dir / "doc.ldx", std::ios::binary) << Doc("Doc", kSecretBranch);
+        std::ofstream(dir / "doc.ldx", std::ios::binary) << Doc("Doc", kOneSecretBranch);
         ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
 
         QProcess child;

@@ -350,4 +350,32 @@ void ExpectSaveSurvivesFaults(const std::string& target, const std::string& oldB
     WriteBytes(FinalPath(target), oldBytes);
 }
 
+void ExpectReadFaultsReported(const std::string& path, const std::vector<TReadFault>& faults,
+                              const TReadUnderFault& reader) {
+    for (const TReadFault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        if (reader.prepare) {
+            reader.prepare();
+        }
+        TFaultyFileSystem faulty;
+        faulty.LimitReadSize(reader.readSize);
+        faulty.FailNth(fault.operation, fault.n, fault.error);
+        {
+            const TFileSystemOverride override(faulty);
+            try {
+                reader.load();
+                ADD_FAILURE() << "the read succeeded";
+            } catch (const EInOutError& e) {
+                EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
+                EXPECT_NE(e.Message().find(std::generic_category().message(fault.error)), std::string::npos)
+                    << e.Message();
+            }
+        }
+        EXPECT_EQ(faulty.Count(fault.operation), fault.n) << "the reader went on after the failure";
+        if (reader.check) {
+            reader.check();
+        }
+    }
+}
+
 } // namespace ludex::testing

@@ -3,8 +3,12 @@
 // One table of file-system faults for every kind of save (documents, settings, plain files), so
 // that each of them is held to the same promises.
 
+#include "support/FaultyFileSystem.h"
+
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ludex::testing {
 
@@ -27,5 +31,27 @@ namespace ludex::testing {
 //   no temporary file remains, and the killed save's is gone once a save has got that far.
 void ExpectSaveSurvivesFaults(const std::string& target, const std::string& oldBytes,
                               const std::function<void()>& save, unsigned backups = 0);
+
+// One failing read step: the `n`th operation of its kind fails with `error`.
+struct TReadFault {
+    const char* name;
+    TFileOperation operation;
+    int n;
+    int error;
+};
+
+// What a reader under test does for each fault: `prepare` runs on the real file system, `load`
+// under the fault with reads of at most `readSize` bytes, `check` afterwards (what must be kept).
+struct TReadUnderFault {
+    std::function<void()> prepare;
+    std::function<void()> load;
+    std::function<void()> check;
+    size_t readSize = 16;
+};
+
+// Checks, for each fault, that `load` throws EInOutError whose message names `path` and carries
+// the system's reason for the fault, and then runs `check`.
+void ExpectReadFaultsReported(const std::string& path, const std::vector<TReadFault>& faults,
+                              const TReadUnderFault& reader);
 
 } // namespace ludex::testing

@@ -329,13 +329,26 @@ bool CheckBranchPassword(const TDomNode& element, std::string_view password) {
     return VerifyBranchPassword(element, password).has_value();
 }
 
-void SetBranchPassword(const TDomNode& element, std::string_view password, TCipherScheme scheme) {
+namespace {
+
+// A password is set on an unlocked branch only; an empty one removes the encryption. Says
+// whether it did, so that nothing is left for the caller to do.
+bool RemovedForEmptyPassword(const TDomNode& element, std::string_view password) {
     if (IsBranchLocked(element)) {
         throw Exception("The branch is locked");
     }
-    if (password.empty()) {
-        RemoveEncryption(element);
-        ForgetUnusedBranchKeys();
+    if (!password.empty()) {
+        return false;
+    }
+    RemoveEncryption(element);
+    ForgetUnusedBranchKeys();
+    return true;
+}
+
+} // namespace
+
+void SetBranchPassword(const TDomNode& element, std::string_view password, TCipherScheme scheme) {
+    if (RemovedForEmptyPassword(element, password)) {
         return;
     }
     if (scheme == TCipherScheme::Compatible) {
@@ -358,12 +371,7 @@ void SetBranchPassword(const TDomNode& element, std::string_view password, TCiph
 }
 
 void SetBranchPassword(const TDomNode& element, std::string_view password) {
-    if (IsBranchLocked(element)) {
-        throw Exception("The branch is locked");
-    }
-    if (password.empty()) {
-        RemoveEncryption(element);
-        ForgetUnusedBranchKeys();
+    if (RemovedForEmptyPassword(element, password)) {
         return;
     }
     const std::string digest =

@@ -90,6 +90,7 @@ TEST_F(FileIOTest, ReadErrorsNameTheFile) {
 
 namespace {
 
+using ludex::testing::ExpectReadFaultsReported;
 using ludex::testing::ExpectSaveSurvivesFaults;
 using ludex::testing::TempDir;
 using ludex::testing::TFaultyFileSystem;
@@ -173,33 +174,17 @@ TEST(FileIOSeamTest, FileNamedWithoutFolderIsWrittenInTheCurrentOne) {
 TEST(FileIOSeamTest, ReadFailuresReachTheCaller) {
     const TempDir folder;
     const std::string path = folder.Write("notes.ldx", Lines(100));
-    const struct {
-        const char* name;
-        TFileOperation operation;
-        int n;
-        int error;
-    } cases[] = {
-        {"open", TFileOperation::OpenForReading, 1, EACCES},
-        {"status", TFileOperation::ReadStatus, 1, EIO},
-        {"first read", TFileOperation::Read, 1, EIO},
-        {"a later read", TFileOperation::Read, 3, EIO},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TFaultyFileSystem faulty;
-        faulty.LimitReadSize(100); // several reads for the file
-        faulty.FailNth(c.operation, c.n, c.error);
-        const TFileSystemOverride override(faulty);
-        try {
-            ReadFileBytes(path);
-            ADD_FAILURE() << "the read succeeded";
-        } catch (const EInOutError& e) {
-            EXPECT_NE(e.Message().find(path), std::string::npos) << e.Message();
-            EXPECT_NE(e.Message().find(std::generic_category().message(c.error)), std::string::npos)
-                << e.Message();
-        }
-        EXPECT_EQ(faulty.Count(c.operation), c.n);
-    }
+    ExpectReadFaultsReported(path,
+                             {
+                                 {"open", TFileOperation::OpenForReading, 1, EACCES},
+                                 {"status", TFileOperation::ReadStatus, 1, EIO},
+                                 {"first read", TFileOperation::Read, 1, EIO},
+                                 {"a later read", TFileOperation::Read, 3, EIO},
+                             },
+                             {.prepare = {},
+                              .load = [&] { ReadFileBytes(path); },
+                              .check = {},
+                              .readSize = 100}); // several reads for the file
 
     // Read in small pieces, the bytes come whole, and the watcher sees every piece arrive.
     TFaultyFileSystem faulty;

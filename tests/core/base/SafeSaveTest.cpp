@@ -8,6 +8,8 @@
 #include "support/SaveFaults.h"
 #include "support/TestFiles.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -62,15 +64,6 @@ std::map<std::string, std::string> Tree(const fs::path& folder) {
         tree[entry.path().lexically_relative(folder).string()] = what;
     }
     return tree;
-}
-
-std::string ErrorOf(const std::function<void()>& save) {
-    try {
-        save();
-    } catch (const EInOutError& e) {
-        return e.Message();
-    }
-    return "";
 }
 
 // ---- Links ----------------------------------------------------------------------------------
@@ -240,7 +233,7 @@ TEST(SaveTargetTest, RefusedTargetsChangeNothing) {
         const auto before = Tree(folder.Path());
         for (const unsigned backups : {0u, 3u}) {
             const std::string message =
-                ErrorOf([&] { WriteFileAtomically(path, "new bytes", {.backups = backups}); });
+                ErrorOf<EInOutError>([&] { WriteFileAtomically(path, "new bytes", {.backups = backups}); });
             EXPECT_NE(message.find("\"" + path + "\""), std::string::npos) << message;
             EXPECT_NE(message.find(c.why), std::string::npos) << message;
             EXPECT_EQ(Tree(folder.Path()), before);
@@ -251,7 +244,8 @@ TEST(SaveTargetTest, RefusedTargetsChangeNothing) {
     const TempDir folder;
     if (root && ::mknod(folder.File("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
         const auto before = Tree(folder.Path());
-        const std::string message = ErrorOf([&] { WriteFileAtomically(folder.File("null"), "x"); });
+        const std::string message =
+            ErrorOf<EInOutError>([&] { WriteFileAtomically(folder.File("null"), "x"); });
         EXPECT_NE(message.find("not a regular file"), std::string::npos) << message;
         EXPECT_EQ(Tree(folder.Path()), before);
     }
@@ -266,7 +260,7 @@ TEST(SaveTargetTest, FileTheUserMayNotWriteIsRefused) {
     TFaultyFileSystem faulty;
     faulty.FailNth(TFileOperation::CheckWriteAccess, 1, EACCES);
     const TFileSystemOverride override(faulty);
-    const std::string message = ErrorOf([&] { WriteFileAtomically(path, "new"); });
+    const std::string message = ErrorOf<EInOutError>([&] { WriteFileAtomically(path, "new"); });
     EXPECT_NE(message.find("read-only for this user: Permission denied"), std::string::npos) << message;
     EXPECT_EQ(ReadAll(path), "precious");
     EXPECT_EQ(faulty.Count(TFileOperation::CreateUnnamed), 0);

@@ -5,6 +5,8 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -22,22 +24,13 @@ protected:
     void SetUp() override { SetCurrentCodePage("windows-1251"); }
 };
 
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
-
 TEST_F(BranchCipherTest, CheckBranchPassword) {
     TDomDocument doc;
     doc.LoadXML("<r><plain/><n/></r>");
     TDomNode plain = doc.DocumentElement().FirstChild();
     TDomNode n = plain.NextSibling();
     SetBranchPassword(n, "secret");
-    EXPECT_EQ(MessageOf([&] { CheckBranchPassword(plain, "x"); }), "The node is not encrypted");
+    EXPECT_EQ(ludex::testing::ErrorOf([&] { CheckBranchPassword(plain, "x"); }), "The node is not encrypted");
     struct Case {
         std::string password;
         bool right;
@@ -162,18 +155,20 @@ TEST_F(BranchCipherTest, FailedUnlockLeavesTheBranchLocked) {
                     "</n></r>");
         TDomNode n = doc.DocumentElement().FirstChild();
         const std::string before = doc.DocumentElement().XML();
-        std::string message = MessageOf([&] { DecipherBranchElement(n, c.password); });
+        std::string message = ludex::testing::ErrorOf([&] { DecipherBranchElement(n, c.password); });
         EXPECT_NE(message.find(c.messagePart), std::string::npos) << c.name << ": " << message;
         EXPECT_EQ(doc.DocumentElement().XML(), before) << c.name;
         EXPECT_TRUE(IsBranchLocked(n)) << c.name;
     }
     TDomDocument doc;
     doc.LoadXML("<r><plain/><open encryption=\"e\" password=\"p\"/></r>");
-    EXPECT_EQ(MessageOf([&] { DecipherBranchElement(doc.DocumentElement().FirstChild(), "p"); }),
-              "The node is not encrypted");
-    EXPECT_NE(
-        MessageOf([&] { DecipherBranchElement(doc.DocumentElement().LastChild(), "p"); }).find("not locked"),
-        std::string::npos);
+    EXPECT_EQ(
+        ludex::testing::ErrorOf([&] { DecipherBranchElement(doc.DocumentElement().FirstChild(), "p"); }),
+        "The node is not encrypted");
+    EXPECT_NE(ludex::testing::ErrorOf([&] {
+                  DecipherBranchElement(doc.DocumentElement().LastChild(), "p");
+              }).find("not locked"),
+              std::string::npos);
 }
 
 TEST_F(BranchCipherTest, FailedLockChangesNothing) {
@@ -195,7 +190,7 @@ TEST_F(BranchCipherTest, FailedLockChangesNothing) {
         TDomDocument doc;
         doc.LoadXML("<r>" + c.xml + "</r>");
         const std::string before = doc.DocumentElement().XML();
-        std::string message = MessageOf([&] { EncipherBranch(doc.DocumentElement()); });
+        std::string message = ludex::testing::ErrorOf([&] { EncipherBranch(doc.DocumentElement()); });
         EXPECT_NE(message.find(c.messagePart), std::string::npos) << c.name << ": " << message;
         EXPECT_EQ(doc.DocumentElement().XML(), before) << c.name;
     }

@@ -8,6 +8,8 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -37,15 +39,6 @@ std::unique_ptr<TDomDocument> Parse(const std::string& text) {
     auto doc = std::make_unique<TDomDocument>();
     doc->LoadBytes(text, "test");
     return doc;
-}
-
-std::string MessageOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 // A document with one branch "b" (memo, two children) below the root.
@@ -223,8 +216,9 @@ TEST_F(BranchSchemesTest, DamageIsReportedApartFromAWrongPasswordAndChangesNothi
                           c.content + "</note></r>");
         const TDomNode n = copy->DocumentElement().FirstChild();
         const std::string before = copy->DocumentElement().XML();
-        EXPECT_NE(MessageOf([&] { DecipherBranchElement(n, "pw"); }).find(c.messagePart), std::string::npos)
-            << c.name << ": " << MessageOf([&] { DecipherBranchElement(n, "pw"); });
+        EXPECT_NE(ludex::testing::ErrorOf([&] { DecipherBranchElement(n, "pw"); }).find(c.messagePart),
+                  std::string::npos)
+            << c.name << ": " << ludex::testing::ErrorOf([&] { DecipherBranchElement(n, "pw"); });
         EXPECT_EQ(copy->DocumentElement().XML(), before) << c.name;
     }
     // The damage error is its own kind, so that a caller can tell it from a wrong password.
@@ -337,9 +331,9 @@ TEST_F(BranchSchemesTest, ATokenFromAFileBorrowsNoKey) {
         const std::string before = crafted->DocumentElement().XML();
         const std::string expected = "The key of branch \xE2\x80\x9C"
                                      "crafted\xE2\x80\x9D is not in memory";
-        EXPECT_NE(MessageOf([&] { DocumentToText(crafted->DocumentElement()); }).find(expected),
+        EXPECT_NE(ludex::testing::ErrorOf([&] { DocumentToText(crafted->DocumentElement()); }).find(expected),
                   std::string::npos);
-        EXPECT_NE(MessageOf([&] { EncipherBranch(crafted->DocumentElement()); }).find(expected),
+        EXPECT_NE(ludex::testing::ErrorOf([&] { EncipherBranch(crafted->DocumentElement()); }).find(expected),
                   std::string::npos);
         EXPECT_EQ(crafted->DocumentElement().XML(), before);
     }
@@ -412,7 +406,7 @@ TEST_F(BranchSchemesTest, CompatibleBranchesRecordTheirCodePageAndUnlockUnderAno
     SetCurrentCodePage("windows-1252");
     const TDomNode l = reopened->DocumentElement().LastChild();
     const std::string before = l.XML();
-    const std::string message = MessageOf([&] { DecipherBranchElement(l, "ascii"); });
+    const std::string message = ludex::testing::ErrorOf([&] { DecipherBranchElement(l, "ascii"); });
     EXPECT_NE(message.find("0x81"), std::string::npos) << message;
     EXPECT_NE(message.find("windows-1252"), std::string::npos) << message;
     EXPECT_EQ(l.XML(), before);
@@ -434,7 +428,9 @@ TEST_F(BranchSchemesTest, CompatibleBranchesRecordTheirCodePageAndUnlockUnderAno
 TEST_F(BranchSchemesTest, MessagesComeFromTheLanguageFiles) {
     auto doc = BranchDocument(kEmoji);
     const TDomNode b = doc->DocumentElement().FirstChild();
-    auto refusal = [&] { return MessageOf([&] { SetBranchPassword(b, kCjk, TCipherScheme::Compatible); }); };
+    auto refusal = [&] {
+        return ludex::testing::ErrorOf([&] { SetBranchPassword(b, kCjk, TCipherScheme::Compatible); });
+    };
     const std::string builtIn = refusal();
     TLXLocaler& localer = LanguageLocaler();
     localer.LanguageFolder = LUDEX_BIN_DIR;

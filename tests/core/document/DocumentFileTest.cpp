@@ -78,34 +78,17 @@ TEST(DocumentFileTest, LoadInSmallReadsGivesTheSameDocument) {
 
 TEST(DocumentFileTest, LoadFailuresNameTheFileAndLeaveTheDocumentEmpty) {
     const std::string file = kDataDir + "cp1251.ldx";
-    const struct {
-        const char* name;
-        TFileOperation operation;
-        int n;
-        int error;
-    } cases[] = {
-        {"open", TFileOperation::OpenForReading, 1, EACCES},
-        {"first read", TFileOperation::Read, 1, EIO},
-        {"a read in the middle", TFileOperation::Read, 4, EIO},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TDomDocument document;
-        document.LoadXML("<ludex title=\"before\"/>");
-        TFaultyFileSystem faulty;
-        faulty.LimitReadSize(16);
-        faulty.FailNth(c.operation, c.n, c.error);
-        const TFileSystemOverride override(faulty);
-        try {
-            document.Load(file);
-            ADD_FAILURE() << "the load succeeded";
-        } catch (const EInOutError& e) {
-            EXPECT_NE(e.Message().find(file), std::string::npos) << e.Message();
-            EXPECT_NE(e.Message().find(std::generic_category().message(c.error)), std::string::npos)
-                << e.Message();
-        }
-        EXPECT_FALSE(document.DocumentElement());
-    }
+    TDomDocument document;
+    ExpectReadFaultsReported(file,
+                             {
+                                 {"open", TFileOperation::OpenForReading, 1, EACCES},
+                                 {"first read", TFileOperation::Read, 1, EIO},
+                                 {"a read in the middle", TFileOperation::Read, 4, EIO},
+                             },
+                             {.prepare = [&] { document.LoadXML("<ludex title=\"before\"/>"); },
+                              .load = [&] { document.Load(file); },
+                              .check = [&] { EXPECT_FALSE(document.DocumentElement()); },
+                              .readSize = 16});
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "core/text/Utf8.h"
 
+#include "support/Splits.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,14 +48,7 @@ TEST(TextCheckTest, IncrementalCheckAgreesAtEveryCut) {
             }
             EXPECT_EQ(incremental.SuspectReference(), expectedSuspect) << text << " " << how;
         };
-        for (size_t cut = 0; cut <= text.size(); ++cut) {
-            check({cut}, "cut at " + std::to_string(cut));
-        }
-        std::vector<size_t> every;
-        for (size_t cut = 1; cut <= text.size(); ++cut) {
-            every.push_back(cut);
-        }
-        check(every, "byte by byte");
+        ludex::testing::ForEachSplit(text.size(), check);
     }
 }
 

@@ -54,38 +54,23 @@ TEST(SettingsFileTest, FailedLoadKeepsTheSettingsInMemory) {
         longer += "<b n=\"" + std::to_string(i) + "\"/>";
     }
     const std::string second = folder.Write("second.xml", longer + "</s>");
-    const struct {
-        const char* name;
-        TFileOperation operation;
-        int n;
-        int error;
-    } cases[] = {
-        {"open", TFileOperation::OpenForReading, 1, ENOENT},
-        {"a read in the middle", TFileOperation::Read, 3, EIO},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TPropertyBailee bailee;
-        bailee.LoadFromFile(first);
-        TFaultyFileSystem faulty;
-        faulty.LimitReadSize(32);
-        faulty.FailNth(c.operation, c.n, c.error);
-        {
-            const TFileSystemOverride override(faulty);
-            try {
-                bailee.LoadFromFile(second);
-                ADD_FAILURE() << "the load succeeded";
-            } catch (const EInOutError& e) {
-                EXPECT_NE(e.Message().find(second), std::string::npos) << e.Message();
-                EXPECT_NE(e.Message().find(std::generic_category().message(c.error)), std::string::npos)
-                    << e.Message();
-            }
-        }
-        // The store goes on with the file it had, and a save would write that file.
-        EXPECT_EQ(bailee.FileName(), first);
-        bailee.OpenPath("/a");
-        EXPECT_EQ(bailee.ReadValue("v"), "first");
-    }
+    TPropertyBailee bailee;
+    ExpectReadFaultsReported(second,
+                             {
+                                 {"open", TFileOperation::OpenForReading, 1, ENOENT},
+                                 {"a read in the middle", TFileOperation::Read, 3, EIO},
+                             },
+                             {.prepare = [&] { bailee.LoadFromFile(first); },
+                              .load = [&] { bailee.LoadFromFile(second); },
+                              .check =
+                                  [&] {
+                                      // The store goes on with the file it had, and a save would write that
+                                      // file.
+                                      EXPECT_EQ(bailee.FileName(), first);
+                                      bailee.OpenPath("/a");
+                                      EXPECT_EQ(bailee.ReadValue("v"), "first");
+                                  },
+                              .readSize = 32});
 }
 
 } // namespace

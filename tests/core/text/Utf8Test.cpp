@@ -1,6 +1,8 @@
 #include "core/text/Utf8.h"
 #include "core/text/SystemLocale.h"
 
+#include "support/Splits.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,14 +106,7 @@ TEST(Utf8Test, ScannerInPiecesAgreesAtEveryCut) {
                 EXPECT_EQ(scanner.BadOffset(), expectedOffset) << text << " " << how;
             }
         };
-        for (size_t cut = 0; cut <= text.size(); ++cut) {
-            check({cut}, "cut at " + std::to_string(cut));
-        }
-        std::vector<size_t> every;
-        for (size_t cut = 1; cut <= text.size(); ++cut) {
-            every.push_back(cut);
-        }
-        check(every, "byte by byte");
+        ludex::testing::ForEachSplit(text.size(), check);
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include "core/base/FileIO.h"
 
-#include "ErrorText.h"
+#include "support/ErrorText.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

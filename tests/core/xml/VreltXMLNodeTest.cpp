@@ -1,6 +1,6 @@
 #include "core/xml/VreltXMLNode.h"
 
-#include "ErrorText.h"
+#include "support/ErrorText.h"
 
 #include <gtest/gtest.h>
 
