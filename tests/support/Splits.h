@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ludex::testing {
@@ -22,6 +23,18 @@ ForEachSplit(size_t length,
         every.push_back(cut);
     }
     feed(every, "byte by byte");
+}
+
+// A reader of kind TReader that has been fed the prefixes of `text` that `cuts` name, each as a
+// partial input, and then the whole text as the complete input.
+template <class TReader, class TInputKind>
+TReader FedInPieces(std::string_view text, const std::vector<size_t>& cuts) {
+    TReader reader;
+    for (size_t cut : cuts) {
+        reader.Advance(text.substr(0, cut), TInputKind::Partial);
+    }
+    reader.Advance(text, TInputKind::Complete);
+    return reader;
 }
 
 } // namespace ludex::testing

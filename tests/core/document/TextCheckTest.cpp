@@ -37,11 +37,7 @@ TEST(TextCheckTest, IncrementalCheckAgreesAtEveryCut) {
         const bool expectedValid = IsValidUtf8(text, &expectedOffset);
         const bool expectedSuspect = HasSuspectReference(text);
         auto check = [&](const std::vector<size_t>& cuts, const std::string& how) {
-            TIncrementalTextCheck incremental;
-            for (size_t cut : cuts) {
-                incremental.Advance(std::string_view(text).substr(0, cut), TInput::Partial);
-            }
-            incremental.Advance(text, TInput::Complete);
+            const auto incremental = ludex::testing::FedInPieces<TIncrementalTextCheck, TInput>(text, cuts);
             EXPECT_EQ(!incremental.Utf8Failed(), expectedValid) << text << " " << how;
             if (!expectedValid && incremental.Utf8Failed()) {
                 EXPECT_EQ(incremental.BadOffset(), expectedOffset) << text << " " << how;

@@ -96,11 +96,7 @@ TEST(Utf8Test, ScannerInPiecesAgreesAtEveryCut) {
         size_t expectedOffset = 0;
         const bool expectedValid = IsValidUtf8(text, &expectedOffset);
         auto check = [&](const std::vector<size_t>& cuts, const std::string& how) {
-            TUtf8Scanner scanner;
-            for (size_t cut : cuts) {
-                scanner.Advance(std::string_view(text).substr(0, cut), TInput::Partial);
-            }
-            scanner.Advance(text, TInput::Complete);
+            const auto scanner = ludex::testing::FedInPieces<TUtf8Scanner, TInput>(text, cuts);
             EXPECT_EQ(!scanner.Failed(), expectedValid) << text << " " << how;
             if (!expectedValid && scanner.Failed()) {
                 EXPECT_EQ(scanner.BadOffset(), expectedOffset) << text << " " << how;
