@@ -5,16 +5,20 @@
 # document named relative to the folder it was started in, finds its data under share, opens
 # the document, keeps its settings in the scratch HOME's configuration folder (made owner-only)
 # and ends with status 0 when SIGTERM asks it to close; started again without a document, it
-# reads those settings back. The installed ludex-cli runs too.
+# reads those settings back. On a virtual display, a memo typed into the opened document is saved
+# with Ctrl+S. The installed ludex-cli runs too.
 # Usage: tests/install/install_test.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?build folder}" && pwd)"
 scratch="$(mktemp -d)"
 pid=""
+xvfb=""
 cleanup() {
-    if [ -n "$pid" ]; then
-        kill -KILL "$pid" 2>/dev/null || true
-    fi
+    for process in "$pid" "$xvfb"; do
+        if [ -n "$process" ]; then
+            kill -KILL "$process" 2>/dev/null || true
+        fi
+    done
     rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -93,12 +97,19 @@ catches_sigterm() {
     [ -n "$mask" ] && (((0x$mask >> 14) & 1))
 }
 
-# Runs the installed ludex in FOLDER with ARGUMENTS, closes it with SIGTERM once it catches
-# that signal, and expects status 0.
+# Runs the installed ludex in FOLDER with ARGUMENTS on the display DISPLAY_FOR_LUDEX (offscreen
+# when it is empty); once the program catches SIGTERM, runs the command ACTION (with the pid), then
+# closes the program with SIGTERM and expects status 0.
+DISPLAY_FOR_LUDEX=""
 run_ludex() {
-    local folder="$1"
-    shift
-    local environment=(HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen)
+    local folder="$1" action="$2"
+    shift 2
+    local environment=(HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8)
+    if [ -n "$DISPLAY_FOR_LUDEX" ]; then
+        environment+=(DISPLAY="$DISPLAY_FOR_LUDEX" QT_QPA_PLATFORM=xcb)
+    else
+        environment+=(QT_QPA_PLATFORM=offscreen)
+    fi
     for name in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
         if [ -n "${!name:-}" ]; then
             environment+=("$name=${!name}")
@@ -114,6 +125,7 @@ run_ludex() {
         waited=$((waited + 1))
         [ "$waited" -lt 300 ] || fail "ludex did not get ready"
     done
+    "$action" "$pid"
     kill -TERM "$pid"
     waited=0
     while kill -0 "$pid" 2>/dev/null && [ "$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" != Z ]; do
@@ -126,8 +138,9 @@ run_ludex() {
     pid=""
     [ "$status" -eq 0 ] || { cat "$scratch/ludex.log"; fail "ludex ended with status $status"; }
 }
+nothing() { :; }
 
-run_ludex "$docs" doc.ldx
+run_ludex "$docs" nothing doc.ldx
 settings="$home/.config/ludex/ludex_Settings.xml"
 [ -f "$settings" ] || fail "no settings file in $home/.config/ludex"
 grep -q "file=\"$docs/doc.ldx\"" "$settings" || { cat "$settings"; fail "the document is not in the settings"; }
@@ -137,6 +150,35 @@ done
 [ -z "$(find "$root" -name '*_Settings.xml')" ] || fail "settings were written into the installation"
 
 # Started again without a document elsewhere, it opens the one its settings remember.
-run_ludex "$scratch"
+run_ludex "$scratch" nothing
 grep -q "file=\"$docs/doc.ldx\"" "$settings" || { cat "$settings"; fail "the settings were not read back"; }
+# On a display, as a user: the memo of the opened document is typed into and Ctrl+S saves it. The
+# document is replaced with the typed text, and the bytes it had are kept as its first backup.
+before="$(cat "$docs/doc.ldx")"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+done
+[ -s "$scratch/display" ] || { cat "$scratch/xvfb.log"; fail "Xvfb did not start"; }
+DISPLAY_FOR_LUDEX=":$(cat "$scratch/display")"
+type_and_save() {
+    local window
+    window="$(DISPLAY="$DISPLAY_FOR_LUDEX" timeout 60 xdotool search --sync --onlyvisible --pid "$1" | head -n 1)" ||
+        fail "no window of ludex appeared"
+    DISPLAY="$DISPLAY_FOR_LUDEX" xdotool windowfocus --sync "$window" key Tab type "typed "
+    DISPLAY="$DISPLAY_FOR_LUDEX" xdotool key ctrl+s
+    for _ in $(seq 300); do
+        grep -q 'memo="typed m"' "$docs/doc.ldx" && return
+        sleep 0.1
+    done
+    cat "$docs/doc.ldx"
+    fail "the typed memo was not saved"
+}
+run_ludex "$docs" type_and_save doc.ldx
+kill "$xvfb"
+xvfb=""
+[ "$(cat "$docs/doc.ldx.bak1")" = "$before" ] || fail "the first backup does not hold the document as it was"
+grep -q 'title="Installed"' "$docs/doc.ldx" || fail "the saved document lost its title"
 echo "install test: every check passed"
