@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -141,12 +143,10 @@ IFileSystem& CurrentFileSystem();
 
 // Makes `fileSystem` the current file system for the override's lifetime, then restores the one
 // before it. Overrides nest; each must end before the file system it installs is destroyed.
-class TFileSystemOverride {
+class TFileSystemOverride : private TNonCopyable {
 public:
     explicit TFileSystemOverride(IFileSystem& fileSystem);
     ~TFileSystemOverride();
-    TFileSystemOverride(const TFileSystemOverride&) = delete;
-    TFileSystemOverride& operator=(const TFileSystemOverride&) = delete;
 
 private:
     IFileSystem* previous_;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/NonCopyable.h"
 #include "core/crypto/MD5.h"
 
 namespace ludex {
@@ -16,7 +17,7 @@ namespace ludex {
 // every detail here, the cut at the zero byte included, is fixed for good.
 //
 // An object is meant for one operation and holds no state worth keeping between calls.
-class TCryptographer {
+class TCryptographer : private TNonCopyable {
 public:
     using TKey = std::array<unsigned char, 16>;
 
@@ -28,8 +29,6 @@ public:
 
     TCryptographer();
     ~TCryptographer();
-    TCryptographer(const TCryptographer&) = delete;
-    TCryptographer& operator=(const TCryptographer&) = delete;
 
     // Key state := MD5(text).
     void SetKey(std::string_view text);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Exception.h"
+#include "core/base/NonCopyable.h"
 #include "core/crypto/Secret.h"
 
 #include <cstddef>
@@ -54,12 +55,10 @@ TKeyDerivationCost NewStrongKeyCost();
 // Test hook: while it lives, new keys are derived at `cost` instead of kStrongKeyCost, so that a
 // test suite that derives hundreds of keys stays fast. Values written meanwhile name that cost,
 // and every reader honours the cost a value names. Throws Exception for a cost out of bounds.
-class TStrongKeyCostForTests {
+class TStrongKeyCostForTests : private TNonCopyable {
 public:
     explicit TStrongKeyCostForTests(TKeyDerivationCost cost);
     ~TStrongKeyCostForTests();
-    TStrongKeyCostForTests(const TStrongKeyCostForTests&) = delete;
-    TStrongKeyCostForTests& operator=(const TStrongKeyCostForTests&) = delete;
 
 private:
     TKeyDerivationCost previous_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/Exception.h"
+#include "core/base/NonCopyable.h"
 #include "core/document/DocumentDecoder.h"
 
 #include <cstddef>
@@ -140,13 +141,11 @@ private:
 // An XML document in memory. Not copyable or movable, so that node handles stay attached;
 // hold it by std::unique_ptr where it must move. Its texts and values are wiped from memory when
 // it is loaded anew or destroyed, so that what unlocked branches held does not outlive it.
-class TDomDocument {
+class TDomDocument : private TNonCopyable {
 public:
     // An empty document (no document element).
     TDomDocument();
     ~TDomDocument();
-    TDomDocument(const TDomDocument&) = delete;
-    TDomDocument& operator=(const TDomDocument&) = delete;
 
     // Loads and parses a file, decoding its bytes as described at LoadBytes. A file that
     // cannot be read throws EInOutError; one that cannot be decoded or parsed throws EDomError

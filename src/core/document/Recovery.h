@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
 #include "core/document/DomService.h"
 
 #include <string>
@@ -41,14 +42,12 @@ struct TLeftSnapshot {
 
 // The recovery folder as one session sees it. Nothing is created on disk until the first snapshot
 // is written, so a run without modified documents leaves nothing behind.
-class TRecoveryFolder {
+class TRecoveryFolder : private TNonCopyable {
 public:
     explicit TRecoveryFolder(std::string folder);
     // Releases the session's lock and removes its lock file when none of its snapshots remains;
     // releases the sessions claimed by LeftSnapshots the same way.
     ~TRecoveryFolder();
-    TRecoveryFolder(const TRecoveryFolder&) = delete;
-    TRecoveryFolder& operator=(const TRecoveryFolder&) = delete;
 
     const std::string& Folder() const { return folder_; }
     const std::string& Session() const { return session_; }

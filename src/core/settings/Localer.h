@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
 #include "core/settings/PropertyBailee.h"
 #include "core/settings/PublishedObject.h"
 
@@ -29,12 +30,10 @@ std::string FormatPlaceholders(const std::string& templateText, const std::vecto
 //
 // Clients are held by non-owning pointers (a client must outlive the localiser or call
 // RemoveClient first) and are told from the last registered to the first.
-class TLocaler {
+class TLocaler : private TNonCopyable {
 public:
     TLocaler();
     virtual ~TLocaler();
-    TLocaler(const TLocaler&) = delete;
-    TLocaler& operator=(const TLocaler&) = delete;
 
     // Loads the file (cursor on its root), then Localize on every client. When the file cannot
     // be loaded the error propagates and the previous file stays loaded with its cursor.

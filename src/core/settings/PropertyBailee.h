@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
 #include "core/settings/PublishedObject.h"
 #include "core/xml/XMLIntf.h"
 
@@ -35,12 +36,10 @@ public:
 //
 // Clients are held by non-owning pointers: a client must either outlive the store or call
 // RemoveClient before it is destroyed. Clients are told from the last registered to the first.
-class TPropertyBailee {
+class TPropertyBailee : private TNonCopyable {
 public:
     TPropertyBailee();
     ~TPropertyBailee();
-    TPropertyBailee(const TPropertyBailee&) = delete;
-    TPropertyBailee& operator=(const TPropertyBailee&) = delete;
 
     // Loads the stencil (its errors propagate), then the settings file when it exists and holds
     // an element; otherwise starts an empty document whose root is named like the stencil's root

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -101,12 +103,10 @@ public:
 //     AddBoolean("MemoWordWrap", [this] { return wrap(); }, [this](bool v) { setWrap(v); });
 //
 // Names are kept as given; lookups ignore ASCII case. The first entry of a name wins.
-class TPublishedBase : public TPublishedObject {
+class TPublishedBase : public TPublishedObject, private TNonCopyable {
 public:
     explicit TPublishedBase(std::string name = {});
     // The table's accessors usually capture `this`: a copy would act on the original.
-    TPublishedBase(const TPublishedBase&) = delete;
-    TPublishedBase& operator=(const TPublishedBase&) = delete;
 
     std::string GetName() const override { return name_; }
     void SetName(std::string name) { name_ = std::move(name); }

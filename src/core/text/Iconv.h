@@ -1,16 +1,16 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
+
 #include <iconv.h>
 
 namespace ludex {
 
 // An iconv conversion descriptor, closed when the object goes. Check Valid() after construction:
 // an encoding the system converter does not know gives an invalid descriptor.
-class TIconv {
+class TIconv : private TNonCopyable {
 public:
     TIconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {}
-    TIconv(const TIconv&) = delete;
-    TIconv& operator=(const TIconv&) = delete;
     ~TIconv() {
         if (Valid()) {
             iconv_close(handle_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
 #include "core/xml/VreltXMLDocument.h"
 #include "core/xml/XMLIntf.h"
 
@@ -17,7 +18,9 @@ class TVreltXMLNodeList;
 //
 // Nodes are created through the Create functions, which return counted references; the tree
 // below a node is freed iteratively when its last reference goes, however deep it is.
-class TVreltXMLNode : public IXMLNode, public std::enable_shared_from_this<TVreltXMLNode> {
+class TVreltXMLNode : public IXMLNode,
+                      public std::enable_shared_from_this<TVreltXMLNode>,
+                      private TNonCopyable {
     struct TPasskey {};
 
 public:
@@ -32,8 +35,6 @@ public:
 
     TVreltXMLNode(TPasskey, TNodeType type, std::string name, std::string value);
     ~TVreltXMLNode() override;
-    TVreltXMLNode(const TVreltXMLNode&) = delete;
-    TVreltXMLNode& operator=(const TVreltXMLNode&) = delete;
 
     std::string GetAttribute(const std::string& name) const override;
     IXMLNodeListPtr GetAttributeNodes() const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
+
 #include <csignal>
 
 class QWidget;
@@ -15,12 +17,10 @@ namespace ludex {
 // loop once Watch has named the window, so a signal that arrives during start-up closes the window
 // as soon as the event loop runs. A signal that arrives while a close is already asking its
 // questions is dropped. One object at a time in a process.
-class TCloseOnSignal {
+class TCloseOnSignal : private TNonCopyable {
 public:
     TCloseOnSignal();
     ~TCloseOnSignal();
-    TCloseOnSignal(const TCloseOnSignal&) = delete;
-    TCloseOnSignal& operator=(const TCloseOnSignal&) = delete;
 
     // Reads the pipe on the window's thread for as long as the window exists.
     void Watch(QWidget& window);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/base/NonCopyable.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,12 +23,10 @@ class TViewCommands;
 // The program's windows and the command groups of the main window, created once in their fixed
 // order (the main window first) and destroyed together. The program and the GUI tests both build
 // the program through this, so they run the same windows.
-class TProgramWindows {
+class TProgramWindows : private TNonCopyable {
 public:
     TProgramWindows();
     ~TProgramWindows();
-    TProgramWindows(const TProgramWindows&) = delete;
-    TProgramWindows& operator=(const TProgramWindows&) = delete;
 
     // Runs the main window's start-up with every localised window. Throws EStartUp for a broken
     // installation.
