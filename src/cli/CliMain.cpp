@@ -1,9 +1,9 @@
 #include "cli/CliError.h"
 #include "cli/Commands.h"
-#include "cli/ExportFormats.h"
 #include "core/base/Exception.h"
 #include "core/calc/Parsing.h"
 #include "core/document/DomService.h"
+#include "core/export/ExportFormats.h"
 #include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
 

@@ -1,8 +1,8 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
-#include "cli/ExportFormats.h"
 #include "core/document/BranchWalk.h"
+#include "core/export/ExportFormats.h"
 
 #include <ostream>
 

@@ -72,6 +72,24 @@ std::optional<QString> TScriptedQuestions::SaveFileName(QWidget*, const QString&
     return name;
 }
 
+std::optional<TSaveChoice> TScriptedQuestions::SaveFileOfType(QWidget*, const QString& fileName,
+                                                              const QString&, const QStringList& suffixes,
+                                                              int) {
+    SaveDialogNames.push_back(fileName);
+    if (SaveChoices.empty()) {
+        ADD_FAILURE() << "unexpected save dialog with file types";
+        return std::nullopt;
+    }
+    std::optional<TSaveChoice> choice = SaveChoices.front();
+    SaveChoices.pop_front();
+    // The dialog appends the chosen type's extension to a name typed without one.
+    if (choice && !choice->fileName.section('/', -1).contains('.') && choice->filter >= 0 &&
+        choice->filter < suffixes.size()) {
+        choice->fileName += "." + suffixes[choice->filter];
+    }
+    return choice;
+}
+
 std::optional<QFont> TScriptedQuestions::ChooseFont(QWidget*, const QFont&) {
     if (Fonts.empty()) {
         ADD_FAILURE() << "unexpected font dialog";

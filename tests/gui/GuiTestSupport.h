@@ -34,6 +34,7 @@ public:
     std::deque<TAnswer> Answers;
     std::deque<std::optional<QString>> FileNames; // for the open and the save dialog alike
     std::deque<std::optional<QFont>> Fonts;
+    std::deque<std::optional<TSaveChoice>> SaveChoices; // for the save dialog with a choice of file types
     // Each runs one program dialog: fills its fields, then returns what exec would.
     std::deque<std::function<int(QDialog&)>> Dialogs;
 
@@ -50,6 +51,8 @@ public:
                                         const QString& filter) override;
     std::optional<QString> SaveFileName(QWidget* parent, const QString& fileName, const QString& filter,
                                         const QString& defaultSuffix) override;
+    std::optional<TSaveChoice> SaveFileOfType(QWidget* parent, const QString& fileName, const QString& filter,
+                                              const QStringList& suffixes, int selected) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
     int Exec(QDialog& dialog) override;
 };

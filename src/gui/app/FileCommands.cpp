@@ -159,8 +159,9 @@ void TForm_Ludex::CloseDocument(TLXDocument* document) {
 
 void TForm_Ludex::UpdateFileCommands() {
     const bool any = tree_->TopLevelCount() > 0;
-    for (QAction* command : {MI_Close, MI_CloseAll, MI_Save, MI_SaveAs, MI_SaveAll, Button_Save,
-                             Button_SaveAll, Button_RemoveBranch, Button_Rename}) {
+    for (QAction* command :
+         {MI_Close, MI_CloseAll, MI_Save, MI_SaveAs, MI_SaveAll, MI_ExportBranch, MI_ExportDocument, MI_Print,
+          MI_PrintPreview, Button_Save, Button_SaveAll, Button_RemoveBranch, Button_Rename}) {
         command->setEnabled(any);
     }
     UpdateBranchCommands(tree_->Selected());

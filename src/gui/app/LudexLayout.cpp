@@ -72,6 +72,11 @@ void TForm_Ludex::CreateMenu() {
     MI_CloseAll = NewAction(MI_File, "MI_CloseAll", "Close All");
     MI_Exit = NewAction(MI_File, "MI_Exit", "Exit");
     MI_LockAll = NewAction(MI_File, "MI_LockAll", "Lock All");
+    MI_ExportBranch = NewAction(MI_File, "MI_ExportBranch", "Export Branch");
+    MI_ExportDocument = NewAction(MI_File, "MI_ExportDocument", "Export Document");
+    MI_Print = NewAction(MI_File, "MI_Print", "Print");
+    MI_PrintPreview = NewAction(MI_File, "MI_PrintPreview", "Print Preview");
+    MI_Print->setShortcut(QKeySequence::Print);
     MI_LockAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     MI_New->setShortcut(QKeySequence::New);
     MI_Open->setShortcut(QKeySequence::Open);
@@ -79,6 +84,10 @@ void TForm_Ludex::CreateMenu() {
     MI_File->addActions({MI_New, MI_Open});
     MI_File->addSeparator();
     MI_File->addActions({MI_Save, MI_SaveAs, MI_SaveAll});
+    MI_File->addSeparator();
+    MI_File->addActions({MI_ExportBranch, MI_ExportDocument});
+    MI_File->addSeparator();
+    MI_File->addActions({MI_Print, MI_PrintPreview});
     MI_File->addSeparator();
     MI_File->addActions({MI_Close, MI_CloseAll, MI_LockAll});
     MI_File->addSeparator();

@@ -138,6 +138,11 @@ public:
     QAction* MI_Close = nullptr;
     QAction* MI_CloseAll = nullptr;
     QAction* MI_LockAll = nullptr;
+    // Export and print: the selected branch with its sub-branches, or the whole document.
+    QAction* MI_ExportBranch = nullptr;
+    QAction* MI_ExportDocument = nullptr;
+    QAction* MI_Print = nullptr;
+    QAction* MI_PrintPreview = nullptr;
     QAction* MI_Exit = nullptr;
     QMenu* MI_Edit = nullptr;
     QAction* MI_Find = nullptr;

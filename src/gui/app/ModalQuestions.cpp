@@ -14,7 +14,7 @@ std::unique_ptr<IModalQuestions>& Installed() {
 }
 
 // Filters are written as "description|pattern|description|pattern"; Qt wants "description (pattern);;...".
-QString QtFilter(const QString& filter) {
+QStringList QtFilters(const QString& filter) {
     const QStringList parts = filter.split('|');
     QStringList entries;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
@@ -22,7 +22,11 @@ QString QtFilter(const QString& filter) {
         patterns.replace(';', ' ');
         entries << parts[i] + " (" + patterns + ")";
     }
-    return entries.join(";;");
+    return entries;
+}
+
+QString QtFilter(const QString& filter) {
+    return QtFilters(filter).join(";;");
 }
 } // namespace
 
@@ -82,6 +86,33 @@ std::optional<QString> TQtModalQuestions::SaveFileName(QWidget* parent, const QS
         return std::nullopt;
     }
     return dialog.selectedFiles().first();
+}
+
+std::optional<TSaveChoice> TQtModalQuestions::SaveFileOfType(QWidget* parent, const QString& fileName,
+                                                             const QString& filter,
+                                                             const QStringList& suffixes, int selected) {
+    const QStringList filters = QtFilters(filter);
+    QFileDialog dialog(parent, QString(), fileName, filters.join(";;"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const auto suffixOf = [&](int index) {
+        return index >= 0 && index < suffixes.size() ? suffixes[index] : QString();
+    };
+    if (selected >= 0 && selected < filters.size()) {
+        dialog.selectNameFilter(filters[selected]);
+    }
+    dialog.setDefaultSuffix(suffixOf(selected));
+    // The extension a bare name gets follows the file type the user picks.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& chosen) {
+        dialog.setDefaultSuffix(suffixOf(static_cast<int>(filters.indexOf(chosen))));
+    });
+    if (!fileName.isEmpty()) {
+        dialog.selectFile(fileName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const auto chosen = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    return TSaveChoice{dialog.selectedFiles().first(), chosen < 0 ? selected : chosen};
 }
 
 std::optional<QFont> TQtModalQuestions::ChooseFont(QWidget* parent, const QFont& initial) {

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -13,6 +14,13 @@ namespace ludex {
 
 enum class TAnswer { Yes, No, Cancel };
 enum class TQuestionButtons { YesNo, YesNoCancel };
+
+// What a save dialog with a choice of file types returned: the file and the index of the filter
+// (the file type) the user chose.
+struct TSaveChoice {
+    QString fileName;
+    int filter = 0;
+};
 
 // Every modal question the program asks goes through this one seam: message boxes, the file and
 // font dialogs, and the password dialogs. The program installs the Qt implementation; GUI tests
@@ -32,6 +40,12 @@ public:
                                                 const QString& filter) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, const QString& fileName,
                                                 const QString& filter, const QString& defaultSuffix) = 0;
+    // A save dialog whose filter chooses what is written: starts with `filter` number `selected`
+    // (counting the "description|pattern" pairs from 0); a name typed without an extension gets
+    // the suffix of the chosen filter (`suffixes` has one per filter). nullopt when the user cancels.
+    virtual std::optional<TSaveChoice> SaveFileOfType(QWidget* parent, const QString& fileName,
+                                                      const QString& filter, const QStringList& suffixes,
+                                                      int selected) = 0;
     // The font dialog; nullopt when the user cancels.
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
     // Runs a dialog of the program modally and returns its result (QDialog::Accepted or Rejected).
@@ -48,6 +62,8 @@ public:
                                         const QString& filter) override;
     std::optional<QString> SaveFileName(QWidget* parent, const QString& fileName, const QString& filter,
                                         const QString& defaultSuffix) override;
+    std::optional<TSaveChoice> SaveFileOfType(QWidget* parent, const QString& fileName, const QString& filter,
+                                              const QStringList& suffixes, int selected) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
     int Exec(QDialog& dialog) override;
 };

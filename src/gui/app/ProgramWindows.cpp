@@ -3,6 +3,7 @@
 #include "gui/app/BranchCommands.h"
 #include "gui/app/EncryptionCommands.h"
 #include "gui/app/EncryptionSettings.h"
+#include "gui/app/ExportCommands.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/MemoCalculator.h"
 #include "gui/app/ViewCommands.h"
@@ -26,10 +27,12 @@ TProgramWindows::TProgramWindows() {
     EncryptionCommands = std::make_unique<TEncryptionCommands>(*Main, *CipherDialog, *PasswordDialog);
     EncryptionSettings = std::make_unique<TEncryptionSettings>(
         *Main, [commands = EncryptionCommands.get()] { commands->MI_LockAllClick(); });
+    ExportCommands = std::make_unique<TExportCommands>(*Main);
 }
 
 TProgramWindows::~TProgramWindows() {
     // Dialogs and command groups go first; the main window, which owns the documents, last.
+    ExportCommands.reset();
     EncryptionSettings.reset();
     EncryptionCommands.reset();
     BranchCommands.reset();

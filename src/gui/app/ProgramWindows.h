@@ -11,6 +11,7 @@ namespace ludex {
 class TBranchCommands;
 class TEncryptionCommands;
 class TEncryptionSettings;
+class TExportCommands;
 class TForm_About;
 class TForm_CipherDialog;
 class TForm_Find;
@@ -45,6 +46,7 @@ public:
     std::unique_ptr<TBranchCommands> BranchCommands;
     std::unique_ptr<TEncryptionCommands> EncryptionCommands;
     std::unique_ptr<TEncryptionSettings> EncryptionSettings;
+    std::unique_ptr<TExportCommands> ExportCommands;
 };
 
 } // namespace ludex

@@ -51,7 +51,9 @@ const std::vector<std::string> kMainCaptions = {
     "MI_About",
     // Lock All and the encryption settings.
     "MI_LockAll", "MI_CodePage", "MI_CompatibleScheme", "MI_AutoLock", "MI_AutoLock0", "MI_AutoLock1",
-    "MI_AutoLock5", "MI_AutoLock10", "MI_AutoLock30", "MI_AutoLock60", "MI_LockOnMinimize"};
+    "MI_AutoLock5", "MI_AutoLock10", "MI_AutoLock30", "MI_AutoLock60", "MI_LockOnMinimize",
+    // Export and print.
+    "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
@@ -95,6 +97,14 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"BranchEncryptionUnreadable", {"{0}", "{1}"}},
     {"BranchKeyUnavailable", {"{0}"}},
     {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
+    {"ExportTypeText", {}},
+    {"ExportTypeMarkdown", {}},
+    {"ExportTypeHtml", {}},
+    {"ExportEncryptedQuery", {}},
+    {"ExportDone", {"{0}"}},
+    {"PrintEncryptedQuery", {}},
+    {"PrintFailed", {"{0}"}},
+    {"LockedNote", {}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {

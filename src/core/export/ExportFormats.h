@@ -1,25 +1,32 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace ludex::cli {
+namespace ludex {
 
 enum class TExportFormat { Text, Markdown, Html };
 
-// "text", "markdown" or "html"; throws ECliError(exitUsage) for anything else.
-TExportFormat ParseExportFormat(std::string_view name);
+// The format named "text", "markdown" or "html"; nothing for any other name.
+std::optional<TExportFormat> ExportFormatNamed(std::string_view name);
 
-// Builds a readable rendering of a document, one branch after the other in pre-order.
-class TDocumentExporter {
+// Receives the branches of a document one after the other in pre-order, as a rendering of it
+// (an exported file, a printed page) takes them.
+class TBranchSink {
 public:
-    virtual ~TDocumentExporter() = default;
-    // A readable branch at the depth (0 for the root) with its title and memo.
+    virtual ~TBranchSink() = default;
+    // A readable branch at the depth (0 for the first one) with its title and memo.
     virtual void AddBranch(size_t depth, std::string_view title, std::string_view memo) = 0;
-    // A locked branch: its title and the note "(locked)".
+    // A locked branch: only its title, which is never enciphered, and a note that it is locked.
     virtual void AddLockedBranch(size_t depth, std::string_view title) = 0;
+};
+
+// Builds the bytes of an exported file; locked branches carry the note "(locked)".
+class TDocumentExporter : public TBranchSink {
+public:
     // The whole text.
     virtual std::string Finish() = 0;
 };
@@ -50,4 +57,4 @@ std::string EscapeMarkdown(std::string_view line);
 // HTML text that shows `text` literally.
 std::string EscapeHtml(std::string_view text);
 
-} // namespace ludex::cli
+} // namespace ludex

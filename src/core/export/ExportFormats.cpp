@@ -1,10 +1,8 @@
-#include "cli/ExportFormats.h"
-
-#include "cli/CliError.h"
+#include "core/export/ExportFormats.h"
 
 #include <algorithm>
 
-namespace ludex::cli {
+namespace ludex {
 
 namespace {
 
@@ -158,7 +156,7 @@ std::string DepthMark(size_t depth) {
     return depth > kDeepestIndentedLevel ? "(level " + std::to_string(depth) + ") " : std::string();
 }
 
-TExportFormat ParseExportFormat(std::string_view name) {
+std::optional<TExportFormat> ExportFormatNamed(std::string_view name) {
     if (name == "text") {
         return TExportFormat::Text;
     }
@@ -168,7 +166,7 @@ TExportFormat ParseExportFormat(std::string_view name) {
     if (name == "html") {
         return TExportFormat::Html;
     }
-    throw ECliError(exitUsage, "Unknown export format " + std::string(name) + " (text, markdown or html)");
+    return std::nullopt;
 }
 
 std::unique_ptr<TDocumentExporter> MakeExporter(TExportFormat format, std::string_view documentTitle) {
@@ -254,4 +252,4 @@ std::string EscapeHtml(std::string_view text) {
     return out;
 }
 
-} // namespace ludex::cli
+} // namespace ludex
