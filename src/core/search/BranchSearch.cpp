@@ -2,7 +2,6 @@
 
 #include "core/document/XMLNodeAccess.h"
 
-#include <string>
 #include <vector>
 
 namespace ludex {
@@ -11,7 +10,6 @@ TSearchSummary SearchBranches(const TDomNode& root, const TTextMatcher& matcher,
                               const TMatchVisitor& visit, const TLockedVisitor& unlock) {
     TSearchSummary summary;
     std::vector<TTextMatch> matches;
-    std::string memo;
     TBranchWalk walk(root, TBranchOrder::Window);
     bool more = true;
     while (more) {
@@ -31,7 +29,8 @@ TSearchSummary SearchBranches(const TDomNode& root, const TTextMatcher& matcher,
             branch.locked = false;
         }
         if (places.memos) {
-            memo = MemoAccess.Read(branch.element);
+            // A view: nothing below changes the element while its matches are reported.
+            const std::string_view memo = branch.element.AttributeView(MemoAccess.Name());
             matches.clear();
             matcher.FindAll(memo, matches);
             for (const TTextMatch& match : matches) {

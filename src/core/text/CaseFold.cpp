@@ -25,9 +25,21 @@ size_t Utf8Length(char32_t c) {
     return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
 }
 
-} // namespace
+// Writes the UTF-8 form of a scalar value of the given length.
+void PutUtf8(char* out, char32_t c, size_t length) {
+    if (length == 1) {
+        out[0] = static_cast<char>(c);
+        return;
+    }
+    static constexpr unsigned char kLead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (size_t k = length - 1; k > 0; --k) {
+        out[k] = static_cast<char>(0x80 | (c & 0x3F));
+        c >>= 6;
+    }
+    out[0] = static_cast<char>(kLead[length] | c);
+}
 
-char32_t FoldCase(char32_t c) {
+char32_t FoldCodePoint(char32_t c) {
     if (c >= kCaseFoldLimit) {
         return c;
     }
@@ -36,61 +48,79 @@ char32_t FoldCase(char32_t c) {
     return static_cast<char32_t>(static_cast<int>(c) + delta);
 }
 
-bool FoldText(std::string_view text, std::string& folded, std::vector<size_t>& origins) {
-    origins.clear();
-    folded.clear();
-    folded.reserve(text.size());
-    bool sameLayout = true;
+// Folds a text in which every character keeps its length, as nearly every text does: writes in
+// place and keeps no positions. False (with `folded` unspecified) at the first character whose
+// folded form has another length.
+bool FoldSameLayout(std::string_view text, std::string& folded) {
+    folded.resize(text.size());
+    char* out = folded.data();
+    const size_t n = text.size();
     size_t pos = 0;
-    while (pos < text.size()) {
+    while (pos < n) {
         const auto byte = static_cast<unsigned char>(text[pos]);
         if (byte < 0x80) {
-            folded.push_back(kAsciiFold[byte]);
-            if (!sameLayout) {
-                origins.push_back(pos);
-            }
+            out[pos] = kAsciiFold[byte];
             ++pos;
             continue;
         }
         const size_t start = pos;
         char32_t c = 0;
-        if (!DecodeUtf8(text, pos, c)) {
-            folded.push_back(text[pos]); // not part of a character: kept as it is
-            if (!sameLayout) {
-                origins.push_back(pos);
-            }
+        if (IsTwoByteSequence(text, pos)) {
+            c = ((byte & 0x1Fu) << 6) | (static_cast<unsigned char>(text[pos + 1]) & 0x3Fu);
+            pos += 2;
+        } else if (!DecodeUtf8(text, pos, c)) {
+            out[pos] = text[pos]; // not part of a character: kept as it is
             ++pos;
             continue;
         }
-        const char32_t f = FoldCase(c);
-        const size_t before = folded.size();
-        if (f == c) {
-            folded.append(text.substr(start, pos - start));
-        } else {
-            AppendUtf8(folded, f);
+        const char32_t f = FoldCodePoint(c);
+        if (Utf8Length(f) != pos - start) {
+            return false;
         }
-        if (sameLayout && Utf8Length(f) != pos - start) {
-            // From here on positions differ: everything folded so far maps one to one.
-            sameLayout = false;
-            origins.reserve(text.size() + 1);
-            for (size_t i = 0; i < before; ++i) {
-                origins.push_back(i);
-            }
+        PutUtf8(out + start, f, pos - start);
+    }
+    return true;
+}
+
+// Folds any text, keeping track of positions once a folded character has another length.
+void FoldTracked(std::string_view text, std::string& folded, std::vector<size_t>& origins) {
+    folded.clear();
+    origins.clear();
+    origins.reserve(text.size() + 1);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = pos;
+        char32_t c = 0;
+        if (!DecodeUtf8(text, pos, c)) {
+            folded.push_back(text[pos]); // not part of a character: kept as it is
+            origins.push_back(pos);
+            ++pos;
+            continue;
         }
-        if (!sameLayout) {
-            if (folded.size() - before == pos - start) {
-                for (size_t i = start; i < pos; ++i) {
-                    origins.push_back(i);
-                }
-            } else {
-                origins.insert(origins.end(), folded.size() - before, start);
-            }
+        const char32_t f = FoldCodePoint(c);
+        const size_t length = Utf8Length(f);
+        AppendUtf8(folded, f);
+        for (size_t k = 0; k < length; ++k) {
+            // Bytes of a character that keeps its length stand for themselves.
+            origins.push_back(length == pos - start ? start + k : start);
         }
     }
-    if (!sameLayout) {
-        origins.push_back(text.size());
+    origins.push_back(text.size());
+}
+
+} // namespace
+
+char32_t FoldCase(char32_t c) {
+    return FoldCodePoint(c);
+}
+
+bool FoldText(std::string_view text, std::string& folded, std::vector<size_t>& origins) {
+    origins.clear();
+    if (FoldSameLayout(text, folded)) {
+        return true;
     }
-    return sameLayout;
+    FoldTracked(text, folded, origins);
+    return false;
 }
 
 } // namespace ludex
