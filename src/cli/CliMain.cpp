@@ -171,8 +171,10 @@ const std::vector<TCommand>& AllCommands() {
         {"cat", "cat FILE BRANCH [--password-file P]", "Prints the memo of the branch exactly as stored.",
          RunCat, kAllExitCodes},
         {"find",
-         "find FILE TEXT [--match-case] [--whole-phrase] [--no-titles] [--no-memos]",
-         "Lists every match: index path, \"title\" or \"memo:\" and character position, branch title.",
+         "find FILE TEXT [--match-case] [--whole-phrase] [--regex] [--no-titles] [--no-memos] "
+         "[--password-file P]",
+         "Lists every match: index path, \"title\" or \"memo:\" and character position, branch title. "
+         "--regex: TEXT is a regular expression; --password-file: locked branches it opens are searched too.",
          RunFind,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"resave",

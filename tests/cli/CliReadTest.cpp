@@ -252,7 +252,19 @@ TEST(CliReadTest, FindsInWindowOrder) {
          ""},
         {{"find", kNotes, "root"}, 0, "#\tmemo:1\tNotebook\n", ""},
         {{"find", kNotes, "\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0"}, 0, "#2\tmemo:1" + example, ""}, // Ёлка
-        {{"find", kNotes, "\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0"}, 0, "", ""}, // ёлка: only A-Z fold
+        {{"find", kNotes, "\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0"}, 0, "#2\tmemo:1" + example, ""}, // ёлка
+        {{"find", kNotes, "\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0", "--match-case"}, 0, "", ""},
+        // Regular expressions: the same matches as the plain text where they mean the same.
+        {{"find", kNotes, "c.t", "--regex", "--match-case"},
+         0,
+         "#0.0\tmemo:3" + alpha + "#0.0\tmemo:23" + alpha + "#0.0\tmemo:32" + alpha + "#2\tmemo:7" + example +
+             "#2\tmemo:14" + example,
+         ""},
+        {{"find", kNotes, "^proj\\w+$", "--regex", "--no-memos"},
+         0,
+         "#0\ttitle\tProjects\n#1\ttitle\tProjects\n",
+         ""},
+        {{"find", kNotes, "(ab", "--regex"}, 1, "", "not valid at character 4: missing closing parenthesis"},
         {{"find", kNotes, "aa"}, 0, "#4\ttitle\taardvark\n", ""},
         {{"find", kNotes, ""}, 0, "", ""}, // an empty text matches nowhere
         // A locked branch is searched by its title only, and nothing below it.
@@ -262,6 +274,28 @@ TEST(CliReadTest, FindsInWindowOrder) {
          "#\ttitle\tSafe\n#0\ttitle\tVault\n#1\ttitle\tDiary\n#2\tmemo:8\tPublic\n",
          ""},
     });
+}
+
+TEST(CliReadTest, FindsInsideLockedBranchesThePasswordOpens) {
+    TScratchFolder folder;
+    const std::string right = folder.Write("right", "s3cret");
+    const std::string wrong = folder.Write("wrong", "nope");
+    Check({
+        // "Nested" comes first in "Vault" (it has a payload) but has a password of its own.
+        {{"find", kLocked, "cat", "--password-file", right},
+         0,
+         "#0.0\tmemo:7\tInside\n#2\tmemo:7\tPublic\n",
+         ""},
+        {{"find", kLocked, "a", "--password-file", right},
+         0,
+         "#\ttitle\tSafe\n#0\ttitle\tVault\n#0\tmemo:21\tVault\n#0.0\tmemo:8\tInside\n#1\ttitle\tDiary\n"
+         "#1\tmemo:3\tDiary\n#1\tmemo:8\tDiary\n#2\tmemo:8\tPublic\n",
+         ""},
+        {{"find", kLocked, "cat", "--password-file", wrong}, 0, "#2\tmemo:7\tPublic\n", ""},
+        {{"find", kLocked, "cat", "--password-file", folder.Path("missing")}, 5, "", "missing"},
+    });
+    // The file itself is left as it was: nothing deciphered is ever written.
+    EXPECT_EQ(RunCli({"find", kLocked, "cat"}).out, "#2\tmemo:7\tPublic\n");
 }
 
 TEST(CliReadTest, Exports) {

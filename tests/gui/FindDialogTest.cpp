@@ -239,8 +239,8 @@ TEST_F(FindDialogTest, OptionsOfTheDialogDecideWhatMatches) {
     const std::vector<Case> cases = {
         {"aBC", "Abc", false, false, true, true, {"Note"}},
         {"aBC", "Abc", true, false, true, true, {}},
-        {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", false, false, true, true, {}}, // Cyrillic
-                                                                                                // keeps case
+        {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", false, false, true, true, {"Note"}}, // Жук
+        {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", true, false, true, true, {}},
         {"a cat sat", "cat", false, true, true, true, {"Note"}},
         {"cat.", "cat", false, true, true, true, {}},
         {"a&#x9;cat", "cat", false, true, true, true, {}}, // a tab separates nothing
@@ -295,6 +295,56 @@ TEST_F(FindDialogTest, MemoSelectionsCountCharactersAsTheControlDoes) {
         EXPECT_TRUE(Press().title.empty());
         Discard();
     }
+}
+
+TEST_F(FindDialogTest, RegularExpressionsSelectWhatTheyMatch) {
+    struct Case {
+        std::string memo;
+        std::string pattern;
+        bool matchCase;
+        std::vector<std::pair<int, int>> selections;
+    };
+    const std::vector<Case> cases = {
+        {"order 42 and 7", "\\d+", false, {{6, 2}, {7, 1}, {13, 1}}},
+        {"one&#xA;two&#xA;three", "^t\\w+$", false, {{4, 3}, {8, 5}}},
+        {"x \xD0\x9E\xD0\xA2\xD0\x9F", "\xD0\xBE\xD1\x82\xD0\xBF", false, {{2, 3}}},
+        {"x \xD0\x9E\xD0\xA2\xD0\x9F", "\xD0\xBE\xD1\x82\xD0\xBF", true, {}},
+        {"\xE2\x84\xAA!", "k.", false, {{0, 2}}}, // the Kelvin sign matches k; both characters selected
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.memo + " / " + c.pattern);
+        Open("<note title=\"Note\" memo=\"" + c.memo + "\"/>");
+        Find().CheckBox_FindInTree->setChecked(false);
+        Find().CheckBox_Regex->setChecked(true);
+        Find().CheckBox_MatchCase->setChecked(c.matchCase);
+        Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
+        for (const auto& [start, length] : c.selections) {
+            const TStep s = Press();
+            EXPECT_EQ(s.title, "Note");
+            EXPECT_EQ(s.start, start);
+            EXPECT_EQ(s.length, length);
+        }
+        EXPECT_TRUE(Press().title.empty());
+        Discard();
+    }
+}
+
+TEST_F(FindDialogTest, BadRegularExpressionIsShownAndNothingIsSearched) {
+    Open(kContent);
+    Find().CheckBox_Regex->setChecked(true);
+    Find().Edit_FindWhat->setText("(cat");
+    const size_t informed = Questions().Informed.size();
+    Find().Button_Find->click();
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_EQ(Questions().Errors[0].toStdString(),
+              LanguageLocaler().FormatMessage("RegexError", {"5", "missing closing parenthesis"}));
+    EXPECT_EQ(Questions().Informed.size(), informed); // no "finished" either: nothing was searched
+    EXPECT_TRUE(Find().Restarting());
+    // The same text as plain text is searched as usual.
+    Find().CheckBox_Regex->setChecked(false);
+    Find().Edit_FindWhat->setText("cat");
+    Find().Button_Find->click();
+    EXPECT_FALSE(Find().Restarting());
 }
 
 TEST_F(FindDialogTest, SelectedBranchScopeCoversItsSubtreeOnly) {

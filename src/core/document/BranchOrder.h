@@ -4,9 +4,11 @@
 
 namespace ludex {
 
-// Titles compared without regard to the case of the ASCII letters a-z; every other byte by its
-// value (UTF-8 bytes, so letters outside ASCII keep their case and compare by code point).
-// At the first difference the smaller byte comes first; a prefix comes before the longer text.
+// Titles compared character by character without regard to letter case, in every alphabet: each
+// character is case-folded (FoldCase) and the folded code points are compared, except that the
+// ASCII letters compare as A-Z (so titles of ASCII characters keep the order they have always
+// had). A byte that begins no well-formed character comes after every character, by its value.
+// At the first difference the smaller comes first; a prefix comes before the longer text.
 // Returns a negative number, zero or a positive number.
 int CompareTitles(std::string_view a, std::string_view b);
 

@@ -70,13 +70,30 @@ bool HasSubBranches(const TDomNode& element) {
 }
 
 TBranch ReadBranch(const TDomNode& element) {
-    const bool locked = IsBranchLocked(element);
-    return {.element = element,
-            .index = 0,
-            .title = TitleAccess.Read(element),
-            .encrypted = locked || IsBranchEncrypted(element),
-            .locked = locked,
-            .hasSubBranches = locked ? element.HasChildNodes() : HasChildElement(element)}; // HasSubBranches
+    // One pass over the attributes instead of a look-up for each: walks read every branch.
+    TBranch branch;
+    branch.element = element;
+    bool hasEncryption = false;
+    bool hasPassword = false;
+    bool hasTitle = false;
+    for (TDomAttribute a = element.FirstAttribute(); a; a = a.Next()) {
+        const std::string_view name = a.Name();
+        if (name == TitleAccess.Name()) {
+            if (!hasTitle) { // the first of equal names, as every look-up finds it
+                branch.title = a.Value();
+                hasTitle = true;
+            }
+        } else if (name == EncryptionAccess.Name()) {
+            hasEncryption = true;
+        } else if (name == PasswordAccess.Name()) {
+            hasPassword = true;
+        }
+    }
+    branch.locked = hasEncryption && !hasPassword; // IsBranchLocked
+    branch.encrypted = hasEncryption;              // IsBranchEncrypted
+    branch.hasSubBranches =
+        branch.locked ? element.HasChildNodes() : HasChildElement(element); // HasSubBranches
+    return branch;
 }
 
 std::vector<TBranch> SubBranches(const TDomNode& element, TBranchOrder order) {

@@ -68,6 +68,8 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     CheckBox_MatchCase->setObjectName("CheckBox_MatchCase");
     CheckBox_WholePhrase = new QCheckBox("Match whole phrase only", this);
     CheckBox_WholePhrase->setObjectName("CheckBox_WholePhrase");
+    CheckBox_Regex = new QCheckBox("Regular expression", this);
+    CheckBox_Regex->setObjectName("CheckBox_Regex");
 
     RadioGroup_Scope = new QGroupBox("Scope", this);
     RadioGroup_Scope->setObjectName("RadioGroup_Scope");
@@ -97,6 +99,7 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     options->addWidget(CheckBox_FindInMemos);
     options->addWidget(CheckBox_MatchCase);
     options->addWidget(CheckBox_WholePhrase);
+    options->addWidget(CheckBox_Regex);
     grid->addLayout(options, 1, 0, 1, 2);
     grid->addWidget(RadioGroup_Scope, 2, 0, 1, 2);
     auto* buttons = new QVBoxLayout;
@@ -224,11 +227,23 @@ void TForm_Find::SetScope(TScope scope) {
     (scope == scopeSelectedBranch ? Radio_SelectedBranch : Radio_Everywhere)->setChecked(true);
 }
 
-size_t TForm_Find::Match(std::string_view text, size_t start) const {
+std::unique_ptr<TTextMatcher> TForm_Find::PrepareMatcher() {
     const std::string pattern = Edit_FindWhat->text().toStdString();
-    return MatchText(text, start, pattern,
-                     TMatchOptions{.matchCase = CheckBox_MatchCase->isChecked(),
-                                   .wholePhrase = CheckBox_WholePhrase->isChecked()});
+    try {
+        return std::make_unique<TTextMatcher>(pattern,
+                                              TMatchOptions{.matchCase = CheckBox_MatchCase->isChecked(),
+                                                            .wholePhrase = CheckBox_WholePhrase->isChecked(),
+                                                            .regex = CheckBox_Regex->isChecked()});
+    } catch (const ERegexError& e) {
+        ModalQuestions().ShowError(
+            this, Q(LanguageLocaler().FormatMessage("RegexError",
+                                                    {std::to_string(e.CharacterPosition()), e.Problem()})));
+        return nullptr;
+    }
+}
+
+TTextMatch TForm_Find::Match(std::string_view text, size_t start) const {
+    return matcher_->Find(text, start);
 }
 
 bool TForm_Find::InScope(const TTreeNode* node) const {
@@ -243,11 +258,11 @@ void TForm_Find::SelectNode(TTreeNode* node) {
     selecting_ = false;
 }
 
-void TForm_Find::SelectMemoMatch(const std::string& memo, size_t position) {
+void TForm_Find::SelectMemoMatch(const std::string& memo, const TTextMatch& match) {
+    const size_t position = match.position;
     if (memo_) {
-        const size_t length = static_cast<size_t>(Edit_FindWhat->text().toStdString().size());
         const int start = ControlPosition(memo, position - 1);
-        const int end = ControlPosition(memo, position - 1 + length);
+        const int end = ControlPosition(memo, position - 1 + match.length);
         QTextCursor cursor = memo_->textCursor();
         cursor.setPosition(start);
         cursor.setPosition(end, QTextCursor::KeepAnchor);
@@ -263,6 +278,11 @@ void TForm_Find::Button_FindClick() {
     }
     const bool inTree = CheckBox_FindInTree->isChecked();
     const bool inMemos = CheckBox_FindInMemos->isChecked();
+    matcher_ = PrepareMatcher();
+    if (!matcher_) {
+        SetFindMode(TFindMode::Restart);
+        return;
+    }
 
     if (restart_) {
         if (Scope() == scopeSelectedBranch) {
@@ -278,8 +298,8 @@ void TForm_Find::Button_FindClick() {
         // Going on inside the memo of the node found last (unless it has been locked since).
         if (inMemos && !IsNodeLocked(currentNode_)) {
             const std::string memo = MemoOf(currentNode_);
-            if (const size_t p = Match(memo, memoPosition_); p > 0) {
-                SelectMemoMatch(memo, p);
+            if (const TTextMatch m = Match(memo, memoPosition_)) {
+                SelectMemoMatch(memo, m);
                 return;
             }
         }
@@ -291,7 +311,7 @@ void TForm_Find::Button_FindClick() {
     while (InScope(currentNode_)) {
         TTreeNode* node = currentNode_;
         const bool locked = IsNodeLocked(node);
-        if (inTree && Match(node->Text(), 1) > 0) {
+        if (inTree && Match(node->Text(), 1)) {
             SelectNode(node);
             SetFindMode(TFindMode::GoOn);
             if (locked) {
@@ -307,10 +327,10 @@ void TForm_Find::Button_FindClick() {
         }
         if (inMemos) {
             const std::string memo = MemoOf(node);
-            if (const size_t p = Match(memo, 1); p > 0) {
+            if (const TTextMatch m = Match(memo, 1)) {
                 SelectNode(node);
                 SetFindMode(TFindMode::GoOn);
-                SelectMemoMatch(memo, p);
+                SelectMemoMatch(memo, m);
                 return;
             }
         }

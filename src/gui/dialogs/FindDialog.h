@@ -76,6 +76,7 @@ public:
     QCheckBox* CheckBox_FindInMemos = nullptr;
     QCheckBox* CheckBox_MatchCase = nullptr;
     QCheckBox* CheckBox_WholePhrase = nullptr;
+    QCheckBox* CheckBox_Regex = nullptr;
     QGroupBox* RadioGroup_Scope = nullptr;
     QRadioButton* Radio_SelectedBranch = nullptr;
     QRadioButton* Radio_Everywhere = nullptr;
@@ -84,10 +85,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    size_t Match(std::string_view text, size_t start) const;
+    // The search text prepared with the options as they are now; a bad regular expression is
+    // shown and gives nothing, so that nothing is searched.
+    std::unique_ptr<TTextMatcher> PrepareMatcher();
+    TTextMatch Match(std::string_view text, size_t start) const;
     bool InScope(const TTreeNode* node) const;
     void SelectNode(TTreeNode* node);
-    void SelectMemoMatch(const std::string& memo, size_t position);
+    void SelectMemoMatch(const std::string& memo, const TTextMatch& match);
     // Notices of the tree; they only keep the search state in step and cannot fail.
     void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
     void OnSelectionChanged(TTreeNode* node) noexcept;
@@ -100,6 +104,7 @@ private:
     QMetaObject::Connection selectionConnection_;
 
     // The search state.
+    std::unique_ptr<TTextMatcher> matcher_; // prepared anew at each press: options are read then
     bool restart_ = true;
     TTreeNode* scopeRoot_ = nullptr;
     TTreeNode* currentNode_ = nullptr;

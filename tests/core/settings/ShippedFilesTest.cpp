@@ -64,7 +64,7 @@ const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
 const std::vector<std::string> kFindCaptions = {
     "Label_FindWhat",     "Button_Cancel",        "CheckBox_FindInTree", "CheckBox_FindInMemos",
-    "CheckBox_MatchCase", "CheckBox_WholePhrase", "RadioGroup_Scope"};
+    "CheckBox_MatchCase", "CheckBox_WholePhrase", "CheckBox_Regex",      "RadioGroup_Scope"};
 
 // Every message key with the placeholders its text must carry.
 const std::map<std::string, std::set<std::string>> kMessages = {
@@ -85,6 +85,7 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"Find", {}},
     {"FindNext", {}},
     {"FinishedFinding", {"{0}"}},
+    {"RegexError", {"{0}", "{1}"}},
     {"RecoveryOffer", {"{0}", "{1}"}},
     {"RecoveryNeverSaved", {}},
     {"RecoveryUnreadable", {"{0}", "{1}"}},
