@@ -3,6 +3,7 @@
 #include "core/document/BranchCopy.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
@@ -83,17 +84,19 @@ void TBranchCommands::InsertBranch(TInsertAs place) {
     if (!parentElement || IsBranchLocked(parentElement)) {
         return;
     }
-    const TDomNode element = AddBranchElement(parentElement);
-    TitleAccess.Write(element, kNewBranchTitle);
-    TTreeNode* node = Tree().AddChild(parent, kNewBranchTitle);
-    node->SetData(element);
-    SetNodePicture(Tree(), node, picBranch);
-    RefreshIcon(parent);
-    Tree().Select(node);
-    Tree().StartEditing(node);
-    if (TLXDocument* document = window_.SelectedDocument()) {
+    TLXDocument* document = DocumentOf(parent);
+    TTreeNode* node = nullptr;
+    window_.Undo().Record({document}, [&] {
+        const TDomNode element = AddBranchElement(parentElement);
+        TitleAccess.Write(element, kNewBranchTitle);
+        node = Tree().AddChild(parent, kNewBranchTitle);
+        node->SetData(element);
+        SetNodePicture(Tree(), node, picBranch);
+        RefreshIcon(parent);
+        Tree().Select(node);
         document->SetModified(true);
-    }
+    });
+    Tree().StartEditing(node);
 }
 
 void TBranchCommands::Button_RemoveBranchClick() {
@@ -110,18 +113,39 @@ void TBranchCommands::Button_RemoveBranchClick() {
     if (!element || !parentElement || IsBranchLocked(parentElement)) {
         return; // the placeholder of a locked branch is not a branch
     }
-    TLXDocument* document = DocumentOf(selected);
-    window_.ForgetMarkWithin(selected);
-    TTreeNode* next = selected->PreviousSibling();
-    if (next == nullptr) {
-        next = selected->Parent();
+    if (selected->HasChildren() && window_.AskBeforeRemove()) {
+        size_t count = 0;
+        std::vector<TTreeNode*> pending{selected};
+        while (!pending.empty()) {
+            TTreeNode* node = pending.back();
+            pending.pop_back();
+            for (int i = 0; i < node->ChildCount(); ++i) {
+                if (ElementOf(node->Child(i))) {
+                    ++count;
+                    pending.push_back(node->Child(i));
+                }
+            }
+        }
+        const QString question = Q(
+            LanguageLocaler().FormatMessage("RemoveBranchQuery", {selected->Text(), std::to_string(count)}));
+        if (count > 0 && ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
+            return;
+        }
     }
-    // The node goes before its element, so that nothing shown refers to a removed element.
-    Tree().Delete(selected);
-    parentElement.RemoveChild(element);
-    document->SetModified(true);
-    RefreshIcon(next);
-    Tree().Select(next);
+    TLXDocument* document = DocumentOf(selected);
+    window_.Undo().Record({document}, [&] {
+        window_.ForgetMarkWithin(selected);
+        TTreeNode* next = selected->PreviousSibling();
+        if (next == nullptr) {
+            next = selected->Parent();
+        }
+        // The node goes before its element, so that nothing shown refers to a removed element.
+        Tree().Delete(selected);
+        parentElement.RemoveChild(element);
+        document->SetModified(true);
+        RefreshIcon(next);
+        Tree().Select(next);
+    });
 }
 
 void TBranchCommands::Button_CutCopyClick(QAction* sender) {
@@ -160,44 +184,46 @@ void TBranchCommands::Button_PasteClick() {
     // A pending memo edit of the target belongs to what is copied when the target is the source.
     window_.CommitMemo();
 
-    const TDomNode source = ElementOf(marked);
-    // Checked completely before anything is appended; a failure leaves the target as it was.
-    const TDomNode copy = CopyBranch(targetElement, source);
-    TTreeNode* node = nullptr;
-    try {
-        node = Tree().AddChild(target, TitleAccess.Read(copy));
-        node->SetData(copy);
-        if (!AddLockedPlaceholder(Tree(), node, copy)) {
-            BuildChildNodes(Tree(), node, copy);
+    window_.Undo().Record({DocumentOf(target), DocumentOf(marked)}, [&] {
+        const TDomNode source = ElementOf(marked);
+        // Checked completely before anything is appended; a failure leaves the target as it was.
+        const TDomNode copy = CopyBranch(targetElement, source);
+        TTreeNode* node = nullptr;
+        try {
+            node = Tree().AddChild(target, TitleAccess.Read(copy));
+            node->SetData(copy);
+            if (!AddLockedPlaceholder(Tree(), node, copy)) {
+                BuildChildNodes(Tree(), node, copy);
+            }
+        } catch (...) {
+            if (node != nullptr) {
+                Tree().Delete(node);
+            }
+            targetElement.RemoveChild(copy);
+            throw;
         }
-    } catch (...) {
-        if (node != nullptr) {
-            Tree().Delete(node);
-        }
-        targetElement.RemoveChild(copy);
-        throw;
-    }
-    Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
-    UpdateBranchIcon(Tree(), node);
-    RefreshIcon(target);
+        Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
+        UpdateBranchIcon(Tree(), node);
+        RefreshIcon(target);
 
-    if (move) {
-        TTreeNode* oldParent = marked->Parent();
-        const TDomNode oldParentElement = ElementOf(oldParent);
-        TLXDocument* sourceDocument = DocumentOf(marked);
-        window_.SetMark(nullptr);
-        Tree().Delete(marked);
-        oldParentElement.RemoveChild(source);
-        sourceDocument->SetModified(true);
-        RefreshIcon(oldParent);
-    } else {
-        UpdateBranchIcon(Tree(), marked);
-        window_.SetMark(nullptr);
-    }
-    Tree().Select(node);
-    if (TLXDocument* document = window_.SelectedDocument()) {
-        document->SetModified(true);
-    }
+        if (move) {
+            TTreeNode* oldParent = marked->Parent();
+            const TDomNode oldParentElement = ElementOf(oldParent);
+            TLXDocument* sourceDocument = DocumentOf(marked);
+            window_.SetMark(nullptr);
+            Tree().Delete(marked);
+            oldParentElement.RemoveChild(source);
+            sourceDocument->SetModified(true);
+            RefreshIcon(oldParent);
+        } else {
+            UpdateBranchIcon(Tree(), marked);
+            window_.SetMark(nullptr);
+        }
+        Tree().Select(node);
+        if (TLXDocument* document = window_.SelectedDocument()) {
+            document->SetModified(true);
+        }
+    });
 }
 
 void TBranchCommands::Button_ResortClick() {

@@ -2,6 +2,7 @@
 
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/dialogs/CipherDialog.h"
@@ -37,7 +38,8 @@ void TEncryptionCommands::Button_CipherBranchClick() {
     }
     // The memo as the control shows it is the memo that is enciphered.
     window_.CommitMemo();
-    const int result = cipherDialog_.Execute(element);
+    int result = TForm_CipherDialog::Cancelled;
+    window_.Undo().Record({DocumentOf(node)}, [&] { result = cipherDialog_.Execute(element); });
     if (result == TForm_CipherDialog::Cancelled) {
         return;
     }
@@ -97,6 +99,8 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
     const TDomNode element = ElementOf(node);
     if (element && IsBranchEncrypted(element)) {
         EncipherBranch(element); // all or nothing
+        // The history holds the plain text that has just been enciphered.
+        window_.Undo().ForgetHistory(DocumentOf(node));
         // The elements below are gone into the payload: so are their nodes.
         Tree().DeleteChildren(node);
         AddLockedPlaceholder(Tree(), node, element);

@@ -3,6 +3,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
@@ -79,10 +80,12 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
             return false;
         }
         document->Save(name->toStdString());
+        undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
         return true;
     }
     document->Save("");
+    undo_->MarkSaved(document);
     return true;
 }
 

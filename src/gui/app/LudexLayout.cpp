@@ -2,6 +2,7 @@
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
 
+#include "gui/app/BranchUndo.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 
@@ -69,6 +70,8 @@ void TForm_Ludex::CreateMenu() {
     MI_Close = NewAction(MI_File, "MI_Close", "Close");
     MI_CloseAll = NewAction(MI_File, "MI_CloseAll", "Close All");
     MI_Exit = NewAction(MI_File, "MI_Exit", "Exit");
+    MI_Close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    MI_Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     MI_New->setShortcut(QKeySequence::New);
     MI_Open->setShortcut(QKeySequence::Open);
     MI_Save->setShortcut(QKeySequence::Save);
@@ -107,6 +110,10 @@ void TForm_Ludex::CreateMenu() {
     MI_WordWrapMemo = NewAction(MI_Settings, "MI_WordWrapMemo", "Word Wrap Memo");
     MI_WordWrapMemo->setCheckable(true);
     MI_Settings->addAction(MI_WordWrapMemo);
+    MI_AskBeforeRemove = NewAction(MI_Settings, "MI_AskBeforeRemove", "Ask Before Removing Branches");
+    MI_AskBeforeRemove->setCheckable(true);
+    MI_AskBeforeRemove->setChecked(true);
+    MI_Settings->addAction(MI_AskBeforeRemove);
     MI_Settings->addSeparator();
     MI_ResetToDefault = NewAction(MI_Settings, "MI_ResetToDefault", "Reset To Default");
     MI_Settings->addAction(MI_ResetToDefault);
@@ -119,6 +126,53 @@ void TForm_Ludex::CreateMenu() {
     MI_Help->addAction(MI_HelpTopics);
     MI_Help->addSeparator();
     MI_Help->addAction(MI_About);
+}
+
+void TForm_Ludex::CreateEditCommands() {
+    struct TEditItem {
+        QAction*& action;
+        const char* name;
+        const char* caption;
+        QList<QKeySequence> keys;
+    };
+    const TEditItem items[] = {
+        {MI_Undo, "MI_Undo", "Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+        {MI_Redo,
+         "MI_Redo",
+         "Redo",
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}},
+        {MI_InsertBranch, "MI_InsertBranch", "Insert Branch", {QKeySequence(Qt::Key_Insert)}},
+        {MI_InsertSubBranch,
+         "MI_InsertSubBranch",
+         "Insert Sub-branch",
+         {QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+        {MI_Rename, "MI_Rename", "Rename", {QKeySequence(Qt::Key_F2)}},
+        {MI_RemoveBranch, "MI_RemoveBranch", "Remove", {QKeySequence(Qt::Key_Delete)}},
+        {MI_Cut, "MI_Cut", "Cut", {QKeySequence(Qt::CTRL | Qt::Key_X)}},
+        {MI_Copy, "MI_Copy", "Copy", {QKeySequence(Qt::CTRL | Qt::Key_C)}},
+        {MI_Paste, "MI_Paste", "Paste", {QKeySequence(Qt::CTRL | Qt::Key_V)}},
+        {MI_CipherBranch, "MI_CipherBranch", "Encrypt/Decrypt...", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
+        {MI_LockBranch, "MI_LockBranch", "Lock/Unlock", {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+        {MI_Resort, "MI_Resort", "Sort", {}},
+    };
+    // The branch keys belong to the tree: in the memo the same keys keep their text meaning, and
+    // in a title being edited they edit the title.
+    TreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    MI_Edit->addSeparator();
+    for (const TEditItem& item : items) {
+        item.action = NewAction(MI_Edit, item.name, item.caption);
+        item.action->setShortcuts(item.keys);
+        item.action->setShortcutContext(Qt::WidgetShortcut);
+        MI_Edit->addAction(item.action);
+        TreeView->addAction(item.action);
+        if (item.action == MI_Redo || item.action == MI_Rename || item.action == MI_Paste ||
+            item.action == MI_LockBranch) {
+            MI_Edit->addSeparator();
+            auto* separator = new QAction(TreeView);
+            separator->setSeparator(true);
+            TreeView->addAction(separator);
+        }
+    }
 }
 
 void TForm_Ludex::CreateToolBars() {
@@ -193,6 +247,7 @@ void TForm_Ludex::CreateComponents() {
     TreeView->setFont(contentFont);
     TreeView->setUniformRowHeights(true);
     TreeView->setIconSize(QSize(16, 16));
+    CreateEditCommands();
     panelLayout->addWidget(ToolBar_TreeView);
     panelLayout->addWidget(TreeView, 1);
 

@@ -4,8 +4,8 @@
 #include "core/settings/PropertyBailee.h"
 
 #include "FakePublished.h"
-#include "support/TestFiles.h"
 #include "core/base/Exception.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -44,12 +44,42 @@ struct LocalizedForm : TPublishedBase, ILocalerClient {
     }
 };
 
-const std::vector<std::string> kMainCaptions = {
-    "MI_File",    "MI_New",          "MI_Open",     "MI_Save",         "MI_SaveAs",
-    "MI_SaveAll", "MI_Close",        "MI_CloseAll", "MI_Exit",         "MI_Edit",
-    "MI_Find",    "MI_Settings",     "MI_Language", "MI_English",      "MI_Russian",
-    "MI_Font",    "MI_TreeViewFont", "MI_MemoFont", "MI_WordWrapMemo", "MI_ResetToDefault",
-    "MI_Help",    "MI_HelpTopics",   "MI_About"};
+const std::vector<std::string> kMainCaptions = {"MI_File",
+                                                "MI_New",
+                                                "MI_Open",
+                                                "MI_Save",
+                                                "MI_SaveAs",
+                                                "MI_SaveAll",
+                                                "MI_Close",
+                                                "MI_CloseAll",
+                                                "MI_Exit",
+                                                "MI_Edit",
+                                                "MI_Find",
+                                                "MI_Settings",
+                                                "MI_Language",
+                                                "MI_English",
+                                                "MI_Russian",
+                                                "MI_Font",
+                                                "MI_TreeViewFont",
+                                                "MI_MemoFont",
+                                                "MI_WordWrapMemo",
+                                                "MI_ResetToDefault",
+                                                "MI_Help",
+                                                "MI_HelpTopics",
+                                                "MI_About",
+                                                "MI_Undo",
+                                                "MI_Redo",
+                                                "MI_InsertBranch",
+                                                "MI_InsertSubBranch",
+                                                "MI_Rename",
+                                                "MI_RemoveBranch",
+                                                "MI_Cut",
+                                                "MI_Copy",
+                                                "MI_Paste",
+                                                "MI_CipherBranch",
+                                                "MI_LockBranch",
+                                                "MI_Resort",
+                                                "MI_AskBeforeRemove"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
@@ -70,6 +100,7 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"NewDocumentTitle", {}},
     {"CanNotPastAtLockedNode", {}},
     {"CanNotPastBranch", {}},
+    {"RemoveBranchQuery", {"{0}", "{1}"}},
     {"InformationIsLocked", {}},
     {"ResetSettings", {}},
     {"RetypePassword", {}},
@@ -379,6 +410,7 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
         first.bounds = {40, 30, 940, 730};
         first.windowState = 2;
         first.memoWordWrap = false;
+        first.askBeforeRemove = false;
         first.mainMenuBand.index = 1;
         first.commonToolsBand.index = 0;
         first.panelTreeView.width = 312;
@@ -393,10 +425,10 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
     }
     const std::string written = ReadAll(settings);
     EXPECT_EQ(written.find("WindowPlacement"), std::string::npos);
-    EXPECT_NE(
-        written.find("<Form_Ludex MemoWordWrap=\"False\" Left=\"40\" Top=\"30\" Width=\"900\" Height=\"700\" "
-                     "WindowState=\"wsMaximized\">"),
-        std::string::npos)
+    EXPECT_NE(written.find("<Form_Ludex MemoWordWrap=\"False\" AskBeforeRemove=\"False\" Left=\"40\" "
+                           "Top=\"30\" Width=\"900\" Height=\"700\" "
+                           "WindowState=\"wsMaximized\">"),
+              std::string::npos)
         << written;
 
     FakeMainWindow second;
@@ -410,6 +442,7 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
     EXPECT_EQ(second.bounds.Bottom, 730);
     EXPECT_EQ(second.windowState, 2);
     EXPECT_FALSE(second.memoWordWrap);
+    EXPECT_FALSE(second.askBeforeRemove);
     EXPECT_EQ(second.mainMenuBand.index, 1);
     EXPECT_EQ(second.commonToolsBand.index, 0);
     EXPECT_EQ(second.panelTreeView.width, 312);
