@@ -58,12 +58,12 @@ void TForm_Ludex::CommitMemo() {
     if (memoNode_ == nullptr || !memoModified_) {
         return;
     }
-    memoModified_ = false;
     TDomNode element = ElementOf(memoNode_);
     if (element && !IsBranchLocked(element)) {
         const std::string text = ToStoredLineBreaks(Memo->toPlainText().toStdString());
         undo_->RecordStep({DocumentOf(memoNode_)}, [&] { MemoAccess.Write(element, text); });
     }
+    memoModified_ = false;
 }
 
 void TForm_Ludex::ShowSelectedBranch() {

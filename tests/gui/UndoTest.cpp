@@ -1,0 +1,273 @@
+// Undo and redo of branch commands, the modified mark, the question before removing a branch with
+// sub-branches, and the keys of the Edit menu in the tree and in the memo.
+#include "BranchTestSupport.h"
+
+#include "core/document/XMLNodeAccess.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include <functional>
+
+namespace ludex::test {
+namespace {
+
+const std::string kTwoLevels = "<note title=\"A\" memo=\"a memo\">\r\n<note title=\"A1\"/>\r\n<note "
+                               "title=\"A2\"/>\r\n</note>\r\n<note title=\"B\"/>\r\n";
+
+class UndoTest : public BranchTest {
+protected:
+    static std::string State(TTreeNode* root) { return root->Document()->RootElement().XML(); }
+
+    // Every node shows its element, to any depth.
+    void ExpectNodesMatchElements(TTreeNode* node) {
+        std::vector<TTreeNode*> pending{node};
+        while (!pending.empty()) {
+            TTreeNode* current = pending.back();
+            pending.pop_back();
+            const TDomNode element = ElementOf(current);
+            if (!element || IsBranchLocked(element)) {
+                continue;
+            }
+            std::vector<std::string> shown = ChildTitles(current);
+            std::vector<std::string> stored = ElementTitles(element);
+            std::sort(shown.begin(), shown.end());
+            std::sort(stored.begin(), stored.end());
+            EXPECT_EQ(shown, stored) << current->Text();
+            for (int i = 0; i < current->ChildCount(); ++i) {
+                EXPECT_EQ(current->Child(i)->Element().Parent(), element);
+                pending.push_back(current->Child(i));
+            }
+        }
+    }
+
+    void FocusTree() {
+        Window().show();
+        Window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+        Window().TreeView->setFocus();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(Window().TreeView->hasFocus());
+    }
+};
+
+TEST_F(UndoTest, EveryChangeIsUndoneAndRedoneAndTheMarkFollowsTheSavedState) {
+    struct Case {
+        const char* name;
+        std::function<void(TTreeNode* root)> change;
+    };
+    const std::vector<Case> cases = {
+        {"insert branch",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"B"}));
+             Window().MI_InsertBranch->trigger();
+         }},
+        {"insert sub-branch",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"B"}));
+             Window().MI_InsertSubBranch->trigger();
+         }},
+        {"rename",
+         [this](TTreeNode* root) {
+             EditTitle(Find(root, {"A", "A2"}), "Renamed");
+         }},
+        {"remove a leaf",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"B"}));
+             Window().MI_RemoveBranch->trigger();
+         }},
+        {"remove a branch with sub-branches",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A"}));
+             Questions().Answers.push_back(TAnswer::Yes);
+             Window().MI_RemoveBranch->trigger();
+         }},
+        {"cut and paste",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A", "A1"}));
+             Window().MI_Cut->trigger();
+             Select(Find(root, {"B"}));
+             Window().MI_Paste->trigger();
+         }},
+        {"copy and paste into itself",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A"}));
+             Window().MI_Copy->trigger();
+             Window().MI_Paste->trigger();
+         }},
+        {"encrypt",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A"}));
+             AnswerCipher("pw", TLock::Later);
+             Window().MI_CipherBranch->trigger();
+         }},
+        {"memo edit stored by moving the selection",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A"}));
+             Window().Memo->setPlainText("changed\nmemo");
+             Select(Find(root, {"B"}));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+        const std::string before = State(root);
+        EXPECT_FALSE(Window().MI_Undo->isEnabled());
+        c.change(root);
+        const std::string after = State(root);
+        ASSERT_NE(after, before);
+        ASSERT_TRUE(root->Document()->Modified());
+
+        Window().MI_Undo->trigger();
+        EXPECT_EQ(State(root), before);
+        EXPECT_FALSE(root->Document()->Modified()) << "back at the state of the file";
+        EXPECT_FALSE(Window().MI_Undo->isEnabled());
+        ExpectNodesMatchElements(root);
+
+        Window().MI_Redo->trigger();
+        EXPECT_EQ(State(root), after);
+        EXPECT_TRUE(root->Document()->Modified());
+        ExpectNodesMatchElements(root);
+
+        // Saved after the change: undoing leaves the saved state and sets the mark again.
+        Window().MI_Save->trigger();
+        EXPECT_FALSE(root->Document()->Modified());
+        Window().MI_Undo->trigger();
+        EXPECT_TRUE(root->Document()->Modified());
+        Window().MI_Redo->trigger();
+        EXPECT_FALSE(root->Document()->Modified());
+        EXPECT_TRUE(Questions().Errors.empty());
+        Discard();
+    }
+}
+
+TEST_F(UndoTest, AMoveBetweenDocumentsIsOneStepInBoth) {
+    Start();
+    TTreeNode* first = Open("firsldx", Doc("First", kTwoLevels));
+    TTreeNode* second = Open("second.ldx", Doc("Second", "<note title=\"C\"/>\r\n"));
+    const std::string firstBefore = State(first), secondBefore = State(second);
+    Select(Find(first, {"A"}));
+    Window().MI_Cut->trigger();
+    Select(Find(second, {"C"}));
+    Window().MI_Paste->trigger();
+    const std::string firstAfter = State(first), secondAfter = State(second);
+    ASSERT_NE(firstAfter, firstBefore);
+    ASSERT_NE(secondAfter, secondBefore);
+
+    Window().MI_Undo->trigger();
+    EXPECT_EQ(State(first), firstBefore);
+    EXPECT_EQ(State(second), secondBefore);
+    EXPECT_FALSE(first->Document()->Modified());
+    EXPECT_FALSE(second->Document()->Modified());
+    ExpectNodesMatchElements(first);
+    ExpectNodesMatchElements(second);
+
+    Window().MI_Redo->trigger();
+    EXPECT_EQ(State(first), firstAfter);
+    EXPECT_EQ(State(second), secondAfter);
+    EXPECT_TRUE(first->Document()->Modified());
+    EXPECT_TRUE(second->Document()->Modified());
+    Discard();
+}
+
+// Locking takes plain text out of memory; no step may bring it back.
+TEST_F(UndoTest, LockingDropsTheHistoryOfTheDocument) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+    TTreeNode* a = Find(root, {"A"});
+    Encrypt(a, "pw");
+    EditTitle(Find(root, {"A", "A1"}), "secret title");
+    ASSERT_TRUE(Window().MI_Undo->isEnabled());
+    Select(a);
+    Window().MI_LockBranch->trigger();
+    ASSERT_TRUE(IsBranchLocked(ElementOf(a)));
+    EXPECT_FALSE(Window().MI_Undo->isEnabled());
+    EXPECT_FALSE(Window().MI_Redo->isEnabled());
+    const std::string locked = State(root);
+    Window().MI_Undo->trigger();
+    EXPECT_EQ(State(root), locked);
+    EXPECT_EQ(locked.find("secret title"), std::string::npos);
+    EXPECT_TRUE(root->Document()->Modified()) << "the encryption is not saved yet";
+
+    // Unlocking is no change of the document: it adds no step.
+    AnswerPassword("pw");
+    Window().MI_LockBranch->trigger();
+    EXPECT_FALSE(Window().MI_Undo->isEnabled());
+    Discard();
+}
+
+TEST_F(UndoTest, RemovingABranchWithSubBranchesAsksFirst) {
+    struct Case {
+        const char* name;
+        bool ask;
+        TAnswer answer;
+        bool removed;
+    };
+    for (const Case& c : {Case{"yes", true, TAnswer::Yes, true}, Case{"no", true, TAnswer::No, false},
+                          Case{"question turned off", false, TAnswer::No, true}}) {
+        SCOPED_TRACE(c.name);
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+        if (!c.ask) {
+            Window().MI_AskBeforeRemove->trigger();
+        }
+        EXPECT_EQ(Window().MI_AskBeforeRemove->isChecked(), c.ask);
+        Select(Find(root, {"A"}));
+        const size_t asked = Questions().Asked.size();
+        if (c.ask) {
+            Questions().Answers.push_back(c.answer);
+        }
+        Window().MI_RemoveBranch->trigger();
+        EXPECT_TRUE(Questions().Answers.empty());
+        if (!c.ask) {
+            EXPECT_EQ(Questions().Asked.size(), asked);
+        } else {
+            ASSERT_EQ(Questions().Asked.size(), asked + 1);
+            const std::string question = Questions().Asked.back().toStdString();
+            EXPECT_NE(question.find("A"), std::string::npos);
+            EXPECT_EQ(question, LanguageLocaler().FormatMessage("RemoveBranchQuery", {"A", "2"}));
+        }
+        EXPECT_EQ(Find(root, {"A"}) == nullptr, c.removed);
+        EXPECT_EQ(root->Document()->Modified(), c.removed);
+        Discard();
+    }
+}
+
+// The branch keys act in the tree; in the memo the same keys edit the tex
+TEST_F(UndoTest, KeysActOnTheTreeInTheTreeAndOnTheTextInTheMemo) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+    Select(Find(root, {"B"}));
+    FocusTree();
+    QTest::keyClick(Window().TreeView, Qt::Key_Delete);
+    ASSERT_EQ(Find(root, {"B"}), nullptr);
+    QTest::keyClick(Window().TreeView, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_NE(Find(root, {"B"}), nullptr);
+    QTest::keyClick(Window().TreeView, Qt::Key_Y, Qt::ControlModifier);
+    ASSERT_EQ(Find(root, {"B"}), nullptr);
+    QTest::keyClick(Window().TreeView, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Find(root, {"B"}), nullptr) << "nothing left to redo";
+    QTest::keyClick(Window().TreeView, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_NE(Find(root, {"B"}), nullptr);
+
+    Select(Find(root, {"A"}));
+    Window().Memo->setFocus();
+    Window().Memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(Window().Memo, "xy");
+    QTest::keyClick(Window().Memo, Qt::Key_Backspace);
+    QTest::keyClick(Window().Memo, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Window().Memo->toPlainText().toStdString(), "a memoxy") << "the memo's own undo";
+    QTest::keyClick(Window().Memo, Qt::Key_Home);
+    QTest::keyClick(Window().Memo, Qt::Key_Delete);
+    EXPECT_EQ(Window().Memo->toPlainText().toStdString(), " memoxy");
+    EXPECT_NE(Find(root, {"A"}), nullptr) << "Delete in the memo removes no branch";
+    EXPECT_NE(Find(root, {"B"}), nullptr);
+    Discard();
+}
+
+} // namespace
+} // namespace ludex::test
