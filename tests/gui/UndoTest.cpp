@@ -5,7 +5,10 @@
 #include "core/document/XMLNodeAccess.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTreeView>
@@ -42,6 +45,28 @@ protected:
                 pending.push_back(current->Child(i));
             }
         }
+    }
+
+    // Drops `source` on `target` as the view receives a drop from a drag of its own.
+    void Drop(TTreeNode* source, TTreeNode* target, bool copy) {
+        Window().show();
+        QTreeView* view = Window().TreeView;
+        const QModelIndex at = Tree().IndexOf(target);
+        view->scrollTo(at);
+        QCoreApplication::processEvents();
+        std::unique_ptr<QMimeData> data(Tree().mimeData({Tree().IndexOf(source)}));
+        ASSERT_NE(data, nullptr);
+        const QPoint point = view->visualRect(at).center();
+        const Qt::KeyboardModifiers keys = copy ? Qt::ControlModifier : Qt::NoModifier;
+        QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, keys);
+        QApplication::sendEvent(view->viewport(), &enter);
+        QDragMoveEvent move(point, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, keys);
+        QApplication::sendEvent(view->viewport(), &move);
+        QDropEvent drop(QPointF(point), Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton, keys);
+        // The drag chooses copying when Ctrl is held, moving otherwise.
+        drop.setDropAction(copy ? Qt::CopyAction : Qt::MoveAction);
+        drop.setAccepted(false); // as the window system delivers it
+        QApplication::sendEvent(view->viewport(), &drop);
     }
 
     void FocusTree() {
@@ -235,6 +260,68 @@ TEST_F(UndoTest, RemovingABranchWithSubBranchesAsksFirst) {
         EXPECT_EQ(root->Document()->Modified(), c.removed);
         Discard();
     }
+}
+
+TEST_F(UndoTest, DraggingABranchMovesItOrCopiesItWithCtrlAsOneStep) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> source;
+        bool toSecond; // the target lies in the second document
+        std::vector<std::string> target;
+        bool copy;
+    };
+    for (const Case& c :
+         {Case{"move within", {"A", "A1"}, false, {"B"}, false},
+          Case{"copy within", {"A", "A1"}, false, {"B"}, true},
+          Case{"move between", {"A"}, true, {"C"}, false}, Case{"copy between", {"A"}, true, {"C"}, true}}) {
+        SCOPED_TRACE(c.name);
+        Start();
+        TTreeNode* first = Open("first.ldx", Doc("First", kTwoLevels));
+        TTreeNode* second = Open("second.ldx", Doc("Second", "<note title=\"C\"/>\r\n"));
+        const std::string firstBefore = State(first), secondBefore = State(second);
+        TTreeNode* source = Find(first, c.source);
+        TTreeNode* target = Find(c.toSecond ? second : first, c.target);
+        const std::string title = source->Text();
+        Drop(source, target, c.copy);
+        TTreeNode* dropped = Find(target, {title});
+        ASSERT_NE(dropped, nullptr);
+        EXPECT_EQ(Tree().Selected(), dropped);
+        EXPECT_EQ(Find(first, c.source) != nullptr, c.copy) << "a move leaves its old place";
+        ExpectNodesMatchElements(first);
+        ExpectNodesMatchElements(second);
+
+        Window().MI_Undo->trigger();
+        EXPECT_EQ(State(first), firstBefore);
+        EXPECT_EQ(State(second), secondBefore);
+        EXPECT_FALSE(first->Document()->Modified());
+        EXPECT_FALSE(second->Document()->Modified());
+        EXPECT_TRUE(Questions().Errors.empty());
+        Discard();
+    }
+}
+
+TEST_F(UndoTest, DropsFollowTheRefusalsOfPasteAndDocumentsAreNotDragged) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+    EXPECT_FALSE(Tree().flags(Tree().IndexOf(root)) & Qt::ItemIsDragEnabled);
+    EXPECT_TRUE(Tree().flags(Tree().IndexOf(Find(root, {"A"}))) & Qt::ItemIsDragEnabled);
+    const std::string before = State(root);
+
+    Drop(Find(root, {"A"}), Find(root, {"A", "A2"}), false);
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_EQ(Questions().Errors[0].toStdString(), Message("CanNotPastBranch"));
+    EXPECT_EQ(State(root), before);
+
+    TTreeNode* b = Find(root, {"B"});
+    Encrypt(b, "pw", TLock::AtOnce);
+    ASSERT_TRUE(IsNodeLocked(b));
+    const std::string locked = State(root);
+    Drop(Find(root, {"A", "A1"}), b, false);
+    ASSERT_FALSE(Questions().Informed.empty());
+    EXPECT_EQ(Questions().Informed.back().toStdString(), Message("CanNotPastAtLockedNode"));
+    EXPECT_EQ(State(root), locked);
+    Questions().Errors.clear();
+    Discard();
 }
 
 // The branch keys act in the tree; in the memo the same keys edit the tex

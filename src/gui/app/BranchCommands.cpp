@@ -35,6 +35,9 @@ TBranchCommands::TBranchCommands(TForm_Ludex& window) : window_(window) {
                    [this] { Button_CutCopyClick(window_.Button_Copy); });
     ConnectCommand(window.Button_Paste, &QAction::triggered, this, [this] { Button_PasteClick(); });
     ConnectCommand(window.Button_Resort, &QAction::triggered, this, [this] { Button_ResortClick(); });
+    ConnectCommand(
+        &window.Tree(), &TBranchTree::NodeDropped, this,
+        [this](TTreeNode* source, TTreeNode* target, bool copy) { DropBranch(source, target, copy); });
 }
 
 TBranchTree& TBranchCommands::Tree() {
@@ -172,23 +175,39 @@ void TBranchCommands::Button_PasteClick() {
     if (target == nullptr || marked == nullptr) {
         return;
     }
+    const bool move = marked->Picture() == picCutMark;
+    if (PasteBranch(target, marked, move ? TPasteAs::Move : TPasteAs::Copy) && !move) {
+        UpdateBranchIcon(Tree(), marked);
+        window_.SetMark(nullptr);
+    }
+}
+
+void TBranchCommands::DropBranch(TTreeNode* source, TTreeNode* target, bool copy) {
+    if (source == nullptr || target == nullptr || source->Parent() == nullptr || !ElementOf(source)) {
+        return; // documents and placeholders are not dragged
+    }
+    if (!copy && source->Parent() == target) {
+        return; // dropped where it lies already
+    }
+    PasteBranch(target, source, copy ? TPasteAs::Copy : TPasteAs::Move);
+}
+
+bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs as) {
     const TDomNode targetElement = ElementOf(target);
     if (!targetElement || IsBranchLocked(targetElement)) {
         ModalQuestions().Inform(&window_, Q(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
-        return;
+        return false;
     }
-    const bool move = marked->Picture() == picCutMark;
-    if (move && (target == marked || target->HasAsAncestor(marked))) {
+    const bool move = as == TPasteAs::Move;
+    if (move && (target == source || target->HasAsAncestor(source))) {
         throw Exception(LanguageLocaler().GetMessage("CanNotPastBranch"));
     }
-    // A pending memo edit of the target belongs to what is copied when the target is the source.
-    window_.CommitMemo();
-
-    window_.Undo().Record({DocumentOf(target), DocumentOf(marked)}, [&] {
-        const TDomNode source = ElementOf(marked);
+    TTreeNode* node = nullptr;
+    // A pending memo edit of the source belongs to what is copied; Record stores it first.
+    window_.Undo().Record({DocumentOf(target), DocumentOf(source)}, [&] {
+        const TDomNode sourceElement = ElementOf(source);
         // Checked completely before anything is appended; a failure leaves the target as it was.
-        const TDomNode copy = CopyBranch(targetElement, source);
-        TTreeNode* node = nullptr;
+        const TDomNode copy = CopyBranch(targetElement, sourceElement);
         try {
             node = Tree().AddChild(target, TitleAccess.Read(copy));
             node->SetData(copy);
@@ -207,23 +226,19 @@ void TBranchCommands::Button_PasteClick() {
         RefreshIcon(target);
 
         if (move) {
-            TTreeNode* oldParent = marked->Parent();
+            TTreeNode* oldParent = source->Parent();
             const TDomNode oldParentElement = ElementOf(oldParent);
-            TLXDocument* sourceDocument = DocumentOf(marked);
-            window_.SetMark(nullptr);
-            Tree().Delete(marked);
-            oldParentElement.RemoveChild(source);
+            TLXDocument* sourceDocument = DocumentOf(source);
+            window_.ForgetMarkWithin(source);
+            Tree().Delete(source);
+            oldParentElement.RemoveChild(sourceElement);
             sourceDocument->SetModified(true);
             RefreshIcon(oldParent);
-        } else {
-            UpdateBranchIcon(Tree(), marked);
-            window_.SetMark(nullptr);
         }
         Tree().Select(node);
-        if (TLXDocument* document = window_.SelectedDocument()) {
-            document->SetModified(true);
-        }
+        DocumentOf(node)->SetModified(true);
     });
+    return true;
 }
 
 void TBranchCommands::Button_ResortClick() {

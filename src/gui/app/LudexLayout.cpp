@@ -247,6 +247,12 @@ void TForm_Ludex::CreateComponents() {
     TreeView->setFont(contentFont);
     TreeView->setUniformRowHeights(true);
     TreeView->setIconSize(QSize(16, 16));
+    // A branch dragged onto another moves there (copied with Ctrl); the view scrolls and opens
+    // branches while dragging.
+    TreeView->setDragDropMode(QAbstractItemView::DragDrop);
+    TreeView->setDefaultDropAction(Qt::MoveAction);
+    TreeView->setAutoExpandDelay(700);
+    TreeView->setAutoScroll(true);
     CreateEditCommands();
     panelLayout->addWidget(ToolBar_TreeView);
     panelLayout->addWidget(TreeView, 1);
