@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -353,6 +355,87 @@ TEST_F(UndoTest, KeysActOnTheTreeInTheTreeAndOnTheTextInTheMemo) {
     EXPECT_EQ(Window().Memo->toPlainText().toStdString(), " memoxy");
     EXPECT_NE(Find(root, {"A"}), nullptr) << "Delete in the memo removes no branch";
     EXPECT_NE(Find(root, {"B"}), nullptr);
+    Discard();
+}
+
+// A whole session with the keyboard alone: a new document, branches, titles, a memo, cut and
+// paste, encrypting, locking, unlocking, undo and saving.
+TEST_F(UndoTest, AWholeSessionRunsFromTheKeyboard) {
+    Start();
+    FocusTree();
+    auto key = [](int code, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, static_cast<Qt::Key>(code), modifiers);
+        QCoreApplication::processEvents();
+    };
+    auto type = [&](const char* text) {
+        QTest::keyClicks(QApplication::focusWidget(), text);
+        key(Qt::Key_Return);
+    };
+    key(Qt::Key_N, Qt::ControlModifier); // a new document, its title open for editing
+    type("Notes");
+    ASSERT_EQ(Tree().TopLevelCount(), 1);
+    TTreeNode* root = Top(0);
+    EXPECT_EQ(root->Text(), "Notes");
+    Window().TreeView->setFocus();
+    key(Qt::Key_Insert, Qt::ControlModifier);
+    type("Alpha");
+    key(Qt::Key_Insert);
+    type("Beta");
+    ASSERT_NE(Find(root, {"Alpha"}), nullptr);
+    ASSERT_NE(Find(root, {"Beta"}), nullptr);
+    key(Qt::Key_F2);
+    type("Gamma");
+    ASSERT_NE(Find(root, {"Gamma"}), nullptr);
+
+    key(Qt::Key_X, Qt::ControlModifier); // Gamma is selected
+    key(Qt::Key_Up);
+    ASSERT_EQ(Tree().Selected(), Find(root, {"Alpha"}));
+    key(Qt::Key_V, Qt::ControlModifier);
+    ASSERT_NE(Find(root, {"Alpha", "Gamma"}), nullptr);
+
+    key(Qt::Key_Tab); // to the memo
+    ASSERT_EQ(QApplication::focusWidget(), Window().Memo);
+    QTest::keyClicks(Window().Memo, "a memo");
+    for (int i = 0; i < 10 && QApplication::focusWidget() != Window().TreeView; ++i) {
+        key(Qt::Key_Backtab, Qt::ShiftModifier); // back across the tree's tool bar
+    }
+    ASSERT_EQ(QApplication::focusWidget(), Window().TreeView);
+
+    Select(Find(root, {"Alpha"}));
+    AnswerCipher("pw", TLock::Later);
+    key(Qt::Key_E, Qt::ControlModifier);
+    ASSERT_TRUE(IsBranchEncrypted(ElementOf(Find(root, {"Alpha"}))));
+    key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_TRUE(IsNodeLocked(Find(root, {"Alpha"})));
+    AnswerPassword("pw");
+    key(Qt::Key_L, Qt::ControlModifier);
+    ASSERT_FALSE(IsNodeLocked(Find(root, {"Alpha"})));
+    EXPECT_EQ(MemoAccess.Read(ElementOf(Find(root, {"Alpha", "Gamma"}))), "a memo");
+
+    key(Qt::Key_Insert, Qt::ControlModifier);
+    type("Delta");
+    ASSERT_NE(Find(root, {"Alpha", "Delta"}), nullptr);
+    key(Qt::Key_Z, Qt::ControlModifier); // the title
+    key(Qt::Key_Z, Qt::ControlModifier); // the insertion
+    EXPECT_EQ(Find(root, {"Alpha", "Delta"}), nullptr);
+    EXPECT_EQ(Find(root, {"Alpha", "???"}), nullptr);
+
+    const std::string file = PathOf("session.ldx");
+    Questions().FileNames.push_back(QString::fromStdString(file));
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(root->Document()->Modified());
+    const std::string saved = ReadFile(root->Document()->FileName());
+    EXPECT_FALSE(saved.empty()) << root->Document()->FileName();
+    EXPECT_NE(saved.find("Alpha"), std::string::npos);
+    EXPECT_EQ(saved.find("Gamma"), std::string::npos)
+        << "Gamma (Beta renamed) lies inside the encrypted branch";
+    EXPECT_EQ(saved.find("a memo"), std::string::npos) << "the memo lies inside the encrypted branch";
+
+    key(Qt::Key_F10);
+    EXPECT_EQ(Window().MainMenu->activeAction(), Window().MI_File->menuAction());
+    EXPECT_TRUE(Questions().Errors.empty());
     Discard();
 }
 

@@ -83,6 +83,11 @@ void TForm_Ludex::CreateMenu() {
     MI_File->addSeparator();
     MI_File->addAction(MI_Exit);
 
+    MI_MenuBarKey = NewAction(this, "MI_MenuBarKey", QString());
+    MI_MenuBarKey->setShortcut(QKeySequence(Qt::Key_F10));
+    MI_MenuBarKey->setShortcutContext(Qt::WindowShortcut);
+    addAction(MI_MenuBarKey);
+
     MI_Edit = MainMenu->addMenu("Edit");
     MI_Edit->setObjectName("MI_Edit");
     MI_Find = NewAction(MI_Edit, "MI_Find", "Find");

@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QToolBar>
@@ -309,6 +310,8 @@ void TForm_Ludex::ConnectCommands() {
 
 void TForm_Ludex::ConnectEditCommands() {
     ConnectCommand(MI_Undo, &QAction::triggered, this, [this] { undo_->Undo(); });
+    ConnectCommand(MI_MenuBarKey, &QAction::triggered, this,
+                   [this] { MainMenu->setActiveAction(MI_File->menuAction()); });
     ConnectCommand(MI_AskBeforeRemove, &QAction::triggered, this,
                    [this](bool checked) { askBeforeRemove_ = checked; });
     ConnectCommand(MI_Redo, &QAction::triggered, this, [this] { undo_->Redo(); });

@@ -148,6 +148,7 @@ public:
     QAction* MI_LockBranch = nullptr;
     QAction* MI_Resort = nullptr;
     QAction* MI_AskBeforeRemove = nullptr;
+    QAction* MI_MenuBarKey = nullptr; // F10: opens the menu bar
     QMenu* MI_Settings = nullptr;
     QMenu* MI_Language = nullptr;
     QAction* MI_English = nullptr;
