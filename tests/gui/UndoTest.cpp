@@ -433,8 +433,20 @@ TEST_F(UndoTest, AWholeSessionRunsFromTheKeyboard) {
         << "Gamma (Beta renamed) lies inside the encrypted branch";
     EXPECT_EQ(saved.find("a memo"), std::string::npos) << "the memo lies inside the encrypted branch";
 
+    // A mnemonic opens its menu and types nothing into the memo.
+    Select(Find(root, {"Beta"}) != nullptr ? Find(root, {"Beta"}) : root);
+    Window().Memo->setFocus();
+    const QString memo = Window().Memo->toPlainText();
+    QTest::keyClick(Window().Memo, Qt::Key_E, Qt::AltModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Window().MainMenu->activeAction(), Window().MI_Edit->menuAction());
+    EXPECT_EQ(Window().Memo->toPlainText(), memo);
+    QTest::keyClick(Window().MI_Edit, Qt::Key_Escape); // closes the open menu
+    QTest::keyClick(Window().MainMenu, Qt::Key_Escape);
+    Window().TreeView->setFocus();
     key(Qt::Key_F10);
     EXPECT_EQ(Window().MainMenu->activeAction(), Window().MI_File->menuAction());
+
     EXPECT_TRUE(Questions().Errors.empty());
     Discard();
 }
