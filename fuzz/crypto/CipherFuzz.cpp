@@ -1,8 +1,10 @@
 // Arbitrary bytes through Base64Decode, DecryptBranchText and an encrypt/decrypt round trip.
 // The first input byte chooses the password length; the password follows, the rest is the text.
+// The same bytes as a strong encryption value, and as a sealed text opened and sealed again.
 #include "core/base/Exception.h"
 #include "core/crypto/Cipher.h"
 #include "core/crypto/Cryptographer.h"
+#include "core/crypto/StrongCipher.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -58,11 +60,38 @@ void FuzzCipher(std::string_view password, std::string_view text) {
     Check(TCryptographer().Decrypt(fixed, password, salt.size()) == text);
 }
 
+// A value is read only in the exact form it is written in, and only with a cost in bounds.
+void FuzzStrongValue(std::string_view value) {
+    try {
+        const TStrongHeader header = ParseStrongHeader(value);
+        Check(FormatStrongHeader(header) == value);
+        Check(header.cost.passes >= kLeastKeyCost.passes && header.cost.passes <= kGreatestKeyCost.passes);
+        Check(header.cost.memoryKiB >= kLeastKeyCost.memoryKiB &&
+              header.cost.memoryKiB <= kGreatestKeyCost.memoryKiB);
+    } catch (const EStrongValue&) {
+    }
+}
+
+// Nothing but a sealed text opens, and every sealed text opens to what was sealed.
+void FuzzSealed(std::string_view bytes) {
+    static const TStrongKey key =
+        TStrongKey::Derive("fuzz", std::string(kStrongSaltSize, 's'), kLeastKeyCost);
+    Check(!key.Open(bytes, TSealedPart::Memo).has_value() ||
+          bytes.size() >= kStrongNonceSize + kStrongTagSize);
+    std::string sealed = key.Seal(bytes, TSealedPart::Payload);
+    Check(key.Open(sealed, TSealedPart::Payload) == bytes);
+    Check(!key.Open(sealed, TSealedPart::Memo).has_value());
+    sealed[bytes.size() % sealed.size()] ^= 1;
+    Check(!key.Open(sealed, TSealedPart::Payload).has_value());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     FuzzBase64(input);
+    FuzzStrongValue(input);
+    FuzzSealed(input);
     if (size == 0) {
         return 0;
     }

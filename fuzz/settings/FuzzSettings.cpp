@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         saver.Open(ScratchFile() + ".absent", ScratchFile());
         saver.OpenPath("/");
         saver.SaveComponentProperties(window);
-        (void)XMLDocumentText(*saver.Root(), true);
+        (void)XMLDocumentText(*saver.Root(), TXMLEncoding::Utf8);
     } catch (const Exception&) {
     }
 

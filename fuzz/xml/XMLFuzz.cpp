@@ -126,10 +126,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (tree->GetNodeType() == ntElement) {
         Describe(tree, original);
     }
-    for (bool utf8 : {true, false}) {
+    for (TXMLEncoding encoding : {TXMLEncoding::Utf8, TXMLEncoding::CodePage}) {
         std::string text;
         try {
-            text = XMLDocumentText(*tree, utf8, FuzzCodePage());
+            text = XMLDocumentText(*tree, encoding, FuzzCodePage());
         } catch (const Exception&) {
             continue; // a node kind or a character the file cannot hold
         }

@@ -12,12 +12,13 @@ namespace ludex::cli {
 int RunCat(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args = TCliArguments::Parse(
         {.name = "cat", .positionals = {"FILE", "BRANCH"}, .valued = {"--password-file"}}, words);
-    std::optional<std::string> password;
+    std::optional<TSecret> password;
     if (const auto file = args.Value("--password-file")) {
         password = ReadPasswordFile(*file);
     }
     const TCliDocument document(args.Positional(0));
-    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1), password, true);
+    const TDomNode branch = ResolveBranch(document.Root(), args.Positional(1),
+                                          password ? &*password : nullptr, TLockedTarget::Unlock);
     const std::string memo = MemoAccess.Read(branch);
     out.write(memo.data(), static_cast<std::streamsize>(memo.size()));
     return 0;

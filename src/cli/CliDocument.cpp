@@ -1,9 +1,10 @@
 #include "cli/CliDocument.h"
 
+#include "cli/CliArguments.h"
 #include "cli/CliError.h"
 #include "core/base/FileIO.h"
 #include "core/document/BranchCipher.h"
-#include "core/document/BranchOrder.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
@@ -67,63 +68,38 @@ TCliDocument::TCliDocument(const std::string& fileName)
     }
 }
 
-void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream& out) const {
+TSaveOptions SaveOptionsOf(const TCliArguments& args) {
+    const auto count = args.Value(kBackupsOption);
+    if (count && args.Flag(kNoBackupOption)) {
+        throw ECliError(exitUsage, std::string("Options ") + kBackupsOption + " and " + kNoBackupOption +
+                                       " exclude each other");
+    }
+    if (args.Flag(kNoBackupOption)) {
+        return {.backups = 0};
+    }
+    if (!count) {
+        return {.backups = kDefaultBackupCount};
+    }
+    const std::optional<unsigned> backups = ParseBackupCount(*count);
+    if (!backups) {
+        throw ECliError(exitUsage, std::string("Option ") + kBackupsOption + " needs a number from 0 to " +
+                                       std::to_string(kMostBackups) + ", not \"" + *count + "\"");
+    }
+    return {.backups = *backups};
+}
+
+void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream& out,
+                        const TSaveOptions& options) const {
     const std::string text = DocumentToText(Root());
     const std::string& target = outFile ? *outFile : fileName_;
     if (target == kStandardStream) {
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
-        WriteTextFile(target, text);
+        WriteTextFile(target, text, options);
     }
 }
 
 namespace {
-
-// Whether the branch shows an expand button in the window: it has sub-branches, or it is locked
-// with a payload.
-bool HasSubBranches(const TDomNode& element) {
-    if (IsBranchLocked(element)) {
-        return element.HasChildNodes();
-    }
-    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
-        if (child.IsElement()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-struct TChild {
-    size_t index; // among the element children, in file order
-    TDomNode element;
-};
-
-std::vector<TChild> ChildBranches(const TDomNode& element, TBranchOrder order) {
-    std::vector<TChild> children;
-    size_t index = 0;
-    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
-        if (child.IsElement()) {
-            children.push_back({index++, child});
-        }
-    }
-    if (order == TBranchOrder::Window) {
-        struct TKey {
-            bool hasChildren;
-            std::string title;
-        };
-        std::vector<TKey> keys;
-        keys.reserve(children.size());
-        for (const auto& c : children) {
-            keys.push_back({HasSubBranches(c.element), TitleAccess.Read(c.element)});
-        }
-        std::stable_sort(children.begin(), children.end(), [&](const TChild& a, const TChild& b) {
-            const TKey& ka = keys[a.index];
-            const TKey& kb = keys[b.index];
-            return CompareBranches(ka.hasChildren, ka.title, kb.hasChildren, kb.title) < 0;
-        });
-    }
-    return children;
-}
 
 bool ParseIndex(std::string_view digits, size_t& value) {
     if (digits.empty() || digits.size() > 9) {
@@ -165,47 +141,18 @@ std::string Described(const std::vector<size_t>& path) {
 
 // Makes a locked branch on the way readable, or says why it cannot be. `branch` names it for
 // the message ("Branch \"a/b\"", "The root branch").
-void Unlock(const TDomNode& element, const std::string& branch, const std::optional<std::string>& password) {
+void Unlock(const TDomNode& element, const std::string& branch, const TSecret* password) {
     if (!password) {
         throw ECliError(exitBranchUnavailable, branch + " is locked");
     }
-    if (!CheckBranchPassword(element, *password)) {
+    std::optional<TBranchUnlockKey> key = VerifyPassword(element, *password);
+    if (!key) {
         throw ECliError(exitIncorrectPassword, "Incorrect password");
     }
-    DecipherBranchElement(element, *password);
+    DecipherBranchElement(element, std::move(*key));
 }
 
 } // namespace
-
-void WalkBranches(const TDomNode& root, TBranchOrder order,
-                  const std::function<bool(const TBranchVisit&)>& visit) {
-    struct TFrame {
-        std::vector<TChild> children;
-        size_t next = 0;
-    };
-    std::vector<size_t> path;
-    std::vector<TFrame> stack;
-    if (visit({root, 0, path})) {
-        stack.push_back({ChildBranches(root, order)});
-    }
-    while (!stack.empty()) {
-        TFrame& frame = stack.back();
-        if (frame.next == frame.children.size()) {
-            stack.pop_back();
-            if (!path.empty()) {
-                path.pop_back();
-            }
-            continue;
-        }
-        const TChild child = frame.children[frame.next++];
-        path.push_back(child.index);
-        if (visit({child.element, path.size(), path})) {
-            stack.push_back({ChildBranches(child.element, order)}); // invalidates `frame`
-        } else {
-            path.pop_back();
-        }
-    }
-}
 
 std::string IndexPathText(const std::vector<size_t>& path) {
     std::string text = "#";
@@ -232,15 +179,16 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
-std::string ReadPasswordFile(const std::string& fileName) {
-    const std::string content = ReadInput(fileName);
-    std::string_view bytes = content;
+TSecret ReadPasswordFile(const std::string& fileName) {
+    std::string read = ReadInput(fileName);
+    const TSecret content = TSecret::Adopt(read);
+    std::string_view bytes = content.View();
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3); // a byte-order mark some editors put first is no part of the text
     }
-    std::string password(bytes.substr(0, bytes.find('\n')));
+    std::string_view password = bytes.substr(0, bytes.find('\n'));
     if (!password.empty() && password.back() == '\r') {
-        password.pop_back();
+        password.remove_suffix(1);
     }
     const std::string source =
         fileName == kStandardStream ? "Standard input" : "The password file " + fileName;
@@ -250,15 +198,22 @@ std::string ReadPasswordFile(const std::string& fileName) {
     if (password.empty()) {
         throw ECliError(exitUsage, source + " holds an empty password");
     }
-    if (!CurrentCodePage().CanRepresent(password)) {
-        throw ECliError(exitUsage, "The password holds a character that the code page " +
-                                       CurrentCodePage().Name() + " cannot represent");
-    }
-    return password;
+    return TSecret(password);
 }
 
-TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget) {
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password) {
+    if (BranchCipherScheme(element) == TCipherScheme::Compatible) {
+        const TCodePage& page = BranchCodePage(element);
+        if (!page.CanRepresent(password.View())) {
+            throw ECliError(exitUsage, EUnencipherable(TCipherField::Password, page.Name(), {}).Message());
+        }
+    }
+    return VerifyBranchPassword(element, password.View());
+}
+
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
+                       TLockedTarget target) {
+    const bool unlockTarget = target == TLockedTarget::Unlock;
     TDomNode current = root;
     if (!branch.empty() && branch[0] == '#') {
         std::vector<size_t> indices;
@@ -278,7 +233,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
             if (IsBranchLocked(current)) {
                 Unlock(current, Described(reached), password);
             }
-            const std::vector<TChild> children = ChildBranches(current, TBranchOrder::File);
+            const std::vector<TBranch> children = SubBranches(current, TBranchOrder::File);
             reached.push_back(index);
             if (index >= children.size()) {
                 throw ECliError(exitBranchUnavailable, "Branch " + IndexPathText(reached) + " not found");
@@ -298,10 +253,10 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
             if (IsBranchLocked(current)) {
                 Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
             }
-            std::vector<TChild> matches;
-            for (const TChild& child : ChildBranches(current, TBranchOrder::File)) {
-                if (TitleAccess.Read(child.element) == title) {
-                    matches.push_back(child);
+            std::vector<TBranch> matches;
+            for (TBranch& child : SubBranches(current, TBranchOrder::File)) {
+                if (child.title == title) {
+                    matches.push_back(std::move(child));
                 }
             }
             const std::string below = reached.empty() ? "the root" : Quoted(reached);
@@ -311,7 +266,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
             }
             if (matches.size() > 1) {
                 std::string paths;
-                for (const TChild& match : matches) {
+                for (const TBranch& match : matches) {
                     reachedIndices.push_back(match.index);
                     paths += (paths.empty() ? "" : ", ") + IndexPathText(reachedIndices);
                     reachedIndices.pop_back();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/base/FileIO.h"
+#include "core/crypto/Secret.h"
+#include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
 
 #include <functional>
@@ -12,6 +15,8 @@
 
 namespace ludex::cli {
 
+class TCliArguments;
+
 // The file name that stands for standard input or standard output.
 inline constexpr const char* kStandardStream = "-";
 
@@ -21,6 +26,15 @@ std::string ReadInput(const std::string& fileName);
 
 // Writes the bytes atomically to the file, or to `out` for "-".
 void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostream& out);
+
+// The options of the commands that write a document: "--backups N" keeps N backups (0 to 99) of
+// the file a save replaces, "--no-backup" none, and without either kDefaultBackupCount.
+inline constexpr const char* kBackupsOption = "--backups";
+inline constexpr const char* kNoBackupOption = "--no-backup";
+
+// The save options the command line asks for. A count that is no number from 0 to 99, and the two
+// options together, are ECliError(exitUsage).
+TSaveOptions SaveOptionsOf(const TCliArguments& args);
 
 // One document file opened for a command: its element tree and the file it came from ("-" for
 // standard input).
@@ -35,32 +49,14 @@ public:
     // Writes the whole document with the document writer to `outFile`, or back to the file it
     // came from when `outFile` is empty; a document read from standard input, and an `outFile`
     // of "-", go to `out`. The text is complete before the file is touched, and the file is
-    // replaced atomically.
-    void Save(const std::optional<std::string>& outFile, std::ostream& out) const;
+    // replaced atomically, keeping the backups `options` asks for.
+    void Save(const std::optional<std::string>& outFile, std::ostream& out,
+              const TSaveOptions& options) const;
 
 private:
     std::unique_ptr<TDomDocument> dom_;
     std::string fileName_;
 };
-
-// The order in which WalkBranches visits siblings.
-enum class TBranchOrder {
-    File,   // document order of the elements
-    Window, // the order the tree window shows: branches with sub-branches first, then by title
-};
-
-// What WalkBranches tells its visitor about a branch.
-struct TBranchVisit {
-    TDomNode element;
-    size_t depth;                    // 0 for the root
-    const std::vector<size_t>& path; // 0-based element indices from the root, in file order
-};
-
-// Visits the root and its branches in pre-order, without recursion, so any depth is walked.
-// The visitor returns whether to descend into the branch; it may change the branch's children
-// (unlock it) before it returns, and the walk then follows the new children.
-void WalkBranches(const TDomNode& root, TBranchOrder order,
-                  const std::function<bool(const TBranchVisit&)>& visit);
 
 // "#" followed by the indices joined by ".": "#" for the root, "#0.2" for the third child of the
 // first child.
@@ -74,21 +70,29 @@ std::string DescribeBranch(const std::string& branch);
 std::string OneLine(std::string_view text);
 
 // The password of --password-file ("-" for standard input): the first line without its line
-// break, as UTF-8 text that the current code page can represent. Read errors are EInOutError; anything else
-// is ECliError(exitUsage).
-std::string ReadPasswordFile(const std::string& fileName);
+// break, as UTF-8 text. Read errors are EInOutError; anything else is ECliError(exitUsage). What the file
+// held is wiped from memory.
+TSecret ReadPasswordFile(const std::string& fileName);
+
+// The key the password opens for an encrypted branch, or nothing when it is not the branch's
+// password. A password that the code page of a compatible branch cannot represent is
+// ECliError(exitUsage) naming the code page.
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password);
+
+// What ResolveBranch does when the branch it finds is locked: leave it so, or unlock it.
+enum class TLockedTarget { Keep, Unlock };
 
 // Finds a branch named on the command line: a path of titles below the root separated by "/"
 // ("\/" stands for a "/" inside a title; "" is the root); or "#" with element indices ("#",
 // "#0.2"). A title that several sibling branches carry is ECliError(exitBranchUnavailable) that
 // lists their index paths, never silently the first of them.
 //
-// A locked branch on the way is unlocked with the password; so is the branch itself when
-// `unlockTarget` is set. Without a password that is ECliError(exitBranchUnavailable); with a
-// wrong one ECliError(exitIncorrectPassword). A branch that is not there is
+// A locked branch on the way is unlocked with the password (nullptr: none); so is the branch
+// itself with TLockedTarget::Unlock. Without a password that is ECliError(exitBranchUnavailable);
+// with a wrong one ECliError(exitIncorrectPassword). A branch that is not there is
 // ECliError(exitBranchUnavailable) naming what was not found; a malformed "#" path is
 // ECliError(exitUsage).
-TDomNode ResolveBranch(const TDomNode& root, const std::string& branch,
-                       const std::optional<std::string>& password, bool unlockTarget);
+TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
+                       TLockedTarget target);
 
 } // namespace ludex::cli

@@ -64,15 +64,22 @@ void PrintHelp(std::ostream& out) {
            "A title that several sibling branches carry is an error (exit status 3): name the\n"
            "branch by its index path then.\n"
            "A password file holds the password on its first line, as UTF-8 text.\n"
+           "Encryption is strong (any text, damage detected) unless --cipher compatible asks for the\n"
+           "scheme earlier versions read, whose passwords and memos must fit the code page.\n"
            "\"-\" as FILE or as the password file reads standard input (one of them at most);\n"
            "\"-o -\" writes standard output, as does a command that writes a document read from\n"
            "standard input without -o.\n"
+           "A document is written through a symbolic link to its file; a read-only file, a folder,\n"
+           "a pipe or a device is not replaced. The file a command replaces is kept beside it as\n"
+           "FILE.bak1, older copies moving up to FILE.bak3: --backups N keeps N (0 to 99),\n"
+           "--no-backup none.\n"
            "Deep branches are indented down to level "
         << kDeepestIndentedLevel
         << "; deeper ones show their level as\n"
            "\"(level N)\".\n\n"
            "Options of every command:\n"
-           "  --code-page NAME   code page of passwords and enciphered memos (e.g. windows-1251)\n"
+           "  --code-page NAME   code page of the compatible scheme (e.g. windows-1251) for branches\n"
+           "                     that do not record their own\n"
            "  --help             the command's own help, with its exit statuses\n";
     PrintExitCodes(
         out, {exitSuccess, exitBadInput, exitUsage, exitBranchUnavailable, exitIncorrectPassword, exitInOut});
@@ -169,13 +176,16 @@ const std::vector<TCommand>& AllCommands() {
          RunFind,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"resave",
-         "resave FILE [-o OUT]",
+         "resave FILE [-o OUT] [--backups N | --no-backup]",
          "Writes the document again with the document writer.",
          RunResave,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
-        {"encrypt", "encrypt FILE BRANCH --password-file P [-o OUT]",
-         "Encrypts a plain branch under the password and writes the document.", RunEncrypt, kAllExitCodes},
-        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT]",
+        {"encrypt",
+         "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT] [--backups N | "
+         "--no-backup]",
+         "Encrypts a plain branch under the password (strong cipher by default) and writes the document.",
+         RunEncrypt, kAllExitCodes},
+        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup]",
          "Unlocks an encrypted branch with the password, makes it plain and writes the document.", RunDecrypt,
          kAllExitCodes},
         {"export",

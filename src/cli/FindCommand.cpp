@@ -1,6 +1,7 @@
 #include "cli/CliArguments.h"
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/search/TextMatch.h"
 
@@ -8,9 +9,10 @@
 
 namespace ludex::cli {
 
-// Every match in file order, as repeated presses of Find Next would show them: a title match
+// Every match in the order in which repeated presses of Find Next visit them in the window: the
+// branches in the window's order (the same walk builds the window's tree), in each a title match
 // first, then the matches in the memo, each search starting one character after the previous
-// match. Locked branches are searched by title only.
+// match. Locked branches are searched by title only, and nothing below them.
 int RunFind(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args =
         TCliArguments::Parse({.name = "find",
@@ -24,22 +26,24 @@ int RunFind(const std::vector<std::string>& words, std::ostream& out) {
     const bool inTitles = !args.Flag("--no-titles");
     const bool inMemos = !args.Flag("--no-memos");
 
-    WalkBranches(document.Root(), TBranchOrder::File, [&](const TBranchVisit& visit) {
-        const std::string title = TitleAccess.Read(visit.element);
-        const bool locked = IsBranchLocked(visit.element);
-        if (inTitles && MatchText(title, 1, pattern, options) > 0) {
-            out << IndexPathText(visit.path) << "\ttitle\t" << OneLine(title) << "\n";
+    TBranchWalk walk(document.Root(), TBranchOrder::Window);
+    bool more = true;
+    while (more) {
+        const TBranch& branch = walk.Current();
+        const bool locked = branch.locked;
+        if (inTitles && MatchText(branch.title, 1, pattern, options) > 0) {
+            out << IndexPathText(walk.Path()) << "\ttitle\t" << OneLine(branch.title) << "\n";
         }
         if (inMemos && !locked) {
-            const std::string memo = MemoAccess.Read(visit.element);
+            const std::string memo = MemoAccess.Read(branch.element);
             for (size_t p = MatchText(memo, 1, pattern, options); p > 0;
                  p = MatchText(memo, p + 1, pattern, options)) {
-                out << IndexPathText(visit.path) << "\tmemo:" << CharacterPosition(memo, p) << "\t"
-                    << OneLine(title) << "\n";
+                out << IndexPathText(walk.Path()) << "\tmemo:" << CharacterPosition(memo, p) << "\t"
+                    << OneLine(branch.title) << "\n";
             }
         }
-        return !locked;
-    });
+        more = locked ? walk.Skip() : walk.Next();
+    }
     return 0;
 }
 

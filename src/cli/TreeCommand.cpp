@@ -2,31 +2,34 @@
 #include "cli/CliDocument.h"
 #include "cli/Commands.h"
 #include "cli/ExportFormats.h"
-#include "core/document/XMLNodeAccess.h"
+#include "core/document/BranchWalk.h"
 
 #include <ostream>
 
 namespace ludex::cli {
 
 // One line per branch, indented two blanks per level down to kDeepestIndentedLevel (deeper ones
-// say their level); a locked branch is marked and not entered.
+// say their level); a locked branch is marked and not entered. With --sorted the branches come in
+// the order the window shows them.
 int RunTree(const std::vector<std::string>& words, std::ostream& out) {
     const TCliArguments args =
         TCliArguments::Parse({.name = "tree", .positionals = {"FILE"}, .flags = {"--sorted"}}, words);
     const TCliDocument document(args.Positional(0));
-    const TBranchOrder order = args.Flag("--sorted") ? TBranchOrder::Window : TBranchOrder::File;
+    TBranchWalk walk(document.Root(), args.Flag("--sorted") ? TBranchOrder::Window : TBranchOrder::File);
     std::string line;
-    WalkBranches(document.Root(), order, [&](const TBranchVisit& visit) {
-        const bool locked = IsBranchLocked(visit.element);
-        line = DepthIndent(visit.depth) + DepthMark(visit.depth);
-        line += OneLine(TitleAccess.Read(visit.element));
+    bool more = true;
+    while (more) {
+        const TBranch& branch = walk.Current();
+        const bool locked = branch.locked;
+        line = DepthIndent(walk.Depth()) + DepthMark(walk.Depth());
+        line += OneLine(branch.title);
         if (locked) {
             line += " [locked]";
         }
         line += '\n';
         out << line;
-        return !locked;
-    });
+        more = locked ? walk.Skip() : walk.Next();
+    }
     return 0;
 }
 

@@ -217,7 +217,7 @@ TEST(CliReadTest, ReportsOutputThatCannotBeWritten) {
     EXPECT_EQ(r.err, "Cannot write to standard output\n");
 }
 
-TEST(CliReadTest, FindsInFileOrder) {
+TEST(CliReadTest, FindsInWindowOrder) {
     const std::string alpha = "\tAlpha\n";
     const std::string example = "\t\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBC\xD0\xB5\xD1\x80 \xE2\x9C\x93\n";
     Check({
@@ -237,6 +237,13 @@ TEST(CliReadTest, FindsInFileOrder) {
          "#0.0\tmemo:3" + alpha + "#2\tmemo:7" + example + "#2\tmemo:14" + example,
          ""},
         {{"find", kNotes, "projects"}, 0, "#0\ttitle\tProjects\n#1\ttitle\tProjects\n", ""},
+        // In the window's order "Mixed" (#3, with "Under text") comes before "Projects" (#0), both
+        // having sub-branches, although the file has them the other way round.
+        {{"find", kNotes, "t", "--no-memos", "--match-case"},
+         0,
+         "#\ttitle\tNotebook\n#3.0\ttitle\tUnder text\n#0\ttitle\tProjects\n#0.1\ttitle\tBeta/Gamma\n"
+         "#1\ttitle\tProjects\n",
+         ""},
         {{"find", kNotes, "projects", "--no-titles"}, 0, "", ""},
         {{"find", kNotes, "PROJ", "--match-case"}, 0, "", ""},
         {{"find", kNotes, "a", "--no-memos", "--match-case"},

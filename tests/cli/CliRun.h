@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/CliProcess.h"
 #include "support/TestFiles.h"
 
 #include <filesystem>
@@ -8,19 +9,9 @@
 
 namespace ludex::test {
 
-// What one run of the built ludex-cli produced.
-struct TCliResult {
-    int status = -1; // the exit status; -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
-
-// Runs LUDEX_BIN_DIR/ludex-cli with the arguments in a clean environment (LANG=C, so the default
-// code page is windows-1252) and collects its exit status and both output streams.
-// With `stdoutFile` given, standard output goes to that file instead and `out` stays empty.
-// Standard input holds `input`, or nothing.
-TCliResult RunCli(const std::vector<std::string>& arguments, const std::string& stdoutFile = "",
-                  const std::string& input = "");
+using ludex::testing::RunCli;
+using ludex::testing::StartCli;
+using ludex::testing::TCliResult;
 
 // A fresh folder for the files one test writes; removed with everything in it at the end.
 class TScratchFolder : public ludex::testing::TempDir {

@@ -173,15 +173,18 @@ TEST(CliWriteTest, UsesTheCodePageForMemosAndPasswords) {
         folder.Write("pw", "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C"); // пароль
     const std::string latin = folder.Write("latin", "plain");
 
-    // The memo is Cyrillic: windows-1252 cannot encipher it, nothing is written.
+    // The compatible scheme. The memo is Cyrillic: windows-1252 cannot encipher it, nothing is written.
     const std::string before = ReadAll(doc);
-    const TCliResult refused = RunCli({"encrypt", doc, "#2", "--password-file", latin});
+    const TCliResult refused =
+        RunCli({"encrypt", doc, "#2", "--password-file", latin, "--cipher", "compatible"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("windows-1252"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadAll(doc), before);
 
-    Expect(2, {"encrypt", doc, "#2", "--password-file", russian}); // the password either
-    Expect(0, {"encrypt", doc, "#2", "--password-file", russian, "--code-page", "windows-1251"});
+    Expect(2, {"encrypt", doc, "#2", "--password-file", russian, "--cipher",
+               "compatible"}); // the password either
+    Expect(0, {"encrypt", doc, "#2", "--password-file", russian, "--code-page", "windows-1251", "--cipher",
+               "compatible"});
     EXPECT_EQ(Expect(0, {"cat", doc, "#2", "--password-file", russian, "--code-page", "windows-1251"}),
               "\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0: cat\n\xD1\x91\xD0\xB6 cat");
     Expect(0, {"decrypt", doc, "#2", "--password-file", russian, "--code-page", "windows-1251"});

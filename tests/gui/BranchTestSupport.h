@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,10 +101,15 @@ protected:
     // Whether the encrypt dialog is told to lock the branch at once (its check box).
     enum class TLock { Later, AtOnce };
 
-    // The encrypt dialog's next showing: types the password (and its confirmation) and clicks OK.
-    void AnswerCipher(const std::string& password, TLock lock, const std::string& confirm = "\x01") {
-        Questions().Dialogs.push_back([password, lock, confirm](QDialog& dialog) {
+    // The encrypt dialog's next showing: types the password (and its confirmation), chooses the
+    // scheme when one is given (else leaves the dialog's choice) and clicks OK.
+    void AnswerCipher(const std::string& password, TLock lock, const std::string& confirm = "\x01",
+                      std::optional<TCipherScheme> scheme = std::nullopt) {
+        Questions().Dialogs.push_back([password, lock, confirm, scheme](QDialog& dialog) {
             auto& cipher = dynamic_cast<TForm_CipherDialog&>(dialog);
+            if (scheme) {
+                cipher.Check_Compatible->setChecked(*scheme == TCipherScheme::Compatible);
+            }
             cipher.Edit_Password->setText(QString::fromStdString(password));
             cipher.Edit_ConfirmPassword->setText(
                 QString::fromStdString(confirm == "\x01" ? password : confirm));
@@ -124,9 +130,10 @@ protected:
     }
 
     // Encrypts the selected branch under the password, optionally locking it.
-    void Encrypt(TTreeNode* node, const std::string& password, TLock lock = TLock::Later) {
+    void Encrypt(TTreeNode* node, const std::string& password, TLock lock = TLock::Later,
+                 std::optional<TCipherScheme> scheme = std::nullopt) {
         Select(node);
-        AnswerCipher(password, lock);
+        AnswerCipher(password, lock, "\x01", scheme);
         Window().Button_CipherBranch->trigger();
     }
 };

@@ -76,7 +76,8 @@ TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
     ASSERT_TRUE(IsNodeLocked(secret));
     const auto before = ElementOf(secret).Attributes();
 
-    // Wrong twice, then cancelled: the typed text stays in the field between tries.
+    // Wrong twice, then cancelled: the field is emptied as soon as it is read, so each try
+    // starts empty and the dialog stays open for it.
     QString seenOnSecondTry;
     AnswerPassword("nope");
     Questions().Dialogs.push_back([&seenOnSecondTry](QDialog& dialog) {
@@ -88,7 +89,9 @@ TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
     AnswerCancel();
     Select(secret);
     Window().Button_LockBranch->trigger();
-    EXPECT_EQ(seenOnSecondTry, "nope");
+    EXPECT_EQ(seenOnSecondTry, "");
+    EXPECT_TRUE(Window().findChild<TForm_PasswordDialog*>()->Edit_Password->text().isEmpty())
+        << "Cancel empties the field";
     EXPECT_EQ(Questions().Informed,
               (std::vector<QString>(2, QString::fromStdString(Message("IncorrectPassword")))));
     EXPECT_TRUE(IsNodeLocked(secret));
@@ -364,7 +367,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
     TTreeNode* open = Find(root, {"Open"});
     const auto before = ElementOf(open).Attributes();
     Select(open);
-    AnswerCipher("pw" + chinese, TLock::Later);
+    AnswerCipher("pw" + chinese, TLock::Later, "\x01", TCipherScheme::Compatible);
     Window().Button_CipherBranch->trigger();
     ASSERT_EQ(Questions().Errors.size(), 1u);
     EXPECT_NE(Questions().Errors[0].toStdString().find("windows-1251"), std::string::npos)
@@ -376,7 +379,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
     TTreeNode* secret = Select(Find(root, {"Secret"}));
     Window().Memo->setPlainText(QString::fromStdString("memo " + chinese));
     root->Document()->SetModified(false);
-    AnswerCipher("pw", TLock::AtOnce);
+    AnswerCipher("pw", TLock::AtOnce, "\x01", TCipherScheme::Compatible);
     Window().Button_CipherBranch->trigger();
     ASSERT_EQ(Questions().Errors.size(), 2u);
     EXPECT_FALSE(IsBranchEncrypted(ElementOf(secret)));
@@ -385,7 +388,7 @@ TEST_F(EncryptionCommandsTest, TextTheCodePageCannotHoldIsRefusedAndNothingChang
 
     // Such a memo typed after encrypting: locking is refused and the branch stays unlocked and whole.
     Window().Memo->setPlainText("plain");
-    Encrypt(secret, "pw");
+    Encrypt(secret, "pw", TLock::Later, TCipherScheme::Compatible);
     ASSERT_TRUE(IsBranchEncrypted(ElementOf(secret)));
     Window().Memo->setPlainText(QString::fromStdString("again " + chinese));
     Window().Button_LockBranch->trigger();

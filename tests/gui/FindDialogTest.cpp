@@ -10,6 +10,7 @@
 #include "gui/dialogs/FindDialog.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/TreeViewManager.h"
+#include "support/CliProcess.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 namespace ludex::test {
 namespace {
@@ -56,6 +58,24 @@ const std::string kContent =
     "<note title=\"Locked cat\" memo=\"cat secret\"><note title=\"Hidden cat\" memo=\"cat\"/></note>"
     "<note title=\"Beta cat\" memo=\"aaa\"/>"
     "<note title=\"Zeta\" memo=\"cd&#xA;cat\"/>";
+
+// The file-order index path of a branch element as ludex-cli names branches: "#" for the root,
+// "#2.0" for the first sub-branch of the third.
+std::string IndexPath(TDomNode element) {
+    std::vector<size_t> indices;
+    for (TDomNode parent = element.Parent(); parent; element = parent, parent = element.Parent()) {
+        size_t index = 0;
+        for (TDomNode c = parent.FirstChild(); !(c == element); c = c.NextSibling()) {
+            index += c.IsElement() ? 1 : 0;
+        }
+        indices.push_back(index);
+    }
+    std::string path = "#";
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+        path += (it == indices.rbegin() ? "" : ".") + std::to_string(*it);
+    }
+    return path;
+}
 
 struct TStep {
     std::string title; // the node selected, or "" for the end of the search
@@ -103,6 +123,33 @@ protected:
         }
         return {selected ? selected->Text() : "?", cursor.selectionStart(),
                 cursor.selectionEnd() - cursor.selectionStart()};
+    }
+
+    // Clicks the find button as a user does until the search reports its end, and gives every
+    // match as the line ludex-cli find prints for it. The memos searched must hold no CR and no
+    // character outside the basic plane, so that a position in the memo control is a character
+    // position.
+    std::string ClickFindUntilTheEnd() {
+        std::string lines;
+        for (int press = 0; press < 200; ++press) {
+            const size_t informed = Questions().Informed.size();
+            QTest::mouseClick(Find().Button_Find, Qt::LeftButton);
+            if (Questions().Informed.size() > informed) {
+                return lines;
+            }
+            TTreeNode* node = Tree().Selected();
+            if (node == nullptr) {
+                ADD_FAILURE() << "a press selected nothing";
+                return lines;
+            }
+            const QTextCursor cursor = Window().Memo->textCursor();
+            lines +=
+                IndexPath(ElementOf(node)) + "\t" +
+                (cursor.hasSelection() ? "memo:" + std::to_string(cursor.selectionStart() + 1) : "title") +
+                "\t" + node->Text() + "\n";
+        }
+        ADD_FAILURE() << "the search did not come to an end";
+        return lines;
     }
 
     void ExpectSteps(const std::vector<TStep>& steps) {
@@ -311,6 +358,66 @@ TEST_F(FindDialogTest, FindCommandStoresTheEditedMemoFirst) {
     EXPECT_EQ(MemoAccess.Read(NodeTitled("Note")->Element()), "fresh words");
     Find().Edit_FindWhat->setText("fresh");
     EXPECT_EQ(Press().start, 0);
+}
+
+// ludex-cli find promises the matches in the order in which repeated presses of Find Next visit
+// them; both walk the branches with the core's walk in the window's order. Shown on a document
+// whose branches the file holds out of that order.
+TEST_F(FindDialogTest, FindNextVisitsMatchesInTheOrderLudexCliFindPrints) {
+    const std::string content =
+        "<note title=\"zeta 10\" memo=\"a\"/>"
+        "<note title=\"Alpha 2\" memo=\"banana&#xA;Banana\"/>"
+        "<note title=\"alpha 1\" memo=\"\">"
+        "<note title=\"b 3\" memo=\"x a\"/>"
+        "<note title=\"B 20\" memo=\"cab&#xA;\xD0\xB0 a\"/></note>" // Cyrillic a, then Latin a
+        "<note title=\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0\" memo=\"\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0 a\"/>"
+        "<note title=\"\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0 a\">"
+        "<note title=\"2a\" memo=\"\"/>"
+        "<note title=\"10a\" memo=\"aA\"/></note>"
+        "<note title=\"10\" memo=\"data\"/>"
+        "<note title=\"9\"><note title=\"deep\"><note title=\"deeper A\" memo=\"aa\"/></note></note>"
+        "<note title=\"Vault a\" memo=\"a secret\"><note title=\"hidden a\" memo=\"a\"/></note>"
+        "<note title=\"Diary a\" memo=\"a\"/>"
+        "<note title=\"a\" memo=\"A a\"/>";
+    const std::string file = WriteFile("order.ldx", DocumentText(content, {"Vault a", "Diary a"}));
+    ASSERT_NE(ludex::testing::RunCli({"tree", file}).out,
+              ludex::testing::RunCli({"tree", file, "--sorted"}).out)
+        << "the file must hold its branches out of the window's order";
+    Start(file);
+    Window().MI_Find->trigger();
+    ASSERT_TRUE(Find().isVisible());
+
+    struct Case {
+        std::string pattern;
+        bool matchCase;
+        bool wholePhrase;
+        size_t atLeast; // matches, so that an empty or cut short sequence cannot pass
+    };
+    const Case cases[] = {
+        {"a", false, false, 20},
+        {"A", true, false, 4},
+        {"a", false, true, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern + (c.matchCase ? " match case" : "") + (c.wholePhrase ? " whole phrase" : ""));
+        Find().CheckBox_MatchCase->setChecked(c.matchCase);
+        Find().CheckBox_WholePhrase->setChecked(c.wholePhrase);
+        Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
+        ASSERT_TRUE(Find().Restarting());
+        const std::string window = ClickFindUntilTheEnd();
+
+        std::vector<std::string> arguments = {"find", file, c.pattern};
+        if (c.matchCase) {
+            arguments.push_back("--match-case");
+        }
+        if (c.wholePhrase) {
+            arguments.push_back("--whole-phrase");
+        }
+        const ludex::testing::TCliResult cli = ludex::testing::RunCli(arguments);
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        EXPECT_EQ(window, cli.out);
+        EXPECT_GE(static_cast<size_t>(std::count(window.begin(), window.end(), '\n')), c.atLeast) << window;
+    }
 }
 
 } // namespace

@@ -108,6 +108,8 @@ void TProgramTest::SetUp() {
     RestartOnExit = false;
     SetCurrentCodePage("windows-1251");
     ::setenv("LANG", "en_US.UTF-8", 1);
+    // Recovery snapshots stay in the test's folder, away from the user's and other tests'.
+    ::setenv("XDG_STATE_HOME", (folder_ / "state").c_str(), 1);
 }
 
 void TProgramTest::TearDown() {

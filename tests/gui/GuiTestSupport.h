@@ -77,6 +77,8 @@ protected:
     std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
     std::string ExecutablePath() const { return PathOf("ludex"); }
     std::string SettingsFile() const { return PathOf("ludex_Settings.xml"); }
+    // Where the program keeps its recovery snapshots during the test.
+    std::string RecoveryFolder() const { return PathOf("state/ludex/recovery"); }
     // Writes a file into the program's folder and returns its path.
     std::string WriteFile(const std::string& name, const std::string& bytes) const;
     std::string ReadFile(const std::string& path) const;

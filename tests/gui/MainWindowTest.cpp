@@ -97,6 +97,58 @@ TEST_F(MainWindowTest, OpeningBuildsSortsAndExpandsWithoutModifying) {
     EXPECT_EQ(Window().StatusPanel->text().toStdString(), file);
 }
 
+// Opening builds the nodes in the window's order at once; the tree must be the one that building
+// in file order and then sorting by TreeViewCompare gives, pictures and placeholders included.
+TEST_F(MainWindowTest, OpeningShowsTheTreeThatSortingTheFileOrderGives) {
+    const char* const titles[] = {
+        "b", "B", "a",   "10", "9", "\xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0", "\xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0",
+        "Z", "z", "same"};
+    std::string content;
+    for (int i = 0; i < 45; ++i) { // more siblings than are sorted in place
+        const std::string open =
+            "<note title=\"" + std::string(titles[(i * 7) % 10]) + "\" memo=\"" + std::to_string(i) + "\"";
+        switch (i % 5) {
+        case 0: // sub-branches, one with its own
+            content += open + "><note title=\"y\"/><note title=\"X\"><note title=\"in\"/></note></note>";
+            break;
+        case 1: // locked with a payload, locked without
+            content +=
+                open + " encryption=\"0123456789012345678901==\"" + (i % 2 ? ">cGF5bG9hZA==</note>" : "/>");
+            break;
+        case 2: // only text and a comment: no sub-branch
+            content += open + ">text<!-- c --></note>";
+            break;
+        default:
+            content += open + "/>";
+        }
+    }
+    Start(WriteFile("order.ldx", Doc("Root", content)));
+    TTreeNode* opened = Top(0);
+    TTreeNode* sorted = Tree().BeginTopLevel("Root");
+    BuildChildNodes(Tree(), sorted, ElementOf(opened), TBranchOrder::File);
+    Tree().SortChildren(sorted, TSortDepth::AllLevels, TreeViewCompare);
+    Tree().AttachTopLevel();
+
+    std::vector<std::pair<TTreeNode*, TTreeNode*>> pending{{opened, sorted}};
+    size_t compared = 0;
+    while (!pending.empty()) {
+        const auto [a, b] = pending.back();
+        pending.pop_back();
+        ++compared;
+        ASSERT_EQ(a->ChildCount(), b->ChildCount()) << a->Text();
+        for (int i = 0; i < a->ChildCount(); ++i) {
+            TTreeNode* x = a->Child(i);
+            TTreeNode* y = b->Child(i);
+            EXPECT_EQ(x->Text(), y->Text());
+            EXPECT_TRUE(x->Element() == y->Element()) << x->Text();
+            EXPECT_EQ(x->Picture(), y->Picture()) << x->Text();
+            EXPECT_EQ(x->SelectedPicture(), y->SelectedPicture()) << x->Text();
+            pending.emplace_back(x, y);
+        }
+    }
+    EXPECT_EQ(compared, Tree().Count() / 2);
+}
+
 TEST_F(MainWindowTest, EncryptedRootShowsOnlyThePlaceholder) {
     struct Case {
         std::string content;

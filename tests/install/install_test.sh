@@ -107,7 +107,8 @@ run_ludex() {
     (cd "$folder" && exec env -i "${environment[@]}" "$root/usr/bin/ludex" "$@") >"$scratch/ludex.log" 2>&1 &
     pid=$!
     local waited=0
-    until catches_sigterm "$pid"; do
+    # Until the program itself runs there (not the subshell that starts it) and handles SIGTERM.
+    until [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$root/usr/bin/ludex" ] && catches_sigterm "$pid"; do
         kill -0 "$pid" 2>/dev/null || { cat "$scratch/ludex.log"; fail "ludex ended before it was asked to"; }
         sleep 0.1
         waited=$((waited + 1))

@@ -5,6 +5,54 @@
 
 namespace ludex::testing {
 
+const char* OperationName(TFileOperation operation) {
+    switch (operation) {
+    case TFileOperation::OpenForReading:
+        return "OpenForReading";
+    case TFileOperation::Read:
+        return "Read";
+    case TFileOperation::ReadStatus:
+        return "ReadStatus";
+    case TFileOperation::CreateTemporary:
+        return "CreateTemporary";
+    case TFileOperation::CreateUnnamed:
+        return "CreateUnnamed";
+    case TFileOperation::Write:
+        return "Write";
+    case TFileOperation::SetOwner:
+        return "SetOwner";
+    case TFileOperation::SetPermissions:
+        return "SetPermissions";
+    case TFileOperation::SyncFile:
+        return "SyncFile";
+    case TFileOperation::Link:
+        return "Link";
+    case TFileOperation::Close:
+        return "Close";
+    case TFileOperation::SyncFolder:
+        return "SyncFolder";
+    case TFileOperation::Rename:
+        return "Rename";
+    case TFileOperation::Remove:
+        return "Remove";
+    case TFileOperation::Stat:
+        return "Stat";
+    case TFileOperation::LinkStatus:
+        return "LinkStatus";
+    case TFileOperation::ReadLink:
+        return "ReadLink";
+    case TFileOperation::CheckWriteAccess:
+        return "CheckWriteAccess";
+    case TFileOperation::HardLink:
+        return "HardLink";
+    case TFileOperation::ListFolder:
+        return "ListFolder";
+    case TFileOperation::RemoveAbandoned:
+        return "RemoveAbandoned";
+    }
+    return "?";
+}
+
 template <typename TCall>
 TSystemResult TFaultyFileSystem::Pass(TFileOperation operation, const std::string& path, TCall call) {
     journal_.push_back({operation, path});
@@ -57,6 +105,10 @@ public:
         });
     }
 
+    TSystemResult SetOwner(uint32_t owner, uint32_t group) override {
+        return owner_.Pass(TFileOperation::SetOwner, Path(), [&] { return real_->SetOwner(owner, group); });
+    }
+
     TSystemResult SetPermissions(uint32_t permissions) override {
         return owner_.Pass(TFileOperation::SetPermissions, Path(),
                            [&] { return real_->SetPermissions(permissions); });
@@ -64,6 +116,12 @@ public:
 
     TSystemResult Sync() override {
         return owner_.Pass(TFileOperation::SyncFile, Path(), [&] { return real_->Sync(); });
+    }
+
+    TSystemResult Link(const std::string& folder, const std::string& nameStart,
+                       const std::string& nameEnd) override {
+        return owner_.Pass(TFileOperation::Link, folder,
+                           [&] { return real_->Link(folder, nameStart, nameEnd); });
     }
 
     TSystemResult Close() override {
@@ -119,10 +177,26 @@ TSystemResult TFaultyFileSystem::OpenForReading(const std::string& path,
 }
 
 TSystemResult TFaultyFileSystem::CreateTemporary(const std::string& folder, const std::string& nameStart,
+                                                 const std::string& nameEnd,
                                                  std::unique_ptr<IWritableFile>& file) {
     return Pass(TFileOperation::CreateTemporary, folder, [&] {
         std::unique_ptr<IWritableFile> real;
-        const TSystemResult result = real_.CreateTemporary(folder, nameStart, real);
+        const TSystemResult result = real_.CreateTemporary(folder, nameStart, nameEnd, real);
+        if (!result.Failed()) {
+            file = std::make_unique<TWritable>(*this, std::move(real));
+        }
+        return result;
+    });
+}
+
+TSystemResult TFaultyFileSystem::CreateUnnamed(const std::string& folder,
+                                               std::unique_ptr<IWritableFile>& file) {
+    return Pass(TFileOperation::CreateUnnamed, folder, [&] {
+        if (refuseUnnamed_) {
+            return TSystemResult(EOPNOTSUPP);
+        }
+        std::unique_ptr<IWritableFile> real;
+        const TSystemResult result = real_.CreateUnnamed(folder, real);
         if (!result.Failed()) {
             file = std::make_unique<TWritable>(*this, std::move(real));
         }
@@ -144,6 +218,31 @@ TSystemResult TFaultyFileSystem::Remove(const std::string& path) {
 
 TSystemResult TFaultyFileSystem::Stat(const std::string& path, TFileStatus& status) {
     return Pass(TFileOperation::Stat, path, [&] { return real_.Stat(path, status); });
+}
+
+TSystemResult TFaultyFileSystem::LinkStatus(const std::string& path, TFileStatus& status) {
+    return Pass(TFileOperation::LinkStatus, path, [&] { return real_.LinkStatus(path, status); });
+}
+
+TSystemResult TFaultyFileSystem::ReadLink(const std::string& path, std::string& target) {
+    return Pass(TFileOperation::ReadLink, path, [&] { return real_.ReadLink(path, target); });
+}
+
+TSystemResult TFaultyFileSystem::CheckWriteAccess(const std::string& path) {
+    return Pass(TFileOperation::CheckWriteAccess, path, [&] { return real_.CheckWriteAccess(path); });
+}
+
+TSystemResult TFaultyFileSystem::HardLink(const std::string& existing, const std::string& link) {
+    return Pass(TFileOperation::HardLink, existing + " -> " + link,
+                [&] { return refuseHardLinks_ ? TSystemResult(EPERM) : real_.HardLink(existing, link); });
+}
+
+TSystemResult TFaultyFileSystem::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    return Pass(TFileOperation::ListFolder, folder, [&] { return real_.ListFolder(folder, names); });
+}
+
+TSystemResult TFaultyFileSystem::RemoveAbandoned(const std::string& path) {
+    return Pass(TFileOperation::RemoveAbandoned, path, [&] { return real_.RemoveAbandoned(path); });
 }
 
 } // namespace ludex::testing

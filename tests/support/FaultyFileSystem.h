@@ -20,18 +20,31 @@ enum class TFileOperation {
     Read,
     ReadStatus, // the status of a file open for reading
     CreateTemporary,
+    CreateUnnamed,
     Write,
+    SetOwner,
     SetPermissions,
     SyncFile,
+    Link, // naming a file made by CreateUnnamed
     Close,
     SyncFolder,
     Rename,
     Remove,
     Stat,
+    LinkStatus,
+    ReadLink,
+    CheckWriteAccess,
+    HardLink,
+    ListFolder,
+    RemoveAbandoned,
 };
 
+// The operation's name, for messages.
+const char* OperationName(TFileOperation operation);
+
 // One operation as the double saw it, with the file or folder it was about: the path given, or
-// for operations on an open file the file's path ("" for a file open for reading).
+// for operations on an open file the file's path ("" for a file open for reading, and for an
+// unnamed file until it is named); "from -> to" for a rename or a hard link.
 struct TJournalEntry {
     TFileOperation operation;
     std::string path;
@@ -52,6 +65,11 @@ public:
     void LimitWriteSize(size_t bytes);
     // Every read gives at most `bytes` bytes.
     void LimitReadSize(size_t bytes);
+    // From now on CreateUnnamed fails with EOPNOTSUPP, as on a file system that has no unnamed
+    // files, and HardLink with EPERM, as on one that has no hard links. The refusals are
+    // operations like any other: journaled, counted and, if told, failed otherwise.
+    void RefuseUnnamedFiles() { refuseUnnamed_ = true; }
+    void RefuseHardLinks() { refuseHardLinks_ = true; }
 
     // How many operations of the kind have been asked for, failed ones included.
     int Count(TFileOperation operation) const;
@@ -60,11 +78,18 @@ public:
 
     TSystemResult OpenForReading(const std::string& path, std::unique_ptr<IReadableFile>& file) override;
     TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
-                                  std::unique_ptr<IWritableFile>& file) override;
+                                  const std::string& nameEnd, std::unique_ptr<IWritableFile>& file) override;
+    TSystemResult CreateUnnamed(const std::string& folder, std::unique_ptr<IWritableFile>& file) override;
     TSystemResult SyncFolder(const std::string& folder) override;
     TSystemResult Rename(const std::string& from, const std::string& to) override;
     TSystemResult Remove(const std::string& path) override;
     TSystemResult Stat(const std::string& path, TFileStatus& status) override;
+    TSystemResult LinkStatus(const std::string& path, TFileStatus& status) override;
+    TSystemResult ReadLink(const std::string& path, std::string& target) override;
+    TSystemResult CheckWriteAccess(const std::string& path) override;
+    TSystemResult HardLink(const std::string& existing, const std::string& link) override;
+    TSystemResult ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    TSystemResult RemoveAbandoned(const std::string& path) override;
 
 private:
     class TReadable;
@@ -82,6 +107,8 @@ private:
     uint64_t spaceLeft_ = UINT64_MAX;
     size_t largestWrite_ = SIZE_MAX;
     size_t largestRead_ = SIZE_MAX;
+    bool refuseUnnamed_ = false;
+    bool refuseHardLinks_ = false;
 };
 
 } // namespace ludex::testing

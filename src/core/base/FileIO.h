@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,15 +20,55 @@ std::string ReadFileBytes(const std::string& path, const std::function<void(std:
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);
 
-// Replaces the file at `path` by `bytes` so that the file is never seen half-written:
-// the bytes go to a temporary file in the same folder, which is synced to disk, closed and
-// renamed over the target, and then the folder is synced so that the new name lasts. An existing
-// target keeps its permission bits; a new file is readable and writable by its owner only.
-// Every failure is EInOutError naming the target and the system's reason. A failure before the
-// rename leaves the old file as it was (or no file) and removes the temporary file. When only the
-// folder cannot be synced, the target already holds exactly the new bytes, and the error still
-// tells the caller that the save may not survive a crash of the system.
-void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// How many earlier versions of a document its saves keep, unless the user says otherwise, and
+// the most they keep.
+inline constexpr unsigned kDefaultBackupCount = 3;
+inline constexpr unsigned kMostBackups = 99;
+
+// What a save does besides replacing the file.
+struct TSaveOptions {
+    // How many earlier versions to keep beside the file: the name followed by ".bak1" for the
+    // newest up to ".bakN". None when 0.
+    unsigned backups = 0;
+};
+
+// The backup count that a settings value or a command-line word gives: decimal digits for a
+// number from 0 to kMostBackups. Nothing for any other text.
+std::optional<unsigned> ParseBackupCount(std::string_view text);
+
+// The name of the `n`th backup of the file at `path` (1 for the newest): "notes.ldx.bak1".
+std::string BackupName(const std::string& path, unsigned n);
+
+// Replaces the file at `path` by `bytes` so that its name holds, at every moment and after a
+// crash or a kill, either the old bytes or the new ones. What it replaces, and how:
+//
+// - A symbolic link, or a chain of them, absolute or relative, is followed to the file it leads
+//   to, and that file is replaced in its own folder; the links stay as they are. A link that
+//   does not lead to a file yet (a dangling one) makes that file. A link into the open files of
+//   a process ("/dev/stdout") is refused, as the replaced file would not be the one written to.
+// - A target that is not a regular file (a folder, a pipe, a device) is refused, and so is one
+//   that is read-only: without any write permission bit, or one this process may not write.
+// - The new file keeps the old one's permission bits, without the set-user-id, set-group-id and
+//   sticky bits, and its owner and group where the process may give them. A new file is readable
+//   and writable by its owner only.
+// - With options.backups > 0, an existing target's bytes are kept beside it first, as its
+//   backup 1, while older backups move up by one and the one beyond the count is dropped. The
+//   backup is a second name for the old file (a hard link), or a copy where the file system has
+//   none; the target's own name is never moved away. A target whose name is too long to take
+//   the backup suffix is saved without backups.
+// - The bytes go to a temporary file in the target's folder, which is synced to disk, closed and
+//   renamed over the target, and then the folder is synced so that the new name lasts. The
+//   temporary file has no name while it is written where the file system allows it, so that a
+//   process killed before the rename leaves nothing; otherwise it is named ".ludex-XXXXXX.tmp"
+//   and locked while its writer lives, and every save into the folder removes such files whose
+//   writer is gone. A name at the file system's length limit therefore saves.
+//
+// Every failure is EInOutError naming `path` (and the file a link leads to) and the reason. A
+// failure before the rename leaves the old file as it was (or no file) and no temporary file;
+// backups moved up by then stay moved up, so none is lost. When only the folder cannot be synced
+// after the rename, the target already holds exactly the new bytes, and the error still tells
+// the caller that the save may not survive a crash of the system.
+void WriteFileAtomically(const std::string& path, std::string_view bytes, const TSaveOptions& options = {});
 
 // Gives the file `from` the name `to`, replacing a file of that name. Throws EInOutError naming
 // both files and the system's reason.

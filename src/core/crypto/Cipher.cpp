@@ -2,6 +2,7 @@
 
 #include "core/base/Exception.h"
 #include "core/crypto/Cryptographer.h"
+#include "core/crypto/Secret.h"
 
 #include <algorithm>
 #include <array>
@@ -68,9 +69,11 @@ std::string RandomBytes(size_t n) {
 }
 
 std::string PasswordDigest(std::string_view password) {
-    std::string text(password);
-    text += MD5String(password);
-    return Base64Encode(MD5String(text));
+    TSecret text(password);
+    std::string inner = MD5String(password);
+    text.Append(inner);
+    WipeString(inner);
+    return Base64Encode(MD5String(text.View()));
 }
 
 std::string Base64Encode(std::string_view bytes) {

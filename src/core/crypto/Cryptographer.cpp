@@ -1,6 +1,7 @@
 #include "core/crypto/Cryptographer.h"
 
 #include "core/crypto/Cipher.h"
+#include "core/crypto/Secret.h"
 
 #include <algorithm>
 #include <bit>
@@ -58,7 +59,9 @@ void TransformWith(TCryptographer& cryptographer, unsigned char* data, size_t n)
 
 TCryptographer::TCryptographer() = default;
 
-TCryptographer::~TCryptographer() = default;
+TCryptographer::~TCryptographer() {
+    WipeMemory(key_.data(), key_.size());
+}
 
 void TCryptographer::SetKey(std::string_view text) {
     md5_.Update(text);

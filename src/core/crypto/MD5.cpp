@@ -1,5 +1,7 @@
 #include "core/crypto/MD5.h"
 
+#include "core/crypto/Secret.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -138,6 +140,8 @@ void Compress(std::array<uint32_t, 4>& state, const unsigned char* block) {
         x[i] = LoadLittleEndian(block + 4 * i);
     }
     CompressWords(state, x);
+    // The block may hold a password: leave no copy of it on the stack.
+    WipeMemory(x, sizeof x);
 }
 
 TMD5::TDigest StateToDigest(const std::array<uint32_t, 4>& state) {
@@ -164,6 +168,11 @@ void StoreBitLength(uint64_t bytes, unsigned char* block) {
 }
 
 } // namespace
+
+TMD5::~TMD5() {
+    WipeMemory(buffer_.data(), buffer_.size());
+    WipeMemory(state_.data(), sizeof state_);
+}
 
 void TMD5::Reset() noexcept {
     state_ = kInitialState;
@@ -207,6 +216,7 @@ TMD5::TDigest TMD5::Final() noexcept {
     StoreBitLength(length, buffer_.data());
     Compress(state_, buffer_.data());
     const TDigest digest = StateToDigest(state_);
+    WipeMemory(buffer_.data(), buffer_.size()); // the message's last bytes
     Reset();
     return digest;
 }

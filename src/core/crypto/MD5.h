@@ -17,6 +17,10 @@ public:
     using TDigest = std::array<unsigned char, 16>;
 
     TMD5() { Reset(); }
+    // Wipes the buffered message bytes, which may be part of a password.
+    ~TMD5();
+    TMD5(const TMD5&) = default;
+    TMD5& operator=(const TMD5&) = default;
 
     // Starts a new message.
     void Reset() noexcept;

@@ -2,11 +2,14 @@
 
 #include "core/crypto/Cipher.h"
 #include "core/document/BranchCopy.h"
+#include "core/document/BranchKeys.h"
 #include "core/document/DocumentWriter.h"
-#include "core/document/Utf8Scan.h"
 #include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
 #include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,10 +17,45 @@ namespace ludex {
 
 namespace {
 
-// The bytes that enter the cipher for a memo or password.
-std::string CodePageBytes(std::string_view utf8) {
-    return CurrentCodePage().FromUtf8(utf8);
+// The messages of this unit: the key in the language files and the English text used when no
+// language file is loaded. The two must read the same (a test holds them together).
+struct TMessage {
+    const char* key;
+    const char* english;
+};
+
+constexpr TMessage kPasswordOutsideCodePage{
+    "PasswordOutsideCodePage",
+    "The password holds a character that code page {0} cannot represent, so the compatible encryption "
+    "scheme cannot use it. Choose another password, or encrypt with the strong scheme, which takes any "
+    "text."};
+constexpr TMessage kMemoOutsideCodePage{
+    "MemoOutsideCodePage",
+    "The memo of branch \xE2\x80\x9C{0}\xE2\x80\x9D holds a character that code page {1} cannot represent, "
+    "so "
+    "the compatible encryption scheme cannot encipher it. Remove the character, or encrypt the branch "
+    "with the strong scheme, which takes any text."};
+constexpr TMessage kBranchContentDamaged{
+    "BranchContentDamaged", "The encrypted content of branch \xE2\x80\x9C{0}\xE2\x80\x9D is damaged and "
+                            "cannot be deciphered. Nothing was changed."};
+constexpr TMessage kBranchEncryptionUnreadable{
+    "BranchEncryptionUnreadable", "Branch \xE2\x80\x9C{0}\xE2\x80\x9D is encrypted in a form this version "
+                                  "cannot read ({1}). Nothing was changed."};
+constexpr TMessage kBranchKeyUnavailable{
+    "BranchKeyUnavailable",
+    "The key of branch \xE2\x80\x9C{0}\xE2\x80\x9D is not in memory, so the branch cannot be enciphered. "
+    "Close the document without saving and open it again."};
+constexpr TMessage kDecipheredByteUndefined{
+    "DecipheredByteUndefined",
+    "The memo of branch \xE2\x80\x9C{0}\xE2\x80\x9D deciphers to the byte {1}, which code page {2} does not "
+    "define: the branch was probably encrypted under another code page. Choose that code page and unlock "
+    "it again. Nothing was changed."};
+
+std::string Text(const TMessage& message, const std::vector<std::string>& arguments) {
+    return LocalizedMessage(message.key, arguments, message.english);
 }
+
+constexpr std::string_view kWrongPassword = "The password is not the branch's password";
 
 std::string_view TrimControls(std::string_view text) {
     while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) {
@@ -30,41 +68,63 @@ std::string_view TrimControls(std::string_view text) {
 }
 
 void RequireUtf8(std::string_view text) {
-    if (!IsValidUtf8Scan(text)) {
+    if (!IsValidUtf8(text)) {
         ToUTF8(EscapeText(text)); // throws the writer's conversion error
     }
 }
 
+std::string_view PasswordOf(const TDomNode& element) {
+    return element.AttributeView(PasswordAccess.Name());
+}
+
+bool IsToLock(const TDomNode& node) {
+    return node.IsElement() && !PasswordOf(node).empty();
+}
+
+// Checks that one unlocked encrypted branch can be enciphered as it stands.
+void RequireLockable(const TDomNode& element) {
+    if (BranchCipherScheme(element) == TCipherScheme::Strong) {
+        RequireHeldBranchKey(element);
+        return;
+    }
+    const TCodePage& page = BranchCodePage(element);
+    CompatiblePasswordBytes(PasswordOf(element), page);
+    CompatibleMemoBytes(element, page);
+}
+
 // The unlocked encrypted branches in and below `top`, innermost first (children before their
-// parent, siblings in order), after checking that each can be locked.
-std::vector<TDomNode> BranchesToLock(const TDomNode& top) {
+// parent, siblings in order). With `check`, after checking that each can be locked.
+std::vector<TDomNode> BranchesToLock(const TDomNode& top, bool check) {
     std::vector<TDomNode> order;
     size_t lockDepth = 0; // how many branches to lock enclose the current node
     auto enter = [&](const TDomNode& node) {
-        TDomNodeKind kind = node.Kind();
-        bool toLock = kind == TDomNodeKind::Element && !PasswordAccess.Read(node).empty();
+        const bool toLock = IsToLock(node);
         if (toLock) {
-            CodePageBytes(PasswordAccess.Read(node));
-            CodePageBytes(MemoAccess.Read(node));
+            if (check) {
+                RequireLockable(node);
+            }
             ++lockDepth;
         }
-        if (lockDepth == 0) {
+        if (lockDepth == 0 || !check) {
             return;
         }
-        if (kind == TDomNodeKind::Text) {
+        switch (node.Kind()) {
+        case TDomNodeKind::Text:
             RequireUtf8(node.Text());
-        } else if (kind == TDomNodeKind::Element) {
+            break;
+        case TDomNodeKind::Element:
             RequireUtf8(node.Name());
             for (TDomAttribute a = node.FirstAttribute(); a; a = a.Next()) {
                 RequireUtf8(a.Name());
                 RequireUtf8(a.Value());
             }
-        } else {
+            break;
+        default:
             throw Exception("Unsupported NodeType");
         }
     };
     auto leave = [&](const TDomNode& node) {
-        if (node.IsElement() && !PasswordAccess.Read(node).empty()) {
+        if (IsToLock(node)) {
             --lockDepth;
             order.push_back(node);
         }
@@ -95,15 +155,24 @@ std::vector<TDomNode> BranchesToLock(const TDomNode& top) {
 // Locks one unlocked encrypted branch whose encrypted descendants are locked already. Everything
 // is computed before the element is changed.
 void LockOne(const TDomNode& element) {
-    const std::string password = CodePageBytes(PasswordAccess.Read(element));
-    const std::string memo =
-        Base64Encode(EncryptBranchText(CodePageBytes(MemoAccess.Read(element)), password));
     const bool hasContent = element.HasChildNodes();
+    std::string memo;
     std::string payload;
-    if (hasContent) {
-        payload = Base64Encode(EncryptBranchText(ChildrenToText(element), password));
+    if (BranchCipherScheme(element) == TCipherScheme::Strong) {
+        const TStrongKey& key = RequireHeldBranchKey(element);
+        memo = Base64Encode(key.Seal(element.AttributeView(MemoAccess.Name()), TSealedPart::Memo));
+        if (hasContent) {
+            payload = Base64Encode(key.Seal(ChildrenToText(element), TSealedPart::Payload));
+        }
+    } else {
+        const TCodePage& page = BranchCodePage(element);
+        const TSecret password = CompatiblePasswordBytes(PasswordOf(element), page);
+        memo = Base64Encode(EncryptBranchText(CompatibleMemoBytes(element, page), password.View()));
+        if (hasContent) {
+            payload = Base64Encode(EncryptBranchText(ChildrenToText(element), password.View()));
+        }
     }
-    PasswordAccess.Delete(element);
+    PasswordAccess.Delete(element); // wiped
     MemoAccess.Write(element, memo);
     if (hasContent) {
         element.RemoveAllChildren();
@@ -111,20 +180,181 @@ void LockOne(const TDomNode& element) {
     }
 }
 
-} // namespace
-
-std::string BranchPasswordDigest(std::string_view password) {
-    return PasswordDigest(CodePageBytes(password));
+void LockBranches(const TDomNode& element) {
+    for (const TDomNode& branch : BranchesToLock(element, true)) {
+        LockOne(branch);
+    }
 }
 
-bool CheckBranchPassword(const TDomNode& element, std::string_view password) {
+void RemoveEncryption(const TDomNode& element) {
+    PasswordAccess.Delete(element); // wiped
+    EncryptionAccess.Delete(element);
+    CodePageAccess.Delete(element);
+}
+
+// The deciphered memo of a compatible branch as UTF-8.
+std::string DecipheredMemo(std::string_view bytes, const TCodePage& page, const TDomNode& element) {
+    try {
+        return page.ToUtf8(bytes);
+    } catch (const ECodePage&) {
+        std::string ignored;
+        for (const char c : bytes) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (!page.AppendByteAsUtf8(ignored, byte)) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%02X", byte);
+                throw ECodePage(
+                    Text(kDecipheredByteUndefined, {TitleAccess.Read(element), hex, page.Name()}));
+            }
+        }
+        throw;
+    }
+}
+
+[[noreturn]] void FailDamaged(const TDomNode& element) {
+    throw EDamagedBranch(Text(kBranchContentDamaged, {TitleAccess.Read(element)}));
+}
+
+// A sealed text of a strong branch, opened; damage is EDamagedBranch.
+std::string OpenSealed(const TStrongKey& key, std::string_view base64, TSealedPart part,
+                       const TDomNode& element) {
+    if (base64.size() % 4 != 0) {
+        FailDamaged(element);
+    }
+    std::optional<std::string> plain = key.Open(Base64Decode(base64), part);
+    if (!plain || !IsValidUtf8(*plain)) {
+        FailDamaged(element);
+    }
+    return std::move(*plain);
+}
+
+} // namespace
+
+std::string_view CipherSchemeName(TCipherScheme scheme) {
+    return scheme == TCipherScheme::Strong ? "strong" : "compatible";
+}
+
+std::optional<TCipherScheme> CipherSchemeFromName(std::string_view name) {
+    for (TCipherScheme scheme : {TCipherScheme::Compatible, TCipherScheme::Strong}) {
+        if (name == CipherSchemeName(scheme)) {
+            return scheme;
+        }
+    }
+    return std::nullopt;
+}
+
+TCipherScheme BranchCipherScheme(const TDomNode& element) {
+    return IsStrongEncryptionValue(element.AttributeView(EncryptionAccess.Name()))
+               ? TCipherScheme::Strong
+               : TCipherScheme::Compatible;
+}
+
+const TCodePage& BranchCodePage(const TDomNode& element) {
+    const std::string_view recorded = element.AttributeView(CodePageAccess.Name());
+    return recorded.empty() ? CurrentCodePage() : TCodePage::Get(std::string(recorded));
+}
+
+const TStrongKey& RequireHeldBranchKey(const TDomNode& element) {
+    const TStrongKey* key = HeldBranchKey(element);
+    if (key == nullptr) {
+        throw Exception(Text(kBranchKeyUnavailable, {TitleAccess.Read(element)}));
+    }
+    return *key;
+}
+
+EUnencipherable::EUnencipherable(TCipherField field, std::string codePage, std::string_view branchTitle)
+    : ECodePage(field == TCipherField::Password
+                    ? Text(kPasswordOutsideCodePage, {codePage})
+                    : Text(kMemoOutsideCodePage, {std::string(branchTitle), codePage})),
+      field_(field), codePage_(std::move(codePage)) {}
+
+TSecret CompatiblePasswordBytes(std::string_view password, const TCodePage& codePage) {
+    if (!codePage.CanRepresent(password)) {
+        throw EUnencipherable(TCipherField::Password, codePage.Name(), {});
+    }
+    std::string bytes = codePage.FromUtf8(password); // reserved to its final size: never moved
+    return TSecret::Adopt(bytes);
+}
+
+std::string CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage) {
+    const std::string_view memo = element.AttributeView(MemoAccess.Name());
+    if (!codePage.CanRepresent(memo)) {
+        throw EUnencipherable(TCipherField::Memo, codePage.Name(), TitleAccess.Read(element));
+    }
+    return codePage.FromUtf8(memo);
+}
+
+std::string BranchPasswordDigest(std::string_view password) {
+    return PasswordDigest(CompatiblePasswordBytes(password, CurrentCodePage()).View());
+}
+
+TBranchUnlockKey::TBranchUnlockKey(TBranchUnlockKey&&) noexcept = default;
+TBranchUnlockKey& TBranchUnlockKey::operator=(TBranchUnlockKey&&) noexcept = default;
+TBranchUnlockKey::~TBranchUnlockKey() = default;
+
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password) {
     if (!EncryptionAccess.Exists(element)) {
         throw Exception("The node is not encrypted");
     }
-    if (!CurrentCodePage().CanRepresent(password)) {
-        return false;
+    TBranchUnlockKey key;
+    key.encryptionValue_ = EncryptionAccess.Read(element);
+    if (IsStrongEncryptionValue(key.encryptionValue_)) {
+        key.scheme_ = TCipherScheme::Strong;
+        try {
+            key.strongKey_ = OpenStrongKey(password, key.encryptionValue_);
+        } catch (const EStrongValue& e) {
+            if (e.Reason() == EStrongValue::Malformed) {
+                FailDamaged(element);
+            }
+            throw EDamagedBranch(Text(kBranchEncryptionUnreadable, {TitleAccess.Read(element), e.Detail()}));
+        }
+        if (!key.strongKey_) {
+            return std::nullopt;
+        }
+        return key;
     }
-    return BranchPasswordDigest(password) == EncryptionAccess.Read(element);
+    const TCodePage& page = BranchCodePage(element);
+    if (!page.CanRepresent(password)) {
+        return std::nullopt;
+    }
+    if (PasswordDigest(CompatiblePasswordBytes(password, page).View()) != key.encryptionValue_) {
+        return std::nullopt;
+    }
+    key.password_ = TSecret(password);
+    key.codePage_ = page.Name();
+    return key;
+}
+
+bool CheckBranchPassword(const TDomNode& element, std::string_view password) {
+    return VerifyBranchPassword(element, password).has_value();
+}
+
+void SetBranchPassword(const TDomNode& element, std::string_view password, TCipherScheme scheme) {
+    if (IsBranchLocked(element)) {
+        throw Exception("The branch is locked");
+    }
+    if (password.empty()) {
+        RemoveEncryption(element);
+        ForgetUnusedBranchKeys();
+        return;
+    }
+    if (scheme == TCipherScheme::Compatible) {
+        const TCodePage& page = CurrentCodePage();
+        const std::string digest = PasswordDigest(CompatiblePasswordBytes(password, page).View());
+        CompatibleMemoBytes(element, page);
+        PasswordAccess.Delete(element); // wiped
+        EncryptionAccess.Write(element, digest);
+        CodePageAccess.Write(element, page.Name());
+        PasswordAccess.Write(element, password);
+    } else {
+        TNewStrongKey created = CreateStrongKey(password);
+        const std::string token = HoldBranchKey(std::move(created.key), created.encryptionValue);
+        PasswordAccess.Delete(element); // wiped
+        EncryptionAccess.Write(element, created.encryptionValue);
+        CodePageAccess.Delete(element);
+        PasswordAccess.Write(element, token);
+    }
+    ForgetUnusedBranchKeys(); // the key of a strong password replaced here
 }
 
 void SetBranchPassword(const TDomNode& element, std::string_view password) {
@@ -132,19 +362,92 @@ void SetBranchPassword(const TDomNode& element, std::string_view password) {
         throw Exception("The branch is locked");
     }
     if (password.empty()) {
-        PasswordAccess.Delete(element);
-        EncryptionAccess.Delete(element);
+        RemoveEncryption(element);
+        ForgetUnusedBranchKeys();
         return;
     }
-    const std::string digest = BranchPasswordDigest(password);
+    const std::string digest =
+        PasswordDigest(CompatiblePasswordBytes(password, BranchCodePage(element)).View());
+    PasswordAccess.Delete(element); // wiped
     PasswordAccess.Write(element, password);
     EncryptionAccess.Write(element, digest);
+    ForgetUnusedBranchKeys();
 }
 
 void EncipherBranch(const TDomNode& element) {
-    for (const TDomNode& branch : BranchesToLock(element)) {
-        LockOne(branch);
+    LockBranches(element);
+    ForgetUnusedBranchKeys();
+}
+
+std::vector<TLockFailure> LockAllBranches(const TDomNode& root) {
+    std::vector<TLockFailure> failures;
+    for (const TDomNode& branch : BranchesToLock(root, false)) {
+        // The branches inside are locked already, or failed and fail this one again.
+        try {
+            LockBranches(branch);
+        } catch (const Exception& e) {
+            failures.push_back({branch, e.Message()});
+        }
     }
+    ForgetUnusedBranchKeys();
+    return failures;
+}
+
+bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key) {
+    if (!EncryptionAccess.Exists(element)) {
+        throw Exception("The node is not encrypted");
+    }
+    if (!IsBranchLocked(element)) {
+        throw Exception("The branch is not locked");
+    }
+    if (EncryptionAccess.Read(element) != key.encryptionValue_) {
+        throw Exception(std::string(kWrongPassword));
+    }
+    const bool strong = key.scheme_ == TCipherScheme::Strong;
+    const std::string_view storedMemo = element.AttributeView(MemoAccess.Name());
+    std::string memo;
+    std::string plain; // of the payload
+    const bool hasContent = element.HasChildNodes();
+    TDomNode payload = element.FirstChild();
+    if (hasContent && (!payload.IsText() || payload.NextSibling())) {
+        if (strong) {
+            FailDamaged(element);
+        }
+        throw Exception("The enciphered content of the branch is damaged: it is not a single text");
+    }
+    if (strong) {
+        memo = OpenSealed(*key.strongKey_, storedMemo, TSealedPart::Memo, element);
+        if (hasContent) {
+            plain = OpenSealed(*key.strongKey_, TrimControls(payload.Text()), TSealedPart::Payload, element);
+        }
+    } else {
+        const TCodePage& page = TCodePage::Get(key.codePage_);
+        const TSecret password = CompatiblePasswordBytes(key.password_.View(), page);
+        memo = DecipheredMemo(DecryptBranchText(Base64Decode(storedMemo), password.View()), page, element);
+        if (hasContent) {
+            plain = DecryptBranchText(Base64Decode(TrimControls(payload.Text())), password.View());
+        }
+    }
+    TDomDocument fragment;
+    if (hasContent) {
+        fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
+        RequireElementsAndText(fragment.DocumentElement());
+    }
+
+    // Nothing below can fail for a reason of the data.
+    if (strong) {
+        PasswordAccess.Write(element, HoldBranchKey(std::move(*key.strongKey_), key.encryptionValue_));
+    } else {
+        PasswordAccess.Write(element, key.password_.View());
+    }
+    MemoAccess.Write(element, memo);
+    if (hasContent) {
+        element.RemoveAllChildren();
+        for (TDomNode child = fragment.DocumentElement().FirstChild(); child; child = child.NextSibling()) {
+            element.AppendCopy(child);
+        }
+    }
+    return hasContent;
 }
 
 bool DecipherBranchElement(const TDomNode& element, std::string_view password) {
@@ -154,35 +457,11 @@ bool DecipherBranchElement(const TDomNode& element, std::string_view password) {
     if (!IsBranchLocked(element)) {
         throw Exception("The branch is not locked");
     }
-    if (!CheckBranchPassword(element, password)) {
-        throw Exception("The password is not the branch's password");
+    std::optional<TBranchUnlockKey> key = VerifyBranchPassword(element, password);
+    if (!key) {
+        throw Exception(std::string(kWrongPassword));
     }
-    const std::string key = CodePageBytes(password);
-    const std::string memo =
-        CurrentCodePage().ToUtf8(DecryptBranchText(Base64Decode(MemoAccess.Read(element)), key));
-
-    const bool hasContent = element.HasChildNodes();
-    TDomDocument fragment;
-    if (hasContent) {
-        TDomNode payload = element.FirstChild();
-        if (!payload.IsText() || payload.NextSibling()) {
-            throw Exception("The enciphered content of the branch is damaged: it is not a single text");
-        }
-        std::string plain = DecryptBranchText(Base64Decode(TrimControls(payload.Text())), key);
-        fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
-        RequireElementsAndText(fragment.DocumentElement());
-    }
-
-    // Nothing below can fail for a reason of the data.
-    PasswordAccess.Write(element, password);
-    MemoAccess.Write(element, memo);
-    if (hasContent) {
-        element.RemoveAllChildren();
-        for (TDomNode child = fragment.DocumentElement().FirstChild(); child; child = child.NextSibling()) {
-            element.AppendCopy(child);
-        }
-    }
-    return hasContent;
+    return DecipherBranchElement(element, std::move(*key));
 }
 
 } // namespace ludex

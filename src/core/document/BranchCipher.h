@@ -1,60 +1,177 @@
 #pragma once
 
+#include "core/crypto/Secret.h"
+#include "core/crypto/StrongCipher.h"
 #include "core/document/DomService.h"
+#include "core/text/CodePage.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ludex {
 
 // Encryption of branch elements in memory. A branch element is plain (no "encryption"), unlocked
 // encrypted ("encryption" and "password": memo and sub-branches plain) or locked ("encryption"
 // without "password": "memo" holds Base64 of the enciphered memo, the content is at most one text
-// node, the Base64 payload of the enciphered sub-branches).
+// node, the Base64 payload of the enciphered sub-branches). The payload's plain text is UTF-8
+// XML: the sub-branch elements, each followed by CR LF, as the document writer produces them.
 //
-// Passwords and memos are UTF-8 in memory; they enter the cipher as bytes of the current code
-// page (CurrentCodePage()). A character the code page cannot hold is an ECodePage error naming
-// the code page, and nothing is changed. The payload's plain text is UTF-8 XML: the sub-branch
-// elements, each followed by CR LF, as the document writer produces them.
+// Two schemes, told apart by the "encryption" value (StrongCipher.h), each branch in its own:
+// - compatible: the MD5 stream cipher of earlier versions, byte for byte. Passwords and memos
+//   enter it as bytes of the branch's code page: the one recorded in its "codepage" attribute,
+//   or the current one (CurrentCodePage()) for a branch without that record. "password" holds
+//   the password while the branch is unlocked; it is wiped from memory when the branch locks.
+// - strong: Argon2id and XChaCha20-Poly1305 over UTF-8, so any text can be encrypted and damage
+//   is detected. "password" holds the token of the derived key (BranchKeys.h), never the password.
 //
 // Every operation here works without recursion and either completes or changes nothing.
 
-// Whether the password is the branch's: its check value equals the "encryption" attribute.
-// Throws Exception("The node is not encrypted") when the element has no "encryption". A password
-// that the code page cannot hold is not the branch's.
+enum class TCipherScheme : uint8_t { Compatible, Strong };
+
+// The scheme of new encryptions unless the user chooses the other.
+inline constexpr TCipherScheme kDefaultCipherScheme = TCipherScheme::Strong;
+
+// "compatible" and "strong", for settings and command lines; and back (nothing for other texts).
+std::string_view CipherSchemeName(TCipherScheme scheme);
+std::optional<TCipherScheme> CipherSchemeFromName(std::string_view name);
+
+// The scheme of an encrypted branch.
+TCipherScheme BranchCipherScheme(const TDomNode& element);
+
+// The code page a compatible branch enciphers in: its recorded one, else the current one.
+// Throws ECodePage when the record names a code page the system does not know.
+const TCodePage& BranchCodePage(const TDomNode& element);
+
+// Which text of a branch the compatible scheme cannot encipher.
+enum class TCipherField : uint8_t { Password, Memo };
+
+// A password or memo holds a character that the compatible scheme's code page cannot represent.
+// The message names the field (and for a memo the branch's title) and the code page, never the
+// text, comes from the language file and suggests the strong scheme.
+class EUnencipherable : public ECodePage {
+public:
+    EUnencipherable(TCipherField field, std::string codePage, std::string_view branchTitle);
+    TCipherField Field() const noexcept { return field_; }
+    const std::string& CodePageName() const noexcept { return codePage_; }
+
+private:
+    TCipherField field_;
+    std::string codePage_;
+};
+
+// The content of a strong branch fails authentication (damaged or tampered with), or its
+// "encryption" value cannot be read. Nothing has been changed.
+class EDamagedBranch : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The code-page bytes of a compatible branch's password and memo. Throw EUnencipherable naming
+// the field; the memo's message names the branch.
+TSecret CompatiblePasswordBytes(std::string_view password, const TCodePage& codePage);
+std::string CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage);
+
+// The key of an unlocked strong branch. Throws Exception naming the branch when it is not held,
+// which happens only to a "password" attribute that came from a file.
+const TStrongKey& RequireHeldBranchKey(const TDomNode& element);
+
+// Whether the password is the branch's. Throws Exception("The node is not encrypted") when the
+// element has no "encryption", and EDamagedBranch when a strong value cannot be read. A password
+// that the code page of a compatible branch cannot hold is not the branch's. For a strong branch
+// this derives the key: about 0.4 s. To unlock afterwards, VerifyBranchPassword derives only once.
 bool CheckBranchPassword(const TDomNode& element, std::string_view password);
 
-// The password check value of a password given as UTF-8: the digest of its code-page bytes.
-// Throws ECodePage when the code page cannot hold the password.
+// The compatible check value of a password given as UTF-8: the digest of its bytes in the current
+// code page. Throws EUnencipherable when the code page cannot hold the password.
 std::string BranchPasswordDigest(std::string_view password);
 
-// Puts a branch under a password or takes it off. A non-empty password sets "password" and
-// "encryption" (its check value): a plain branch becomes unlocked encrypted, and an unlocked one
-// gets the new password. The empty password removes both: the branch becomes plain. Nothing is
-// enciphered here. Throws Exception for a locked branch (its content would stay enciphered) and
-// ECodePage for a password the code page cannot hold, changing nothing.
+// Puts a branch under a password or takes it off. A non-empty password encrypts a plain branch
+// or gives an unlocked one the new password, in `scheme`; nothing is enciphered here. Compatible:
+// "encryption" := the check value, "codepage" := the current code page, "password" := the
+// password. Strong: derives a new key with a fresh salt (about 0.4 s), "encryption" := its
+// value, "password" := the key's token, no "codepage". The empty password removes
+// "encryption", "password" and "codepage": the branch is plain.
+//
+// Throws Exception for a locked branch (its content would stay enciphered), and, for the
+// compatible scheme, EUnencipherable when the current code page cannot hold the password or the
+// memo. Nothing is changed then.
+void SetBranchPassword(const TDomNode& element, std::string_view password, TCipherScheme scheme);
+
+// The compatible scheme as earlier versions set it, without recording the code page: the check
+// value is made in the branch's code page (BranchCodePage) and the memo is not looked at. The
+// empty password takes the encryption off as above.
 void SetBranchPassword(const TDomNode& element, std::string_view password);
 
 // Locks the element and every unlocked encrypted branch inside it, innermost first: each such
-// branch loses "password", its "memo" becomes Base64 of the enciphered memo, and its children
-// (already locked where encrypted) are replaced by one text node with the Base64 payload. Plain
-// branches and locked ones are left as they are. Everything is checked before the first change:
-// a comment, processing instruction or character-data section inside a branch to be locked
-// throws Exception("Unsupported NodeType") (it could never be unlocked again), a memo or password
-// the code page cannot hold throws ECodePage, and text that is not UTF-8 throws the writer's
-// conversion error; the tree is then unchanged.
+// branch loses "password" (a compatible password is wiped from memory), its "memo" becomes
+// Base64 of the enciphered memo, and its children (already locked where encrypted) are replaced
+// by one text node with the Base64 payload. Plain branches and locked ones are left as they are.
+// Keys no longer in use are given up. Everything is checked before the first change: a comment,
+// processing instruction or character-data section inside a branch to be locked throws
+// Exception("Unsupported NodeType") (it could never be unlocked again), a compatible memo or
+// password the code page cannot hold throws EUnencipherable, text that is not UTF-8 throws the
+// writer's conversion error, and a strong branch whose key is not held throws Exception; the
+// tree is then unchanged.
 void EncipherBranch(const TDomNode& element);
 
-// Unlocks a locked branch under its password: "password" is set (appended when absent), "memo"
-// is deciphered, and when the element has content its payload is deciphered, parsed and its
-// elements and texts, in order, replace the content. Returns true when the content was replaced
-// (the tree nodes under the branch must then be rebuilt from the element), false for a branch
-// without payload.
+// A branch that LockAllBranches could not lock, and why.
+struct TLockFailure {
+    TDomNode element;
+    std::string message;
+};
+
+// Locks every unlocked encrypted branch at or below `root` that can be locked, innermost first.
+// A branch that cannot be locked (see EncipherBranch) stays unlocked, and so do the encrypted
+// branches around it, whose payload would have to hold it; the failures are returned, innermost
+// first. Keys no longer in use are given up.
+std::vector<TLockFailure> LockAllBranches(const TDomNode& root);
+
+// What a verified password opens: for a compatible branch the password in its code page, for a
+// strong one the derived key. Obtained once, it unlocks without deriving the key again.
+class TBranchUnlockKey {
+public:
+    TBranchUnlockKey(TBranchUnlockKey&&) noexcept;
+    TBranchUnlockKey& operator=(TBranchUnlockKey&&) noexcept;
+    ~TBranchUnlockKey();
+    TCipherScheme Scheme() const { return scheme_; }
+
+private:
+    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element,
+                                                                std::string_view password);
+    friend bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key);
+    TBranchUnlockKey() = default;
+
+    TCipherScheme scheme_ = TCipherScheme::Compatible;
+    std::string encryptionValue_; // the value the password was verified against
+    TSecret password_;            // compatible: the password as typed (UTF-8)
+    std::string codePage_;        // compatible: the code page it was verified in
+    std::optional<TStrongKey> strongKey_;
+};
+
+// The key the password opens, or nothing when it is not the branch's password. Errors as for
+// CheckBranchPassword.
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password);
+
+// Unlocks a locked branch: "password" is set (appended when absent), "memo" is deciphered, and
+// when the element has content its payload is deciphered, parsed and its elements and texts, in
+// order, replace the content. Returns true when the content was replaced (the tree nodes under
+// the branch must then be rebuilt from the element), false for a branch without payload.
 //
 // All-or-nothing: on any failure the branch is still locked exactly as before. Failures: not
-// encrypted ("The node is not encrypted"), not locked, a wrong password, a Base64 text of the
-// wrong length ("Uneven size in DecodeToStream."), content other than one text node, a deciphered
-// memo with bytes the code page leaves undefined (ECodePage), a fragment that does not parse
-// (EDomError), a fragment holding a node other than element or text ("Unsupported NodeType").
+// encrypted ("The node is not encrypted"), not locked, a key verified against another
+// "encryption" value; compatible: a Base64 text of the wrong length ("Uneven size in
+// DecodeToStream."), content other than one text node, a deciphered memo with a byte the code
+// page leaves undefined (ECodePage naming the byte and the code page); strong: content that
+// fails authentication or is not one text node (EDamagedBranch); both: a fragment that does
+// not parse (EDomError), a fragment holding a node other than element or text ("Unsupported
+// NodeType").
+bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key);
+
+// VerifyBranchPassword and the above; a wrong password throws Exception naming the password as
+// wrong, and nothing is changed.
 bool DecipherBranchElement(const TDomNode& element, std::string_view password);
 
 } // namespace ludex

@@ -160,7 +160,8 @@ std::string LocatedMessage(std::string_view source, std::string_view text, size_
     return message;
 }
 
-TDocumentDecoder::THead TDocumentDecoder::Decide(std::string_view bytes, bool final) {
+TDocumentDecoder::THead TDocumentDecoder::Decide(std::string_view bytes, TInput input) {
+    const bool final = input == TInput::Complete;
     auto u = [bytes](size_t i) {
         return i < bytes.size() ? static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) : 0x100u;
     };
@@ -192,24 +193,24 @@ TDocumentDecoder::THead TDocumentDecoder::Decide(std::string_view bytes, bool fi
 
 void TDocumentDecoder::Received(std::string_view bytes) {
     if (head_ == THead::Undecided) {
-        head_ = Decide(bytes, false);
+        head_ = Decide(bytes, TInput::Partial);
     }
     if (head_ == THead::Utf8) {
-        check_.Advance(bytes.substr(start_), false);
+        check_.Advance(bytes.substr(start_), TInput::Partial);
     }
 }
 
 TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
     if (head_ == THead::Undecided) {
-        head_ = Decide(bytes, true);
+        head_ = Decide(bytes, TInput::Complete);
     }
     if (head_ == THead::Other) {
-        TDecodedDocument decoded{DecodeOtherThanUtf8(bytes, source_), false, true};
-        decoded.suspectReference = HasSuspectReference(decoded.text);
-        return decoded;
+        std::string text = DecodeOtherThanUtf8(bytes, source_);
+        const bool suspectReference = HasSuspectReference(text);
+        return {.text = std::move(text), .suspectReference = suspectReference, .needsTreeCheck = true};
     }
     const std::string_view text = std::string_view(bytes).substr(start_);
-    check_.Advance(text, true);
+    check_.Advance(text, TInput::Complete);
     if (check_.Utf8Failed()) {
         throw EDomError(LocatedMessage(source_, text, check_.BadOffset(), "invalid UTF-8 byte sequence"));
     }

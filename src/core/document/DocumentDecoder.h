@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/base/Exception.h"
-#include "core/document/Utf8Scan.h"
+#include "core/document/TextCheck.h"
 
 #include <cstddef>
 #include <string>
@@ -54,7 +54,7 @@ public:
 
 private:
     enum class THead { Undecided, Utf8, Other };
-    THead Decide(std::string_view bytes, bool final);
+    THead Decide(std::string_view bytes, TInput input);
 
     std::string source_;
     THead head_ = THead::Undecided;

@@ -2,7 +2,9 @@
 
 #include "core/base/FileIO.h"
 #include "core/crypto/Cipher.h"
-#include "core/document/Utf8Scan.h"
+#include "core/crypto/Secret.h"
+#include "core/crypto/StrongCipher.h"
+#include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 #include "core/text/Utf8.h"
@@ -211,21 +213,18 @@ void AppendValue(TSink& out, std::string_view text) {
                     *dst++ = static_cast<char>(b);
                 }
                 ++i;
-            } else if (b >= 0xC2 && b <= 0xDF && i + 1 < n &&
-                       (static_cast<unsigned char>(src[i + 1]) & 0xC0) == 0x80) {
-                dst[0] = src[i]; // the common two-byte sequence
+            } else if (IsTwoByteSequence(text, i)) {
+                dst[0] = src[i];
                 dst[1] = src[i + 1];
                 dst += 2;
                 i += 2;
-            } else {
-                size_t pos = i;
-                char32_t codePoint;
-                if (!DecodeUtf8(text, pos, codePoint)) {
-                    FailConversion(EscapeText(text));
-                }
-                for (; i < pos; ++i) {
+            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) [[unlikely]] {
+                // Three and four bytes: rare enough that the common cases above get the short path.
+                for (const size_t stop = i + length; i < stop; ++i) {
                     *dst++ = src[i];
                 }
+            } else {
+                FailConversion(EscapeText(text));
             }
         }
     }
@@ -259,9 +258,10 @@ public:
 private:
     struct Frame {
         TDomNode element;
-        TDomNode next;           // the next child to write
-        std::string password;    // code-page bytes; empty for a plain element
-        bool enciphered = false; // the children go to a payload buffer
+        TDomNode next;                   // the next child to write
+        TSecret password{};              // compatible: the password's code-page bytes
+        const TStrongKey* key = nullptr; // strong: the branch's key
+        bool enciphered = false;         // the children go to a payload buffer
     };
 
     TSink& Out() { return payloads_.empty() ? result_ : payloads_.back(); }
@@ -282,8 +282,10 @@ private:
         node.ReadAttributes(attributes_);
         std::string_view password;
         std::string_view plainMemo;
+        std::string_view encryption;
         bool seenPassword = false;
         bool seenMemo = false;
+        bool seenEncryption = false;
         for (const auto& [name, value] : attributes_) {
             if (!seenPassword && name == PasswordAccess.Name()) {
                 password = value;
@@ -291,14 +293,26 @@ private:
             } else if (!seenMemo && name == MemoAccess.Name()) {
                 plainMemo = value;
                 seenMemo = true;
+            } else if (!seenEncryption && name == EncryptionAccess.Name()) {
+                encryption = value;
+                seenEncryption = true;
             }
         }
-        std::string passwordBytes;
+        TSecret passwordBytes;
+        const TStrongKey* key = nullptr;
         std::string memo; // the enciphered memo
         if (!password.empty()) {
-            const TCodePage& page = CurrentCodePage();
-            passwordBytes = page.FromUtf8(password);
-            memo = Base64Encode(EncryptBranchText(page.FromUtf8(plainMemo), passwordBytes));
+            if (IsStrongEncryptionValue(encryption)) {
+                key = &RequireHeldBranchKey(node);
+                if (!IsValidUtf8(plainMemo)) {
+                    FailConversion(EscapeText(plainMemo));
+                }
+                memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo));
+            } else {
+                const TCodePage& page = BranchCodePage(node);
+                passwordBytes = CompatiblePasswordBytes(password, page);
+                memo = Base64Encode(EncryptBranchText(CompatibleMemoBytes(node, page), passwordBytes.View()));
+            }
         }
         TSink& out = Out();
         out.Put('<');
@@ -335,10 +349,10 @@ private:
         out.Put('>');
         if (password.empty()) {
             out.Put(kCrLf);
-            stack_.push_back(Frame{node, first, {}, false});
+            stack_.push_back(Frame{node, first});
         } else {
             payloads_.emplace_back();
-            stack_.push_back(Frame{node, first, std::move(passwordBytes), true});
+            stack_.push_back(Frame{node, first, std::move(passwordBytes), key, true});
         }
         return true;
     }
@@ -349,7 +363,8 @@ private:
         if (frame.enciphered) {
             std::string plain = payloads_.back().Take();
             payloads_.pop_back();
-            Out().Put(Base64Encode(EncryptBranchText(plain, frame.password)));
+            Out().Put(Base64Encode(frame.key != nullptr ? frame.key->Seal(plain, TSealedPart::Payload)
+                                                        : EncryptBranchText(plain, frame.password.View())));
         }
         TSink& out = Out();
         out.Put("</");
@@ -395,14 +410,14 @@ std::string EscapeText(std::string_view text) {
 }
 
 std::string ToUTF8(std::string_view text) {
-    if (!IsValidUtf8Scan(text)) {
+    if (!IsValidUtf8(text)) {
         FailConversion(text);
     }
     return std::string(text);
 }
 
-void WriteTextFile(const std::string& fileName, std::string_view text) {
-    WriteFileAtomically(fileName, text);
+void WriteTextFile(const std::string& fileName, std::string_view text, const TSaveOptions& options) {
+    WriteFileAtomically(fileName, text, options);
 }
 
 } // namespace ludex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 
 #include <string>
@@ -13,12 +14,14 @@ namespace ludex {
 // marks with exactly one blank before each attribute; an element without children is written as
 // an empty-element tag.
 //
-// An unlocked encrypted branch (one with a non-empty "password") is written enciphered: its
-// "memo" as Base64 of the enciphered memo (the memo's bytes in the current code page), no
-// "password", and its children as one Base64 payload with no line break around it, whose plain
-// text is the writer's own UTF-8 output of each child followed by CR LF. A branch nested inside
-// another one is enciphered under its own password first. Every encipherment draws a new salt.
-// The elements are never changed: in memory the branch stays unlocked, its attributes in place.
+// An unlocked encrypted branch (one with a non-empty "password") is written enciphered in its own
+// scheme (BranchCipher.h): its "memo" as Base64 of the enciphered memo, no "password", and its
+// children as one Base64 payload with no line break around it, whose plain text is the writer's
+// own UTF-8 output of each child followed by CR LF. A compatible branch enciphers the memo's
+// bytes in its code page under its password with a new salt; a strong one seals the UTF-8 memo
+// with the key held for it and a new nonce, without deriving the key again. A branch nested
+// inside another one is enciphered under its own password or key first. The elements are never
+// changed: in memory the branch stays unlocked, its attributes in place.
 //
 // The writer works without recursion, so any nesting depth is written.
 
@@ -29,9 +32,10 @@ inline constexpr std::string_view kDocumentDeclaration = "<?xml version=\"1.0\" 
 std::string DocumentToText(const TDomNode& root);
 
 // The text of an element with its attributes and descendants, or of a text node. Throws
-// Exception("Unsupported NodeType") for any other kind of node on the way, and the errors of
-// ToUTF8 and of the code page (ECodePage naming the code page) when a memo or password of an
-// unlocked encrypted branch cannot be turned into code-page bytes. On failure nothing is changed.
+// Exception("Unsupported NodeType") for any other kind of node on the way, the errors of ToUTF8,
+// EUnencipherable when a memo or password of an unlocked compatible branch cannot be turned into
+// code-page bytes, and Exception when the key of an unlocked strong branch is not held. On
+// failure nothing is changed.
 std::string ElementToText(const TDomNode& node);
 
 // The children of an element, each written by ElementToText and followed by CR LF: the plain
@@ -46,8 +50,9 @@ std::string EscapeText(std::string_view text);
 // Exception("Can not convert " + text + " to UTF-8") with the invalid bytes shown as \xNN.
 std::string ToUTF8(std::string_view text);
 
-// Replaces the file by the text's bytes atomically: the old file stays intact on any failure and
-// keeps its permissions. Throws EInOutError naming the file and the system's reason.
-void WriteTextFile(const std::string& fileName, std::string_view text);
+// Replaces the file by the text's bytes atomically, as WriteFileAtomically does: the old file
+// stays intact on any failure and keeps its permissions, and `options` says how many backups of
+// it to keep. Throws EInOutError naming the file and the system's reason.
+void WriteTextFile(const std::string& fileName, std::string_view text, const TSaveOptions& options = {});
 
 } // namespace ludex

@@ -1,7 +1,8 @@
 #include "core/document/DomService.h"
 
 #include "core/base/FileIO.h"
-#include "core/document/Utf8Scan.h"
+#include "core/crypto/Secret.h"
+#include "core/document/TextCheck.h"
 
 #include <pugixml.hpp>
 
@@ -46,8 +47,38 @@ std::string_view TrimXmlSpace(std::string_view s) {
     return s;
 }
 
+// Overwrites a text the document keeps (in its parsed text or in memory the parser allocated; both
+// writable) with zeros, unless it stands in `kept`.
+void WipeValue(const char* value, std::string_view kept = {}) {
+    const bool inKept =
+        std::less_equal<>()(kept.data(), value) && std::less<>()(value, kept.data() + kept.size());
+    if (!inKept) {
+        WipeMemory(const_cast<char*>(value), std::strlen(value));
+    }
+}
+
+// Wipes every attribute value and every text of the node and its descendants, without recursion,
+// except those that stand in `kept`.
+void WipeValues(pugi::xml_node top, std::string_view kept = {}) {
+    pugi::xml_node n = top;
+    while (n) {
+        WipeValue(n.value(), kept);
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            WipeValue(a.value(), kept);
+        }
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            continue;
+        }
+        while (n != top && !n.next_sibling()) {
+            n = n.parent();
+        }
+        n = n == top ? pugi::xml_node() : n.next_sibling();
+    }
+}
+
 bool HasOnlyScalarValues(const char* s) {
-    return s == nullptr || IsValidUtf8Scan(s);
+    return s == nullptr || IsValidUtf8(s);
 }
 
 } // namespace
@@ -159,11 +190,16 @@ void TDomNode::RemoveChild(const TDomNode& child) const {
     if (!node_ || !child.node_ || P(child.node_).parent() != P(node_)) {
         throw Exception("The node to remove is not a child of this node");
     }
+    WipeValues(P(child.node_), TDomDocument::ParsedTextOf(child.node_));
     P(node_).remove_child(P(child.node_));
 }
 
 void TDomNode::RemoveAllChildren() const {
     if (node_) {
+        const std::string_view kept = TDomDocument::ParsedTextOf(node_);
+        for (pugi::xml_node child = P(node_).first_child(); child; child = child.next_sibling()) {
+            WipeValues(child, kept);
+        }
         P(node_).remove_children();
     }
 }
@@ -264,18 +300,66 @@ void TDomNode::SetAttribute(std::string_view name, std::string_view value) const
 void TDomNode::RemoveAttribute(std::string_view name) const {
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
+        WipeValue(a.value(), TDomDocument::ParsedTextOf(node_));
         P(node_).remove_attribute(a);
     }
 }
 
+std::string_view TDomNode::AttributeView(std::string_view name) const {
+    return FindAttribute(P(node_), name).value();
+}
+
 // ---- TDomDocument -----------------------------------------------------------------------------
 
-TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
+namespace {
 
-TDomDocument::~TDomDocument() = default;
+// Never destroyed, so that a document destroyed late in the process's exit still finds it.
+std::vector<const TDomDocument*>& LiveDocuments() {
+    static auto* documents = new std::vector<const TDomDocument*>;
+    return *documents;
+}
+
+void (*gDisposalObserver)() = nullptr;
+
+} // namespace
+
+void ForEachLiveDocument(const std::function<void(const TDomDocument&)>& visit) {
+    for (const TDomDocument* document : LiveDocuments()) {
+        visit(*document);
+    }
+}
+
+void SetDocumentDisposalObserver(void (*observer)()) {
+    gDisposalObserver = observer;
+}
+
+TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {
+    LiveDocuments().push_back(this);
+}
+
+std::string_view TDomDocument::ParsedTextOf(pugi::xml_node_struct* node) {
+    const pugi::xml_node root = pugi::xml_node(node).root();
+    for (const TDomDocument* document : LiveDocuments()) {
+        if (static_cast<const pugi::xml_node&>(*document->doc_) == root) {
+            return document->text_;
+        }
+    }
+    return {};
+}
+
+TDomDocument::~TDomDocument() {
+    std::erase(LiveDocuments(), this);
+    Clear();
+    doc_.reset();
+    if (gDisposalObserver != nullptr) {
+        gDisposalObserver();
+    }
+}
 
 void TDomDocument::Clear() {
+    WipeValues(*doc_);
     doc_->reset();
+    WipeString(text_);
     std::string().swap(text_);
 }
 
@@ -299,8 +383,9 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     TIncrementalTextCheck check;
-    std::string copy = CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, false); });
-    check.Advance(copy, true);
+    std::string copy =
+        CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, TInput::Partial); });
+    check.Advance(copy, TInput::Complete);
     if (check.Utf8Failed()) {
         throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
     }

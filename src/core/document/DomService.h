@@ -99,7 +99,8 @@ public:
     TDomNode Child(size_t index) const;
     // A snapshot of the child list.
     std::vector<TDomNode> ChildNodes() const;
-    // Removes a child with all its descendants; throws Exception when it is not a child of this node.
+    // Removes a child with all its descendants; throws Exception when it is not a child of this
+    // node. The removed texts and attribute values are wiped from memory first.
     void RemoveChild(const TDomNode& child) const;
     void RemoveAllChildren() const;
     // Appends a new element with the name as the last child and returns it.
@@ -123,8 +124,11 @@ public:
     bool HasAttribute(std::string_view name) const;
     // An existing attribute takes the value and keeps its place; a new one is appended last.
     void SetAttribute(std::string_view name, std::string_view value) const;
-    // Removes the attribute; nothing happens when it is absent.
+    // Removes the attribute, its value wiped from memory first; nothing happens when it is absent.
     void RemoveAttribute(std::string_view name) const;
+    // The value as a view, valid until the element changes; empty when the attribute is absent.
+    // For values that must not be copied into memory that nobody wipes (passwords).
+    std::string_view AttributeView(std::string_view name) const;
 
 private:
     friend class TDomDocument;
@@ -134,7 +138,8 @@ private:
 };
 
 // An XML document in memory. Not copyable or movable, so that node handles stay attached;
-// hold it by std::unique_ptr where it must move.
+// hold it by std::unique_ptr where it must move. Its texts and values are wiped from memory when
+// it is loaded anew or destroyed, so that what unlocked branches held does not outlive it.
 class TDomDocument {
 public:
     // An empty document (no document element).
@@ -168,6 +173,11 @@ public:
     TDomNode DocumentElement() const;
 
 private:
+    friend class TDomNode;
+    // The parsed text of the document that holds the node. The parser lets a node and its copies
+    // in the same document share the strings that stand in this text, so those are wiped only
+    // with the whole document; every other string belongs to one node alone.
+    static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
     // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
     // was before parsing, for the position of an error.
@@ -177,5 +187,14 @@ private:
     std::string text_; // the parsed text, which holds the document's names and values
     std::unique_ptr<pugi::xml_document> doc_;
 };
+
+// Every TDomDocument alive in the process, in the order they were made. For the few questions
+// that concern all open documents at once, such as whether an unlocked branch anywhere still
+// refers to a key held in memory. The visitor must neither make nor destroy documents.
+void ForEachLiveDocument(const std::function<void(const TDomDocument&)>& visit);
+
+// Called once a TDomDocument has been destroyed (it is no longer among the live documents).
+// One observer at most; nullptr removes it. The observer must not throw.
+void SetDocumentDisposalObserver(void (*observer)());
 
 } // namespace ludex

@@ -159,7 +159,8 @@ TConstruct ScanConstruct(std::string_view text, size_t lt, size_t& end) {
 
 } // namespace
 
-void TMarkupScan::Advance(std::string_view text, bool final) {
+void TMarkupScan::Advance(std::string_view text, TInput input) {
+    const bool final = input == TInput::Complete;
     size_t pos = from_;
     while (!unsure_) {
         const size_t lt = text.find('<', pos);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/text/Utf8.h"
+
 #include <cstddef>
 #include <string_view>
 
@@ -16,8 +18,8 @@ namespace ludex {
 class TMarkupScan {
 public:
     // Scans what `text` holds beyond what earlier calls have scanned; `text` is the whole text
-    // received so far. `final` when no more bytes will come.
-    void Advance(std::string_view text, bool final);
+    // received so far.
+    void Advance(std::string_view text, TInput input);
 
     // False only when the text certainly holds none of the things the walk is needed for.
     bool NeedsTreeCheck() const { return unsure_; }

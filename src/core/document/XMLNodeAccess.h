@@ -31,10 +31,16 @@ private:
 // The shared instances, constant-initialised before any code runs.
 inline constexpr TAttributeAccess TitleAccess{"title"};
 inline constexpr TAttributeAccess MemoAccess{"memo"};
-// The password of an unlocked encrypted branch; in memory only, never written to a file.
+// The password of an unlocked encrypted branch; in memory only, never written to a file. For a
+// branch of the strong scheme it holds not the password but the token of its key in memory
+// (BranchKeys.h).
 inline constexpr TAttributeAccess PasswordAccess{"password"};
 // The password check value; its presence makes a branch encrypted.
 inline constexpr TAttributeAccess EncryptionAccess{"encryption"};
+// The code page a branch of the compatible scheme was enciphered in, recorded when the program
+// encrypts it, so that it deciphers the same under any "CodePage" setting. Branches written by
+// earlier versions lack it and follow the setting.
+inline constexpr TAttributeAccess CodePageAccess{"codepage"};
 
 // The element name of every branch the program creates.
 inline constexpr std::string_view kBranchElementName = "note";

@@ -73,4 +73,15 @@ TLXLocaler& LanguageLocaler() {
     return localer;
 }
 
+std::string LocalizedMessage(const std::string& key, const std::vector<std::string>& arguments,
+                             const std::string& english) {
+    if (const IXMLNodePtr& root = LanguageLocaler().Bailee().Root()) {
+        const IXMLNodePtr messages = root->GetChildNodes()->FindNode("messages");
+        if (messages && messages->HasAttribute(key)) {
+            return FormatPlaceholders(messages->GetAttribute(key), arguments);
+        }
+    }
+    return FormatPlaceholders(english, arguments);
+}
+
 } // namespace ludex

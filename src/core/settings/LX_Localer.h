@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ludex {
 
@@ -55,5 +56,12 @@ public:
 
 // The program-wide localiser, created on first use and alive until the process ends.
 TLXLocaler& LanguageLocaler();
+
+// Message `key` of the language file LanguageLocaler() has loaded, with its placeholders filled;
+// `english` filled the same way when no file is loaded or the file lacks the key (the command
+// line tool loads none). For messages of the core, which has no window to localise. Leaves the
+// localiser's cursor where it is.
+std::string LocalizedMessage(const std::string& key, const std::vector<std::string>& arguments,
+                             const std::string& english);
 
 } // namespace ludex

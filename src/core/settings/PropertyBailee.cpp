@@ -149,9 +149,13 @@ bool CanForcePath(const IXMLNodePtr& node, const std::vector<std::string>& segme
     return true;
 }
 
+// What FindPath does about an element of the path that is not there.
+enum class TMissingElement { Fail, Create };
+
 // Resolves `path` from `start` (relative paths) or `root` (paths beginning with "/").
 IXMLNodePtr FindPath(const IXMLNodePtr& start, const IXMLNodePtr& root, const std::string& path,
-                     bool create) {
+                     TMissingElement missing) {
+    const bool create = missing == TMissingElement::Create;
     IXMLNodePtr node = (!path.empty() && path.front() == '/') ? root : start;
     if (!node) {
         ThrowPathNotFound(path);
@@ -253,15 +257,15 @@ void TPropertyBailee::Save() {
     for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
         (*it)->SaveSettings(*this);
     }
-    SaveXMLToFile(fileName_, root_, true);
+    SaveXMLToFile(fileName_, root_, TXMLEncoding::Utf8);
 }
 
 void TPropertyBailee::OpenPath(const std::string& path) {
-    current_ = FindPath(current_, root_, path, false);
+    current_ = FindPath(current_, root_, path, TMissingElement::Fail);
 }
 
 void TPropertyBailee::ForcePath(const std::string& path) {
-    current_ = FindPath(current_, root_, path, true);
+    current_ = FindPath(current_, root_, path, TMissingElement::Create);
 }
 
 bool TPropertyBailee::HasValue(const std::string& name) const {
@@ -319,7 +323,7 @@ IXMLNodePtr TPropertyBailee::CopyFromStencil(const std::string& path) {
     if (!current_) {
         throw Exception("TPropertyBailee.CopyFromStencil: there is no settings document");
     }
-    const IXMLNodePtr source = FindPath(stencilRoot_, stencilRoot_, path, false);
+    const IXMLNodePtr source = FindPath(stencilRoot_, stencilRoot_, path, TMissingElement::Fail);
     // Copy first (CopyNode checks the whole element before it appends anything), then drop the
     // previous copy: a stencil element that cannot be copied leaves the document as it was.
     IXMLNodePtr copy = CopyNode(source, current_);

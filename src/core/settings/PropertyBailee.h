@@ -64,8 +64,10 @@ public:
     void Clear();
 
     // Asks the clients for their state, then writes the document to the file name of the last
-    // Open or LoadFromFile: UTF-8, atomically (a failure leaves the old file). Errors propagate;
-    // the document in memory stays as the clients left it.
+    // Open or LoadFromFile: UTF-8, atomically (a failure leaves the old file), through a symbolic
+    // link to its file and never over a read-only one, as WriteFileAtomically does. The settings
+    // keep no backups: they are written at every close, and backups are for what the user writes.
+    // Errors propagate; the document in memory stays as the clients left it.
     void Save();
 
     void OpenPath(const std::string& path);  // cursor := the element at path

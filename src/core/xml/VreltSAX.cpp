@@ -11,6 +11,11 @@ namespace ludex {
 
 namespace {
 
+// Whether every byte of an attribute name is ASCII (names are short: a plain loop serves).
+bool IsAsciiName(std::string_view name) {
+    return std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 // Byte classes of the scanner.
 enum : uint8_t {
     kSpace = 1,         // 0x00..0x20
@@ -85,65 +90,6 @@ void UpperCaseName(std::string_view name, bool utf8, const TCodePage& codePage, 
             out.push_back(name[pos++]);
         }
     }
-}
-
-// Length of the leading run of ASCII bytes, eight bytes at a time.
-size_t AsciiPrefix(std::string_view s) {
-    size_t i = 0;
-    const size_t n = s.size();
-    for (; i + 8 <= n; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080ull) {
-            break;
-        }
-    }
-    while (i < n && static_cast<unsigned char>(s[i]) < 0x80) {
-        ++i;
-    }
-    return i;
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF), the same rules as
-// IsValidUtf8, with ASCII runs skipped a word at a time.
-bool IsWellFormedUtf8(std::string_view s) {
-    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-    const size_t n = s.size();
-    size_t i = AsciiPrefix(s);
-    auto continuation = [&](size_t k, unsigned char low, unsigned char high) {
-        return k < n && b[k] >= low && b[k] <= high;
-    };
-    while (i < n) {
-        unsigned char c = b[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if (c >= 0xC2 && c <= 0xDF) {
-            if (!continuation(i + 1, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            unsigned char low = c == 0xE0 ? 0xA0 : 0x80;
-            unsigned char high = c == 0xED ? 0x9F : 0xBF;
-            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 3;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            unsigned char low = c == 0xF0 ? 0x90 : 0x80;
-            unsigned char high = c == 0xF4 ? 0x8F : 0xBF;
-            if (!continuation(i + 1, low, high) || !continuation(i + 2, 0x80, 0xBF) ||
-                !continuation(i + 3, 0x80, 0xBF)) {
-                return false;
-            }
-            i += 4;
-        } else {
-            return false;
-        }
-    }
-    return true;
 }
 
 int HexDigit(char c) {
@@ -391,7 +337,7 @@ bool TVreltSAX::IsRepeatedAttribute(std::string_view name) {
     // Code-page bytes, and ASCII in UTF-8 where the code page keeps ASCII, are upper-cased byte
     // by byte, so such names compare in place. Other UTF-8 names are upper-cased whole, since the
     // length may change (a dotless i becomes "I" in windows-1254).
-    if (!utf8Mode_ || (asciiCompatible_ && asciiNames_ && AsciiPrefix(name) == name.size())) {
+    if (!utf8Mode_ || (asciiCompatible_ && asciiNames_ && IsAsciiName(name))) {
         for (int i = 0; i < attributes_.Count(); ++i) {
             const std::string_view other = attributes_.Name(i);
             if (other.size() == name.size() &&
@@ -418,7 +364,7 @@ void TVreltSAX::AddAttribute(std::string_view name, std::string_view value) {
     if (attributes_.Empty()) {
         asciiNames_ = true;
     }
-    asciiNames_ = asciiNames_ && (!utf8Mode_ || AsciiPrefix(name) == name.size());
+    asciiNames_ = asciiNames_ && (!utf8Mode_ || IsAsciiName(name));
     attributes_.Add(name, value);
     const int count = attributes_.Count();
     if (count == static_cast<int>(kLinearLookupLimit) + 1) {
@@ -486,20 +432,20 @@ void TVreltSAX::ParseStream(std::istream& stream) {
 void TVreltSAX::ParseChunk(std::string_view bytes) {
     if (buffer_.empty()) {
         // Nothing carried over: scan the caller's bytes in place and keep only what is left.
-        Drain(bytes, false);
+        Drain(bytes, TInput::Partial);
     } else {
         buffer_.append(bytes);
-        Drain(buffer_, false);
+        Drain(buffer_, TInput::Partial);
     }
 }
 
-void TVreltSAX::Drain(std::string_view data, bool atEnd) {
+void TVreltSAX::Drain(std::string_view data, TInput input) {
     struct TKeep {
         TVreltSAX* self;
         std::string_view data;
         ~TKeep() { self->KeepUnconsumed(data); }
     } keep{this, data};
-    while (Scan(data, atEnd) != tkNone) {
+    while (Scan(data, input) != tkNone) {
         Dispatch();
     }
 }
@@ -523,7 +469,7 @@ void TVreltSAX::NextToken(TVreltSAXTag& tag) {
         TVreltSAX* self;
         ~TKeep() { self->KeepUnconsumed(self->buffer_); }
     } keep{this};
-    tag.Kind = Scan(buffer_, false);
+    tag.Kind = Scan(buffer_, TInput::Partial);
     tag.Name = tag_.Name;
     tag.Attributes = &attributes_;
 }
@@ -567,7 +513,7 @@ void TVreltSAX::Dispatch() {
 
 void TVreltSAX::Finish() {
     // Errors that wait for the byte after the input are raised now, quoting up to its end.
-    Drain(buffer_, true);
+    Drain(buffer_, TInput::Complete);
     for (char c : buffer_) {
         if (!IsSpace(c)) {
             throw EVreltSAX("Bad XML. Unexpected end of document: \r\n" + buffer_);
@@ -588,12 +534,12 @@ void TVreltSAX::FailAt(std::string_view data, size_t pos, const std::string& det
     throw EVreltSAX(message);
 }
 
-const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
+const char* TVreltSAX::DecodeSegment(std::string_view segment, TReferences references, uint8_t flags,
                                      std::string_view* result) {
     std::string_view text = segment;
     bool mayHaveAmp = (flags & kSegAmp) != 0;
     if (utf8Mode_) {
-        if ((flags & kSegHigh) && !IsWellFormedUtf8(segment)) {
+        if ((flags & kSegHigh) && !IsValidUtf8(segment)) {
             return "Bad UTF-8:";
         }
     } else if ((flags & kSegHigh) || !asciiCompatible_) {
@@ -605,7 +551,7 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
         text = scratch_;
         mayHaveAmp = true;
     }
-    if (entities && mayHaveAmp && text.find('&') != std::string_view::npos) {
+    if (references == TReferences::Replace && mayHaveAmp && text.find('&') != std::string_view::npos) {
         DecodeEntities(text, *codePage_, decoded_);
         text = decoded_;
     }
@@ -613,13 +559,14 @@ const char* TVreltSAX::DecodeSegment(std::string_view segment, bool entities, ui
     return nullptr;
 }
 
-TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
+TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, TInput input) {
+    const bool atEnd = input == TInput::Complete;
     const char* d = data.data();
     const size_t n = data.size();
     size_t p = pos_;
 
     // Decodes one segment, turning its failures into parse errors at errorPos.
-    auto decode = [&](size_t from, size_t to, size_t errorPos, bool entities, uint8_t flags,
+    auto decode = [&](size_t from, size_t to, size_t errorPos, TReferences references, uint8_t flags,
                       std::string_view& out) {
         // Plain ASCII without references passes as it is.
         if ((flags & (kSegHigh | kSegAmp)) == 0 && (utf8Mode_ || asciiCompatible_)) {
@@ -629,7 +576,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
         const char* failure = nullptr;
         std::string_view result;
         try {
-            failure = DecodeSegment(data.substr(from, to - from), entities, flags, &result);
+            failure = DecodeSegment(data.substr(from, to - from), references, flags, &result);
         } catch (const EBadHTMLEncoding& e) {
             FailAt(data, errorPos, e.Message());
         }
@@ -702,7 +649,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view text;
-            decode(mark_, end, end, true, segmentFlags_, text);
+            decode(mark_, end, end, TReferences::Replace, segmentFlags_, text);
             tag_.Name.assign(text);
             return complete(tkText, end);
         }
@@ -713,7 +660,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view text;
-            decode(mark_, close, mark_, false, kSegHigh | kSegAmp, text);
+            decode(mark_, close, mark_, TReferences::Keep, kSegHigh | kSegAmp, text);
             tag_.Name.assign(text);
             return complete(tkComment, close + 3);
         }
@@ -857,7 +804,7 @@ TVreltSAXTagKind TVreltSAX::Scan(std::string_view data, bool atEnd) {
                 return wait();
             }
             std::string_view value;
-            decode(mark_, end, end, true, segmentFlags_, value);
+            decode(mark_, end, end, TReferences::Replace, segmentFlags_, value);
             AddAttribute(std::string_view(d + attrNameStart_, attrNameEnd_ - attrNameStart_), value);
             p = end + 1;
             state_ = TState::AttrSep;

@@ -2,6 +2,7 @@
 
 #include "core/base/Exception.h"
 #include "core/text/CodePage.h"
+#include "core/text/Utf8.h"
 
 #include <cstdint>
 #include <functional>
@@ -185,22 +186,24 @@ private:
     };
 
     // Scans from the saved state over data (the current buffer starts at data[start_]).
-    // Returns the kind of the token completed, or tkNone. With atEnd set, errors whose position
+    // Returns the kind of the token completed, or tkNone. With TInput::Complete, errors whose position
     // lies just past the input are raised instead of waiting for the next byte.
-    TVreltSAXTagKind Scan(std::string_view data, bool atEnd);
+    TVreltSAXTagKind Scan(std::string_view data, TInput input);
     void Dispatch();
     // Whether the current tag already has an attribute of this name, both names upper-cased in
     // the code page.
     bool IsRepeatedAttribute(std::string_view name);
     void AddAttribute(std::string_view name, std::string_view value);
-    void Drain(std::string_view data, bool atEnd);
+    void Drain(std::string_view data, TInput input);
     void KeepUnconsumed(std::string_view data);
-    // The UTF-8 step and, when entities is set, the entity step for one segment. Returns the
+    // Whether a segment's references are replaced (text and attribute values) or kept (comments).
+    enum class TReferences { Keep, Replace };
+    // The UTF-8 step and, with TReferences::Replace, the entity step for one segment. Returns the
     // detail of a form-A error ("Bad UTF-8:", "Bad character:") or null; a bad reference throws
     // EBadHTMLEncoding.
     // flags tells which byte classes the segment holds (non-ASCII bytes, "&"). The decoded text
     // is put in *result: the segment itself when nothing changes, else scratch_.
-    const char* DecodeSegment(std::string_view segment, bool entities, uint8_t flags,
+    const char* DecodeSegment(std::string_view segment, TReferences references, uint8_t flags,
                               std::string_view* result);
     [[noreturn]] void FailAt(std::string_view data, size_t pos, const std::string& detail) const;
 

@@ -448,13 +448,14 @@ void NodeToXML(const IXMLNode& node, bool utf8, int level, const TCodePage& code
 
 } // namespace
 
-std::string IXMLNodeToXML(const IXMLNode& node, bool utf8, int level, const TCodePage& codePage) {
+std::string IXMLNodeToXML(const IXMLNode& node, TXMLEncoding encoding, int level, const TCodePage& codePage) {
     std::string out;
-    NodeToXML(node, utf8, level, codePage, out);
+    NodeToXML(node, encoding == TXMLEncoding::Utf8, level, codePage, out);
     return out;
 }
 
-std::string XMLDocumentText(const IXMLNode& node, bool utf8, const TCodePage& codePage) {
+std::string XMLDocumentText(const IXMLNode& node, TXMLEncoding encoding, const TCodePage& codePage) {
+    const bool utf8 = encoding == TXMLEncoding::Utf8;
     std::string out = "<?xml version=\"1.0\"";
     if (utf8) {
         out.append(" encoding=\"utf-8\"");
@@ -464,16 +465,18 @@ std::string XMLDocumentText(const IXMLNode& node, bool utf8, const TCodePage& co
     return out;
 }
 
-void SaveXMLToFile(const std::string& path, const IXMLNode& node, bool utf8, const TCodePage& codePage) {
-    std::string text = XMLDocumentText(node, utf8, codePage);
+void SaveXMLToFile(const std::string& path, const IXMLNode& node, TXMLEncoding encoding,
+                   const TCodePage& codePage) {
+    std::string text = XMLDocumentText(node, encoding, codePage);
     WriteFileAtomically(path, text);
 }
 
-void SaveXMLToFile(const std::string& path, const IXMLNodePtr& node, bool utf8, const TCodePage& codePage) {
+void SaveXMLToFile(const std::string& path, const IXMLNodePtr& node, TXMLEncoding encoding,
+                   const TCodePage& codePage) {
     if (!node) {
         throw Exception("IXMLNodeToXML: Unsupported NodeType");
     }
-    SaveXMLToFile(path, *node, utf8, codePage);
+    SaveXMLToFile(path, *node, encoding, codePage);
 }
 
 } // namespace ludex

@@ -269,24 +269,28 @@ std::string EscapeXMLText(std::string_view text);
 // substitutes.
 std::string ConvertToUTF8(std::string_view text, bool utf8, const TCodePage& codePage = CurrentCodePage());
 
+// How the XML writer stores text: as UTF-8, or as bytes of the code page.
+enum class TXMLEncoding { CodePage, Utf8 };
+
 // 2 x level spaces.
 std::string IndentString(int level);
 
 // The XML text of an element, text or comment node and its descendants, children indented by
 // two spaces per level, each on a line of its own. Other node kinds fail with
 // "IXMLNodeToXML: Unsupported NodeType". Names are written as they are.
-std::string IXMLNodeToXML(const IXMLNode& node, bool utf8, int level,
+std::string IXMLNodeToXML(const IXMLNode& node, TXMLEncoding encoding, int level,
                           const TCodePage& codePage = CurrentCodePage());
 
-// The declaration (with encoding="utf-8" when utf8 is set), "\r\n", then the node's XML text.
-std::string XMLDocumentText(const IXMLNode& node, bool utf8, const TCodePage& codePage = CurrentCodePage());
+// The declaration (with encoding="utf-8" for TXMLEncoding::Utf8), "\r\n", then the node's XML text.
+std::string XMLDocumentText(const IXMLNode& node, TXMLEncoding encoding,
+                            const TCodePage& codePage = CurrentCodePage());
 
 // Builds the whole text first, then replaces the file atomically: on any failure the old file
 // stays and EInOutError names the file and the reason; a conversion or node error leaves the
 // file untouched.
-void SaveXMLToFile(const std::string& path, const IXMLNode& node, bool utf8,
+void SaveXMLToFile(const std::string& path, const IXMLNode& node, TXMLEncoding encoding,
                    const TCodePage& codePage = CurrentCodePage());
-void SaveXMLToFile(const std::string& path, const IXMLNodePtr& node, bool utf8,
+void SaveXMLToFile(const std::string& path, const IXMLNodePtr& node, TXMLEncoding encoding,
                    const TCodePage& codePage = CurrentCodePage());
 
 } // namespace ludex

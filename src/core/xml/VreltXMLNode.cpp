@@ -164,7 +164,7 @@ std::string TVreltXMLNode::GetText() const {
 }
 
 std::string TVreltXMLNode::GetXML() const {
-    return IXMLNodeToXML(*this, false, 0);
+    return IXMLNodeToXML(*this, TXMLEncoding::CodePage, 0);
 }
 
 void TVreltXMLNode::RequireElement(const char* operation) const {

@@ -5,6 +5,8 @@
 #include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
 #include "gui/dialogs/CipherDialog.h"
 #include "gui/dialogs/PasswordDialog.h"
 #include "gui/tree/BranchTree.h"
@@ -14,6 +16,10 @@
 #include <QAction>
 #include <QTreeView>
 
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
 namespace ludex {
 
 TEncryptionCommands::TEncryptionCommands(TForm_Ludex& window, TForm_CipherDialog& cipherDialog,
@@ -22,6 +28,7 @@ TEncryptionCommands::TEncryptionCommands(TForm_Ludex& window, TForm_CipherDialog
     ConnectCommand(window.Button_CipherBranch, &QAction::triggered, this,
                    [this] { Button_CipherBranchClick(); });
     ConnectCommand(window.Button_LockBranch, &QAction::triggered, this, [this] { Button_LockBranchClick(); });
+    ConnectCommand(window.MI_LockAll, &QAction::triggered, this, [this] { MI_LockAllClick(); });
     ConnectCommand(window.TreeView, &QTreeView::expanded, this,
                    [this](const QModelIndex& index) { TreeViewExpanding(Tree().NodeAt(index)); });
 }
@@ -112,13 +119,80 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
     window_.UpdateBranchCommands(Tree().Selected());
 }
 
+void TEncryptionCommands::MI_LockAllClick() {
+    // Pending memo edits are stored first, so that they are enciphered with their branch.
+    window_.CommitMemo();
+    std::string failures;
+    for (int i = 0; i < Tree().TopLevelCount(); ++i) {
+        TTreeNode* top = Tree().TopLevel(i);
+        // The nodes of the branches that are unlocked now; of these, the ones found locked
+        // afterwards get their nodes rebuilt.
+        std::unordered_set<const TTreeNode*> unlocked;
+        std::vector<TTreeNode*> pending{top};
+        while (!pending.empty()) {
+            TTreeNode* node = pending.back();
+            pending.pop_back();
+            const TDomNode element = ElementOf(node);
+            if (element && IsBranchEncrypted(element) && !IsBranchLocked(element)) {
+                unlocked.insert(node);
+            }
+            for (int c = 0; c < node->ChildCount(); ++c) {
+                pending.push_back(node->Child(c));
+            }
+        }
+        if (unlocked.empty()) {
+            continue;
+        }
+        for (const TLockFailure& failure : LockAllBranches(top->Document()->RootElement())) {
+            failures += (failures.empty() ? "" : "\n") + failure.message;
+        }
+        // Outermost first: a rebuilt node's old descendants are gone and never visited.
+        pending.push_back(top);
+        while (!pending.empty()) {
+            TTreeNode* node = pending.back();
+            pending.pop_back();
+            const TDomNode element = ElementOf(node);
+            if (unlocked.count(node) != 0 && IsBranchLocked(element)) {
+                RebuildLockedNode(node, element);
+                continue;
+            }
+            for (int c = 0; c < node->ChildCount(); ++c) {
+                pending.push_back(node->Child(c));
+            }
+        }
+    }
+    if (TTreeNode* selected = Tree().Selected()) {
+        if (const TDomNode element = ElementOf(selected)) {
+            window_.ShowMemo(element);
+        }
+    }
+    window_.UpdateBranchCommands(Tree().Selected());
+    if (!failures.empty()) {
+        ModalQuestions().ShowError(&window_, Q(failures));
+    }
+}
+
+void TEncryptionCommands::RebuildLockedNode(TTreeNode* node, const TDomNode& element) {
+    Tree().Collapse(node);
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        window_.ForgetMarkWithin(node->Child(i));
+    }
+    Tree().DeleteChildren(node);
+    AddLockedPlaceholder(Tree(), node, element);
+    if (node->Parent() != nullptr && node != window_.MarkedNode()) {
+        UpdateBranchIcon(Tree(), node);
+    }
+}
+
 bool TEncryptionCommands::AskAndUnlock(TTreeNode* node) {
     const TDomNode element = ElementOf(node);
     if (!element) {
         return false;
     }
-    const bool unlocked = passwordDialog_.Execute(
-        node->Text(), element, [this, node](const std::string& password) { DecipherBranch(node, password); });
+    const bool unlocked =
+        passwordDialog_.Execute(node->Text(), element, [this, node](TBranchUnlockKey&& key) {
+            DecipherBranch(node, std::move(key));
+        });
     if (unlocked && node == Tree().Selected()) {
         window_.ShowMemo(element);
     }
@@ -126,9 +200,9 @@ bool TEncryptionCommands::AskAndUnlock(TTreeNode* node) {
     return unlocked;
 }
 
-void TEncryptionCommands::DecipherBranch(TTreeNode* node, const std::string& password) {
+void TEncryptionCommands::DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key) {
     const TDomNode element = ElementOf(node);
-    if (!DecipherBranchElement(element, password)) {
+    if (!DecipherBranchElement(element, std::move(key))) {
         return; // no sub-branches: only the memo was enciphered
     }
     // The placeholder (and anything else below) goes; a mark inside goes with it.

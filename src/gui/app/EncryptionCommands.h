@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/document/DomService.h"
+
 #include <QObject>
 
 #include <string>
@@ -9,6 +11,7 @@ class QModelIndex;
 namespace ludex {
 
 class TBranchTree;
+class TBranchUnlockKey;
 class TForm_CipherDialog;
 class TForm_Ludex;
 class TForm_PasswordDialog;
@@ -39,15 +42,22 @@ public:
     // Stores a pending memo edit, collapses the node and, when its branch is encrypted, locks it
     // together with every unlocked encrypted branch inside it.
     void CollapseAndLock(TTreeNode* node);
+    // Lock All: stores a pending memo edit, then locks every unlocked encrypted branch of every
+    // document and rebuilds the nodes of those that locked. A branch that cannot be locked stays
+    // unlocked (and so do the branches around it); the reasons are shown together at the end.
+    void MI_LockAllClick();
     // Asks for the password of the node's locked branch and unlocks it; true when unlocked.
     bool AskAndUnlock(TTreeNode* node);
-    // Unlocks the node's branch under a password already checked, and builds the nodes of the
+    // Unlocks the node's branch with the key of a verified password, and builds the nodes of the
     // deciphered sub-branches in the branch order. All or nothing: on error the branch and the
     // tree are as before.
-    void DecipherBranch(TTreeNode* node, const std::string& password);
+    void DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key);
 
 private:
     TBranchTree& Tree();
+    // The node of a branch that has just locked: collapsed, its nodes below replaced by the
+    // placeholder, its picture updated.
+    void RebuildLockedNode(TTreeNode* node, const TDomNode& element);
 
     TForm_Ludex& window_;
     TForm_CipherDialog& cipherDialog_;

@@ -1,6 +1,8 @@
 // The File menu and the common tool bar: new, open, save, save as, save all, close, close all.
 #include "gui/app/LudexUnit.h"
 
+#include "gui/app/DocumentRecovery.h"
+
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/BranchUndo.h"
@@ -39,6 +41,7 @@ void TForm_Ludex::MI_OpenClick() {
         if (auto name = ModalQuestions().OpenFileName(this, openDirectory_, kFileFilter)) {
             openDirectory_ = QFileInfo(*name).absolutePath();
             TLXDocument::Create(name->toStdString(), *tree_);
+            SettingsChanged();
         }
     } catch (...) {
         Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
@@ -79,13 +82,16 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         if (!name) {
             return false;
         }
-        document->Save(name->toStdString());
+        document->Save(name->toStdString(), {.backups = backupCount_});
         undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
+        DocumentSaved(document);
+        SettingsChanged(); // the list of documents names the new file
         return true;
     }
-    document->Save("");
+    document->Save("", {.backups = backupCount_});
     undo_->MarkSaved(document);
+    DocumentSaved(document);
     return true;
 }
 
@@ -135,7 +141,15 @@ void TForm_Ludex::MI_CloseAllClick() {
     Button_Copy->setEnabled(false);
 }
 
+void TForm_Ludex::DocumentSaved(const TLXDocument* document) {
+    if (recovery_) {
+        recovery_->Forget(document);
+    }
+}
+
 void TForm_Ludex::CloseDocument(TLXDocument* document) {
+    DocumentSaved(document); // closed without saving, or saved: its snapshot is of no more use
+    SettingsChanged();
     ForgetMarkWithin(document->RootNode());
     DestroyDocument(document);
     if (tree_->TopLevelCount() == 0) {

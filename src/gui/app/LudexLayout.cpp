@@ -3,6 +3,8 @@
 #include "gui/app/LudexUnit.h"
 
 #include "gui/app/BranchUndo.h"
+#include "gui/app/DocumentRecovery.h"
+
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 
@@ -70,6 +72,8 @@ void TForm_Ludex::CreateMenu() {
     MI_Close = NewAction(MI_File, "MI_Close", "Close");
     MI_CloseAll = NewAction(MI_File, "MI_CloseAll", "Close All");
     MI_Exit = NewAction(MI_File, "MI_Exit", "Exit");
+    MI_LockAll = NewAction(MI_File, "MI_LockAll", "Lock All");
+    MI_LockAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     MI_Close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     MI_Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     MI_New->setShortcut(QKeySequence::New);
@@ -79,7 +83,7 @@ void TForm_Ludex::CreateMenu() {
     MI_File->addSeparator();
     MI_File->addActions({MI_Save, MI_SaveAs, MI_SaveAll});
     MI_File->addSeparator();
-    MI_File->addActions({MI_Close, MI_CloseAll});
+    MI_File->addActions({MI_Close, MI_CloseAll, MI_LockAll});
     MI_File->addSeparator();
     MI_File->addAction(MI_Exit);
 
@@ -119,6 +123,27 @@ void TForm_Ludex::CreateMenu() {
     MI_AskBeforeRemove->setCheckable(true);
     MI_AskBeforeRemove->setChecked(true);
     MI_Settings->addAction(MI_AskBeforeRemove);
+    MI_Settings->addSeparator();
+    MI_CodePage = MI_Settings->addMenu("Code Page");
+    MI_CodePage->setObjectName("MI_CodePage");
+    MI_CompatibleScheme =
+        NewAction(MI_Settings, "MI_CompatibleScheme", "Compatible Encryption for New Branches");
+    MI_CompatibleScheme->setCheckable(true);
+    MI_Settings->addAction(MI_CompatibleScheme);
+    MI_AutoLock = MI_Settings->addMenu("Lock All When Idle");
+    MI_AutoLock->setObjectName("MI_AutoLock");
+    auto* autoLockGroup = new QActionGroup(MI_AutoLock);
+    for (const int minutes : {0, 1, 5, 10, 30, 60}) {
+        const QString name = QString("MI_AutoLock%1").arg(minutes);
+        QAction* item = NewAction(MI_AutoLock, name.toLatin1().constData(), QString::number(minutes));
+        item->setCheckable(true);
+        item->setData(minutes);
+        autoLockGroup->addAction(item);
+        MI_AutoLock->addAction(item);
+    }
+    MI_LockOnMinimize = NewAction(MI_Settings, "MI_LockOnMinimize", "Lock All When Minimised");
+    MI_LockOnMinimize->setCheckable(true);
+    MI_Settings->addAction(MI_LockOnMinimize);
     MI_Settings->addSeparator();
     MI_ResetToDefault = NewAction(MI_Settings, "MI_ResetToDefault", "Reset To Default");
     MI_Settings->addAction(MI_ResetToDefault);

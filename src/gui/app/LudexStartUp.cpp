@@ -10,6 +10,7 @@
 #include "core/text/CodePage.h"
 #include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/DocumentRecovery.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
@@ -23,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -33,6 +35,19 @@ namespace ludex {
 bool RestartOnExit = false;
 
 namespace {
+
+// Seconds between two rounds of recovery snapshots when the settings do not say.
+const int kDefaultRecoveryInterval = 30;
+const char* const kRecoveryIntervalValue = "RecoveryInterval";
+
+// The settings value of the snapshot interval: whole seconds from 0 (no snapshots) to a day.
+int RecoveryIntervalFromSettings(const std::string& text) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return kDefaultRecoveryInterval;
+    }
+    const int seconds = std::stoi(text);
+    return seconds <= 86400 ? seconds : kDefaultRecoveryInterval;
+}
 
 // A tool-bar band as a published object: its Index (writing it moves the band) and the band itself.
 class TPublishedCoolBand : public TPublishedBase {
@@ -84,6 +99,10 @@ void TForm_Ludex::FormCreate() {
 
     ConnectCommands();
     ConnectEditCommands();
+    settingsTimer_ = new QTimer(this);
+    settingsTimer_->setSingleShot(true);
+    settingsTimer_->setInterval(kSettingsWriteDelay);
+    connect(settingsTimer_, &QTimer::timeout, this, [this] { WriteChangedSettings(); });
     SettingsBailee().AddClient(*this);
     SetMark(nullptr);
 }
@@ -91,6 +110,7 @@ void TForm_Ludex::FormCreate() {
 TForm_Ludex::~TForm_Ludex() {
     SettingsBailee().RemoveClient(*this);
     LanguageLocaler().RemoveClient(*published_);
+    recovery_.reset();
     ConnectMemo(TMemoChanges::Ignored);
     memoNode_ = nullptr;
     markedNode_ = nullptr;
@@ -151,6 +171,17 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
         }
     }
 
+    // How many backups a document save keeps (the settings file keeps none of its own).
+    if (const std::string backups = settings.ReadValue("Backups"); !backups.empty()) {
+        if (const std::optional<unsigned> count = ParseBackupCount(backups)) {
+            backupCount_ = *count;
+        } else {
+            ModalQuestions().ShowError(this, Q("The settings value Backups=\"" + backups +
+                                               "\" is no number from 0 to " + std::to_string(kMostBackups) +
+                                               "; " + std::to_string(backupCount_) + " backups are kept."));
+        }
+    }
+
     TLXLocaler& localer = LanguageLocaler();
     localer.LanguageFolder = locations.DataFolder();
     localer.Language = LanguageFromSettings(settings);
@@ -163,8 +194,16 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     }
     localer.OpenPath("/messages");
 
+    // Snapshots left by a run that did not close come first, so that a restored document is not
+    // opened a second time from its file below.
+    settings.OpenPath("/");
+    recovery_ = std::make_unique<TDocumentRecovery>(*this, locations.RecoveryFolder());
+    recovery_->OfferLeftSnapshots();
+    recovery_->SetInterval(RecoveryIntervalFromSettings(settings.ReadValue(kRecoveryIntervalValue)));
+
     RestoreDocuments(commandLineFile);
     UpdateFileCommands();
+    startedUp_ = true;
 }
 
 void TForm_Ludex::OpenDocument(const std::string& fileName) {
@@ -180,8 +219,18 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
             ModalQuestions().ShowError(this, Q(e.what()));
         }
     };
+    auto isOpen = [this](const std::string& fileName) {
+        for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+            if (tree_->TopLevel(i)->Document()->FileName() == fileName) {
+                return true;
+            }
+        }
+        return false;
+    };
     if (!commandLineFile.empty()) {
-        openReporting(commandLineFile);
+        if (!isOpen(commandLineFile)) {
+            openReporting(commandLineFile);
+        }
         return;
     }
     TPropertyBailee& settings = SettingsBailee();
@@ -195,7 +244,7 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
         }
     }
     for (const std::string& file : files) {
-        if (!file.empty() && FileExists(file)) {
+        if (!file.empty() && FileExists(file) && !isOpen(file)) {
             openReporting(file);
         }
     }
@@ -216,6 +265,10 @@ void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
     }
     bailee.OpenPath("/");
     bailee.WriteValue("CodePage", CurrentCodePage().Name());
+    bailee.WriteValue("Backups", std::to_string(backupCount_));
+    if (recovery_) {
+        bailee.WriteValue(kRecoveryIntervalValue, std::to_string(recovery_->Interval()));
+    }
     if (RestartOnExit) {
         return;
     }
@@ -238,6 +291,7 @@ void TForm_Ludex::Localize(TLocaler& localer) {
     MI_Russian->setChecked(language == langRussian);
     localer.OpenPath("/messages");
     UpdateCaption();
+    SettingsChanged(); // a language switch is kept even if the program does not end normally
     if (TTreeNode* selected = tree_->Selected(); selected != nullptr && IsNodeLocked(selected)) {
         ShowMemo(ElementOf(selected)); // the locked text follows the language
     }
@@ -247,10 +301,39 @@ void TForm_Ludex::UpdateCaption() {
     setWindowTitle(Q(LanguageLocaler().FormatMessage("MainCaption", {ProgramVersion()})));
 }
 
+void TForm_Ludex::SettingsChanged() {
+    if (startedUp_ && settingsTimer_ != nullptr) {
+        settingsTimer_->start();
+    }
+}
+
+void TForm_Ludex::WriteChangedSettings() noexcept {
+    if (RestartOnExit) {
+        return; // the settings are being reset; closing writes what is left of them
+    }
+    try {
+        CreateFolderForOwner(std::filesystem::path(SettingsBailee().FileName()).parent_path().string());
+        SettingsBailee().Save();
+        settingsFailing_ = false;
+    } catch (const std::exception& e) {
+        // Reported once; the next change or the exit tries again.
+        if (!settingsFailing_) {
+            settingsFailing_ = true;
+            try {
+                ModalQuestions().ShowError(
+                    this, Q(LanguageLocaler().FormatMessage("SettingsWriteFailed", {e.what()})));
+            } catch (...) {
+                // Nothing more can be done from a timer; the failure stays recorded.
+            }
+        }
+    }
+}
+
 bool TForm_Ludex::FormCloseQuery() {
     if (!QuerySaveAll()) {
         return false;
     }
+    settingsTimer_->stop();
     try {
         // The settings folder is made on the first save, so that a run that ends without saving
         // leaves nothing behind.
@@ -269,6 +352,10 @@ void TForm_Ludex::closeEvent(QCloseEvent* event) {
     bool close = false;
     RunCommand(*this, [&] { close = FormCloseQuery(); });
     if (close) {
+        // Every modified document has been saved or given up by the user: no snapshot is wanted.
+        if (recovery_) {
+            recovery_->ForgetAll();
+        }
         event->accept();
     } else {
         event->ignore();

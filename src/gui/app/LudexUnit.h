@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 #include "core/settings/Localer.h"
 #include "core/settings/PropertyBailee.h"
@@ -19,6 +20,7 @@ class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
 class QSplitter;
+class QTimer;
 class QToolBar;
 class QTreeView;
 
@@ -26,6 +28,7 @@ namespace ludex {
 
 class TBranchTree;
 class TBranchUndo;
+class TDocumentRecovery;
 class TForm_About;
 class TLXDocument;
 class TQtLocalizedForm;
@@ -64,6 +67,12 @@ public:
 
     void UpdateCaption();
     TPublishedObject& Published();
+    // The recovery snapshots of the documents; null before start-up.
+    TDocumentRecovery* Recovery() { return recovery_.get(); }
+    // A setting has changed: the settings file is written once no further change has come for
+    // kSettingsWriteDelay milliseconds, so that a crash does not lose it.
+    void SettingsChanged();
+    static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
     TBranchUndo& Undo() { return *undo_; }
     void SetAboutBox(TForm_About* about) { about_ = about; }
@@ -85,6 +94,8 @@ public:
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
     void CloseDocument(TLXDocument* document);
+    // The document's snapshot is of no more use: it has been saved, or is being closed.
+    void DocumentSaved(const TLXDocument* document);
     void UpdateFileCommands();
 
     // Memo and selection.
@@ -132,6 +143,7 @@ public:
     QAction* MI_SaveAll = nullptr;
     QAction* MI_Close = nullptr;
     QAction* MI_CloseAll = nullptr;
+    QAction* MI_LockAll = nullptr;
     QAction* MI_Exit = nullptr;
     QMenu* MI_Edit = nullptr;
     QAction* MI_Find = nullptr;
@@ -157,6 +169,11 @@ public:
     QAction* MI_TreeViewFont = nullptr;
     QAction* MI_MemoFont = nullptr;
     QAction* MI_WordWrapMemo = nullptr;
+    // Encryption settings: the code page, the scheme of new encryptions, when to lock everything.
+    QMenu* MI_CodePage = nullptr;
+    QAction* MI_CompatibleScheme = nullptr;
+    QMenu* MI_AutoLock = nullptr; // its items: MI_AutoLock<minutes>, 0 for never
+    QAction* MI_LockOnMinimize = nullptr;
     QAction* MI_ResetToDefault = nullptr;
     QMenu* MI_Help = nullptr;
     QAction* MI_HelpTopics = nullptr;
@@ -183,6 +200,7 @@ protected:
 private:
     // The closing question: documents first, then the settings. True when the window may close.
     bool FormCloseQuery();
+    void WriteChangedSettings() noexcept;
     void TreeViewChanging(TTreeNode* node);
     void TreeViewEdited(TTreeNode* node, const std::string& text);
     void MemoChanged();
@@ -210,12 +228,17 @@ private:
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
     TForm_About* about_ = nullptr;
+    std::unique_ptr<TDocumentRecovery> recovery_;
+    QTimer* settingsTimer_ = nullptr;
+    bool startedUp_ = false;
+    bool settingsFailing_ = false; // a timed write has failed and been reported
     QMetaObject::Connection memoConnection_;
     bool memoModified_ = false;
     bool askBeforeRemove_ = true;
     TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows
     TTreeNode* markedNode_ = nullptr;
     QString openDirectory_;
+    unsigned backupCount_ = kDefaultBackupCount; // the settings value "Backups": kept per document save
 };
 
 // A broken installation: the stencil or a language file is missing or cannot be read.

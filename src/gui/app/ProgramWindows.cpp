@@ -2,6 +2,7 @@
 
 #include "gui/app/BranchCommands.h"
 #include "gui/app/EncryptionCommands.h"
+#include "gui/app/EncryptionSettings.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/MemoCalculator.h"
 #include "gui/app/ViewCommands.h"
@@ -23,10 +24,13 @@ TProgramWindows::TProgramWindows() {
     MemoCalculator = std::make_unique<TMemoCalculator>(*Main);
     BranchCommands = std::make_unique<TBranchCommands>(*Main);
     EncryptionCommands = std::make_unique<TEncryptionCommands>(*Main, *CipherDialog, *PasswordDialog);
+    EncryptionSettings = std::make_unique<TEncryptionSettings>(
+        *Main, [commands = EncryptionCommands.get()] { commands->MI_LockAllClick(); });
 }
 
 TProgramWindows::~TProgramWindows() {
     // Dialogs and command groups go first; the main window, which owns the documents, last.
+    EncryptionSettings.reset();
     EncryptionCommands.reset();
     BranchCommands.reset();
     MemoCalculator.reset();

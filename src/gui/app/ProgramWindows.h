@@ -8,6 +8,7 @@ namespace ludex {
 
 class TBranchCommands;
 class TEncryptionCommands;
+class TEncryptionSettings;
 class TForm_About;
 class TForm_CipherDialog;
 class TForm_Find;
@@ -43,6 +44,7 @@ public:
     std::unique_ptr<TMemoCalculator> MemoCalculator;
     std::unique_ptr<TBranchCommands> BranchCommands;
     std::unique_ptr<TEncryptionCommands> EncryptionCommands;
+    std::unique_ptr<TEncryptionSettings> EncryptionSettings;
 };
 
 } // namespace ludex

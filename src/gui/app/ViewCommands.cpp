@@ -62,17 +62,20 @@ void TViewCommands::OnChangeLanguageClick(QAction* sender) {
 void TViewCommands::MI_TreeViewFontClick() {
     if (auto font = ModalQuestions().ChooseFont(&window_, window_.TreeView->font())) {
         window_.TreeView->setFont(*font);
+        window_.SettingsChanged();
     }
 }
 
 void TViewCommands::MI_MemoFontClick() {
     if (auto font = ModalQuestions().ChooseFont(&window_, window_.Memo->font())) {
         window_.Memo->setFont(*font);
+        window_.SettingsChanged();
     }
 }
 
 void TViewCommands::MI_WordWrapMemoClick() {
     window_.SetMemoWordWrap(!window_.GetMemoWordWrap());
+    window_.SettingsChanged();
 }
 
 void TViewCommands::MI_ResetToDefaultClick() {

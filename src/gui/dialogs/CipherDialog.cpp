@@ -3,7 +3,6 @@
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
-#include "core/text/CodePage.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/PasswordFields.h"
@@ -18,6 +17,18 @@
 #include <QVBoxLayout>
 
 namespace ludex {
+
+namespace {
+TCipherScheme newEncryptionScheme = kDefaultCipherScheme;
+} // namespace
+
+TCipherScheme NewEncryptionScheme() {
+    return newEncryptionScheme;
+}
+
+void SetNewEncryptionScheme(TCipherScheme scheme) {
+    newEncryptionScheme = scheme;
+}
 
 TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("Form_CipherDialog");
@@ -35,6 +46,8 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     Label_ConfirmPassword = new QLabel("Confirm password", this);
     Label_ConfirmPassword->setObjectName("Label_ConfirmPassword");
     Edit_ConfirmPassword = NewPasswordEdit(this, "Edit_ConfirmPassword");
+    Check_Compatible = new QCheckBox("Compatible encryption (readable by earlier versions)", this);
+    Check_Compatible->setObjectName("Check_Compatible");
     Check_Lock = new QCheckBox("Collapse and lock encrypting branch", this);
     Check_Lock->setObjectName("Check_Lock");
     auto* layout = new QVBoxLayout(this);
@@ -46,6 +59,7 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(Edit_Password);
     layout->addWidget(Label_ConfirmPassword);
     layout->addWidget(Edit_ConfirmPassword);
+    layout->addWidget(Check_Compatible);
     layout->addWidget(Check_Lock);
     AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
 
@@ -85,11 +99,16 @@ void TForm_CipherDialog::accept() {
 
 int TForm_CipherDialog::Execute(const TDomNode& element) {
     Label_BranchName->setText(Q(TitleAccess.Read(element)));
-    Edit_Password->clear();
-    Edit_ConfirmPassword->clear();
+    const TCipherScheme offered =
+        IsBranchEncrypted(element) ? BranchCipherScheme(element) : NewEncryptionScheme();
+    Check_Compatible->setChecked(offered == TCipherScheme::Compatible);
+    ClearPasswordField(*Edit_Password);
+    ClearPasswordField(*Edit_ConfirmPassword);
     Edit_Password->setFocus();
     for (;;) {
         if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
+            ClearPasswordField(*Edit_Password);
+            ClearPasswordField(*Edit_ConfirmPassword);
             return Cancelled;
         }
         // accept() lets only agreeing fields through; a dialog closed as accepted by other means
@@ -99,13 +118,13 @@ int TForm_CipherDialog::Execute(const TDomNode& element) {
         }
         AskToRetype();
     }
-    const std::string password = Edit_Password->text().toStdString();
-    if (!password.empty()) {
-        // The memo is enciphered with the branch: refuse now, rather than at the next save or
-        // lock, a memo the code page cannot hold. FromUtf8 throws ECodePage naming the page.
-        CurrentCodePage().FromUtf8(MemoAccess.Read(element));
-    }
-    SetBranchPassword(element, password);
+    const TSecret password = TakePassword(*Edit_Password);
+    ClearPasswordField(*Edit_ConfirmPassword);
+    const TCipherScheme scheme =
+        Check_Compatible->isChecked() ? TCipherScheme::Compatible : TCipherScheme::Strong;
+    // The compatible scheme refuses, naming the field and the code page, a password or memo the
+    // code page cannot hold, rather than failing at the next save or lock.
+    SetBranchPassword(element, password.View(), scheme);
     return Check_Lock->isChecked() ? AcceptedAndLock : Accepted;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
 #include "core/settings/Localer.h"
 
@@ -16,10 +17,16 @@ namespace ludex {
 
 class TQtLocalizedForm;
 
+// The scheme the encrypt dialog offers for a branch that is not yet encrypted: the settings value
+// "CipherScheme" once start-up has read it, kDefaultCipherScheme until then.
+TCipherScheme NewEncryptionScheme();
+void SetNewEncryptionScheme(TCipherScheme scheme);
+
 // The encrypt/decrypt dialog: the branch's title, a password typed twice and whether to lock the
-// branch at once. A non-empty password puts the branch under it (or changes it), the empty
-// password takes the branch's encryption off. Created once and shown again for every use; the
-// lock check box keeps its state between showings. Follows the language as a localised form.
+// branch at once, and the scheme: Check_Compatible chooses the compatible one, which earlier
+// versions read but which takes only text of the code page. A non-empty password puts the branch under it (or
+// changes it), the empty password takes the branch's encryption off. Created once and shown again for every
+// use; the lock check box keeps its state between showings. Follows the language as a localised form.
 class TForm_CipherDialog : public QDialog, public ILocalerClient {
     Q_OBJECT
 
@@ -29,11 +36,14 @@ public:
     explicit TForm_CipherDialog(QWidget* parent = nullptr);
     ~TForm_CipherDialog() override;
 
-    // Shows the dialog for the element (a branch that is not locked). Cancelled changes nothing.
-    // On OK with a non-empty password the element gets "password" and "encryption" (its check
-    // value); with the empty password both are removed. The result is AcceptedAndLock when
+    // Shows the dialog for the element (a branch that is not locked), its scheme choice set to
+    // the branch's scheme, or to NewEncryptionScheme() for a plain branch. Cancelled changes
+    // nothing; both fields are emptied when their text is read and on Cancel. On OK with a
+    // non-empty password the element is encrypted (or re-keyed) in the chosen scheme; with the
+    // empty password the encryption is removed. The result is AcceptedAndLock when
     // Check_Lock is set. A password the code page cannot hold, or a memo of the element that it
-    // cannot hold while a password is being set, throws ECodePage and changes nothing.
+    // cannot hold while a password is being set, throws EUnencipherable and changes nothing. The
+    // branch records the code page it is encrypted in.
     int Execute(const TDomNode& element);
 
     void Localize(TLocaler& localer) override;
@@ -45,6 +55,7 @@ public:
     QLineEdit* Edit_Password = nullptr;
     QLabel* Label_ConfirmPassword = nullptr;
     QLineEdit* Edit_ConfirmPassword = nullptr;
+    QCheckBox* Check_Compatible = nullptr;
     QCheckBox* Check_Lock = nullptr;
     QPushButton* Button_OK = nullptr;
     QPushButton* Button_Cancel = nullptr;

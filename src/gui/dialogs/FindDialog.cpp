@@ -236,30 +236,6 @@ bool TForm_Find::InScope(const TTreeNode* node) const {
            (scopeRoot_ == nullptr || node == scopeRoot_ || node->HasAsAncestor(scopeRoot_));
 }
 
-TTreeNode* TForm_Find::NextSibling(const TTreeNode* node) const {
-    if (node->Parent() != nullptr) {
-        return node->NextSibling();
-    }
-    const int row = node->Row() + 1;
-    return tree_ && row < tree_->TopLevelCount() ? tree_->TopLevel(row) : nullptr;
-}
-
-TTreeNode* TForm_Find::NodeAfterSubtree(const TTreeNode* node) const {
-    for (const TTreeNode* n = node; n != nullptr; n = n->Parent()) {
-        if (TTreeNode* next = NextSibling(n)) {
-            return next;
-        }
-    }
-    return nullptr;
-}
-
-TTreeNode* TForm_Find::NextInPreOrder(const TTreeNode* node) const {
-    if (TTreeNode* child = node->FirstChild()) {
-        return child;
-    }
-    return NodeAfterSubtree(node);
-}
-
 void TForm_Find::SelectNode(TTreeNode* node) {
     found_ = node;
     selecting_ = true;
@@ -308,8 +284,8 @@ void TForm_Find::Button_FindClick() {
             }
         }
         memoPosition_ = 0;
-        currentNode_ =
-            IsNodeLocked(currentNode_) ? NodeAfterSubtree(currentNode_) : NextInPreOrder(currentNode_);
+        currentNode_ = IsNodeLocked(currentNode_) ? NodeAfterSubtree(*tree_, currentNode_)
+                                                  : NextInPreOrder(*tree_, currentNode_);
     }
 
     while (InScope(currentNode_)) {
@@ -319,14 +295,14 @@ void TForm_Find::Button_FindClick() {
             SelectNode(node);
             SetFindMode(TFindMode::GoOn);
             if (locked) {
-                currentNode_ = NodeAfterSubtree(node);
+                currentNode_ = NodeAfterSubtree(*tree_, node);
             } else {
                 memoPosition_ = 1;
             }
             return;
         }
         if (locked) {
-            currentNode_ = NodeAfterSubtree(node);
+            currentNode_ = NodeAfterSubtree(*tree_, node);
             continue;
         }
         if (inMemos) {
@@ -338,7 +314,7 @@ void TForm_Find::Button_FindClick() {
                 return;
             }
         }
-        currentNode_ = NextInPreOrder(node);
+        currentNode_ = NextInPreOrder(*tree_, node);
     }
 
     const std::string pattern = Edit_FindWhat->text().toStdString();

@@ -86,9 +86,6 @@ protected:
 private:
     size_t Match(std::string_view text, size_t start) const;
     bool InScope(const TTreeNode* node) const;
-    TTreeNode* NextSibling(const TTreeNode* node) const;
-    TTreeNode* NodeAfterSubtree(const TTreeNode* node) const;
-    TTreeNode* NextInPreOrder(const TTreeNode* node) const;
     void SelectNode(TTreeNode* node);
     void SelectMemoMatch(const std::string& memo, size_t position);
     // Notices of the tree; they only keep the search state in step and cannot fail.

@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <optional>
+#include <utility>
+
 namespace ludex {
 
 TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
@@ -19,11 +22,15 @@ TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Unlock branch");
     setModal(true);
 
+    Label_BranchName = new QLabel(this);
+    Label_BranchName->setObjectName("Label_BranchName");
+    Label_BranchName->setTextFormat(Qt::PlainText);
     Label_InputPassword = new QLabel("Input password", this);
     Label_InputPassword->setObjectName("Label_InputPassword");
     Edit_Password = NewPasswordEdit(this, "Edit_Password");
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label_BranchName);
     layout->addWidget(Label_InputPassword);
     layout->addWidget(Edit_Password);
     AddOkCancelButtons(*this, *layout, Button_OK, Button_Cancel);
@@ -33,19 +40,31 @@ bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNod
                                    const TUnlock& unlock) {
     TLXLocaler& localer = LanguageLocaler();
     setWindowTitle(Q(localer.FormatMessage("UnlockBranch", {branchTitle})));
+    Label_BranchName->setText(Q(branchTitle));
     Label_InputPassword->setText(Q(localer.GetMessage("InputPassword")));
     Button_OK->setText(Q(localer.GetMessage("Ok")));
     Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
-    Edit_Password->clear();
+    ClearPasswordField(*Edit_Password);
     for (;;) {
         Edit_Password->setFocus();
         if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
+            ClearPasswordField(*Edit_Password);
             return false;
         }
-        const std::string password = Edit_Password->text().toStdString();
-        if (CheckBranchPassword(element, password)) {
-            unlock(password);
-            return true;
+        try {
+            std::optional<TBranchUnlockKey> key;
+            {
+                const TSecret password = TakePassword(*Edit_Password);
+                key = VerifyBranchPassword(element, password.View());
+            }
+            if (key) {
+                unlock(std::move(*key));
+                return true;
+            }
+        } catch (const EDamagedBranch& e) {
+            // Another try cannot mend the branch; it stays locked as it was.
+            ModalQuestions().ShowError(this, Q(e.what()));
+            return false;
         }
         ModalQuestions().Inform(this, Q(localer.GetMessage("IncorrectPassword")));
     }

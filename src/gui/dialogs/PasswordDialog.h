@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/document/BranchCipher.h"
 #include "core/document/DomService.h"
 
 #include <QDialog>
@@ -20,17 +21,21 @@ class TForm_PasswordDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // Called with a password that matches the branch's check value; it unlocks the branch.
-    using TUnlock = std::function<void(const std::string& password)>;
+    // Called with the key a right password opens; it unlocks the branch without deriving again.
+    using TUnlock = std::function<void(TBranchUnlockKey&& key)>;
 
     explicit TForm_PasswordDialog(QWidget* parent = nullptr);
 
-    // Asks for the password of the locked `element`, titled with `branchTitle`. A wrong password
-    // says "IncorrectPassword" and asks again with the typed text kept; a right one is handed to
-    // `unlock` and the result is true. Cancel, Escape or closing the window give false. An error
-    // of `unlock` propagates.
+    // Asks for the password of the locked `element`, naming the branch `branchTitle` in the
+    // caption and above the field. The field is emptied as soon as its text is read and on
+    // Cancel. A wrong password says "IncorrectPassword" and asks again; a right one is verified
+    // once (a strong key is derived once) and its key handed to `unlock`, and the result is true.
+    // A damaged branch (EDamagedBranch, from the check or from `unlock`) is shown as an error and
+    // gives false with the branch still locked. Cancel, Escape or closing the window give false.
+    // Other errors of `unlock` propagate.
     bool Execute(const std::string& branchTitle, const TDomNode& element, const TUnlock& unlock);
 
+    QLabel* Label_BranchName = nullptr;
     QLabel* Label_InputPassword = nullptr;
     QLineEdit* Edit_Password = nullptr;
     QPushButton* Button_OK = nullptr;

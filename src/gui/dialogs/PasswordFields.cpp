@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QString>
 
 namespace ludex {
 
@@ -16,6 +17,38 @@ QLineEdit* NewPasswordEdit(QWidget* parent, const char* name) {
     // The style decides the mask character; the style sheet property fixes it to '*' (42).
     edit->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
     return edit;
+}
+
+namespace {
+
+// The field's text shares its buffer with the field until the field lets go of it. The field is
+// emptied by setting an empty text, which drops its buffer whole (clearing would copy the text
+// into a buffer of its own first) and its undo history; then `text` owns the buffer alone and
+// wiping it wipes the characters the field held.
+void WipeDetached(QString& text) {
+    if (!text.isEmpty() && !text.isDetached()) {
+        return; // still shared with someone else: wiping would change their copy
+    }
+    WipeMemory(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
+    text.clear();
+}
+
+} // namespace
+
+TSecret TakePassword(QLineEdit& edit) {
+    QString text = edit.text();
+    edit.setText(QString());
+    QByteArray utf8 = text.toUtf8();
+    TSecret secret(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+    WipeMemory(utf8.data(), static_cast<size_t>(utf8.size()));
+    WipeDetached(text);
+    return secret;
+}
+
+void ClearPasswordField(QLineEdit& edit) {
+    QString text = edit.text();
+    edit.setText(QString());
+    WipeDetached(text);
 }
 
 void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, QPushButton*& cancel) {

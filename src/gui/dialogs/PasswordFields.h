@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/crypto/Secret.h"
+
 class QBoxLayout;
 class QDialog;
 class QLineEdit;
@@ -12,6 +14,13 @@ namespace ludex {
 
 // A password field with the given object name that shows '*' for every character typed.
 QLineEdit* NewPasswordEdit(QWidget* parent, const char* name);
+
+// Takes the typed password out of the field: the field is emptied and the text's buffers, the
+// field's own among them, are wiped, so that the password lives on only in the returned secret.
+TSecret TakePassword(QLineEdit& edit);
+
+// Empties the field and wipes the buffer of the text it held.
+void ClearPasswordField(QLineEdit& edit);
 
 // The dialog's OK (default: Enter accepts) and Cancel (Escape rejects) buttons, named Button_OK
 // and Button_Cancel, connected to accept and reject and added right-aligned at the end of `layout`.

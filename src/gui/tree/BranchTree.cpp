@@ -7,6 +7,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace ludex {
 
@@ -75,7 +76,7 @@ const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTr
     return parent == nullptr ? roots_ : parent->children_;
 }
 
-TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
+TTreeNode* TBranchTree::Insert(TTreeNode* parent, std::string text) {
     auto& siblings = SiblingsOf(parent);
     const int row = static_cast<int>(siblings.size());
     const bool hidden = IsHidden(parent);
@@ -83,7 +84,7 @@ TTreeNode* TBranchTree::Insert(TTreeNode* parent, const std::string& text) {
         beginInsertRows(IndexOf(parent), row, row);
     }
     auto node = std::make_unique<TTreeNode>();
-    node->text_ = text;
+    node->text_ = std::move(text);
     node->parent_ = parent;
     node->row_ = row;
     node->buildId_ = hidden ? buildId_ : 0;
@@ -129,8 +130,8 @@ void TBranchTree::DiscardTopLevel() {
     buildId_ = 0;
 }
 
-TTreeNode* TBranchTree::AddChild(TTreeNode* parent, const std::string& text) {
-    return Insert(parent, text);
+TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
+    return Insert(parent, std::move(text));
 }
 
 size_t TBranchTree::CountSubtree(const TTreeNode* node) {

@@ -92,7 +92,7 @@ public:
     void AttachTopLevel();
     // Drops the node begun by BeginTopLevel with everything below it.
     void DiscardTopLevel();
-    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);
+    TTreeNode* AddChild(TTreeNode* parent, std::string text);
     // Deletes the node with all its descendants.
     void Delete(TTreeNode* node);
     void DeleteChildren(TTreeNode* node);
@@ -155,7 +155,7 @@ signals:
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
-    TTreeNode* Insert(TTreeNode* parent, const std::string& text);
+    TTreeNode* Insert(TTreeNode* parent, std::string text);
     void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                       const TCompare& compare);
     static size_t CountSubtree(const TTreeNode* node);

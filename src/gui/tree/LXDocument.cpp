@@ -1,6 +1,7 @@
 #include "gui/tree/LXDocument.h"
 
 #include "core/document/DocumentWriter.h"
+#include "core/document/Recovery.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_Utils.h"
@@ -30,7 +31,23 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     if (!document->rootElement_) {
         throw Exception("The document has no root element: " + fileName);
     }
+    return Show(std::move(document), fileName.empty() ? TShowAs::New : TShowAs::Opened);
+}
 
+TLXDocument* TLXDocument::Recover(const std::string& snapshotFile, TBranchTree& tree) {
+    std::unique_ptr<TLXDocument> document(new TLXDocument(tree, ""));
+    document->xmlDocument_->Load(snapshotFile);
+    document->rootElement_ = document->xmlDocument_->DocumentElement();
+    if (!document->rootElement_) {
+        throw Exception("The document has no root element: " + snapshotFile);
+    }
+    document->fileName_ = document->rootElement_.GetAttribute(kRecoveryFileAttribute);
+    document->rootElement_.RemoveAttribute(kRecoveryFileAttribute);
+    return Show(std::move(document), TShowAs::Recovered);
+}
+
+TLXDocument* TLXDocument::Show(std::unique_ptr<TLXDocument> document, TShowAs showAs) {
+    TBranchTree& tree = *document->tree_;
     TLXDocument* result = document.get();
     // The document's nodes are built before the view sees them, so that it learns of them all at
     // once instead of node by node.
@@ -40,17 +57,17 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     try {
         const bool locked = AddLockedPlaceholder(tree, rootNode, result->rootElement_);
         if (!locked) {
-            BuildChildNodes(tree, rootNode, result->rootElement_);
-            tree.SortChildren(rootNode, TSortDepth::AllLevels, TreeViewCompare);
+            // Built in the window's order, so the document's content needs no sort.
+            BuildChildNodes(tree, rootNode, result->rootElement_, TBranchOrder::Window);
         }
         tree.AttachTopLevel();
         tree.Select(rootNode);
-        result->SetModified(false);
+        result->SetModified(showAs == TShowAs::Recovered);
         if (!locked) {
-            if (!fileName.empty()) {
-                tree.Expand(rootNode);
-            } else {
+            if (showAs == TShowAs::New) {
                 tree.StartEditing(rootNode);
+            } else {
+                tree.Expand(rootNode);
             }
         }
     } catch (...) {
@@ -73,12 +90,12 @@ void TLXDocument::SetModified(bool modified) {
     tree_->Repaint();
 }
 
-void TLXDocument::Save(const std::string& newFileName) {
+void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& options) {
     if (!newFileName.empty()) {
         fileName_ = newFileName;
     }
     const std::string text = DocumentToText(rootElement_);
-    WriteTextFile(fileName_, text);
+    WriteTextFile(fileName_, text, options);
     SetModified(false);
 }
 

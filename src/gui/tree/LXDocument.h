@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/base/FileIO.h"
 #include "core/document/DomService.h"
 
 #include <memory>
@@ -23,6 +24,12 @@ public:
     // node remains and the error propagates. Returns the document, owned by its top-level node.
     static TLXDocument* Create(const std::string& fileName, TBranchTree& tree);
 
+    // Shows a recovery snapshot (see core/document/Recovery.h) as Create shows a file: the
+    // document takes the file name the snapshot records ("" for a document never saved), loses
+    // the snapshot's own attribute, is expanded and is marked modified, since what it holds has
+    // not been saved. On any error no node remains and the error propagates.
+    static TLXDocument* Recover(const std::string& snapshotFile, TBranchTree& tree);
+
     ~TLXDocument();
     TLXDocument(const TLXDocument&) = delete;
     TLXDocument& operator=(const TLXDocument&) = delete;
@@ -38,8 +45,9 @@ public:
 
     // Takes a non-empty name as the file name, then writes the document with the document writer
     // and clears the modified flag. The text is built completely before the file is touched, and
-    // the file is replaced atomically; on failure the flag stays set and the error propagates.
-    void Save(const std::string& newFileName);
+    // the file is replaced atomically, keeping the backups `options` asks for; on failure the flag
+    // stays set and the error propagates.
+    void Save(const std::string& newFileName, const TSaveOptions& options = {});
 
     TDomDocument& XMLDocument() { return *xmlDocument_; }
     TTreeNode* RootNode() const { return rootNode_; }
@@ -49,7 +57,10 @@ public:
     TBranchTree& Tree() const { return *tree_; }
 
 private:
+    enum class TShowAs { Opened, New, Recovered };
+
     TLXDocument(TBranchTree& tree, std::string fileName);
+    static TLXDocument* Show(std::unique_ptr<TLXDocument> document, TShowAs showAs);
 
     std::unique_ptr<TDomDocument> xmlDocument_;
     TTreeNode* rootNode_ = nullptr;

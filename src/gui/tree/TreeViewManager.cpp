@@ -1,6 +1,7 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include "core/document/BranchOrder.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/XMLNodeAccess.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/LXDocument.h"
@@ -45,16 +46,18 @@ bool IsNodeLocked(TTreeNode* node) {
     return element && IsBranchLocked(element);
 }
 
+int BranchPicture(bool encrypted, bool hasChildNodes) {
+    if (hasChildNodes) {
+        return encrypted ? picBranchWithSubBranchesLocked : picBranchWithSubBranches;
+    }
+    return encrypted ? picBranchLocked : picBranch;
+}
+
 void UpdateBranchIcon(TBranchTree& tree, TTreeNode* node) {
     if (node == nullptr || node->Parent() == nullptr) {
         return;
     }
-    const bool encrypted = IsBranchEncrypted(node->Element());
-    if (node->HasChildren()) {
-        SetNodePicture(tree, node, encrypted ? picBranchWithSubBranchesLocked : picBranchWithSubBranches);
-    } else {
-        SetNodePicture(tree, node, encrypted ? picBranchLocked : picBranch);
-    }
+    SetNodePicture(tree, node, BranchPicture(IsBranchEncrypted(node->Element()), node->HasChildren()));
 }
 
 bool AddLockedPlaceholder(TBranchTree& tree, TTreeNode* node, const TDomNode& element) {
@@ -65,42 +68,72 @@ bool AddLockedPlaceholder(TBranchTree& tree, TTreeNode* node, const TDomNode& el
     return locked;
 }
 
-void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element) {
-    // Depth first in document order, with an explicit stack so that any depth can be built.
-    // Each frame is a node whose element's children are still being visited.
-    struct TFrame {
-        TTreeNode* node;
-        TDomNode next; // the next child of the node's element to look at
-    };
-    std::vector<TFrame> stack{{node, element.FirstChild()}};
-    while (!stack.empty()) {
-        TFrame& frame = stack.back();
-        if (!frame.next) {
-            TTreeNode* finished = frame.node;
-            stack.pop_back();
-            if (!stack.empty()) {
-                UpdateBranchIcon(tree, finished);
-            }
-            continue;
+void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element, TBranchOrder order) {
+    // The walk gives the branches in pre-order, so the node of each is a new last child of the
+    // node built last one level up. Whether a branch will have child nodes is known before they
+    // are built (HasSubBranches is the placeholder's rule too), so its picture is set at once.
+    TBranchWalk walk(element, order);
+    std::vector<TTreeNode*> path{node}; // the nodes from `node` down to the one built last
+    for (bool more = walk.Next(); more;) {
+        TBranch& branch = walk.Current();
+        path.resize(walk.Depth());
+        TTreeNode* child = tree.AddChild(path.back(), std::move(branch.title));
+        child->SetData(branch.element);
+        if (branch.locked && branch.hasSubBranches) {
+            tree.AddChild(child, kPlaceholderText); // AddLockedPlaceholder, the lock state known
         }
-        TDomNode childElement = frame.next;
-        frame.next = childElement.NextSibling();
-        if (!childElement.IsElement()) {
-            continue;
-        }
-        TTreeNode* child = tree.AddChild(frame.node, TitleAccess.Read(childElement));
-        child->SetData(childElement);
-        const bool locked = AddLockedPlaceholder(tree, child, childElement);
-        if (!locked && childElement.HasChildNodes()) {
-            stack.push_back({child, childElement.FirstChild()});
-        } else {
-            UpdateBranchIcon(tree, child);
-        }
+        SetNodePicture(tree, child, BranchPicture(branch.encrypted, branch.hasSubBranches));
+        path.push_back(child);
+        more = branch.locked ? walk.Skip() : walk.Next();
     }
 }
 
 int TreeViewCompare(const TTreeNode& a, const TTreeNode& b) {
     return CompareBranches(a.HasChildren(), a.Text(), b.HasChildren(), b.Text());
+}
+
+namespace {
+
+// The cursor of the core's pre-order step over the tree's nodes.
+class TNodeCursor {
+public:
+    TNodeCursor(const TBranchTree& tree, TTreeNode* node) : tree_(tree), node_(node) {}
+
+    TTreeNode* Node() const { return node_; }
+
+    bool ToFirstChild() { return MoveTo(node_->FirstChild()); }
+    bool ToNextSibling() {
+        if (node_->Parent() != nullptr) {
+            return MoveTo(node_->NextSibling());
+        }
+        const int row = node_->Row() + 1; // top-level siblings are known to the tree only
+        return row < tree_.TopLevelCount() && MoveTo(tree_.TopLevel(row));
+    }
+    bool ToParent() { return MoveTo(node_->Parent()); }
+
+private:
+    bool MoveTo(TTreeNode* node) {
+        if (node == nullptr) {
+            return false;
+        }
+        node_ = node;
+        return true;
+    }
+
+    const TBranchTree& tree_;
+    TTreeNode* node_;
+};
+
+} // namespace
+
+TTreeNode* NextInPreOrder(const TBranchTree& tree, TTreeNode* node) {
+    TNodeCursor cursor(tree, node);
+    return StepInPreOrder(cursor) ? cursor.Node() : nullptr;
+}
+
+TTreeNode* NodeAfterSubtree(const TBranchTree& tree, TTreeNode* node) {
+    TNodeCursor cursor(tree, node);
+    return StepPastSubtree(cursor) ? cursor.Node() : nullptr;
 }
 
 } // namespace ludex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/document/BranchWalk.h"
 #include "core/document/DomService.h"
 
 namespace ludex {
@@ -37,17 +38,28 @@ TDomNode ElementOf(TTreeNode* node);
 void SetNodePicture(TBranchTree& tree, TTreeNode* node, int index);
 // Whether the node's element is a locked branch; false for the placeholder.
 bool IsNodeLocked(TTreeNode* node);
-// A node below the top level gets 8 or 2 when it has child nodes, 9 or 1 otherwise; the first of
-// each pair when its element is encrypted.
+// The picture of a node below the top level: 8 or 2 when it has child nodes, 9 or 1 otherwise; the
+// first of each pair when its element is encrypted.
+int BranchPicture(bool encrypted, bool hasChildNodes);
+// Gives a node below the top level its BranchPicture.
 void UpdateBranchIcon(TBranchTree& tree, TTreeNode* node);
 // Whether the element is locked; a locked element with content (its payload) gets the placeholder
 // as its node's only child, so that the node shows an expand button.
 bool AddLockedPlaceholder(TBranchTree& tree, TTreeNode* node, const TDomNode& element);
-// Creates the node's child nodes from the element's child elements, in document order and to any
-// depth (without recursion); locked branches get their placeholder and are not descended into.
-void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element);
+// Creates the node's child nodes from the element's child elements to any depth, through the
+// core's branch walk: in document order, or in the window's order, which gives the nodes as
+// sorting them by TreeViewCompare would. Locked branches get their placeholder and are not
+// descended into.
+void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element,
+                     TBranchOrder order = TBranchOrder::File);
 // The branch order of siblings: a node with child nodes before one without, then the titles
-// compared ignoring the case of ASCII letters.
+// compared ignoring the case of ASCII letters (CompareBranches).
 int TreeViewCompare(const TTreeNode& a, const TTreeNode& b);
+
+// Steps over the whole tree, the top-level nodes in their order, by the core's pre-order step.
+// The node after `node` in pre-order, or null at the end of the tree.
+TTreeNode* NextInPreOrder(const TBranchTree& tree, TTreeNode* node);
+// The node that follows the sub-tree of `node` in pre-order, or null at the end of the tree.
+TTreeNode* NodeAfterSubtree(const TBranchTree& tree, TTreeNode* node);
 
 } // namespace ludex

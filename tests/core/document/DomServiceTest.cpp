@@ -317,4 +317,24 @@ TEST(DomServiceTest, DeepNestingLoads) {
     EXPECT_EQ(depth, kDepth); // the blank text at the bottom is dropped
 }
 
+// Removing wipes what a node held, but never what a copy still holds: within one document the
+// parser lets copies share the strings of the parsed text.
+TEST(DomServiceTest, RemovingWipesTheRemovedValuesButLeavesCopiesWhole) {
+    TDomDocument doc;
+    doc.LoadXML("<r><a title=\"parsed\" memo=\"m\">text</a></r>");
+    const TDomNode a = doc.DocumentElement().FirstChild();
+    a.SetAttribute("password", "set later");
+    const std::string_view password = a.AttributeView("password");
+    const char* const stored = password.data();
+    const size_t size = password.size();
+    const TDomNode copy = doc.DocumentElement().AppendCopy(a);
+    a.RemoveAttribute("password");
+    EXPECT_EQ(std::string(stored, size), std::string(size, '\0')) << "the removed value is wiped";
+    doc.DocumentElement().RemoveChild(a);
+    EXPECT_EQ(copy.XML(), "<a title=\"parsed\" memo=\"m\" password=\"set later\">text</a>");
+    doc.DocumentElement().AppendCopy(copy);
+    doc.DocumentElement().RemoveAllChildren();
+    EXPECT_EQ(doc.DocumentElement().XML(), "<r/>");
+}
+
 } // namespace

@@ -12,9 +12,9 @@ namespace {
 bool NeedsCheck(const std::string& text, const std::vector<size_t>& cuts) {
     TMarkupScan scan;
     for (size_t cut : cuts) {
-        scan.Advance(std::string_view(text).substr(0, cut), false);
+        scan.Advance(std::string_view(text).substr(0, cut), TInput::Partial);
     }
-    scan.Advance(text, true);
+    scan.Advance(text, TInput::Complete);
     return scan.NeedsTreeCheck();
 }
 

@@ -2,8 +2,8 @@
 #include "core/settings/PropertyFunctions.h"
 
 #include "FakePublished.h"
-#include "support/TestFiles.h"
 #include "core/base/Exception.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -44,49 +44,24 @@ struct LocalizedForm : TPublishedBase, ILocalerClient {
     }
 };
 
-const std::vector<std::string> kMainCaptions = {"MI_File",
-                                                "MI_New",
-                                                "MI_Open",
-                                                "MI_Save",
-                                                "MI_SaveAs",
-                                                "MI_SaveAll",
-                                                "MI_Close",
-                                                "MI_CloseAll",
-                                                "MI_Exit",
-                                                "MI_Edit",
-                                                "MI_Find",
-                                                "MI_Settings",
-                                                "MI_Language",
-                                                "MI_English",
-                                                "MI_Russian",
-                                                "MI_Font",
-                                                "MI_TreeViewFont",
-                                                "MI_MemoFont",
-                                                "MI_WordWrapMemo",
-                                                "MI_ResetToDefault",
-                                                "MI_Help",
-                                                "MI_HelpTopics",
-                                                "MI_About",
-                                                "MI_Undo",
-                                                "MI_Redo",
-                                                "MI_InsertBranch",
-                                                "MI_InsertSubBranch",
-                                                "MI_Rename",
-                                                "MI_RemoveBranch",
-                                                "MI_Cut",
-                                                "MI_Copy",
-                                                "MI_Paste",
-                                                "MI_CipherBranch",
-                                                "MI_LockBranch",
-                                                "MI_Resort",
-                                                "MI_AskBeforeRemove"};
+const std::vector<std::string> kMainCaptions = {
+    "MI_File", "MI_New", "MI_Open", "MI_Save", "MI_SaveAs", "MI_SaveAll", "MI_Close", "MI_CloseAll",
+    "MI_Exit", "MI_Edit", "MI_Find", "MI_Settings", "MI_Language", "MI_English", "MI_Russian", "MI_Font",
+    "MI_TreeViewFont", "MI_MemoFont", "MI_WordWrapMemo", "MI_ResetToDefault", "MI_Help", "MI_HelpTopics",
+    "MI_About",
+    // Lock All and the encryption settings.
+    "MI_LockAll", "MI_CodePage", "MI_CompatibleScheme", "MI_AutoLock", "MI_AutoLock0", "MI_AutoLock1",
+    "MI_AutoLock5", "MI_AutoLock10", "MI_AutoLock30", "MI_AutoLock60", "MI_LockOnMinimize",
+    // The Edit menu's branch commands.
+    "MI_Undo", "MI_Redo", "MI_InsertBranch", "MI_InsertSubBranch", "MI_Rename", "MI_RemoveBranch", "MI_Cut",
+    "MI_Copy", "MI_Paste", "MI_CipherBranch", "MI_LockBranch", "MI_Resort", "MI_AskBeforeRemove"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
                                              "Button_Paste",        "Button_CipherBranch",
                                              "Button_LockBranch",   "Button_Resort"};
 const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_ConfirmPassword",
-                                                  "Label_Branch", "Check_Lock"};
+                                                  "Label_Branch", "Check_Lock", "Check_Compatible"};
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
 const std::vector<std::string> kFindCaptions = {
     "Label_FindWhat",     "Button_Cancel",        "CheckBox_FindInTree", "CheckBox_FindInMemos",
@@ -112,7 +87,18 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"Find", {}},
     {"FindNext", {}},
     {"FinishedFinding", {"{0}"}},
+    {"RecoveryOffer", {"{0}", "{1}"}},
+    {"RecoveryNeverSaved", {}},
+    {"RecoveryUnreadable", {"{0}", "{1}"}},
+    {"RecoveryWriteFailed", {"{0}"}},
+    {"SettingsWriteFailed", {"{0}"}},
     {"Error", {}},
+    {"PasswordOutsideCodePage", {"{0}"}},
+    {"MemoOutsideCodePage", {"{0}", "{1}"}},
+    {"BranchContentDamaged", {"{0}"}},
+    {"BranchEncryptionUnreadable", {"{0}", "{1}"}},
+    {"BranchKeyUnavailable", {"{0}"}},
+    {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {

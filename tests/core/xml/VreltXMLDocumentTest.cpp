@@ -20,6 +20,11 @@ const TCodePage& Cp1252() {
     return TCodePage::Get("windows-1252");
 }
 
+// The writer's encoding for a table's "utf8" column.
+TXMLEncoding EncodingOf(bool utf8) {
+    return utf8 ? TXMLEncoding::Utf8 : TXMLEncoding::CodePage;
+}
+
 // A compact picture of a tree: E(name[attrs]{children}), T(text), C(text), P(name[attrs]).
 std::string Describe(const TXMLElementList& list);
 
@@ -201,7 +206,7 @@ TEST(XMLWriterTest, WritesNodesWithTheFixedLayout) {
         TVreltXMLDocument document(cp);
         document.LoadFromXML(c.xml);
         IXMLNodePtr root = MakeVreltXMLNode(document.RootElement());
-        EXPECT_EQ(IXMLNodeToXML(*root, c.utf8, c.level, cp), c.expected) << c.label;
+        EXPECT_EQ(IXMLNodeToXML(*root, EncodingOf(c.utf8), c.level, cp), c.expected) << c.label;
     }
 }
 
@@ -211,10 +216,10 @@ TEST(XMLWriterTest, SavesTheExactBytes) {
     root->SetAttribute("v", "a<\"b");
     root->AddChild("c");
     const std::string path = dir.File("settings.xml");
-    SaveXMLToFile(path, root, true, Cp1252());
+    SaveXMLToFile(path, root, TXMLEncoding::Utf8, Cp1252());
     EXPECT_EQ(ReadFileBytes(path),
               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<r v=\"a&lt;&quot;b\">\r\n  <c/>\r\n</r>");
-    SaveXMLToFile(path, root, false, Cp1252());
+    SaveXMLToFile(path, root, TXMLEncoding::CodePage, Cp1252());
     EXPECT_EQ(ReadFileBytes(path), "<?xml version=\"1.0\"?>\r\n<r v=\"a&lt;&quot;b\">\r\n  <c/>\r\n</r>");
 }
 
@@ -229,20 +234,21 @@ TEST(XMLWriterTest, FailedSaveKeepsTheOldFile) {
     TVreltXMLDocument document(Cp1252());
     document.LoadFromXML("<r><?pi?></r>");
     IXMLNodePtr withPI = MakeVreltXMLNode(document.RootElement());
-    EXPECT_EQ(ErrorOf([&] { SaveXMLToFile(path, withPI, true, Cp1252()); }),
+    EXPECT_EQ(ErrorOf([&] { SaveXMLToFile(path, withPI, TXMLEncoding::Utf8, Cp1252()); }),
               "IXMLNodeToXML: Unsupported NodeType");
     EXPECT_EQ(ReadFileBytes(path), "old");
 
     // A text the code page cannot hold: nothing is written either.
     root->SetAttribute("v", "\xD0\x9F");
-    EXPECT_NE(ErrorOf([&] { SaveXMLToFile(path, root, false, Cp1252()); }).find("windows-1252"),
-              std::string::npos);
+    EXPECT_NE(
+        ErrorOf([&] { SaveXMLToFile(path, root, TXMLEncoding::CodePage, Cp1252()); }).find("windows-1252"),
+        std::string::npos);
     EXPECT_EQ(ReadFileBytes(path), "old");
 
     // A file that cannot be created: the error names it.
     const std::string below = path + "/inner.xml";
     try {
-        SaveXMLToFile(below, root, true, Cp1252());
+        SaveXMLToFile(below, root, TXMLEncoding::Utf8, Cp1252());
         FAIL() << "expected an error";
     } catch (const EInOutError& e) {
         EXPECT_NE(e.Message().find(below), std::string::npos) << e.Message();
@@ -277,14 +283,14 @@ TEST(XMLWriterTest, RoundTripGivesTheSameTree) {
         TVreltXMLDocument first(Cp1252());
         first.LoadFromXML(c.xml);
         const std::string path = dir.File("roundtrip.xml");
-        SaveXMLToFile(path, MakeVreltXMLNode(first.RootElement()), c.utf8, Cp1252());
+        SaveXMLToFile(path, MakeVreltXMLNode(first.RootElement()), EncodingOf(c.utf8), Cp1252());
         TVreltXMLDocument second(Cp1252());
         second.LoadFromFile(path);
         EXPECT_EQ(DescribeRoot(second), c.reloaded.empty() ? DescribeRoot(first) : c.reloaded) << c.label;
         // Saved again, the file does not change any more for trees without text.
         if (c.reloaded.empty()) {
             std::string before = ReadFileBytes(path);
-            SaveXMLToFile(path, MakeVreltXMLNode(second.RootElement()), c.utf8, Cp1252());
+            SaveXMLToFile(path, MakeVreltXMLNode(second.RootElement()), EncodingOf(c.utf8), Cp1252());
             EXPECT_EQ(ReadFileBytes(path), before) << c.label;
         }
     }

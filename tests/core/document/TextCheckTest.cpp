@@ -1,4 +1,4 @@
-#include "core/document/Utf8Scan.h"
+#include "core/document/TextCheck.h"
 
 #include "core/text/Utf8.h"
 
@@ -11,30 +11,9 @@ using namespace ludex;
 
 namespace {
 
-// The fast scan must agree with the reference check, offset included, wherever the fault stands
-// relative to the 8-byte words it skips.
-TEST(Utf8ScanTest, AgreesWithTheReferenceCheck) {
-    const std::string pieces[] = {"",     "a",        "\xD0\x96",     "\xE2\x9C\x93", "\xF0\x9F\x98\x80",
-                                  "\xFF", "\xC3",     "\xC0\xAF",     "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                                  "\x80", "\xE2\x9C", "\xF0\x9F\x98", "\xC2\xA0",     "\xEF\xBF\xBF"};
-    for (size_t prefix = 0; prefix < 20; ++prefix) {
-        for (const std::string& piece : pieces) {
-            for (size_t suffix : {0u, 1u, 9u}) {
-                std::string text = std::string(prefix, 'x') + piece + std::string(suffix, 'y');
-                size_t expectedOffset = 0, offset = 0;
-                bool expected = IsValidUtf8(text, &expectedOffset);
-                EXPECT_EQ(IsValidUtf8Scan(text, &offset), expected) << prefix << " " << piece.size();
-                if (!expected) {
-                    EXPECT_EQ(offset, expectedOffset) << prefix << " " << piece.size();
-                }
-            }
-        }
-    }
-}
-
 // Fed in pieces cut at every point (and byte by byte), the incremental check must give the answers
 // of the whole-text functions: the same first bad offset and the same verdict on references.
-TEST(Utf8ScanTest, IncrementalCheckAgreesAtEveryCut) {
+TEST(TextCheckTest, IncrementalCheckAgreesAtEveryCut) {
     const std::string texts[] = {
         "plain ascii text that is long enough to fill a block or two",
         "\xD0\x9F\xD1\x80\xD0\xB8 \xF0\x9F\x98\x80 \xE2\x9C\x93 end",
@@ -53,14 +32,14 @@ TEST(Utf8ScanTest, IncrementalCheckAgreesAtEveryCut) {
     };
     for (const std::string& text : texts) {
         size_t expectedOffset = 0;
-        const bool expectedValid = IsValidUtf8Scan(text, &expectedOffset);
+        const bool expectedValid = IsValidUtf8(text, &expectedOffset);
         const bool expectedSuspect = HasSuspectReference(text);
         auto check = [&](const std::vector<size_t>& cuts, const std::string& how) {
             TIncrementalTextCheck incremental;
             for (size_t cut : cuts) {
-                incremental.Advance(std::string_view(text).substr(0, cut), false);
+                incremental.Advance(std::string_view(text).substr(0, cut), TInput::Partial);
             }
-            incremental.Advance(text, true);
+            incremental.Advance(text, TInput::Complete);
             EXPECT_EQ(!incremental.Utf8Failed(), expectedValid) << text << " " << how;
             if (!expectedValid && incremental.Utf8Failed()) {
                 EXPECT_EQ(incremental.BadOffset(), expectedOffset) << text << " " << how;

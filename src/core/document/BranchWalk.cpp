@@ -1,0 +1,132 @@
+#include "core/document/BranchWalk.h"
+
+#include "core/document/BranchOrder.h"
+#include "core/document/XMLNodeAccess.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace ludex {
+
+namespace {
+
+// Whether the element has a child element.
+bool HasChildElement(const TDomNode& element) {
+    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
+        if (child.IsElement()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool InWindowOrder(const TBranch& a, const TBranch& b) {
+    return CompareBranches(a.hasSubBranches, a.title, b.hasSubBranches, b.title) < 0;
+}
+
+// Sorts the branches into the window's order, keeping the file order of equal ones. Most
+// branches have few sub-branches: those are sorted in place, without the buffer std::stable_sort
+// takes for every call.
+void SortInWindowOrder(std::vector<TBranch>& branches) {
+    constexpr size_t kInPlaceLimit = 32;
+    if (branches.size() > kInPlaceLimit) {
+        std::stable_sort(branches.begin(), branches.end(), InWindowOrder);
+        return;
+    }
+    for (auto it = std::next(branches.begin()); it < branches.end(); ++it) {
+        if (!InWindowOrder(*it, *std::prev(it))) {
+            continue;
+        }
+        TBranch moving = std::move(*it);
+        auto hole = it;
+        do {
+            *hole = std::move(*std::prev(hole));
+            --hole;
+        } while (hole != branches.begin() && InWindowOrder(moving, *std::prev(hole)));
+        *hole = std::move(moving);
+    }
+}
+
+// Replaces the content of `out` by the sub-branches of the element in the order.
+void ReadSubBranches(const TDomNode& element, TBranchOrder order, std::vector<TBranch>& out) {
+    out.clear();
+    size_t index = 0;
+    for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
+        if (child.IsElement()) {
+            out.push_back(ReadBranch(child));
+            out.back().index = index++;
+        }
+    }
+    if (order == TBranchOrder::Window) {
+        SortInWindowOrder(out);
+    }
+}
+
+} // namespace
+
+bool HasSubBranches(const TDomNode& element) {
+    return IsBranchLocked(element) ? element.HasChildNodes() : HasChildElement(element);
+}
+
+TBranch ReadBranch(const TDomNode& element) {
+    const bool locked = IsBranchLocked(element);
+    return {.element = element,
+            .index = 0,
+            .title = TitleAccess.Read(element),
+            .encrypted = locked || IsBranchEncrypted(element),
+            .locked = locked,
+            .hasSubBranches = locked ? element.HasChildNodes() : HasChildElement(element)}; // HasSubBranches
+}
+
+std::vector<TBranch> SubBranches(const TDomNode& element, TBranchOrder order) {
+    std::vector<TBranch> branches;
+    ReadSubBranches(element, order, branches);
+    return branches;
+}
+
+TBranchWalk::TBranchWalk(const TDomNode& root, TBranchOrder order) : order_(order), root_(ReadBranch(root)) {}
+
+bool TBranchWalk::ToFirstChild() {
+    const TBranch& current = Current();
+    if (!current.hasSubBranches) {
+        return false; // spares reading the children of the many branches without any
+    }
+    const TDomNode element = current.element;
+    if (depth_ == levels_.size()) {
+        levels_.emplace_back(); // may move the levels, and `current` with them
+    }
+    TLevel& level = levels_[depth_];
+    ReadSubBranches(element, order_, level.branches);
+    if (level.branches.empty()) {
+        return false; // a locked branch: its payload is no branch
+    }
+    level.next = 0;
+    ++depth_;
+    path_.push_back(level.branches.front().index);
+    return true;
+}
+
+bool TBranchWalk::ToNextSibling() {
+    if (depth_ == 0) {
+        return false;
+    }
+    TLevel& level = levels_[depth_ - 1];
+    if (level.next + 1 == level.branches.size()) {
+        return false;
+    }
+    ++level.next;
+    path_.back() = level.branches[level.next].index;
+    return true;
+}
+
+bool TBranchWalk::ToParent() {
+    if (depth_ == 0) {
+        return false;
+    }
+    --depth_;
+    path_.pop_back();
+    return true;
+}
+
+} // namespace ludex

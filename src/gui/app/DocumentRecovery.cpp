@@ -1,0 +1,174 @@
+#include "gui/app/DocumentRecovery.h"
+
+#include "core/document/XMLNodeAccess.h"
+#include "core/settings/LX_Localer.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+
+#include <set>
+#include <vector>
+
+namespace ludex {
+
+TDocumentRecovery::TDocumentRecovery(TForm_Ludex& window, const std::string& folder)
+    : window_(window), folder_(folder) {
+    connect(&timer_, &QTimer::timeout, this, [this] { WriteSnapshots(); });
+}
+
+TDocumentRecovery::~TDocumentRecovery() = default;
+
+void TDocumentRecovery::SetInterval(int seconds) {
+    interval_ = seconds > 0 ? seconds : 0;
+    if (interval_ == 0) {
+        timer_.stop();
+    } else {
+        timer_.start(interval_ * 1000);
+    }
+}
+
+void TDocumentRecovery::Report(const std::string& key, const std::exception& error) noexcept {
+    if (failing_) {
+        return;
+    }
+    failing_ = true;
+    try {
+        ModalQuestions().ShowError(&window_, Q(LanguageLocaler().FormatMessage(key, {error.what()})));
+    } catch (...) {
+        // The message cannot be shown; the failure stays recorded and is not retried.
+    }
+}
+
+void TDocumentRecovery::WriteSnapshot(const TLXDocument* document) {
+    auto [entry, added] = numbers_.try_emplace(document, nextNumber_);
+    if (added) {
+        ++nextNumber_;
+    }
+    folder_.Write(entry->second, SnapshotText(document->RootElement(), document->FileName()));
+}
+
+void TDocumentRecovery::WriteSnapshots() noexcept {
+    if (busy_ || QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    busy_ = true;
+    try {
+        TBranchTree& tree = window_.Tree();
+        std::set<const TLXDocument*> open;
+        bool anyModified = false;
+        for (int i = 0; i < tree.TopLevelCount(); ++i) {
+            const TLXDocument* document = tree.TopLevel(i)->Document();
+            open.insert(document);
+            anyModified = anyModified || document->Modified() || window_.MemoModified();
+        }
+        if (anyModified) {
+            window_.CommitMemo(); // the memo being typed belongs to the snapshot, as to a save
+        }
+        bool allWritten = true;
+        for (auto it = numbers_.begin(); it != numbers_.end();) {
+            if (open.count(it->first) == 0 || !it->first->Modified()) {
+                folder_.Remove(it->second);
+                it = numbers_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (const TLXDocument* document : open) {
+            if (document->Modified()) {
+                try {
+                    WriteSnapshot(document);
+                } catch (const std::exception& e) {
+                    allWritten = false;
+                    Report("RecoveryWriteFailed", e);
+                }
+            }
+        }
+        if (allWritten) {
+            failing_ = false;
+        }
+    } catch (const std::exception& e) {
+        Report("RecoveryWriteFailed", e);
+    } catch (...) {
+        failing_ = true;
+    }
+    busy_ = false;
+}
+
+void TDocumentRecovery::Forget(const TLXDocument* document) noexcept {
+    const auto it = numbers_.find(document);
+    if (it == numbers_.end()) {
+        return;
+    }
+    try {
+        folder_.Remove(it->second);
+        numbers_.erase(it);
+    } catch (const std::exception& e) {
+        Report("RecoveryWriteFailed", e); // removed again by the next round
+    }
+}
+
+void TDocumentRecovery::ForgetAll() noexcept {
+    timer_.stop();
+    while (!numbers_.empty()) {
+        const size_t before = numbers_.size();
+        Forget(numbers_.begin()->first);
+        if (numbers_.size() == before) {
+            numbers_.erase(numbers_.begin()); // kept on disk; offered at the next start
+        }
+    }
+}
+
+void TDocumentRecovery::OfferLeftSnapshots() {
+    try {
+        for (const TLeftSnapshot& left : folder_.LeftSnapshots()) {
+            try {
+                OfferLeftSnapshot(left);
+            } catch (const std::exception& e) {
+                ModalQuestions().ShowError(&window_, Q(e.what()));
+            }
+        }
+    } catch (const std::exception& e) {
+        ModalQuestions().ShowError(&window_, Q(e.what()));
+    }
+    folder_.ReleaseLeft();
+}
+
+void TDocumentRecovery::OfferLeftSnapshot(const TLeftSnapshot& left) {
+    TLXLocaler& localer = LanguageLocaler();
+    if (!left.error.empty()) {
+        const QString text = Q(localer.FormatMessage("RecoveryUnreadable", {left.path, left.error}));
+        if (ModalQuestions().Ask(&window_, text, TQuestionButtons::YesNo) == TAnswer::Yes) {
+            folder_.RemoveLeft(left.path);
+        }
+        return;
+    }
+    const std::string file = left.fileName.empty()
+                                 ? localer.GetMessage("RecoveryNeverSaved")
+                                 : "(" + QFileInfo(Q(left.fileName)).fileName().toStdString() + ")";
+    const QString text = Q(localer.FormatMessage("RecoveryOffer", {left.title, file}));
+    switch (ModalQuestions().Ask(&window_, text, TQuestionButtons::YesNoCancel)) {
+    case TAnswer::Yes: {
+        TLXDocument* document = TLXDocument::Recover(left.path, window_.Tree());
+        window_.Memo->setReadOnly(IsNodeLocked(window_.Tree().Selected()));
+        // The left snapshot goes only once this program's own snapshot holds the document; until
+        // then it stays, so that a crash now loses nothing.
+        WriteSnapshot(document);
+        folder_.RemoveLeft(left.path);
+        break;
+    }
+    case TAnswer::No:
+        folder_.RemoveLeft(left.path);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace ludex

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/document/Recovery.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <map>
+#include <string>
+
+namespace ludex {
+
+class TForm_Ludex;
+class TLXDocument;
+
+// The main window's recovery snapshots (core/document/Recovery.h): while a document is modified,
+// a timer writes its snapshot, pending memo text included, as a save would write the document;
+// a saved or closed document's snapshot is removed; at start-up the snapshots of programs that
+// ended without closing are offered. The timer's work is no user command: it never lets an
+// error out, and a failure is shown once, not again until a snapshot has been written since.
+class TDocumentRecovery : public QObject {
+public:
+    // Snapshots of the window's documents go to `folder`; none are written until SetInterval.
+    TDocumentRecovery(TForm_Ludex& window, const std::string& folder);
+    ~TDocumentRecovery() override;
+
+    // Seconds between two rounds of snapshots; 0 writes none.
+    void SetInterval(int seconds);
+    int Interval() const { return interval_; }
+
+    // One round: the pending memo is stored into its branch, every modified document's snapshot
+    // is written, and the snapshots of documents saved or closed since are removed. Skipped while
+    // a modal window is open, since a command may be half-way through its work then.
+    void WriteSnapshots() noexcept;
+
+    // Removes the document's snapshot: it has been saved, or closed without saving.
+    void Forget(const TLXDocument* document) noexcept;
+
+    // Removes every snapshot of this program: it is closing and the user has decided about every
+    // modified document.
+    void ForgetAll() noexcept;
+
+    // Offers each snapshot left by a program that did not close: Yes restores it as a modified
+    // document bound to its file, No removes the snapshot, Cancel keeps it for the next start.
+    void OfferLeftSnapshots();
+
+    const TRecoveryFolder& Folder() const { return folder_; }
+
+private:
+    void Report(const std::string& key, const std::exception& error) noexcept;
+    void WriteSnapshot(const TLXDocument* document);
+    void OfferLeftSnapshot(const TLeftSnapshot& left);
+
+    TForm_Ludex& window_;
+    TRecoveryFolder folder_;
+    QTimer timer_;
+    int interval_ = 0;
+    std::map<const TLXDocument*, int> numbers_;
+    int nextNumber_ = 1;
+    bool failing_ = false;
+    bool busy_ = false;
+};
+
+} // namespace ludex

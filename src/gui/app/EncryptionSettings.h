@@ -1,0 +1,70 @@
+#pragma once
+
+#include "core/settings/PropertyBailee.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+
+class QTimer;
+
+namespace ludex {
+
+class TForm_Ludex;
+
+// The encryption settings of the main window's Settings menu and the automatic Lock All.
+//
+// Menu: the code page of the compatible scheme (MI_CodePage, the settings value "CodePage"), the
+// scheme of new encryptions (MI_CompatibleScheme, "CipherScheme": "strong" or "compatible"), the
+// idle time after which everything is locked (MI_AutoLock, "AutoLockMinutes", default 10, 0 for
+// never) and whether minimising the window locks everything (MI_LockOnMinimize, "LockOnMinimize").
+//
+// Lock All runs, as a command, after the idle time without keyboard or mouse input to the program,
+// when the window is minimised (if so set) and when the desktop session locks (the freedesktop
+// screen saver's ActiveChanged signal on the session bus; without a session bus this source is
+// simply absent). While a modal dialog is open the lock waits until it has closed, so that no
+// dialog is left working on a branch whose nodes the lock replaced.
+class TEncryptionSettings : public QObject, public IPropertyBaileeClient {
+    Q_OBJECT
+
+public:
+    static constexpr int kDefaultAutoLockMinutes = 10;
+
+    // `lockAll` is the Lock All command. Registers with the settings store.
+    TEncryptionSettings(TForm_Ludex& window, std::function<void()> lockAll);
+    ~TEncryptionSettings() override;
+
+    void LoadSettings(TPropertyBailee& bailee) override;
+    void SaveSettings(TPropertyBailee& bailee) override;
+
+    int AutoLockMinutes() const { return autoLockMinutes_; }
+    // Sets the idle time (0: never; negative counts as 0) and checks its menu item, if any.
+    void SetAutoLockMinutes(int minutes);
+    // The idle time exactly; zero turns it off. For tests, which cannot wait minutes.
+    void SetIdleInterval(std::chrono::milliseconds interval);
+    bool LockOnMinimize() const { return lockOnMinimize_; }
+    void SetLockOnMinimize(bool value);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    // The freedesktop screen saver's signal: true when the session has locked.
+    void ScreenSaverActiveChanged(bool active);
+
+private:
+    // Runs Lock All as a command from `source`, or once no modal dialog is open any more.
+    void RequestLockAll(const QObject& source);
+    void FillCodePageMenu();
+    void ConnectScreenSaver();
+
+    TForm_Ludex& window_;
+    std::function<void()> lockAll_;
+    QTimer* idleTimer_ = nullptr;
+    QTimer* waitForModal_ = nullptr;
+    int autoLockMinutes_ = kDefaultAutoLockMinutes;
+    bool lockOnMinimize_ = false;
+};
+
+} // namespace ludex

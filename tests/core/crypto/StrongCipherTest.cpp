@@ -1,0 +1,166 @@
+#include "core/crypto/StrongCipher.h"
+
+#include "core/crypto/Cipher.h"
+
+#include <gtest/gtest.h>
+
+using namespace ludex;
+
+namespace {
+
+// The least cost keeps each derivation to a millisecond; the cost is stored with every value.
+constexpr TKeyDerivationCost kTestCost{1, 8};
+
+class StrongCipherTest : public ::testing::Test {
+protected:
+    TStrongKeyCostForTests cost_{kTestCost};
+};
+
+const std::string kSalt(kStrongSaltSize, 's');
+
+TEST_F(StrongCipherTest, ValueNamesEverythingButThePasswordAndNeverLooksCompatible) {
+    const TNewStrongKey created = CreateStrongKey("p\xC3\xA4ss");
+    const TStrongHeader header = ParseStrongHeader(created.encryptionValue);
+    EXPECT_EQ(header.cost, kTestCost);
+    EXPECT_EQ(header.salt.size(), kStrongSaltSize);
+    EXPECT_EQ(header.check, created.key.CheckValue());
+    EXPECT_EQ(FormatStrongHeader(header), created.encryptionValue);
+    EXPECT_EQ(created.encryptionValue.rfind("$ludex-strong$v=1$argon2id$m=8,t=1,p=1$", 0), 0u);
+    // A compatible check value is 24 Base64 characters: never the marker, never this length.
+    for (const char* password : {"", "p\xC3\xA4ss", "$ludex-strong$"}) {
+        EXPECT_FALSE(IsStrongEncryptionValue(PasswordDigest(password)));
+        EXPECT_NE(PasswordDigest(password), created.encryptionValue);
+    }
+    // A fresh salt every time.
+    EXPECT_NE(CreateStrongKey("p\xC3\xA4ss").encryptionValue, created.encryptionValue);
+}
+
+TEST_F(StrongCipherTest, OnlyTheExactFormIsRead) {
+    const std::string salt = Base64Encode(kSalt);
+    const std::string check = Base64Encode(std::string(kStrongCheckSize, 'c'));
+    const std::string good = "$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check;
+    ASSERT_NO_THROW(ParseStrongHeader(good));
+    struct Case {
+        std::string value;
+        EStrongValue::TReason reason;
+        std::string detail;
+    };
+    const auto malformed = EStrongValue::Malformed;
+    const auto unsupported = EStrongValue::Unsupported;
+    const Case cases[] = {
+        {"$ludex-strong$", malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt, malformed, ""},
+        {good + "$", malformed, ""},
+        {"$ludex-strong$v=1$argon2i$m=8,t=1,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=01$argon2id$m=8,t=1,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=08,t=1,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$t=1,m=8,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=99999999999,t=1,p=1$" + salt + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + Base64Encode("short") + "$" + check, malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check.substr(0, 22) + "A=", malformed, ""},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check.substr(1) + "!", malformed, ""},
+        {"$ludex-strong$v=2$argon2id$m=8,t=1,p=1$" + salt + "$" + check, unsupported, "v=2"},
+        {"$ludex-strong$v=1$argon2id$m=8,t=1,p=4$" + salt + "$" + check, unsupported, "m=8,t=1,p=4"},
+        {"$ludex-strong$v=1$argon2id$m=4,t=1,p=1$" + salt + "$" + check, unsupported, "m=4,t=1,p=1"},
+        {"$ludex-strong$v=1$argon2id$m=8388608,t=2,p=1$" + salt + "$" + check, unsupported,
+         "m=8388608,t=2,p=1"},
+        {"$ludex-strong$v=1$argon2id$m=8,t=65,p=1$" + salt + "$" + check, unsupported, "m=8,t=65,p=1"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ParseStrongHeader(c.value);
+            ADD_FAILURE() << c.value;
+        } catch (const EStrongValue& e) {
+            EXPECT_EQ(e.Reason(), c.reason) << c.value;
+            EXPECT_EQ(e.Detail(), c.detail) << c.value;
+        }
+    }
+}
+
+TEST_F(StrongCipherTest, CheckValueDependsOnPasswordSaltAndCost) {
+    const uint64_t before = StrongKeyDerivationCount();
+    const std::string check = TStrongKey::Derive("pw", kSalt, kTestCost).CheckValue();
+    EXPECT_EQ(StrongKeyDerivationCount(), before + 1);
+    EXPECT_EQ(TStrongKey::Derive("pw", kSalt, kTestCost).CheckValue(), check);
+    EXPECT_NE(TStrongKey::Derive("pW", kSalt, kTestCost).CheckValue(), check);
+    EXPECT_NE(TStrongKey::Derive("pw", std::string(kStrongSaltSize, 't'), kTestCost).CheckValue(), check);
+    EXPECT_NE(TStrongKey::Derive("pw", kSalt, {2, 8}).CheckValue(), check);
+    EXPECT_NE(TStrongKey::Derive("pw", kSalt, {1, 16}).CheckValue(), check);
+    EXPECT_THROW(TStrongKey::Derive("pw", "short", kTestCost), Exception);
+    EXPECT_THROW(TStrongKey::Derive("pw", kSalt, {1, 4}), EStrongValue);
+}
+
+TEST_F(StrongCipherTest, OpenStrongKeyTellsTheRightPassword) {
+    const TNewStrongKey created = CreateStrongKey("\xF0\x9F\x94\x91 key");
+    const auto right = OpenStrongKey("\xF0\x9F\x94\x91 key", created.encryptionValue);
+    ASSERT_TRUE(right.has_value());
+    EXPECT_EQ(*right->Open(created.key.Seal("memo", TSealedPart::Memo), TSealedPart::Memo), "memo");
+    EXPECT_FALSE(OpenStrongKey("\xF0\x9F\x94\x91 Key", created.encryptionValue).has_value());
+    EXPECT_FALSE(OpenStrongKey("", created.encryptionValue).has_value());
+}
+
+TEST_F(StrongCipherTest, SealedTextsOpenOnlyWhole) {
+    const TStrongKey key = TStrongKey::Derive("pw", kSalt, kTestCost);
+    const TStrongKey other = TStrongKey::Derive("pw2", kSalt, kTestCost);
+    for (const std::string& plain : {std::string(), std::string("x"), std::string(100000, 'm')}) {
+        const std::string sealed = key.Seal(plain, TSealedPart::Memo);
+        EXPECT_EQ(sealed.size(), plain.size() + kStrongNonceSize + kStrongTagSize);
+        EXPECT_NE(key.Seal(plain, TSealedPart::Memo), sealed) << "a fresh nonce every time";
+        EXPECT_EQ(key.Open(sealed, TSealedPart::Memo), plain);
+        EXPECT_FALSE(key.Open(sealed, TSealedPart::Payload)) << "a memo is no payload";
+        EXPECT_FALSE(other.Open(sealed, TSealedPart::Memo));
+        EXPECT_FALSE(key.Open(sealed.substr(0, sealed.size() - 1), TSealedPart::Memo));
+        EXPECT_FALSE(key.Open(sealed + "x", TSealedPart::Memo));
+    }
+    // Every bit of nonce, cipher text and tag counts.
+    const std::string sealed =
+        key.Seal("\xD0\x9F\xD1\x80\xD0\xB8 \xE6\x97\xA5 \xF0\x9F\x98\x80", TSealedPart::Payload);
+    for (size_t i = 0; i < sealed.size(); ++i) {
+        for (const unsigned char flip : {0x01, 0x80}) {
+            std::string damaged = sealed;
+            damaged[i] = static_cast<char>(damaged[i] ^ flip);
+            EXPECT_FALSE(key.Open(damaged, TSealedPart::Payload)) << "byte " << i;
+        }
+    }
+    EXPECT_FALSE(key.Open(std::string(kStrongNonceSize + kStrongTagSize - 1, '\0'), TSealedPart::Memo));
+}
+
+TEST(StrongCipherCostTest, NewKeysUseTheMeasuredCostUnlessATestLowersIt) {
+    EXPECT_EQ(NewStrongKeyCost(), kStrongKeyCost);
+    {
+        const TStrongKeyCostForTests low(kTestCost);
+        EXPECT_EQ(NewStrongKeyCost(), kTestCost);
+        {
+            const TStrongKeyCostForTests lower({1, 16});
+            EXPECT_EQ(NewStrongKeyCost(), (TKeyDerivationCost{1, 16}));
+        }
+        EXPECT_EQ(NewStrongKeyCost(), kTestCost);
+    }
+    EXPECT_EQ(NewStrongKeyCost(), kStrongKeyCost);
+    EXPECT_THROW(TStrongKeyCostForTests({0, 8}), Exception);
+    EXPECT_THROW(TStrongKeyCostForTests({1, 4 * 1024 * 1024 + 1}), Exception);
+    EXPECT_EQ(NewStrongKeyCost(), kStrongKeyCost);
+}
+
+TEST(SecretTest, BuffersAreEmptiedWhenGivenUpOrMovedFrom) {
+    std::string typed = "typed password that outgrows the small-string buffer";
+    TSecret secret = TSecret::Adopt(typed);
+    EXPECT_TRUE(typed.empty());
+    EXPECT_EQ(secret.View(), "typed password that outgrows the small-string buffer");
+    TSecret moved = std::move(secret);
+    EXPECT_TRUE(secret.Empty()); // NOLINT(bugprone-use-after-move): the moved-from state is defined
+    EXPECT_EQ(moved.View().size(), 52u);
+
+    TGuardedBytes bytes(4, [](unsigned char* out) { std::copy_n("key!", 4, out); });
+    {
+        const TGuardedBytes::TReading outer(bytes);
+        const TGuardedBytes::TReading inner(bytes);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(inner.Data()), 4), "key!");
+    }
+    const TGuardedBytes::TReading again(bytes);
+    EXPECT_EQ(again.Data()[3], '!');
+}
+
+} // namespace

@@ -1,0 +1,413 @@
+// Both schemes through the window, Lock All (by menu, by idle time, on minimising), the unlock
+// dialog's retry and damage report, the encryption settings, and what Lock All leaves in memory.
+#include "BranchTestSupport.h"
+
+#include "core/crypto/Secret.h"
+#include "core/crypto/StrongCipher.h"
+#include "core/document/BranchCipher.h"
+#include "core/text/CodePage.h"
+#include "gui/app/EncryptionSettings.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace ludex::test {
+namespace {
+
+const std::string kSecretBranch = "<note title=\"Secret\" memo=\"hidden words\">\r\n<note title=\"s2\" "
+                                  "memo=\"second\"/>\r\n<note title=\"s1\" memo=\"first\"/>\r\n</note>\r\n"
+                                  "<note title=\"Open\"/>\r\n";
+
+using LockAllTest = BranchTest;
+
+TEST_F(LockAllTest, BothSchemesRoundTripThroughTheWindowAndTheUnlockDialogRetries) {
+    struct TCase {
+        TCipherScheme scheme;
+        std::string password;
+        bool accepted;
+    };
+    const TCase cases[] = {
+        {TCipherScheme::Strong, "\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87", true},     // Cyrillic
+        {TCipherScheme::Strong, "\xe5\xaf\x86\xe7\xa0\x81", true},             // CJK
+        {TCipherScheme::Strong, "key \xf0\x9f\x94\x91", true},                 // emoji
+        {TCipherScheme::Compatible, "\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87", true}, // in windows-1251
+        {TCipherScheme::Compatible, "\xe5\xaf\x86\xe7\xa0\x81", false},        // not in it
+        {TCipherScheme::Compatible, "key \xf0\x9f\x94\x91", false},            // nor this
+    };
+    Start();
+    SetCurrentCodePage("windows-1251");
+    int n = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.password + (c.scheme == TCipherScheme::Strong ? " strong" : " compatible"));
+        const std::string name = "doc" + std::to_string(n++) + ".ldx";
+        TTreeNode* root = Open(name, Doc("Doc", kSecretBranch));
+        const size_t errors = Questions().Errors.size();
+        Encrypt(Find(root, {"Secret"}), c.password, TLock::Later, c.scheme);
+        if (!c.accepted) {
+            EXPECT_EQ(Questions().Errors.size(), errors + 1);
+            EXPECT_FALSE(IsBranchEncrypted(ElementOf(Find(root, {"Secret"}))));
+            EXPECT_FALSE(root->Document()->Modified());
+            Window().MI_Close->trigger();
+            continue;
+        }
+        EXPECT_EQ(BranchCipherScheme(ElementOf(Find(root, {"Secret"}))), c.scheme);
+        Window().MI_Save->trigger();
+        Window().MI_Close->trigger();
+
+        root = Open(name, ReadFile(PathOf(name)));
+        TTreeNode* secret = Select(Find(root, {"Secret"}));
+        ASSERT_TRUE(IsNodeLocked(secret));
+        // A wrong password first: the same showing of the dialog takes the right one next.
+        QString nameShown;
+        QString fieldOnRetry = "not read";
+        Questions().Dialogs.push_back([&nameShown, &c](QDialog& dialog) {
+            auto& unlock = dynamic_cast<TForm_PasswordDialog&>(dialog);
+            nameShown = unlock.Label_BranchName->text();
+            unlock.Edit_Password->setText(QString::fromStdString(c.password + "x"));
+            return ClickOk(dialog);
+        });
+        Questions().Dialogs.push_back([&fieldOnRetry, &c](QDialog& dialog) {
+            auto& unlock = dynamic_cast<TForm_PasswordDialog&>(dialog);
+            fieldOnRetry = unlock.Edit_Password->text();
+            unlock.Edit_Password->setText(QString::fromStdString(c.password));
+            return ClickOk(dialog);
+        });
+        const size_t informed = Questions().Informed.size();
+        const uint64_t derivations = StrongKeyDerivationCount();
+        Window().Button_LockBranch->trigger();
+        EXPECT_EQ(nameShown, "Secret");
+        EXPECT_EQ(fieldOnRetry, "") << "the field is emptied once read";
+        EXPECT_EQ(Questions().Informed.size(), informed + 1);
+        // One derivation per try: the right password is not derived a second time to unlock.
+        EXPECT_EQ(StrongKeyDerivationCount() - derivations, c.scheme == TCipherScheme::Strong ? 2u : 0u);
+        ASSERT_FALSE(IsNodeLocked(secret));
+        EXPECT_EQ(Window().Memo->toPlainText().toStdString(), "hidden words");
+        EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{"s1", "s2"}));
+        Window().MI_Close->trigger();
+    }
+    EXPECT_TRUE(Questions().Dialogs.empty());
+}
+
+TEST_F(LockAllTest, DamagedStrongBranchIsReportedAndStaysLocked) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    Encrypt(Find(root, {"Secret"}), "key", TLock::Later, TCipherScheme::Strong);
+    Window().MI_Save->trigger();
+    Window().MI_Close->trigger();
+    // One character of the payload (the content right after the start tag) changed:
+    // authentication fails.
+    std::string saved = ReadFile(PathOf("doc.ldx"));
+    const size_t payload = saved.find('>', saved.find("title=\"Secret\"")) + 1 + 10;
+    ASSERT_LT(payload, saved.find("</note>"));
+    saved[payload] = saved[payload] == 'A' ? 'B' : 'A';
+    root = Open("doc.ldx", saved);
+    TTreeNode* secret = Select(Find(root, {"Secret"}));
+    AnswerPassword("key");
+    Window().Button_LockBranch->trigger();
+    ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_NE(Questions().Errors[0].toStdString().find("damaged"), std::string::npos)
+        << Questions().Errors[0].toStdString();
+    EXPECT_TRUE(IsNodeLocked(secret));
+    EXPECT_EQ(ChildTitles(secret), (std::vector<std::string>{kPlaceholderText}));
+    EXPECT_TRUE(Questions().Dialogs.empty()) << "a damaged branch is not asked for again";
+}
+
+TEST_F(LockAllTest, LockAllLocksEveryUnlockedBranchOfEveryDocumentWithPendingEdits) {
+    Start();
+    EXPECT_EQ(Window().MI_LockAll->shortcut(), QKeySequence("Ctrl+Shift+L"));
+    TTreeNode* first = Open("a.ldx", Doc("A", kSecretBranch));
+    TTreeNode* second = Open("b.ldx", Doc("B", "<note title=\"Outer\" memo=\"o\"><note title=\"Inner\" "
+                                               "memo=\"i\"><note title=\"deep\"/></note></note>\r\n"));
+    Encrypt(Find(first, {"Secret"}), "one", TLock::Later, TCipherScheme::Strong);
+    Encrypt(Find(second, {"Outer", "Inner"}), "two", TLock::Later, TCipherScheme::Compatible);
+    Encrypt(Find(second, {"Outer"}), "three", TLock::Later, TCipherScheme::Strong);
+    Tree().Expand(Find(second, {"Outer"}));
+    // A memo edit not yet stored, in a branch inside an encrypted one.
+    Select(Find(second, {"Outer", "Inner"}));
+    Window().Memo->setPlainText("typed, not yet stored");
+
+    Window().MI_LockAll->trigger();
+    EXPECT_TRUE(Questions().Errors.empty());
+    TTreeNode* secret = Find(first, {"Secret"});
+    TTreeNode* outer = Find(second, {"Outer"});
+    for (TTreeNode* node : {secret, outer}) {
+        EXPECT_TRUE(IsNodeLocked(node)) << node->Text();
+        EXPECT_EQ(ChildTitles(node), (std::vector<std::string>{kPlaceholderText})) << node->Text();
+        EXPECT_FALSE(Tree().IsExpanded(node)) << node->Text();
+    }
+    EXPECT_EQ(ChildTitles(first), (std::vector<std::string>{"Secret", "Open"}));
+    EXPECT_FALSE(Window().Button_CipherBranch->isEnabled() && IsNodeLocked(Tree().Selected()));
+
+    // The pending edit was stored and enciphered with its branch.
+    Select(outer);
+    AnswerPassword("three");
+    Window().Button_LockBranch->trigger();
+    TTreeNode* inner = Find(outer, {"Inner"});
+    ASSERT_NE(inner, nullptr);
+    EXPECT_TRUE(IsNodeLocked(inner)) << "the inner branch was locked too, under its own password";
+    Select(inner);
+    AnswerPassword("two");
+    Window().Button_LockBranch->trigger();
+    EXPECT_EQ(MemoAccess.Read(ElementOf(inner)), "typed, not yet stored");
+    EXPECT_EQ(ChildTitles(inner), (std::vector<std::string>{"deep"}));
+}
+
+TEST_F(LockAllTest, IdleTimeAndMinimisingLockEverything) {
+    Start();
+    TEncryptionSettings& settings = *Windows().EncryptionSettings;
+    EXPECT_EQ(settings.AutoLockMinutes(), TEncryptionSettings::kDefaultAutoLockMinutes);
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* secret = Find(root, {"Secret"});
+    Encrypt(secret, "key");
+
+    // Input keeps it unlocked; the idle time after the last input locks it.
+    settings.SetIdleInterval(std::chrono::milliseconds(800));
+    for (int i = 0; i < 12; ++i) {
+        QTest::keyClick(Window().TreeView, Qt::Key_Shift);
+        QTest::qWait(100);
+    }
+    EXPECT_FALSE(IsNodeLocked(secret)) << "input within the idle time";
+    QTRY_VERIFY_WITH_TIMEOUT(IsNodeLocked(secret), 5000);
+
+    // Off (minutes 0, from the menu): nothing locks by time.
+    settings.SetIdleInterval(std::chrono::milliseconds(50));
+    Window().findChild<QAction*>("MI_AutoLock0")->trigger();
+    EXPECT_EQ(settings.AutoLockMinutes(), 0);
+    Select(secret);
+    AnswerPassword("key");
+    Window().Button_LockBranch->trigger();
+    ASSERT_FALSE(IsNodeLocked(secret));
+    QTest::qWait(200);
+    EXPECT_FALSE(IsNodeLocked(secret));
+
+    // The desktop session locking (the screen saver's signal) locks; its unlocking does not.
+    QMetaObject::invokeMethod(&settings, "ScreenSaverActiveChanged", Q_ARG(bool, false));
+    EXPECT_FALSE(IsNodeLocked(secret));
+    QMetaObject::invokeMethod(&settings, "ScreenSaverActiveChanged", Q_ARG(bool, true));
+    EXPECT_TRUE(IsNodeLocked(secret));
+    AnswerPassword("key");
+    Window().Button_LockBranch->trigger();
+    ASSERT_FALSE(IsNodeLocked(secret));
+
+    // Minimising locks only when so set.
+    Window().showMinimized();
+    QApplication::processEvents();
+    EXPECT_FALSE(IsNodeLocked(secret));
+    Window().showNormal();
+    Window().MI_LockOnMinimize->trigger();
+    ASSERT_TRUE(settings.LockOnMinimize());
+    Window().showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(IsNodeLocked(secret));
+}
+
+TEST_F(LockAllTest, EncryptionSettingsAreKeptAndGovernTheDialog) {
+    Start();
+    // New encryptions are strong unless the setting says otherwise.
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    Encrypt(Find(root, {"Open"}), "a");
+    EXPECT_EQ(BranchCipherScheme(ElementOf(Find(root, {"Open"}))), TCipherScheme::Strong);
+    Window().MI_CompatibleScheme->trigger();
+    QMenu* codePages = Window().MI_CodePage;
+    emit Window().MI_Settings->aboutToShow();
+    QAction* cp1252 = nullptr;
+    for (QAction* item : codePages->actions()) {
+        EXPECT_EQ(item->isChecked(), item->text().toStdString() == CurrentCodePage().Name());
+        cp1252 = item->text() == "windows-1252" ? item : cp1252;
+    }
+    ASSERT_NE(cp1252, nullptr);
+    cp1252->trigger();
+    EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+    Window().findChild<QAction*>("MI_AutoLock30")->trigger();
+    Window().MI_LockOnMinimize->trigger();
+    Window().MI_Save->trigger();
+    ASSERT_TRUE(Close());
+
+    SetCurrentCodePage("windows-1251");
+    Start();
+    EXPECT_EQ(CurrentCodePage().Name(), "windows-1252");
+    EXPECT_EQ(Windows().EncryptionSettings->AutoLockMinutes(), 30);
+    EXPECT_TRUE(Window().findChild<QAction*>("MI_AutoLock30")->isChecked());
+    EXPECT_TRUE(Windows().EncryptionSettings->LockOnMinimize());
+    EXPECT_TRUE(Window().MI_CompatibleScheme->isChecked());
+    root = Top(0);
+    // The dialog offers the setting for a plain branch and the branch's own scheme otherwise.
+    bool offeredForPlain = false;
+    bool offeredForStrong = true;
+    Select(Find(root, {"Secret"}));
+    Questions().Dialogs.push_back([&offeredForPlain](QDialog& dialog) {
+        offeredForPlain = dynamic_cast<TForm_CipherDialog&>(dialog).Check_Compatible->isChecked();
+        return int(QDialog::Rejected);
+    });
+    Window().Button_CipherBranch->trigger();
+    AnswerPassword("a");
+    Select(Find(root, {"Open"}));
+    Window().Button_LockBranch->trigger();
+    Questions().Dialogs.push_back([&offeredForStrong](QDialog& dialog) {
+        auto& cipher = dynamic_cast<TForm_CipherDialog&>(dialog);
+        offeredForStrong = cipher.Check_Compatible->isChecked();
+        cipher.Edit_Password->setText("typed");
+        return int(QDialog::Rejected);
+    });
+    Window().Button_CipherBranch->trigger();
+    EXPECT_TRUE(offeredForPlain);
+    EXPECT_FALSE(offeredForStrong);
+    EXPECT_TRUE(Windows().CipherDialog->Edit_Password->text().isEmpty()) << "Cancel empties the fields";
+    EXPECT_TRUE(Questions().Dialogs.empty());
+}
+
+// ---- What Lock All leaves in memory ----
+
+// The passwords are held masked (each byte XOR kMask), so that the test's own code never leaves a
+// plain copy; the memory is searched against the masked forms.
+constexpr unsigned char kMask = 0x5A;
+
+std::vector<unsigned char> Masked(std::string_view plain) {
+    std::vector<unsigned char> masked;
+    for (const char c : plain) {
+        masked.push_back(static_cast<unsigned char>(c) ^ kMask);
+    }
+    return masked;
+}
+
+TSecret Unmasked(const std::vector<unsigned char>& masked) {
+    TSecret plain;
+    for (const unsigned char m : masked) {
+        const char c = static_cast<char>(m ^ kMask);
+        plain.Append(std::string_view(&c, 1));
+    }
+    return plain;
+}
+
+// The masked UTF-16 form (as the line edit holds it) of a masked UTF-8 password.
+std::vector<unsigned char> MaskedUtf16(const std::vector<unsigned char>& masked) {
+    const TSecret plain = Unmasked(masked);
+    QString text = QString::fromUtf8(plain.View().data(), static_cast<qsizetype>(plain.Size()));
+    const auto* bytes = reinterpret_cast<const char*>(text.constData());
+    std::vector<unsigned char> result =
+        Masked(std::string_view(bytes, static_cast<size_t>(text.size()) * sizeof(QChar)));
+    WipeMemory(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
+    return result;
+}
+
+// The masked code-page bytes (as the compatible cipher takes it) of a masked UTF-8 password.
+std::vector<unsigned char> MaskedCodePageBytes(const std::vector<unsigned char>& masked) {
+    const TSecret plain = Unmasked(masked);
+    std::string bytes = CurrentCodePage().FromUtf8(plain.View());
+    std::vector<unsigned char> result = Masked(bytes);
+    WipeString(bytes);
+    return result;
+}
+
+// How often the masked text stands in the readable memory of the process.
+size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
+    std::ifstream maps("/proc/self/maps");
+    const int mem = open("/proc/self/mem", O_RDONLY);
+    EXPECT_GE(mem, 0);
+    std::vector<unsigned char> chunk(1 << 20);
+    size_t copies = 0;
+    std::string line;
+    while (std::getline(maps, line)) {
+        std::istringstream fields(line);
+        std::string range, permissions, offset, device, inode, path;
+        fields >> range >> permissions >> offset >> device >> inode >> path;
+        const size_t dash = range.find('-');
+        const uint64_t begin = std::stoull(range.substr(0, dash), nullptr, 16);
+        const uint64_t end = std::stoull(range.substr(dash + 1), nullptr, 16);
+        if (permissions[0] != 'r' || path == "[vvar]" || path == "[vsyscall]" || end - begin > (1ull << 32)) {
+            continue;
+        }
+        for (uint64_t at = begin; at < end;) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - at));
+            const ssize_t got = pread(mem, chunk.data(), want, static_cast<off_t>(at));
+            if (got <= 0) {
+                break;
+            }
+            const size_t n = static_cast<size_t>(got);
+            for (size_t i = 0; i + masked.size() <= n; ++i) {
+                size_t j = 0;
+                while (j < masked.size() && (chunk[i + j] ^ kMask) == masked[j]) {
+                    ++j;
+                }
+                copies += j == masked.size();
+            }
+            if (at + n >= end || n < masked.size()) {
+                break;
+            }
+            at += n - (masked.size() - 1);
+        }
+    }
+    close(mem);
+    return copies;
+}
+
+// Types the masked password into the dialog's field(s), keeping no copy of its own, and clicks OK.
+std::function<int(QDialog&)> TypeMasked(std::vector<unsigned char> masked, TCipherScheme scheme) {
+    return [masked = std::move(masked), scheme](QDialog& dialog) {
+        auto put = [&masked](QLineEdit* edit) {
+            const TSecret plain = Unmasked(masked);
+            // The field is the only owner of the text's buffer once this copy is dropped.
+            edit->setText(QString::fromUtf8(plain.View().data(), static_cast<qsizetype>(plain.Size())));
+        };
+        if (auto* cipher = dynamic_cast<TForm_CipherDialog*>(&dialog)) {
+            cipher->Check_Compatible->setChecked(scheme == TCipherScheme::Compatible);
+            put(cipher->Edit_Password);
+            put(cipher->Edit_ConfirmPassword);
+        } else {
+            put(dynamic_cast<TForm_PasswordDialog&>(dialog).Edit_Password);
+        }
+        return ClickOk(dialog);
+    };
+}
+
+TEST_F(LockAllTest, NoPasswordIsLeftInMemoryAfterLockAll) {
+    Start();
+    SetCurrentCodePage("windows-1251");
+    // "Ёлка-strong-🔑-4c2d": the strong one; "Пароль-window-9e1f": the compatible one.
+    const std::vector<unsigned char> strong = {0x8a, 0xdb, 0x8a, 0xe1, 0x8a, 0xe0, 0x8a, 0xea, 0x77,
+                                               0x29, 0x2e, 0x28, 0x35, 0x34, 0x3d, 0x77, 0xaa, 0xc5,
+                                               0xce, 0xcb, 0x77, 0x6e, 0x39, 0x68, 0x3e};
+    const std::vector<unsigned char> compatible = {0x8a, 0xc5, 0x8a, 0xea, 0x8b, 0xda, 0x8a, 0xe4,
+                                                   0x8a, 0xe1, 0x8b, 0xd6, 0x77, 0x2d, 0x33, 0x34,
+                                                   0x3e, 0x35, 0x2d, 0x77, 0x63, 0x3f, 0x6b, 0x3c};
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    for (const auto& [title, masked, scheme] : {std::tuple{"Secret", &strong, TCipherScheme::Strong},
+                                                std::tuple{"Open", &compatible, TCipherScheme::Compatible}}) {
+        Select(Find(root, {title}));
+        Questions().Dialogs.push_back(TypeMasked(*masked, scheme));
+        Window().Button_CipherBranch->trigger();
+        ASSERT_TRUE(IsBranchEncrypted(ElementOf(Find(root, {title}))));
+    }
+    Window().MI_Save->trigger();
+    // Locked and unlocked again through the dialog, so that the unlock path is searched too.
+    Window().MI_LockAll->trigger();
+    for (const auto& [title, masked] : {std::pair{"Secret", &strong}, std::pair{"Open", &compatible}}) {
+        Select(Find(root, {title}));
+        Questions().Dialogs.push_back(TypeMasked(*masked, TCipherScheme::Strong));
+        Window().Button_LockBranch->trigger();
+        ASSERT_FALSE(IsNodeLocked(Find(root, {title})));
+    }
+    // The search finds what is there: an unlocked compatible branch holds its password.
+    ASSERT_GE(CopiesInMemory(compatible), 1u);
+
+    Window().MI_LockAll->trigger();
+    ASSERT_TRUE(IsNodeLocked(Find(root, {"Secret"})));
+    ASSERT_TRUE(IsNodeLocked(Find(root, {"Open"})));
+    EXPECT_EQ(CopiesInMemory(strong), 0u);
+    EXPECT_EQ(CopiesInMemory(compatible), 0u);
+    EXPECT_EQ(CopiesInMemory(MaskedUtf16(strong)), 0u);
+    EXPECT_EQ(CopiesInMemory(MaskedUtf16(compatible)), 0u);
+    EXPECT_EQ(CopiesInMemory(MaskedCodePageBytes(compatible)), 0u);
+}
+
+} // namespace
+} // namespace ludex::test
