@@ -2,7 +2,9 @@
 // sub-branches, and the keys of the Edit menu in the tree and in the memo.
 #include "BranchTestSupport.h"
 
+#include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
+#include "gui/app/BranchUndo.h"
 
 #include <QAction>
 #include <QApplication>
@@ -201,30 +203,81 @@ TEST_F(UndoTest, AMoveBetweenDocumentsIsOneStepInBoth) {
     Discard();
 }
 
-// Locking takes plain text out of memory; no step may bring it back.
-TEST_F(UndoTest, LockingDropsTheHistoryOfTheDocument) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
-    TTreeNode* a = Find(root, {"A"});
-    Encrypt(a, "pw");
-    EditTitle(Find(root, {"A", "A1"}), "secret title");
-    ASSERT_TRUE(Window().MI_Undo->isEnabled());
-    Select(a);
-    Window().MI_LockBranch->trigger();
-    ASSERT_TRUE(IsBranchLocked(ElementOf(a)));
-    EXPECT_FALSE(Window().MI_Undo->isEnabled());
-    EXPECT_FALSE(Window().MI_Redo->isEnabled());
-    const std::string locked = State(root);
-    Window().MI_Undo->trigger();
-    EXPECT_EQ(State(root), locked);
-    EXPECT_EQ(locked.find("secret title"), std::string::npos);
-    EXPECT_TRUE(root->Document()->Modified()) << "the encryption is not saved yet";
+// Locking takes plain text out of memory; no step may bring it back, whichever way the lock
+// comes, while steps that hold nothing of an encrypted branch stay.
+TEST_F(UndoTest, AfterLockingNoStepBringsBackPlainText) {
+    struct Case {
+        const char* name;
+        std::function<void(TTreeNode* root)> change; // leaves "secret" text only inside A
+        bool lockAll;
+        int undoLeft, redoLeft; // the steps left after the lock
+    };
+    const std::vector<Case> cases = {
+        {"memo inside, then a plain rename; Lock",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A", "A1"}));
+             Window().Memo->setPlainText("secret memo");
+             EditTitle(Find(root, {"B"}), "B renamed");
+         },
+         false, 1, 0},
+        {"title inside; Lock All",
+         [this](TTreeNode* root) {
+             EditTitle(Find(root, {"A", "A2"}), "secret title");
+         },
+         true, 0, 0},
+        {"the encrypted branch removed; Lock All",
+         [this](TTreeNode* root) {
+             Select(Find(root, {"A", "A1"}));
+             Window().Memo->setPlainText("secret memo");
+             Select(Find(root, {"A"}));
+             Questions().Answers.push_back(TAnswer::Yes);
+             Window().MI_RemoveBranch->trigger();
+         },
+         true, 0, 0},
+        {"a secret step undone waits for redo; Lock All",
+         [this](TTreeNode* root) {
+             EditTitle(Find(root, {"A", "A2"}), "secret title");
+             Window().MI_Undo->trigger();
+         },
+         true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+        Encrypt(Find(root, {"A"}), "pw", TLock::Later, TCipherScheme::Compatible);
+        c.change(root);
+        if (c.lockAll) {
+            Window().MI_LockAll->trigger();
+        } else {
+            Select(Find(root, {"A"}));
+            Window().MI_LockBranch->trigger();
+        }
+        if (TTreeNode* a = Find(root, {"A"})) {
+            ASSERT_TRUE(IsBranchLocked(ElementOf(a)));
+        }
+        EXPECT_EQ(Window().Undo().UndoCount(root->Document()), c.undoLeft);
+        EXPECT_EQ(Window().Undo().RedoCount(root->Document()), c.redoLeft);
+        // Whatever the keys still do, no state they reach shows the secret or a password.
+        for (QAction* key : {Window().MI_Undo, Window().MI_Undo, Window().MI_Redo, Window().MI_Redo}) {
+            key->trigger();
+            const std::string state = State(root);
+            EXPECT_EQ(state.find("secret"), std::string::npos) << state;
+            EXPECT_EQ(state.find("password"), std::string::npos) << state;
+            ExpectNodesMatchElements(root);
+        }
+        EXPECT_TRUE(root->Document()->Modified()) << "the encryption is not saved";
 
-    // Unlocking is no change of the document: it adds no step.
-    AnswerPassword("pw");
-    Window().MI_LockBranch->trigger();
-    EXPECT_FALSE(Window().MI_Undo->isEnabled());
-    Discard();
+        // Unlocking is no change of the document: it adds no step.
+        if (TTreeNode* a = Find(root, {"A"})) {
+            const int steps = Window().Undo().UndoCount(root->Document());
+            Select(a);
+            AnswerPassword("pw");
+            Window().MI_LockBranch->trigger();
+            EXPECT_EQ(Window().Undo().UndoCount(root->Document()), steps);
+        }
+        Discard();
+    }
 }
 
 TEST_F(UndoTest, RemovingABranchWithSubBranchesAsksFirst) {

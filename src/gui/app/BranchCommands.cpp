@@ -89,9 +89,10 @@ void TBranchCommands::InsertBranch(TInsertAs place) {
     }
     TLXDocument* document = DocumentOf(parent);
     TTreeNode* node = nullptr;
-    window_.Undo().Record({document}, [&] {
+    window_.Undo().Record([&](TUndoRecorder& step) {
         const TDomNode element = AddBranchElement(parentElement);
         TitleAccess.Write(element, kNewBranchTitle);
+        step.Inserted(document, element);
         node = Tree().AddChild(parent, kNewBranchTitle);
         node->SetData(element);
         SetNodePicture(Tree(), node, picBranch);
@@ -136,7 +137,8 @@ void TBranchCommands::Button_RemoveBranchClick() {
         }
     }
     TLXDocument* document = DocumentOf(selected);
-    window_.Undo().Record({document}, [&] {
+    window_.Undo().Record([&](TUndoRecorder& step) {
+        step.Removing(document, element);
         window_.ForgetMarkWithin(selected);
         TTreeNode* next = selected->PreviousSibling();
         if (next == nullptr) {
@@ -204,11 +206,12 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
     }
     TTreeNode* node = nullptr;
     // A pending memo edit of the source belongs to what is copied; Record stores it first.
-    window_.Undo().Record({DocumentOf(target), DocumentOf(source)}, [&] {
+    window_.Undo().Record([&](TUndoRecorder& step) {
         const TDomNode sourceElement = ElementOf(source);
         // Checked completely before anything is appended; a failure leaves the target as it was.
         const TDomNode copy = CopyBranch(targetElement, sourceElement);
         try {
+            step.Inserted(DocumentOf(target), copy);
             node = Tree().AddChild(target, TitleAccess.Read(copy));
             node->SetData(copy);
             if (!AddLockedPlaceholder(Tree(), node, copy)) {
@@ -229,6 +232,7 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
             TTreeNode* oldParent = source->Parent();
             const TDomNode oldParentElement = ElementOf(oldParent);
             TLXDocument* sourceDocument = DocumentOf(source);
+            step.Removing(sourceDocument, sourceElement);
             window_.ForgetMarkWithin(source);
             Tree().Delete(source);
             oldParentElement.RemoveChild(sourceElement);

@@ -61,7 +61,10 @@ void TForm_Ludex::CommitMemo() {
     TDomNode element = ElementOf(memoNode_);
     if (element && !IsBranchLocked(element)) {
         const std::string text = ToStoredLineBreaks(Memo->toPlainText().toStdString());
-        undo_->RecordStep({DocumentOf(memoNode_)}, [&] { MemoAccess.Write(element, text); });
+        undo_->RecordStep([&](TUndoRecorder& step) {
+            step.Changing(DocumentOf(memoNode_), element, {MemoAccess.Name()});
+            MemoAccess.Write(element, text);
+        });
     }
     memoModified_ = false;
 }
@@ -101,7 +104,10 @@ void TForm_Ludex::TreeViewEdited(TTreeNode* node, const std::string& text) {
     if (!element) {
         return;
     }
-    undo_->Record({DocumentOf(node)}, [&] { TitleAccess.Write(element, text); });
+    undo_->Record([&](TUndoRecorder& step) {
+        step.Changing(DocumentOf(node), element, {TitleAccess.Name()});
+        TitleAccess.Write(element, text);
+    });
     DocumentOf(node)->SetModified(true);
 }
 
