@@ -188,6 +188,8 @@ void TForm_Ludex::CreateEditCommands() {
     // The branch keys belong to the tree: in the memo the same keys keep their text meaning, and
     // in a title being edited they edit the title.
     TreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    MI_Edit->setToolTipsVisible(true); // the hints of the language files
+    MI_Settings->setToolTipsVisible(true);
     MI_Edit->addSeparator();
     for (const TEditItem& item : items) {
         item.action = NewAction(MI_Edit, item.name, item.caption);

@@ -399,8 +399,10 @@ void TForm_Ludex::ConnectEditCommands() {
     ConnectCommand(MI_Undo, &QAction::triggered, this, [this] { undo_->Undo(); });
     ConnectCommand(MI_MenuBarKey, &QAction::triggered, this,
                    [this] { MainMenu->setActiveAction(MI_File->menuAction()); });
-    ConnectCommand(MI_AskBeforeRemove, &QAction::triggered, this,
-                   [this](bool checked) { askBeforeRemove_ = checked; });
+    ConnectCommand(MI_AskBeforeRemove, &QAction::triggered, this, [this](bool checked) {
+        askBeforeRemove_ = checked;
+        SettingsChanged();
+    });
     ConnectCommand(MI_Redo, &QAction::triggered, this, [this] { undo_->Redo(); });
     // Each menu item gives its tool button's command and is enabled exactly when the button is.
     const std::pair<QAction*, QAction*> mirrors[] = {

@@ -60,6 +60,11 @@ const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_Inse
                                              "Button_Cut",          "Button_Copy",
                                              "Button_Paste",        "Button_CipherBranch",
                                              "Button_LockBranch",   "Button_Resort"};
+// Menu items that carry a hint as well as a caption.
+const std::vector<std::string> kMenuHints = {
+    "MI_Undo",         "MI_Redo",   "MI_InsertBranch",   "MI_InsertSubBranch", "MI_Rename",
+    "MI_RemoveBranch", "MI_Cut",    "MI_Copy",           "MI_Paste",           "MI_CipherBranch",
+    "MI_LockBranch",   "MI_Resort", "MI_AskBeforeRemove"};
 const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_ConfirmPassword",
                                                   "Label_Branch", "Check_Lock", "Check_Compatible"};
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
@@ -191,6 +196,9 @@ TEST_P(ShippedFilesTest, LanguageFileCoversEveryWindowComponentAndMessage) {
         EXPECT_FALSE(w.main.Control(n).caption.empty()) << n;
     }
     for (const auto& n : kMainHints) {
+        EXPECT_FALSE(w.main.Control(n).hint.empty()) << n;
+    }
+    for (const auto& n : kMenuHints) {
         EXPECT_FALSE(w.main.Control(n).hint.empty()) << n;
     }
     for (const auto& n : kCipherCaptions) {
