@@ -149,7 +149,9 @@ TEST_F(BranchCommandsTest, RemoveSelectsThePreviousSiblingOrTheParent) {
         SCOPED_TRACE(c.name);
         Start();
         TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
-        Select(Find(root, c.removed));
+        if (Select(Find(root, c.removed))->HasChildren()) {
+            Questions().Answers.push_back(TAnswer::Yes);
+        }
         Window().Button_RemoveBranch->trigger();
         TTreeNode* a = Find(root, {"A"});
         EXPECT_EQ(Tree().Selected(), Find(root, c.selectedAfter));
@@ -196,7 +198,9 @@ TEST_F(BranchCommandsTest, RemovingTheMarkedBranchOrAnAncestorDropsTheMark) {
         TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
         TTreeNode* marked = Select(Find(root, c.marked));
         Window().Button_Cut->trigger();
-        Select(Find(root, c.removed));
+        if (Select(Find(root, c.removed))->HasChildren()) {
+            Questions().Answers.push_back(TAnswer::Yes);
+        }
         Window().Button_RemoveBranch->trigger();
         if (c.markStays) {
             EXPECT_EQ(Window().MarkedNode(), marked);

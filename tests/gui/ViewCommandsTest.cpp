@@ -52,17 +52,17 @@ TEST_F(ViewCommandsTest, LanguageSwitchReachesEveryWindow) {
         const char* aboutWord;
     };
     const std::vector<Case> cases = {
-        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
+        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "&\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
          "\xD0\xA7\xD1\x82\xD0\xBE \xD0\xB8\xD1\x81\xD0\xBA\xD0\xB0\xD1\x82\xD1\x8C:",
          "\xD0\x92\xD0\xB5\xD0\xB7\xD0\xB4\xD0\xB5", "\xD0\x9D\xD0\xB0\xD0\xB9\xD1\x82\xD0\xB8",
          "\xD0\x92\xD0\xB5\xD1\x80\xD1\x81\xD0\xB8\xD1\x8F"},
         // The language already active: the same file again.
-        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
+        {[](TForm_Ludex& w) { return w.MI_Russian; }, langRussian, "&\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB",
          "\xD0\xA7\xD1\x82\xD0\xBE \xD0\xB8\xD1\x81\xD0\xBA\xD0\xB0\xD1\x82\xD1\x8C:",
          "\xD0\x92\xD0\xB5\xD0\xB7\xD0\xB4\xD0\xB5", "\xD0\x9D\xD0\xB0\xD0\xB9\xD1\x82\xD0\xB8",
          "\xD0\x92\xD0\xB5\xD1\x80\xD1\x81\xD0\xB8\xD1\x8F"},
-        {[](TForm_Ludex& w) { return w.MI_English; }, langEnglish, "File", "Find what:", "Everywhere", "Find",
-         "Version"},
+        {[](TForm_Ludex& w) { return w.MI_English; }, langEnglish, "&File", "Find what:", "Everywhere",
+         "Find", "Version"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fileMenu);
@@ -102,7 +102,7 @@ TEST_F(ViewCommandsTest, MissingLanguageFileKeepsTheOldTexts) {
     ASSERT_EQ(Questions().Errors.size(), 1u);
     EXPECT_NE(Questions().Errors[0].toStdString().find("Language.RUS.xml"), std::string::npos)
         << Questions().Errors[0].toStdString();
-    EXPECT_EQ(Window().MI_File->title(), "File");
+    EXPECT_EQ(Window().MI_File->title(), "&File");
     EXPECT_EQ(LanguageLocaler().GetMessage("Find"), "Find");
 }
 

@@ -240,6 +240,24 @@ TDomNode TDomNode::AppendCopy(const TDomNode& source) const {
     return TDomNode(n.internal_object());
 }
 
+TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& before) const {
+    if (!before) {
+        return AppendCopy(source);
+    }
+    RequireElement("Inserting a copy");
+    if (!source.node_) {
+        throw Exception("Inserting a copy needs a node to copy");
+    }
+    if (!(before.Parent() == *this)) {
+        throw Exception("A copy can be inserted only before a child of the element");
+    }
+    pugi::xml_node n = P(node_).insert_copy_before(P(source.node_), P(before.node_));
+    if (!n) {
+        throw Exception("This kind of node cannot be copied into an element");
+    }
+    return TDomNode(n.internal_object());
+}
+
 TDomAttribute TDomNode::FirstAttribute() const {
     return TDomAttribute(P(node_).first_attribute().internal_object());
 }

@@ -112,6 +112,9 @@ public:
     // child and returns the copy. A node copied into itself or into its own descendant is copied
     // as it was before the call. The source must not be a document or an attribute.
     TDomNode AppendCopy(const TDomNode& source) const;
+    // As AppendCopy, but the copy goes before `before`, a child of this node; the empty handle
+    // appends. Throws Exception when `before` is not a child of this node.
+    TDomNode InsertCopyBefore(const TDomNode& source, const TDomNode& before) const;
 
     // Attributes, in the element's order.
     TDomAttribute FirstAttribute() const;

@@ -3,6 +3,7 @@
 #include "core/document/BranchCopy.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
@@ -34,6 +35,9 @@ TBranchCommands::TBranchCommands(TForm_Ludex& window) : window_(window) {
                    [this] { Button_CutCopyClick(window_.Button_Copy); });
     ConnectCommand(window.Button_Paste, &QAction::triggered, this, [this] { Button_PasteClick(); });
     ConnectCommand(window.Button_Resort, &QAction::triggered, this, [this] { Button_ResortClick(); });
+    ConnectCommand(
+        &window.Tree(), &TBranchTree::NodeDropped, this,
+        [this](TTreeNode* source, TTreeNode* target, bool copy) { DropBranch(source, target, copy); });
 }
 
 TBranchTree& TBranchCommands::Tree() {
@@ -83,17 +87,20 @@ void TBranchCommands::InsertBranch(TInsertAs place) {
     if (!parentElement || IsBranchLocked(parentElement)) {
         return;
     }
-    const TDomNode element = AddBranchElement(parentElement);
-    TitleAccess.Write(element, kNewBranchTitle);
-    TTreeNode* node = Tree().AddChild(parent, kNewBranchTitle);
-    node->SetData(element);
-    SetNodePicture(Tree(), node, picBranch);
-    RefreshIcon(parent);
-    Tree().Select(node);
-    Tree().StartEditing(node);
-    if (TLXDocument* document = window_.SelectedDocument()) {
+    TLXDocument* document = DocumentOf(parent);
+    TTreeNode* node = nullptr;
+    window_.Undo().Record([&](TUndoRecorder& step) {
+        const TDomNode element = AddBranchElement(parentElement);
+        TitleAccess.Write(element, kNewBranchTitle);
+        step.Inserted(document, element);
+        node = Tree().AddChild(parent, kNewBranchTitle);
+        node->SetData(element);
+        SetNodePicture(Tree(), node, picBranch);
+        RefreshIcon(parent);
+        Tree().Select(node);
         document->SetModified(true);
-    }
+    });
+    Tree().StartEditing(node);
 }
 
 void TBranchCommands::Button_RemoveBranchClick() {
@@ -110,18 +117,40 @@ void TBranchCommands::Button_RemoveBranchClick() {
     if (!element || !parentElement || IsBranchLocked(parentElement)) {
         return; // the placeholder of a locked branch is not a branch
     }
-    TLXDocument* document = DocumentOf(selected);
-    window_.ForgetMarkWithin(selected);
-    TTreeNode* next = selected->PreviousSibling();
-    if (next == nullptr) {
-        next = selected->Parent();
+    if (selected->HasChildren() && window_.AskBeforeRemove()) {
+        size_t count = 0;
+        std::vector<TTreeNode*> pending{selected};
+        while (!pending.empty()) {
+            TTreeNode* node = pending.back();
+            pending.pop_back();
+            for (int i = 0; i < node->ChildCount(); ++i) {
+                if (ElementOf(node->Child(i))) {
+                    ++count;
+                    pending.push_back(node->Child(i));
+                }
+            }
+        }
+        const QString question = Q(
+            LanguageLocaler().FormatMessage("RemoveBranchQuery", {selected->Text(), std::to_string(count)}));
+        if (count > 0 && ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
+            return;
+        }
     }
-    // The node goes before its element, so that nothing shown refers to a removed element.
-    Tree().Delete(selected);
-    parentElement.RemoveChild(element);
-    document->SetModified(true);
-    RefreshIcon(next);
-    Tree().Select(next);
+    TLXDocument* document = DocumentOf(selected);
+    window_.Undo().Record([&](TUndoRecorder& step) {
+        step.Removing(document, element);
+        window_.ForgetMarkWithin(selected);
+        TTreeNode* next = selected->PreviousSibling();
+        if (next == nullptr) {
+            next = selected->Parent();
+        }
+        // The node goes before its element, so that nothing shown refers to a removed element.
+        Tree().Delete(selected);
+        parentElement.RemoveChild(element);
+        document->SetModified(true);
+        RefreshIcon(next);
+        Tree().Select(next);
+    });
 }
 
 void TBranchCommands::Button_CutCopyClick(QAction* sender) {
@@ -148,56 +177,72 @@ void TBranchCommands::Button_PasteClick() {
     if (target == nullptr || marked == nullptr) {
         return;
     }
-    const TDomNode targetElement = ElementOf(target);
-    if (!targetElement || IsBranchLocked(targetElement)) {
-        ModalQuestions().Inform(&window_, Q(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
-        return;
-    }
     const bool move = marked->Picture() == picCutMark;
-    if (move && (target == marked || target->HasAsAncestor(marked))) {
-        throw Exception(LanguageLocaler().GetMessage("CanNotPastBranch"));
-    }
-    // A pending memo edit of the target belongs to what is copied when the target is the source.
-    window_.CommitMemo();
-
-    const TDomNode source = ElementOf(marked);
-    // Checked completely before anything is appended; a failure leaves the target as it was.
-    const TDomNode copy = CopyBranch(targetElement, source);
-    TTreeNode* node = nullptr;
-    try {
-        node = Tree().AddChild(target, TitleAccess.Read(copy));
-        node->SetData(copy);
-        if (!AddLockedPlaceholder(Tree(), node, copy)) {
-            BuildChildNodes(Tree(), node, copy);
-        }
-    } catch (...) {
-        if (node != nullptr) {
-            Tree().Delete(node);
-        }
-        targetElement.RemoveChild(copy);
-        throw;
-    }
-    Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
-    UpdateBranchIcon(Tree(), node);
-    RefreshIcon(target);
-
-    if (move) {
-        TTreeNode* oldParent = marked->Parent();
-        const TDomNode oldParentElement = ElementOf(oldParent);
-        TLXDocument* sourceDocument = DocumentOf(marked);
-        window_.SetMark(nullptr);
-        Tree().Delete(marked);
-        oldParentElement.RemoveChild(source);
-        sourceDocument->SetModified(true);
-        RefreshIcon(oldParent);
-    } else {
+    if (PasteBranch(target, marked, move ? TPasteAs::Move : TPasteAs::Copy) && !move) {
         UpdateBranchIcon(Tree(), marked);
         window_.SetMark(nullptr);
     }
-    Tree().Select(node);
-    if (TLXDocument* document = window_.SelectedDocument()) {
-        document->SetModified(true);
+}
+
+void TBranchCommands::DropBranch(TTreeNode* source, TTreeNode* target, bool copy) {
+    if (source == nullptr || target == nullptr || source->Parent() == nullptr || !ElementOf(source)) {
+        return; // documents and placeholders are not dragged
     }
+    if (!copy && source->Parent() == target) {
+        return; // dropped where it lies already
+    }
+    PasteBranch(target, source, copy ? TPasteAs::Copy : TPasteAs::Move);
+}
+
+bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs as) {
+    const TDomNode targetElement = ElementOf(target);
+    if (!targetElement || IsBranchLocked(targetElement)) {
+        ModalQuestions().Inform(&window_, Q(LanguageLocaler().GetMessage("CanNotPastAtLockedNode")));
+        return false;
+    }
+    const bool move = as == TPasteAs::Move;
+    if (move && (target == source || target->HasAsAncestor(source))) {
+        throw Exception(LanguageLocaler().GetMessage("CanNotPastBranch"));
+    }
+    TTreeNode* node = nullptr;
+    // A pending memo edit of the source belongs to what is copied; Record stores it first.
+    window_.Undo().Record([&](TUndoRecorder& step) {
+        const TDomNode sourceElement = ElementOf(source);
+        // Checked completely before anything is appended; a failure leaves the target as it was.
+        const TDomNode copy = CopyBranch(targetElement, sourceElement);
+        try {
+            step.Inserted(DocumentOf(target), copy);
+            node = Tree().AddChild(target, TitleAccess.Read(copy));
+            node->SetData(copy);
+            if (!AddLockedPlaceholder(Tree(), node, copy)) {
+                BuildChildNodes(Tree(), node, copy);
+            }
+        } catch (...) {
+            if (node != nullptr) {
+                Tree().Delete(node);
+            }
+            targetElement.RemoveChild(copy);
+            throw;
+        }
+        Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
+        UpdateBranchIcon(Tree(), node);
+        RefreshIcon(target);
+
+        if (move) {
+            TTreeNode* oldParent = source->Parent();
+            const TDomNode oldParentElement = ElementOf(oldParent);
+            TLXDocument* sourceDocument = DocumentOf(source);
+            step.Removing(sourceDocument, sourceElement);
+            window_.ForgetMarkWithin(source);
+            Tree().Delete(source);
+            oldParentElement.RemoveChild(sourceElement);
+            sourceDocument->SetModified(true);
+            RefreshIcon(oldParent);
+        }
+        Tree().Select(node);
+        DocumentOf(node)->SetModified(true);
+    });
+    return true;
 }
 
 void TBranchCommands::Button_ResortClick() {

@@ -12,6 +12,8 @@ class TTreeNode;
 
 // Where Insert puts the new branch: after the selected branch's siblings, or below it.
 enum class TInsertAs { Sibling, Child };
+// Whether a pasted or dropped branch leaves its old place.
+enum class TPasteAs { Copy, Move };
 
 // The branch-editing commands of the tree's tool bar: rename, insert a branch or a sub-branch,
 // remove, cut, copy, paste and resort. Each changes the element and its tree node together and
@@ -41,6 +43,12 @@ public:
     // into itself copies the branch as it was; a failing copy leaves the target as it was and
     // keeps the mark.
     void Button_PasteClick();
+    // A branch dragged onto `target`: moved there, or copied with `copy`, by the rules of Paste.
+    void DropBranch(TTreeNode* source, TTreeNode* target, bool copy);
+    // Copies `source` to be the last child element of `target`, removing the source for a move.
+    // Refuses a locked target (a message; false) and a move into the source itself or below it
+    // (an error). One undo step, in both documents when they differ.
+    bool PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs as);
     // Sorts every level of the tree, the documents' top-level nodes included.
     void Button_ResortClick();
 

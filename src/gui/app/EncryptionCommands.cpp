@@ -2,6 +2,7 @@
 
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
@@ -44,7 +45,12 @@ void TEncryptionCommands::Button_CipherBranchClick() {
     }
     // The memo as the control shows it is the memo that is enciphered.
     window_.CommitMemo();
-    const int result = cipherDialog_.Execute(element);
+    int result = TForm_CipherDialog::Cancelled;
+    window_.Undo().Record([&](TUndoRecorder& step) {
+        step.Changing(DocumentOf(node), element,
+                      {EncryptionAccess.Name(), PasswordAccess.Name(), CodePageAccess.Name()});
+        result = cipherDialog_.Execute(element);
+    });
     if (result == TForm_CipherDialog::Cancelled) {
         return;
     }
@@ -104,6 +110,8 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
     const TDomNode element = ElementOf(node);
     if (element && IsBranchEncrypted(element)) {
         EncipherBranch(element); // all or nothing
+        // The history must not bring back the plain text that has just been enciphered.
+        window_.Undo().ForgetSecrets(DocumentOf(node));
         // The elements below are gone into the payload: so are their nodes.
         Tree().DeleteChildren(node);
         AddLockedPlaceholder(Tree(), node, element);
@@ -157,6 +165,8 @@ void TEncryptionCommands::MI_LockAllClick() {
             }
         }
     }
+    // Nor may the history of any document bring it back, nor hold a password.
+    window_.Undo().ForgetSecrets(nullptr);
     if (TTreeNode* selected = Tree().Selected()) {
         if (const TDomNode element = ElementOf(selected)) {
             window_.ShowMemo(element);

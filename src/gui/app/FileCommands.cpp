@@ -5,6 +5,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
@@ -82,12 +83,14 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
             return false;
         }
         document->Save(name->toStdString(), {.backups = backupCount_});
+        undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
         SettingsChanged(); // the list of documents names the new file
         return true;
     }
     document->Save("", {.backups = backupCount_});
+    undo_->MarkSaved(document);
     DocumentSaved(document);
     return true;
 }

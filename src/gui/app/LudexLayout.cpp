@@ -2,6 +2,7 @@
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
 
+#include "gui/app/BranchUndo.h"
 #include "gui/app/DocumentRecovery.h"
 
 #include "gui/properties/QtPublished.h"
@@ -78,6 +79,8 @@ void TForm_Ludex::CreateMenu() {
     MI_PrintPreview = NewAction(MI_File, "MI_PrintPreview", "Print Preview");
     MI_Print->setShortcut(QKeySequence::Print);
     MI_LockAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    MI_Close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    MI_Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     MI_New->setShortcut(QKeySequence::New);
     MI_Open->setShortcut(QKeySequence::Open);
     MI_Save->setShortcut(QKeySequence::Save);
@@ -92,6 +95,11 @@ void TForm_Ludex::CreateMenu() {
     MI_File->addActions({MI_Close, MI_CloseAll, MI_LockAll});
     MI_File->addSeparator();
     MI_File->addAction(MI_Exit);
+
+    MI_MenuBarKey = NewAction(this, "MI_MenuBarKey", QString());
+    MI_MenuBarKey->setShortcut(QKeySequence(Qt::Key_F10));
+    MI_MenuBarKey->setShortcutContext(Qt::WindowShortcut);
+    addAction(MI_MenuBarKey);
 
     MI_Edit = MainMenu->addMenu("Edit");
     MI_Edit->setObjectName("MI_Edit");
@@ -120,6 +128,10 @@ void TForm_Ludex::CreateMenu() {
     MI_WordWrapMemo = NewAction(MI_Settings, "MI_WordWrapMemo", "Word Wrap Memo");
     MI_WordWrapMemo->setCheckable(true);
     MI_Settings->addAction(MI_WordWrapMemo);
+    MI_AskBeforeRemove = NewAction(MI_Settings, "MI_AskBeforeRemove", "Ask Before Removing Branches");
+    MI_AskBeforeRemove->setCheckable(true);
+    MI_AskBeforeRemove->setChecked(true);
+    MI_Settings->addAction(MI_AskBeforeRemove);
     MI_Settings->addSeparator();
     MI_CodePage = MI_Settings->addMenu("Code Page");
     MI_CodePage->setObjectName("MI_CodePage");
@@ -153,6 +165,55 @@ void TForm_Ludex::CreateMenu() {
     MI_Help->addAction(MI_HelpTopics);
     MI_Help->addSeparator();
     MI_Help->addAction(MI_About);
+}
+
+void TForm_Ludex::CreateEditCommands() {
+    struct TEditItem {
+        QAction*& action;
+        const char* name;
+        const char* caption;
+        QList<QKeySequence> keys;
+    };
+    const TEditItem items[] = {
+        {MI_Undo, "MI_Undo", "Undo", {QKeySequence(Qt::CTRL | Qt::Key_Z)}},
+        {MI_Redo,
+         "MI_Redo",
+         "Redo",
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}},
+        {MI_InsertBranch, "MI_InsertBranch", "Insert Branch", {QKeySequence(Qt::Key_Insert)}},
+        {MI_InsertSubBranch,
+         "MI_InsertSubBranch",
+         "Insert Sub-branch",
+         {QKeySequence(Qt::CTRL | Qt::Key_Insert)}},
+        {MI_Rename, "MI_Rename", "Rename", {QKeySequence(Qt::Key_F2)}},
+        {MI_RemoveBranch, "MI_RemoveBranch", "Remove", {QKeySequence(Qt::Key_Delete)}},
+        {MI_Cut, "MI_Cut", "Cut", {QKeySequence(Qt::CTRL | Qt::Key_X)}},
+        {MI_Copy, "MI_Copy", "Copy", {QKeySequence(Qt::CTRL | Qt::Key_C)}},
+        {MI_Paste, "MI_Paste", "Paste", {QKeySequence(Qt::CTRL | Qt::Key_V)}},
+        {MI_CipherBranch, "MI_CipherBranch", "Encrypt/Decrypt...", {QKeySequence(Qt::CTRL | Qt::Key_E)}},
+        {MI_LockBranch, "MI_LockBranch", "Lock/Unlock", {QKeySequence(Qt::CTRL | Qt::Key_L)}},
+        {MI_Resort, "MI_Resort", "Sort", {}},
+    };
+    // The branch keys belong to the tree: in the memo the same keys keep their text meaning, and
+    // in a title being edited they edit the title.
+    TreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
+    MI_Edit->setToolTipsVisible(true); // the hints of the language files
+    MI_Settings->setToolTipsVisible(true);
+    MI_Edit->addSeparator();
+    for (const TEditItem& item : items) {
+        item.action = NewAction(MI_Edit, item.name, item.caption);
+        item.action->setShortcuts(item.keys);
+        item.action->setShortcutContext(Qt::WidgetShortcut);
+        MI_Edit->addAction(item.action);
+        TreeView->addAction(item.action);
+        if (item.action == MI_Redo || item.action == MI_Rename || item.action == MI_Paste ||
+            item.action == MI_LockBranch) {
+            MI_Edit->addSeparator();
+            auto* separator = new QAction(TreeView);
+            separator->setSeparator(true);
+            TreeView->addAction(separator);
+        }
+    }
 }
 
 void TForm_Ludex::CreateToolBars() {
@@ -227,6 +288,13 @@ void TForm_Ludex::CreateComponents() {
     TreeView->setFont(contentFont);
     TreeView->setUniformRowHeights(true);
     TreeView->setIconSize(QSize(16, 16));
+    // A branch dragged onto another moves there (copied with Ctrl); the view scrolls and opens
+    // branches while dragging.
+    TreeView->setDragDropMode(QAbstractItemView::DragDrop);
+    TreeView->setDefaultDropAction(Qt::MoveAction);
+    TreeView->setAutoExpandDelay(700);
+    TreeView->setAutoScroll(true);
+    CreateEditCommands();
     panelLayout->addWidget(ToolBar_TreeView);
     panelLayout->addWidget(TreeView, 1);
 

@@ -8,6 +8,7 @@
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/settings/LX_Utils.h"
 #include "core/text/CodePage.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/DocumentRecovery.h"
 #include "gui/app/ModalQuestions.h"
@@ -20,6 +21,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -67,11 +69,18 @@ private:
 void TForm_Ludex::FormCreate() {
     tree_ = new TBranchTree(treePictures_, this);
     tree_->SetView(TreeView);
+    undo_ = std::make_unique<TBranchUndo>(*this);
     ComposeTreeImages(treePictures_);
 
     published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
     published_->AddBoolean(
         "MemoWordWrap", [this] { return GetMemoWordWrap(); }, [this](bool value) { SetMemoWordWrap(value); });
+    published_->AddBoolean(
+        "AskBeforeRemove", [this] { return askBeforeRemove_; },
+        [this](bool value) {
+            askBeforeRemove_ = value;
+            MI_AskBeforeRemove->setChecked(value);
+        });
     publishedMainMenuBand_ = std::make_unique<TPublishedCoolBand>(MainMenuCoolBand());
     publishedCommonToolsBand_ = std::make_unique<TPublishedCoolBand>(CommonToolsCoolBand());
     TPublishedObject* menuBand = publishedMainMenuBand_.get();
@@ -89,6 +98,7 @@ void TForm_Ludex::FormCreate() {
     TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 
     ConnectCommands();
+    ConnectEditCommands();
     settingsTimer_ = new QTimer(this);
     settingsTimer_->setSingleShot(true);
     settingsTimer_->setInterval(kSettingsWriteDelay);
@@ -383,6 +393,36 @@ void TForm_Ludex::ConnectCommands() {
     on(MI_CloseAll, &TForm_Ludex::MI_CloseAllClick);
     on(MI_Exit, &TForm_Ludex::MI_ExitClick);
     on(MI_About, &TForm_Ludex::MI_AboutClick);
+}
+
+void TForm_Ludex::ConnectEditCommands() {
+    ConnectCommand(MI_Undo, &QAction::triggered, this, [this] { undo_->Undo(); });
+    ConnectCommand(MI_MenuBarKey, &QAction::triggered, this,
+                   [this] { MainMenu->setActiveAction(MI_File->menuAction()); });
+    ConnectCommand(MI_AskBeforeRemove, &QAction::triggered, this, [this](bool checked) {
+        askBeforeRemove_ = checked;
+        SettingsChanged();
+    });
+    ConnectCommand(MI_Redo, &QAction::triggered, this, [this] { undo_->Redo(); });
+    // Each menu item gives its tool button's command and is enabled exactly when the button is.
+    const std::pair<QAction*, QAction*> mirrors[] = {
+        {MI_InsertBranch, Button_InsertBranch},
+        {MI_InsertSubBranch, Button_InsertSubBranch},
+        {MI_Rename, Button_Rename},
+        {MI_RemoveBranch, Button_RemoveBranch},
+        {MI_Cut, Button_Cut},
+        {MI_Copy, Button_Copy},
+        {MI_Paste, Button_Paste},
+        {MI_CipherBranch, Button_CipherBranch},
+        {MI_LockBranch, Button_LockBranch},
+        {MI_Resort, Button_Resort},
+    };
+    for (const auto& [item, button] : mirrors) {
+        ConnectCommand(item, &QAction::triggered, this, [button] { button->trigger(); });
+        ConnectNotice(button, &QAction::changed, this,
+                      [item, button]() noexcept { item->setEnabled(button->isEnabled()); });
+        item->setEnabled(button->isEnabled());
+    }
 }
 
 } // namespace ludex

@@ -27,6 +27,7 @@ class QTreeView;
 namespace ludex {
 
 class TBranchTree;
+class TBranchUndo;
 class TDocumentRecovery;
 class TForm_About;
 class TLXDocument;
@@ -73,6 +74,7 @@ public:
     void SettingsChanged();
     static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
+    TBranchUndo& Undo() { return *undo_; }
     void SetAboutBox(TForm_About* about) { about_ = about; }
 
     // File commands.
@@ -99,6 +101,8 @@ public:
     // Memo and selection.
     void CommitMemo();
     void ShowMemo(const TDomNode& element);
+    // The memo and the commands follow the selected node again after its nodes were rebuilt.
+    void ShowSelectedBranch();
     void UpdateBranchCommands(TTreeNode* node);
     void SetMark(TTreeNode* node);
     void ForgetMarkWithin(TTreeNode* node);
@@ -106,6 +110,8 @@ public:
     TDomNode SelectedElement() const;
     bool MemoModified() const { return memoModified_; }
     TTreeNode* MarkedNode() const { return markedNode_; }
+    // Whether removing a branch with sub-branches asks first (a setting).
+    bool AskBeforeRemove() const { return askBeforeRemove_; }
 
     // Memo word wrap: on shows only the vertical scroll bar, off both; the menu item follows.
     bool GetMemoWordWrap() const;
@@ -146,6 +152,20 @@ public:
     QAction* MI_Exit = nullptr;
     QMenu* MI_Edit = nullptr;
     QAction* MI_Find = nullptr;
+    QAction* MI_Undo = nullptr;
+    QAction* MI_Redo = nullptr;
+    QAction* MI_InsertBranch = nullptr;
+    QAction* MI_InsertSubBranch = nullptr;
+    QAction* MI_Rename = nullptr;
+    QAction* MI_RemoveBranch = nullptr;
+    QAction* MI_Cut = nullptr;
+    QAction* MI_Copy = nullptr;
+    QAction* MI_Paste = nullptr;
+    QAction* MI_CipherBranch = nullptr;
+    QAction* MI_LockBranch = nullptr;
+    QAction* MI_Resort = nullptr;
+    QAction* MI_AskBeforeRemove = nullptr;
+    QAction* MI_MenuBarKey = nullptr; // F10: opens the menu bar
     QMenu* MI_Settings = nullptr;
     QMenu* MI_Language = nullptr;
     QAction* MI_English = nullptr;
@@ -197,6 +217,8 @@ private:
     void CreateComponents();
     void CreateMenu();
     void CreateToolBars();
+    void CreateEditCommands();
+    void ConnectEditCommands();
     QAction* NewAction(QObject* parent, const char* name, const QString& caption);
     QAction* NewToolButton(QToolBar* bar, const char* name, const QString& hint, int picture);
 
@@ -206,6 +228,7 @@ private:
     std::unique_ptr<TOrderOfCoolBand> commonToolsCoolBand_;
     QActionGroup* languageGroup_ = nullptr;
     TBranchTree* tree_ = nullptr;
+    std::unique_ptr<TBranchUndo> undo_;
     std::unique_ptr<TQtLocalizedForm> published_;
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
@@ -216,6 +239,7 @@ private:
     bool settingsFailing_ = false; // a timed write has failed and been reported
     QMetaObject::Connection memoConnection_;
     bool memoModified_ = false;
+    bool askBeforeRemove_ = true;
     TTreeNode* memoNode_ = nullptr; // the node whose memo the memo control shows
     TTreeNode* markedNode_ = nullptr;
     QString openDirectory_;

@@ -4,6 +4,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
@@ -59,9 +60,19 @@ void TForm_Ludex::CommitMemo() {
     }
     TDomNode element = ElementOf(memoNode_);
     if (element && !IsBranchLocked(element)) {
-        MemoAccess.Write(element, ToStoredLineBreaks(Memo->toPlainText().toStdString()));
+        const std::string text = ToStoredLineBreaks(Memo->toPlainText().toStdString());
+        undo_->RecordStep([&](TUndoRecorder& step) {
+            step.Changing(DocumentOf(memoNode_), element, {MemoAccess.Name()});
+            MemoAccess.Write(element, text);
+        });
     }
     memoModified_ = false;
+}
+
+void TForm_Ludex::ShowSelectedBranch() {
+    memoNode_ = tree_->Selected();
+    ShowMemo(ElementOf(memoNode_));
+    UpdateBranchCommands(memoNode_);
 }
 
 void TForm_Ludex::ShowMemo(const TDomNode& element) {
@@ -93,7 +104,10 @@ void TForm_Ludex::TreeViewEdited(TTreeNode* node, const std::string& text) {
     if (!element) {
         return;
     }
-    TitleAccess.Write(element, text);
+    undo_->Record([&](TUndoRecorder& step) {
+        step.Changing(DocumentOf(node), element, {TitleAccess.Name()});
+        TitleAccess.Write(element, text);
+    });
     DocumentOf(node)->SetModified(true);
 }
 
@@ -106,6 +120,8 @@ void TForm_Ludex::UpdateBranchCommands(TTreeNode* node) {
     const bool cipherable = node != nullptr && element && !IsNodeLocked(node);
     Button_CipherBranch->setEnabled(cipherable);
     Button_InsertSubBranch->setEnabled(cipherable);
+    MI_Undo->setEnabled(undo_->CanUndo());
+    MI_Redo->setEnabled(undo_->CanRedo());
     TLXDocument* document = DocumentOf(node);
     SetStatusText(document ? Q(document->FileName()) : QString());
 }
@@ -122,6 +138,9 @@ void TForm_Ludex::ForgetMarkWithin(TTreeNode* node) {
 }
 
 void TForm_Ludex::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
+    if (node->Parent() == nullptr) {
+        undo_->ForgetDocument(node->Document());
+    }
     // No pointer of the window may outlive its node: the shown memo's edits and the mark go with it.
     if (memoNode_ != nullptr && (memoNode_ == node || memoNode_->HasAsAncestor(node))) {
         memoNode_ = nullptr;

@@ -3,6 +3,7 @@
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/Pictures.h"
 
+#include <QMimeData>
 #include <QTreeView>
 
 #include <algorithm>
@@ -403,9 +404,74 @@ Qt::ItemFlags TBranchTree::flags(const QModelIndex& index) const {
     // Every node's title can be edited in place, except the placeholder of a locked branch.
     const bool placeholder = node->parent_ != nullptr && !node->element_;
     if (!placeholder) {
-        result |= Qt::ItemIsEditable;
+        result |= Qt::ItemIsEditable | Qt::ItemIsDropEnabled;
+        // A document is not dragged: it is no branch of another document.
+        if (node->parent_ != nullptr) {
+            result |= Qt::ItemIsDragEnabled;
+        }
     }
     return result;
+}
+
+namespace {
+// A dragged branch travels as the address of its node; a drop accepts only an address that is
+// still a node of this tree.
+const char* const kBranchMimeType = "application/x-ludex-branch";
+} // namespace
+
+Qt::DropActions TBranchTree::supportedDropActions() const {
+    return Qt::MoveAction | Qt::CopyAction;
+}
+
+Qt::DropActions TBranchTree::supportedDragActions() const {
+    return Qt::MoveAction | Qt::CopyAction;
+}
+
+QStringList TBranchTree::mimeTypes() const {
+    return {kBranchMimeType};
+}
+
+QMimeData* TBranchTree::mimeData(const QModelIndexList& indexes) const {
+    if (indexes.size() != 1 || NodeAt(indexes.front()) == nullptr) {
+        return nullptr;
+    }
+    auto* data = new QMimeData;
+    data->setData(kBranchMimeType, QByteArray::number(reinterpret_cast<quintptr>(NodeAt(indexes.front()))));
+    return data;
+}
+
+TTreeNode* TBranchTree::DraggedNode(const QMimeData* data) const {
+    if (data == nullptr || !data->hasFormat(kBranchMimeType)) {
+        return nullptr;
+    }
+    const quintptr address = data->data(kBranchMimeType).toULongLong();
+    std::vector<const TTreeNode*> pending;
+    for (const auto& root : roots_) {
+        pending.push_back(root.get());
+    }
+    while (!pending.empty()) {
+        const TTreeNode* node = pending.back();
+        pending.pop_back();
+        if (reinterpret_cast<quintptr>(node) == address) {
+            return const_cast<TTreeNode*>(node);
+        }
+        for (const auto& child : node->children_) {
+            pending.push_back(child.get());
+        }
+    }
+    return nullptr;
+}
+
+bool TBranchTree::dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                               const QModelIndex& parent) {
+    TTreeNode* source = DraggedNode(data);
+    TTreeNode* target = NodeAt(parent);
+    if (source == nullptr || target == nullptr || (action != Qt::MoveAction && action != Qt::CopyAction)) {
+        return false;
+    }
+    emit NodeDropped(source, target, action == Qt::CopyAction);
+    // The command has moved or copied the branch itself; the view must not remove anything.
+    return false;
 }
 
 } // namespace ludex

@@ -135,12 +135,22 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override;
+    Qt::DropActions supportedDragActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+    // The node a drag of this tree carries, when it still exists.
+    TTreeNode* DraggedNode(const QMimeData* data) const;
 
 signals:
     // In-place editing of the node's text ended with this text (UTF-8). The node shows it already.
     void NodeEdited(ludex::TTreeNode* node, const std::string& text);
     // A node is about to be deleted (sent for the top node of every deleted sub-tree).
     void NodeAboutToBeDeleted(ludex::TTreeNode* node);
+    // A dragged node was dropped on `target`: to be copied (Ctrl held) or moved there.
+    void NodeDropped(ludex::TTreeNode* source, ludex::TTreeNode* target, bool copy);
 
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);

@@ -273,6 +273,23 @@ TEST(DomServiceTest, CopiesBetweenDocumentsAndIntoItself) {
     EXPECT_EQ(s.XML(), "<s k=\"v\"><b t=\"1\">x<c><s k=\"v\"><b t=\"1\">x<c/></b></s></c></b></s>");
 }
 
+TEST(DomServiceTest, InsertCopyBeforePlacesTheCopyAmongTheChildren) {
+    TDomDocument source;
+    source.LoadXML("<s><n/></s>");
+    const TDomNode n = source.DocumentElement().FirstChild();
+    TDomDocument target;
+    target.LoadXML("<t><a/><b/></t>");
+    const TDomNode t = target.DocumentElement();
+    t.InsertCopyBefore(n, t.FirstChild());
+    t.InsertCopyBefore(n, t.LastChild());
+    t.InsertCopyBefore(n, TDomNode());
+    EXPECT_EQ(t.XML(), "<t><n/><a/><n/><b/><n/></t>");
+    // Before a node that is not a child: refused, nothing changed.
+    EXPECT_THROW(t.InsertCopyBefore(n, n), Exception);
+    EXPECT_THROW(t.FirstChild().InsertCopyBefore(n, t.LastChild()), Exception);
+    EXPECT_EQ(t.XML(), "<t><n/><a/><n/><b/><n/></t>");
+}
+
 TEST(DomServiceTest, ReloadingReplacesTheTree) {
     TDomDocument doc;
     doc.LoadXML("<a/>");

@@ -79,6 +79,7 @@ struct FakeMainWindow : TPublishedBase {
     TWindowBounds bounds{10, 20, 610, 420};
     int windowState = 0;
     bool memoWordWrap = true;
+    bool askBeforeRemove = true;
     std::string caption = "Ludex";
     FakeBand mainMenuBand{0};
     FakeBand commonToolsBand{1};
@@ -114,6 +115,8 @@ struct FakeMainWindow : TPublishedBase {
             [this](int32_t v) { bounds.Bottom = bounds.Top + v; });
         AddBoolean(
             "MemoWordWrap", [this] { return memoWordWrap; }, [this](bool v) { memoWordWrap = v; });
+        AddBoolean(
+            "AskBeforeRemove", [this] { return askBeforeRemove; }, [this](bool v) { askBeforeRemove = v; });
         AddObject("MainMenuCoolBand", [this] { return &mainMenuBand; });
         AddObject("CommonToolsCoolBand", [this] { return &commonToolsBand; });
         AddComponent(treeView);

@@ -53,12 +53,20 @@ const std::vector<std::string> kMainCaptions = {
     "MI_LockAll", "MI_CodePage", "MI_CompatibleScheme", "MI_AutoLock", "MI_AutoLock0", "MI_AutoLock1",
     "MI_AutoLock5", "MI_AutoLock10", "MI_AutoLock30", "MI_AutoLock60", "MI_LockOnMinimize",
     // Export and print.
-    "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview"};
+    "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview",
+    // The Edit menu's branch commands.
+    "MI_Undo", "MI_Redo", "MI_InsertBranch", "MI_InsertSubBranch", "MI_Rename", "MI_RemoveBranch", "MI_Cut",
+    "MI_Copy", "MI_Paste", "MI_CipherBranch", "MI_LockBranch", "MI_Resort", "MI_AskBeforeRemove"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
                                              "Button_Paste",        "Button_CipherBranch",
                                              "Button_LockBranch",   "Button_Resort"};
+// Menu items that carry a hint as well as a caption.
+const std::vector<std::string> kMenuHints = {
+    "MI_Undo",         "MI_Redo",   "MI_InsertBranch",   "MI_InsertSubBranch", "MI_Rename",
+    "MI_RemoveBranch", "MI_Cut",    "MI_Copy",           "MI_Paste",           "MI_CipherBranch",
+    "MI_LockBranch",   "MI_Resort", "MI_AskBeforeRemove"};
 const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_ConfirmPassword",
                                                   "Label_Branch", "Check_Lock", "Check_Compatible"};
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
@@ -74,6 +82,7 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"NewDocumentTitle", {}},
     {"CanNotPastAtLockedNode", {}},
     {"CanNotPastBranch", {}},
+    {"RemoveBranchQuery", {"{0}", "{1}"}},
     {"InformationIsLocked", {}},
     {"ResetSettings", {}},
     {"RetypePassword", {}},
@@ -198,6 +207,9 @@ TEST_P(ShippedFilesTest, LanguageFileCoversEveryWindowComponentAndMessage) {
         EXPECT_FALSE(w.main.Control(n).caption.empty()) << n;
     }
     for (const auto& n : kMainHints) {
+        EXPECT_FALSE(w.main.Control(n).hint.empty()) << n;
+    }
+    for (const auto& n : kMenuHints) {
         EXPECT_FALSE(w.main.Control(n).hint.empty()) << n;
     }
     for (const auto& n : kCipherCaptions) {
@@ -403,6 +415,7 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
         first.bounds = {40, 30, 940, 730};
         first.windowState = 2;
         first.memoWordWrap = false;
+        first.askBeforeRemove = false;
         first.mainMenuBand.index = 1;
         first.commonToolsBand.index = 0;
         first.panelTreeView.width = 312;
@@ -417,10 +430,10 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
     }
     const std::string written = ReadAll(settings);
     EXPECT_EQ(written.find("WindowPlacement"), std::string::npos);
-    EXPECT_NE(
-        written.find("<Form_Ludex MemoWordWrap=\"False\" Left=\"40\" Top=\"30\" Width=\"900\" Height=\"700\" "
-                     "WindowState=\"wsMaximized\">"),
-        std::string::npos)
+    EXPECT_NE(written.find("<Form_Ludex MemoWordWrap=\"False\" AskBeforeRemove=\"False\" Left=\"40\" "
+                           "Top=\"30\" Width=\"900\" Height=\"700\" "
+                           "WindowState=\"wsMaximized\">"),
+              std::string::npos)
         << written;
 
     FakeMainWindow second;
@@ -434,6 +447,7 @@ TEST(ShippedFilesTest, StencilRoundTripsTheMainWindow) {
     EXPECT_EQ(second.bounds.Bottom, 730);
     EXPECT_EQ(second.windowState, 2);
     EXPECT_FALSE(second.memoWordWrap);
+    EXPECT_FALSE(second.askBeforeRemove);
     EXPECT_EQ(second.mainMenuBand.index, 1);
     EXPECT_EQ(second.commonToolsBand.index, 0);
     EXPECT_EQ(second.panelTreeView.width, 312);

@@ -1,0 +1,523 @@
+#include "gui/app/BranchUndo.h"
+
+#include "core/base/Exception.h"
+#include "core/document/XMLNodeAccess.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace ludex {
+
+namespace {
+
+// The position of an element below the document's root element: the index among its parent's
+// child nodes at every level, outermost first. In the state of the document in which it was
+// taken, the same path finds the same element again.
+using TElementPath = std::vector<size_t>;
+
+TElementPath PathOf(TDomNode element, const TDomNode& root) {
+    TElementPath path;
+    while (element && !(element == root)) {
+        size_t index = 0;
+        for (TDomNode sibling = element.PreviousSibling(); sibling; sibling = sibling.PreviousSibling()) {
+            ++index;
+        }
+        path.push_back(index);
+        element = element.Parent();
+    }
+    if (!element) {
+        throw Exception("The changed branch is not in its document");
+    }
+    return {path.rbegin(), path.rend()};
+}
+
+TDomNode ElementAt(const TDomNode& root, const TElementPath& path, size_t levels) {
+    TDomNode element = root;
+    for (size_t i = 0; i < levels && element; ++i) {
+        element = element.Child(path[i]);
+    }
+    if (!element) {
+        throw Exception("The history does not fit the document");
+    }
+    return element;
+}
+
+TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        if (ElementOf(node->Child(i)) == element) {
+            return node->Child(i);
+        }
+    }
+    throw Exception("The history does not fit the document");
+}
+
+// The node of the element at the first `levels` steps of the path.
+TTreeNode* NodeAt(TLXDocument* document, const TElementPath& path, size_t levels) {
+    TTreeNode* node = document->RootNode();
+    TDomNode element = document->RootElement();
+    for (size_t i = 0; i < levels; ++i) {
+        element = ElementAt(element, {path[i]}, 1);
+        node = ChildNodeOf(node, element);
+    }
+    return node;
+}
+
+// Whether the element or one of its ancestors is encrypted: its content belongs to an
+// encrypted branch.
+bool InsideEncrypted(TDomNode node) {
+    for (; node; node = node.Parent()) {
+        if (node.IsElement() && IsBranchEncrypted(node)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether an element at or below `top` is encrypted; without recursion.
+bool ContainsEncrypted(const TDomNode& top) {
+    TDomNode current = top;
+    while (current) {
+        if (current.IsElement() && IsBranchEncrypted(current)) {
+            return true;
+        }
+        if (TDomNode child = current.FirstChild()) {
+            current = child;
+            continue;
+        }
+        while (current && !(current == top) && !current.NextSibling()) {
+            current = current.Parent();
+        }
+        current = current && !(current == top) ? current.NextSibling() : TDomNode();
+    }
+    return false;
+}
+
+// A detached element tree for what a step keeps. It wipes its memory when it goes, and a key
+// token kept in it keeps its key held (the key belongs to a branch that undo can bring back).
+std::unique_ptr<TDomDocument> NewHeld(const char* xml) {
+    auto held = std::make_unique<TDomDocument>();
+    held->LoadXML(xml);
+    return held;
+}
+
+bool SameValue(const TDomNode& a, const TDomNode& b, const std::string& name) {
+    return a.HasAttribute(name) == b.HasAttribute(name) && a.AttributeView(name) == b.AttributeView(name);
+}
+
+} // namespace
+
+struct TUndoRecorder::TEdit {
+    enum class TKind { Insert, Remove, Attributes };
+    TKind kind = TKind::Insert;
+    TElementPath path;
+    // Insert and Remove: <held> with the copy of the branch as its child. Attributes: <held> with
+    // <before> and <after>, which carry the changed attributes that were, and are, present.
+    std::unique_ptr<TDomDocument> held;
+    std::vector<std::string> names; // Attributes: the names looked at
+    TDomNode element;               // Attributes: the changed element, until the command ends
+    bool secret = false;
+
+    TDomNode Copy() const { return held->DocumentElement().FirstChild(); }
+    TDomNode Before() const { return held->DocumentElement().FirstChild(); }
+    TDomNode After() const { return held->DocumentElement().LastChild(); }
+};
+
+struct TUndoRecorder::TPart {
+    TLXDocument* document = nullptr;
+    std::vector<TEdit> edits;
+};
+
+TUndoRecorder::TUndoRecorder(TBranchUndo& owner) : owner_(owner) {}
+TUndoRecorder::~TUndoRecorder() = default;
+
+TUndoRecorder::TPart& TUndoRecorder::PartOf(TLXDocument* document) {
+    for (auto& part : parts_) {
+        if (part->document == document) {
+            return *part;
+        }
+    }
+    // The history begins before the first change, so that it knows whether that state is saved.
+    owner_.HistoryOf(document);
+    parts_.push_back(std::make_unique<TPart>());
+    parts_.back()->document = document;
+    return *parts_.back();
+}
+
+void TUndoRecorder::Inserted(TLXDocument* document, const TDomNode& element) {
+    TEdit edit;
+    edit.kind = TEdit::TKind::Insert;
+    edit.path = PathOf(element, document->RootElement());
+    if (edit.path.empty()) {
+        throw Exception("A document's root element is not inserted as a branch");
+    }
+    edit.held = NewHeld("<held/>");
+    edit.held->DocumentElement().AppendCopy(element);
+    edit.secret = InsideEncrypted(element.Parent()) || ContainsEncrypted(element);
+    PartOf(document).edits.push_back(std::move(edit));
+}
+
+void TUndoRecorder::Removing(TLXDocument* document, const TDomNode& element) {
+    Inserted(document, element);
+    PartOf(document).edits.back().kind = TEdit::TKind::Remove;
+}
+
+void TUndoRecorder::Changing(TLXDocument* document, const TDomNode& element,
+                             std::initializer_list<std::string_view> names) {
+    TEdit edit;
+    edit.kind = TEdit::TKind::Attributes;
+    edit.element = element;
+    edit.held = NewHeld("<held><before/><after/></held>");
+    for (const std::string_view name : names) {
+        edit.names.emplace_back(name);
+        if (element.HasAttribute(name)) {
+            edit.Before().SetAttribute(name, element.AttributeView(name));
+        }
+    }
+    edit.secret = InsideEncrypted(element);
+    PartOf(document).edits.push_back(std::move(edit));
+}
+
+void TUndoRecorder::Finish() {
+    for (auto& part : parts_) {
+        std::vector<TEdit>& edits = part->edits;
+        for (auto it = edits.begin(); it != edits.end();) {
+            if (it->kind != TEdit::TKind::Attributes) {
+                ++it;
+                continue;
+            }
+            const TDomNode after = it->After();
+            bool changed = false;
+            for (const std::string& name : it->names) {
+                if (it->element.HasAttribute(name)) {
+                    after.SetAttribute(name, it->element.AttributeView(name));
+                }
+                changed = changed || !SameValue(it->Before(), after, name);
+            }
+            if (!changed) {
+                it = edits.erase(it);
+                continue;
+            }
+            it->path = PathOf(it->element, part->document->RootElement());
+            it->secret = it->secret || InsideEncrypted(it->element) ||
+                         it->Before().HasAttribute(EncryptionAccess.Name()) ||
+                         after.HasAttribute(EncryptionAccess.Name());
+            it->element = TDomNode();
+            ++it;
+        }
+    }
+}
+
+struct TBranchUndo::TStep {
+    unsigned group = 0; // the command that made it: a move between documents has a step in both
+    bool secret = false;
+    std::vector<TUndoRecorder::TEdit> edits;
+};
+
+struct TBranchUndo::THistory {
+    std::vector<std::unique_ptr<TStep>> steps;
+    size_t index = 0;            // the steps before it are done, the others undone
+    std::optional<size_t> clean; // the index of the saved state, when the history reaches it
+};
+
+TBranchUndo::TBranchUndo(TForm_Ludex& window) : window_(window) {}
+
+TBranchUndo::~TBranchUndo() = default;
+
+TBranchUndo::THistory& TBranchUndo::HistoryOf(TLXDocument* document) {
+    if (THistory* found = FindHistory(document)) {
+        return *found;
+    }
+    auto history = std::make_unique<THistory>();
+    // A document changed before its history began (a memo edit not stored yet is no change of
+    // its elements) has no state in the history that matches its file.
+    const bool pendingMemo = window_.MemoModified() && DocumentOf(window_.Tree().Selected()) == document;
+    if (!document->Modified() || pendingMemo) {
+        history->clean = 0;
+    }
+    return *histories_.emplace(document, std::move(history)).first->second;
+}
+
+TBranchUndo::THistory* TBranchUndo::FindHistory(TLXDocument* document) const {
+    auto found = histories_.find(document);
+    return found == histories_.end() ? nullptr : found->second.get();
+}
+
+void TBranchUndo::Record(const std::function<void(TUndoRecorder&)>& change) {
+    window_.CommitMemo();
+    RecordStep(change);
+}
+
+void TBranchUndo::RecordStep(const std::function<void(TUndoRecorder&)>& change) {
+    TUndoRecorder recorder(*this);
+    recording_ = &recorder;
+    try {
+        change(recorder);
+        recorder.Finish();
+    } catch (...) {
+        recording_ = nullptr;
+        throw;
+    }
+    recording_ = nullptr;
+    const unsigned group = ++lastGroup_;
+    std::vector<std::pair<TLXDocument*, std::unique_ptr<TStep>>> steps;
+    std::set<unsigned> undone;
+    for (auto& part : recorder.parts_) {
+        if (part->edits.empty()) {
+            continue; // nothing changed in this document: no step
+        }
+        THistory& history = HistoryOf(part->document);
+        for (size_t i = history.index; i < history.steps.size(); ++i) {
+            undone.insert(history.steps[i]->group);
+        }
+        auto step = std::make_unique<TStep>();
+        step->group = group;
+        for (auto& edit : part->edits) {
+            step->secret = step->secret || edit.secret;
+            step->edits.push_back(std::move(edit));
+        }
+        steps.emplace_back(part->document, std::move(step));
+    }
+    // A new step ends what could be redone, in every document that shares it.
+    DropGroups(std::move(undone));
+    for (auto& [document, step] : steps) {
+        THistory& history = HistoryOf(document);
+        history.steps.push_back(std::move(step));
+        history.index = history.steps.size();
+    }
+    window_.UpdateBranchCommands(window_.Tree().Selected());
+}
+
+void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
+    using TKind = TUndoRecorder::TEdit::TKind;
+    TBranchTree& tree = window_.Tree();
+    const TDomNode root = document->RootElement();
+    auto refreshIcon = [&](TTreeNode* node) {
+        if (node->Parent() == nullptr) {
+            return;
+        }
+        const bool showsMark =
+            node == window_.MarkedNode() && (node->Picture() == picCutMark || node->Picture() == picCopyMark);
+        if (!showsMark) {
+            UpdateBranchIcon(tree, node);
+        }
+    };
+    const size_t count = step.edits.size();
+    for (size_t n = 0; n < count; ++n) {
+        TUndoRecorder::TEdit& edit = step.edits[forward ? n : count - 1 - n];
+        const TElementPath& path = edit.path;
+        const size_t depth = path.size();
+        if (edit.kind == TKind::Attributes) {
+            const TDomNode element = ElementAt(root, path, depth);
+            TTreeNode* node = NodeAt(document, path, depth);
+            const TDomNode values = forward ? edit.After() : edit.Before();
+            for (const std::string& name : edit.names) {
+                if (values.HasAttribute(name)) {
+                    element.SetAttribute(name, values.AttributeView(name));
+                } else {
+                    element.RemoveAttribute(name);
+                }
+            }
+            tree.SetText(node, TitleAccess.Read(element));
+            if (node->Parent() != nullptr) {
+                tree.SortChildren(node->Parent(), TSortDepth::OneLevel, TreeViewCompare);
+            }
+            refreshIcon(node);
+            tree.Select(node);
+            continue;
+        }
+        const TDomNode parent = ElementAt(root, path, depth - 1);
+        TTreeNode* parentNode = NodeAt(document, path, depth - 1);
+        if ((edit.kind == TKind::Insert) == forward) {
+            // The branch comes back at its place among the elements; its nodes are made anew.
+            const TDomNode element = parent.InsertCopyBefore(edit.Copy(), parent.Child(path.back()));
+            TTreeNode* node = tree.AddChild(parentNode, TitleAccess.Read(element));
+            node->SetData(element);
+            if (!AddLockedPlaceholder(tree, node, element)) {
+                BuildChildNodes(tree, node, element, TBranchOrder::Window);
+            }
+            tree.SortChildren(parentNode, TSortDepth::OneLevel, TreeViewCompare);
+            UpdateBranchIcon(tree, node);
+            refreshIcon(parentNode);
+            tree.Select(node);
+        } else {
+            const TDomNode element = ElementAt(parent, {path.back()}, 1);
+            TTreeNode* node = ChildNodeOf(parentNode, element);
+            TTreeNode* next = node->PreviousSibling() != nullptr ? node->PreviousSibling() : parentNode;
+            window_.ForgetMarkWithin(node);
+            tree.Select(next);
+            // The node goes before its element, so that nothing shown refers to a removed element.
+            tree.Delete(node);
+            parent.RemoveChild(element);
+            refreshIcon(parentNode);
+        }
+    }
+}
+
+void TBranchUndo::AfterMove(TLXDocument* document) {
+    if (THistory* history = FindHistory(document)) {
+        document->SetModified(!(history->clean && *history->clean == history->index));
+    }
+}
+
+void TBranchUndo::Move(bool back) {
+    window_.CommitMemo();
+    TLXDocument* document = window_.SelectedDocument();
+    THistory* history = FindHistory(document);
+    if (history == nullptr || (back ? history->index == 0 : history->index == history->steps.size())) {
+        return;
+    }
+    const unsigned group = history->steps[back ? history->index - 1 : history->index]->group;
+    // The other documents of the same command first, so that the selection ends in this one.
+    std::vector<TLXDocument*> order;
+    for (auto& [other, otherHistory] : histories_) {
+        const size_t at = otherHistory->index;
+        const bool shares = back ? at > 0 && otherHistory->steps[at - 1]->group == group
+                                 : at < otherHistory->steps.size() && otherHistory->steps[at]->group == group;
+        if (other != document && shares) {
+            order.push_back(other);
+        }
+    }
+    order.push_back(document);
+    for (TLXDocument* each : order) {
+        THistory& h = *FindHistory(each);
+        TStep& step = *h.steps[back ? h.index - 1 : h.index];
+        try {
+            Apply(each, step, !back);
+        } catch (...) {
+            // Cannot happen while the history fits its document; should it, none of it is kept.
+            std::set<unsigned> all;
+            for (const auto& s : h.steps) {
+                all.insert(s->group);
+            }
+            DropGroups(std::move(all));
+            AfterMove(each);
+            throw;
+        }
+        h.index = back ? h.index - 1 : h.index + 1;
+        AfterMove(each);
+    }
+    window_.ShowSelectedBranch();
+}
+
+void TBranchUndo::Undo() {
+    Move(true);
+}
+
+void TBranchUndo::Redo() {
+    Move(false);
+}
+
+bool TBranchUndo::CanUndo() const {
+    const THistory* history = FindHistory(window_.SelectedDocument());
+    return (history != nullptr && history->index > 0) || window_.MemoModified();
+}
+
+bool TBranchUndo::CanRedo() const {
+    const THistory* history = FindHistory(window_.SelectedDocument());
+    return history != nullptr && history->index < history->steps.size();
+}
+
+int TBranchUndo::UndoCount(TLXDocument* document) const {
+    const THistory* history = FindHistory(document);
+    return history == nullptr ? 0 : static_cast<int>(history->index);
+}
+
+int TBranchUndo::RedoCount(TLXDocument* document) const {
+    const THistory* history = FindHistory(document);
+    return history == nullptr ? 0 : static_cast<int>(history->steps.size() - history->index);
+}
+
+void TBranchUndo::MarkSaved(TLXDocument* document) {
+    THistory& history = HistoryOf(document);
+    history.clean = history.index;
+}
+
+void TBranchUndo::DropGroups(std::set<unsigned> groups) noexcept {
+    try {
+        std::set<unsigned> done;
+        while (!groups.empty()) {
+            const unsigned group = *groups.begin();
+            groups.erase(groups.begin());
+            done.insert(group);
+            for (auto& [document, history] : histories_) {
+                auto& steps = history->steps;
+                const auto found = std::find_if(steps.begin(), steps.end(),
+                                                [group](const auto& step) { return step->group == group; });
+                if (found == steps.end()) {
+                    continue;
+                }
+                const size_t at = static_cast<size_t>(found - steps.begin());
+                // Done: it goes with every older step. Undone: with every newer one.
+                const bool isDone = at < history->index;
+                const size_t first = isDone ? 0 : at;
+                const size_t last = isDone ? at + 1 : steps.size();
+                for (size_t i = first; i < last; ++i) {
+                    if (done.count(steps[i]->group) == 0) {
+                        groups.insert(steps[i]->group);
+                    }
+                }
+                steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(first),
+                            steps.begin() + static_cast<std::ptrdiff_t>(last));
+                if (isDone) {
+                    history->index -= last;
+                    if (history->clean) {
+                        history->clean = *history->clean < last
+                                             ? std::nullopt
+                                             : std::optional<size_t>(*history->clean - last);
+                    }
+                } else if (history->clean && *history->clean > first) {
+                    history->clean.reset();
+                }
+            }
+        }
+    } catch (...) {
+        // Out of memory while looking: every history goes, which is always safe.
+        histories_.clear();
+    }
+}
+
+void TBranchUndo::ForgetSecrets(TLXDocument* document) {
+    std::set<unsigned> secret;
+    for (auto& [each, history] : histories_) {
+        if (document == nullptr || each == document) {
+            for (const auto& step : history->steps) {
+                if (step->secret) {
+                    secret.insert(step->group);
+                }
+            }
+        }
+    }
+    DropGroups(std::move(secret));
+    window_.UpdateBranchCommands(window_.Tree().Selected());
+}
+
+void TBranchUndo::ForgetDocument(TLXDocument* document) noexcept {
+    if (recording_ != nullptr) {
+        std::erase_if(recording_->parts_,
+                      [document](const auto& part) { return part->document == document; });
+    }
+    const auto found = histories_.find(document);
+    if (found == histories_.end()) {
+        return;
+    }
+    std::set<unsigned> groups;
+    try {
+        for (const auto& step : found->second->steps) {
+            groups.insert(step->group);
+        }
+    } catch (...) {
+        histories_.clear();
+        return;
+    }
+    histories_.erase(found);
+    // A move to or from the closed document cannot be undone in the other one alone.
+    DropGroups(std::move(groups));
+}
+
+} // namespace ludex
