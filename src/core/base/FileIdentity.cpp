@@ -1,0 +1,107 @@
+#include "core/base/FileIdentity.h"
+
+#include "core/base/Exception.h"
+#include "core/base/FileIO.h"
+#include "core/base/FileSystem.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+
+namespace ludex {
+
+namespace {
+
+TFileIdentity IdentityOf(const TFileStatus& status, const TFileDigest& digest) {
+    return {.size = status.size,
+            .modifiedNs = status.modifiedNs,
+            .device = status.device,
+            .inode = status.inode,
+            .digest = digest};
+}
+
+bool SameStatus(const TFileStatus& status, const TFileIdentity& identity) {
+    return status.size == identity.size && status.modifiedNs == identity.modifiedNs &&
+           status.device == identity.device && status.inode == identity.inode;
+}
+
+bool IsAbsence(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
+} // namespace
+
+TFileDigest DigestOf(std::string_view bytes) {
+    TFileDigest digest{};
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
+        length != digest.size()) {
+        throw Exception("The SHA-256 digest cannot be computed.");
+    }
+    return digest;
+}
+
+TIdentifiedBytes ReadIdentifiedFile(const std::string& path) {
+    TFileStatus status;
+    TIdentifiedBytes result;
+    result.bytes = ReadFileBytes(path, status);
+    result.identity = IdentityOf(status, DigestOf(result.bytes));
+    return result;
+}
+
+std::optional<TFileIdentity> IdentityAfterWrite(const std::string& path, std::string_view bytes) {
+    TFileStatus status;
+    if (CurrentFileSystem().Stat(path, status).Failed()) {
+        return std::nullopt;
+    }
+    return IdentityOf(status, DigestOf(bytes));
+}
+
+TDiskCheck CheckFileOnDisk(const std::string& path, const std::optional<TFileIdentity>& known,
+                           TCheckDepth depth) {
+    TDiskCheck check;
+    TFileStatus status;
+    if (const TSystemResult result = CurrentFileSystem().Stat(path, status); result.Failed()) {
+        if (IsAbsence(result.Error())) {
+            check.state = TDiskState::Missing;
+        } else {
+            check.state = TDiskState::Unreadable;
+            check.reason = result.Reason();
+        }
+        return check;
+    }
+    if (status.kind != TFileKind::Regular) {
+        check.state = TDiskState::Unreadable;
+        check.reason = "\"" + path + "\" is not a regular file";
+        return check;
+    }
+    if (known && depth == TCheckDepth::Status && SameStatus(status, *known)) {
+        check.identity = known;
+        return check;
+    }
+    TIdentifiedBytes current;
+    try {
+        current = ReadIdentifiedFile(path);
+    } catch (const EInOutError& error) {
+        // Gone between the look and the read: a sync client replacing it, say.
+        TFileStatus again;
+        const TSystemResult result = CurrentFileSystem().Stat(path, again);
+        if (result.Failed() && IsAbsence(result.Error())) {
+            check.state = TDiskState::Missing;
+        } else {
+            check.state = TDiskState::Unreadable;
+            check.reason = error.what();
+        }
+        return check;
+    }
+    check.identity = current.identity;
+    if (known && current.identity.digest == known->digest) {
+        check.state = TDiskState::Unchanged;
+    } else {
+        check.state = TDiskState::Changed;
+        check.bytes = std::move(current.bytes);
+    }
+    return check;
+}
+
+} // namespace ludex
