@@ -39,10 +39,11 @@ struct TIdentifiedBytes {
 // EInOutError naming the file and the reason.
 TIdentifiedBytes ReadIdentifiedFile(const std::string& path);
 
-// The identity of the file at `path` just after the program wrote `bytes` to it: its status now
-// and the digest of those bytes. Nothing when the file cannot be looked at; a later check then
-// finds it changed, which asks rather than overwrites.
-std::optional<TFileIdentity> IdentityAfterWrite(const std::string& path, std::string_view bytes);
+// The identity of a file the program has just written `bytes` to: their size and digest, with a
+// status that no file has, so that the first check reads the file and takes its status from there.
+// Nothing more is asked of the file system after a save, so that a save that succeeded is never
+// reported as failed.
+TFileIdentity IdentityOfWritten(std::string_view bytes);
 
 // How far a check looks. Contents reads the file and compares digests whatever its status says,
 // so it also finds a change that kept the size and the modification time; Status trusts an

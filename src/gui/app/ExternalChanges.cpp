@@ -41,15 +41,16 @@ void TForm_Ludex::CheckDocumentFiles(TCheckDepth depth) {
     for (int i = 0; i < tree_->TopLevelCount(); ++i) {
         open.insert(tree_->TopLevel(i)->Document());
     }
+    open.erase(nullptr);
     std::erase_if(fileNotices_, [&](const auto& notice) { return open.count(notice.first) == 0; });
 
     // A reload rebuilds nodes, so the documents are looked up again by position each time.
     for (int i = 0; i < tree_->TopLevelCount(); ++i) {
         TLXDocument* document = tree_->TopLevel(i)->Document();
-        const std::string& file = document->FileName();
-        if (file.empty()) {
+        if (document == nullptr || document->FileName().empty()) {
             continue;
         }
+        const std::string& file = document->FileName();
         TDiskCheck check = CheckFileOnDisk(file, document->DiskIdentity(), depth);
         switch (check.state) {
         case TDiskState::Unchanged:
@@ -121,8 +122,11 @@ TReplaceChoice TForm_Ludex::ConfirmReplaceFile(TLXDocument* document) {
         return TReplaceChoice::Replace;
     case TDiskState::Missing:
         return TReplaceChoice::Replace; // the save makes it again
-    case TDiskState::Changed:
     case TDiskState::Unreadable:
+        // What cannot be read cannot be compared: nothing is written, and the user can save
+        // under another name.
+        throw EInOutError("Cannot check \"" + file + "\" for changes by other programs: " + check.reason);
+    case TDiskState::Changed:
         break;
     }
     const QString text = Message("ExternalChangeQuery", {TitleAccess.Read(document->RootElement()), file});
@@ -144,8 +148,9 @@ void TForm_Ludex::FollowDocumentFiles() noexcept {
     }
     std::vector<std::string> files;
     for (int i = 0; i < tree_->TopLevelCount(); ++i) {
-        if (const std::string& file = tree_->TopLevel(i)->Document()->FileName(); !file.empty()) {
-            files.push_back(file);
+        if (const TLXDocument* document = tree_->TopLevel(i)->Document();
+            document != nullptr && !document->FileName().empty()) {
+            files.push_back(document->FileName());
         }
     }
     documentWatch_->Follow(files);

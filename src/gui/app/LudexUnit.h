@@ -109,7 +109,8 @@ public:
     // a file that is gone or cannot be read is reported once.
     void CheckDocumentFiles(TCheckDepth depth);
     // Asked before a save replaces the document's file: Replace when the file is as the document
-    // last read or wrote it, or gone; otherwise the user's answer to the question.
+    // last read or wrote it, or gone; otherwise the user's answer to the question. Throws
+    // EInOutError, before anything is written, when the file cannot be read to compare.
     TReplaceChoice ConfirmReplaceFile(TLXDocument* document);
     // Watches the files of the open documents.
     void FollowDocumentFiles() noexcept;

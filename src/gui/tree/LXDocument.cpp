@@ -108,8 +108,18 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
         fileName_ = newFileName;
     }
     const std::string text = DocumentToText(rootElement_);
-    WriteTextFile(fileName_, text, options);
-    diskIdentity_ = IdentityAfterWrite(fileName_, text);
+    try {
+        WriteTextFile(fileName_, text, options);
+    } catch (const EInOutError&) {
+        // A save that fails after its rename (the folder could not be synced) has put these
+        // bytes in place: they are the document's own, not another program's change.
+        const TDiskCheck onDisk = CheckFileOnDisk(fileName_, std::nullopt, TCheckDepth::Contents);
+        if (onDisk.state == TDiskState::Changed && onDisk.identity->digest == DigestOf(text)) {
+            diskIdentity_ = onDisk.identity;
+        }
+        throw;
+    }
+    diskIdentity_ = IdentityOfWritten(text);
     SetModified(false);
 }
 

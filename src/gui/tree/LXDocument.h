@@ -52,8 +52,7 @@ public:
     void Save(const std::string& newFileName, const TSaveOptions& options = {});
 
     // What the document's file was when the document last read or wrote it; nothing for a new
-    // document, and when the file could not be looked at after a save (a later check then finds
-    // the file changed, which asks before overwriting).
+    // document.
     const std::optional<TFileIdentity>& DiskIdentity() const { return diskIdentity_; }
     void SetDiskIdentity(std::optional<TFileIdentity> identity) { diskIdentity_ = std::move(identity); }
 
