@@ -382,6 +382,11 @@ std::string ReadFileBytes(const std::string& path, TFileStatus& status) {
     return ReadBytes(path, nullptr, &status);
 }
 
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                          TFileStatus& status) {
+    return ReadBytes(path, received, &status);
+}
+
 bool FileExists(const std::string& path) {
     TFileStatus status;
     return !path.empty() && !CurrentFileSystem().Stat(path, status).Failed() &&

@@ -22,6 +22,8 @@ std::string ReadFileBytes(const std::string& path, const std::function<void(std:
 // The same, and sets `status` to the status of the file the bytes came from, taken once they are
 // all read: the file that was opened, even when its name has since been given to another.
 std::string ReadFileBytes(const std::string& path, TFileStatus& status);
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                          TFileStatus& status);
 
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);

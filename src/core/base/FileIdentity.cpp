@@ -7,6 +7,7 @@
 #include <openssl/evp.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace ludex {
 
@@ -41,11 +42,34 @@ TFileDigest DigestOf(std::string_view bytes) {
     return digest;
 }
 
-TIdentifiedBytes ReadIdentifiedFile(const std::string& path) {
+TIdentifiedBytes ReadIdentifiedFile(const std::string& path,
+                                    const std::function<void(std::string_view)>& received) {
+    // The digest follows the bytes as they arrive, while they are still in the processor's cache.
+    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
+        throw Exception("The SHA-256 digest cannot be computed.");
+    }
+    size_t digested = 0;
+    bool failed = false;
     TFileStatus status;
     TIdentifiedBytes result;
-    result.bytes = ReadFileBytes(path, status);
-    result.identity = IdentityOf(status, DigestOf(result.bytes));
+    result.bytes = ReadFileBytes(
+        path,
+        [&](std::string_view soFar) {
+            failed = failed ||
+                     EVP_DigestUpdate(context.get(), soFar.data() + digested, soFar.size() - digested) != 1;
+            digested = soFar.size();
+            if (received) {
+                received(soFar);
+            }
+        },
+        status);
+    TFileDigest digest{};
+    unsigned int length = 0;
+    if (failed || EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1 || length != digest.size()) {
+        throw Exception("The SHA-256 digest cannot be computed.");
+    }
+    result.identity = IdentityOf(status, digest);
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,9 @@ struct TIdentifiedBytes {
 // Reads the whole file (following links). The status is the opened file's once all bytes are
 // read, so that a file replaced by another meanwhile is not mistaken for the bytes read. Throws
 // EInOutError naming the file and the reason.
-TIdentifiedBytes ReadIdentifiedFile(const std::string& path);
+// `received`, when given, is called as ReadFileBytes calls it, with all bytes read so far.
+TIdentifiedBytes ReadIdentifiedFile(const std::string& path,
+                                    const std::function<void(std::string_view)>& received = nullptr);
 
 // The identity of a file the program has just written `bytes` to: their size and digest, with a
 // status that no file has, so that the first check reads the file and takes its status from there.

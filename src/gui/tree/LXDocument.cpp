@@ -28,9 +28,7 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     } else {
         // The bytes parsed are the bytes identified, so a change made while the file is read is
         // found by the next check.
-        TIdentifiedBytes file = ReadIdentifiedFile(fileName);
-        document->xmlDocument_->LoadBytes(file.bytes, fileName);
-        document->diskIdentity_ = file.identity;
+        document->diskIdentity_ = document->xmlDocument_->LoadIdentified(fileName);
     }
     document->rootElement_ = document->xmlDocument_->DocumentElement();
     if (!document->rootElement_) {

@@ -2,6 +2,7 @@
 // program changes a file, looked at cheaply (status) and thoroughly (contents).
 #include "core/base/FileIdentity.h"
 #include "core/base/FileIO.h"
+#include "core/document/DomService.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestFiles.h"
 
@@ -148,6 +149,27 @@ TEST(FileIdentityTest, DigestIsSha256) {
     const unsigned char expected[4] = {0xba, 0x78, 0x16, 0xbf};
     EXPECT_TRUE(std::equal(expected, expected + 4, digest.begin()));
     EXPECT_EQ(digest[31], 0xad);
+}
+
+// The digest taken piece by piece while a large file arrives, as opening a document takes it, is
+// the digest of the whole; the document parsed is the file identified.
+TEST(FileIdentityTest, DigestOfAFileReadInPiecesIsTheWholeFilesDigest) {
+    ludex::testing::TempDir dir;
+    std::string big = "<ludex title=\"big\" memo=\"";
+    for (int i = 0; big.size() < 300000; ++i) {
+        big += std::to_string(i * 7919 % 1000) + ' ';
+    }
+    big += "\"/>";
+    const std::string file = dir.Write("big.ldx", big);
+    size_t calls = 0;
+    const TIdentifiedBytes read = ReadIdentifiedFile(file, [&](std::string_view) { ++calls; });
+    EXPECT_GT(calls, 1u);
+    EXPECT_EQ(read.identity.digest, DigestOf(big));
+    EXPECT_EQ(read.identity.size, big.size());
+
+    TDomDocument document;
+    EXPECT_EQ(document.LoadIdentified(file), read.identity);
+    EXPECT_EQ(document.DocumentElement().GetAttribute("title"), "big");
 }
 
 } // namespace
