@@ -58,6 +58,8 @@ TEST_F(FileFaultTest, FailedSaveShowsTheErrorAndKeepsTheDocumentModified) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         WriteFile("notes.ldx", kDocument);
+        // Put back as the document read it: no change by another program to ask about.
+        document->SetDiskIdentity(ReadIdentifiedFile(file).identity);
         const std::vector<std::string> before = FolderNames();
         TFaultyFileSystem faulty;
         faulty.FailNth(c.operation, 1, c.error);

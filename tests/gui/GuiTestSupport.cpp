@@ -29,6 +29,18 @@ TAnswer TScriptedQuestions::Ask(QWidget*, const QString& text, TQuestionButtons 
     return answer;
 }
 
+int TScriptedQuestions::Choose(QWidget*, const QString& text, const QStringList& choices) {
+    Asked.push_back(text);
+    ChoicesOffered.push_back(choices);
+    if (Choices.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return static_cast<int>(choices.size()) - 1;
+    }
+    const int choice = Choices.front();
+    Choices.pop_front();
+    return choice;
+}
+
 void TScriptedQuestions::Inform(QWidget*, const QString& text) {
     Informed.push_back(text);
 }

@@ -32,19 +32,22 @@ namespace ludex::test {
 class TScriptedQuestions : public IModalQuestions {
 public:
     std::deque<TAnswer> Answers;
+    std::deque<int> Choices;                      // for Choose: the index of the choice taken
     std::deque<std::optional<QString>> FileNames; // for the open and the save dialog alike
     std::deque<std::optional<QFont>> Fonts;
     std::deque<std::optional<TSaveChoice>> SaveChoices; // for the save dialog with a choice of file types
     // Each runs one program dialog: fills its fields, then returns what exec would.
     std::deque<std::function<int(QDialog&)>> Dialogs;
 
-    std::vector<QString> Asked;
+    std::vector<QString> Asked; // the texts of Ask and Choose alike
+    std::vector<QStringList> ChoicesOffered;
     std::vector<QString> Informed;
     std::vector<QString> Errors;
     std::vector<QString> SaveDialogNames; // the file name each save dialog started with
     std::vector<QString> OpenDirectories; // the folder each open dialog started in
 
     TAnswer Ask(QWidget* parent, const QString& text, TQuestionButtons buttons) override;
+    int Choose(QWidget* parent, const QString& text, const QStringList& choices) override;
     void Inform(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     std::optional<QString> OpenFileName(QWidget* parent, const QString& directory,

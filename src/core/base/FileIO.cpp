@@ -329,11 +329,10 @@ void KeepBackups(IFileSystem& fileSystem, const TSaveTarget& target, unsigned co
 
 } // namespace
 
-std::string ReadFileBytes(const std::string& path) {
-    return ReadFileBytes(path, nullptr);
-}
+namespace {
 
-std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received) {
+std::string ReadBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                      TFileStatus* finalStatus) {
     std::unique_ptr<IReadableFile> file;
     if (const TSystemResult result = CurrentFileSystem().OpenForReading(path, file); result.Failed()) {
         Fail("Cannot open", path, result);
@@ -361,7 +360,31 @@ std::string ReadFileBytes(const std::string& path, const std::function<void(std:
             received(bytes);
         }
     }
+    if (finalStatus != nullptr) {
+        if (const TSystemResult result = file->Status(*finalStatus); result.Failed()) {
+            Fail("Cannot read", path, result);
+        }
+    }
     return bytes;
+}
+
+} // namespace
+
+std::string ReadFileBytes(const std::string& path) {
+    return ReadBytes(path, nullptr, nullptr);
+}
+
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received) {
+    return ReadBytes(path, received, nullptr);
+}
+
+std::string ReadFileBytes(const std::string& path, TFileStatus& status) {
+    return ReadBytes(path, nullptr, &status);
+}
+
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                          TFileStatus& status) {
+    return ReadBytes(path, received, &status);
 }
 
 bool FileExists(const std::string& path) {

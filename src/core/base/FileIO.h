@@ -10,12 +10,20 @@
 
 namespace ludex {
 
+struct TFileStatus;
+
 // Reads the whole file as bytes. Throws EInOutError naming the file and the system's reason.
 std::string ReadFileBytes(const std::string& path);
 
 // The same, calling `received` with all bytes read so far each time more have arrived, so that
 // they can be looked at while the newest are still in the processor's cache.
 std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received);
+
+// The same, and sets `status` to the status of the file the bytes came from, taken once they are
+// all read: the file that was opened, even when its name has since been given to another.
+std::string ReadFileBytes(const std::string& path, TFileStatus& status);
+std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                          TFileStatus& status);
 
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);

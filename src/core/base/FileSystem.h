@@ -44,6 +44,7 @@ struct TFileStatus {
     uint32_t group = 0;  // group id
     uint64_t device = 0; // the device and the inode together tell one file from another
     uint64_t inode = 0;
+    int64_t modifiedNs = 0; // the last change of the content, in nanoseconds since 1970 (UTC)
 };
 
 // A user or group id that SetOwner leaves as it is.

@@ -41,6 +41,7 @@ TFileStatus StatusOf(const struct stat& st) {
     status.group = st.st_gid;
     status.device = st.st_dev;
     status.inode = st.st_ino;
+    status.modifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
     return status;
 }
 

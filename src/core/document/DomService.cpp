@@ -390,6 +390,16 @@ void TDomDocument::Load(const std::string& fileName) {
     Parse(std::move(decoded), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
 }
 
+TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
+    Clear();
+    TDocumentDecoder decoder(fileName);
+    TIdentifiedBytes file =
+        ReadIdentifiedFile(fileName, [&](std::string_view bytes) { decoder.Received(bytes); });
+    Parse(decoder.Finish(std::move(file.bytes)), fileName,
+          [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
+    return file.identity;
+}
+
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
     Clear();
     TDocumentDecoder decoder(sourceName);

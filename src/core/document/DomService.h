@@ -2,6 +2,7 @@
 
 #include "core/base/Exception.h"
 #include "core/base/NonCopyable.h"
+#include "core/base/FileIdentity.h"
 #include "core/document/DocumentDecoder.h"
 
 #include <cstddef>
@@ -154,6 +155,8 @@ public:
     // cannot be read throws EInOutError; one that cannot be decoded or parsed throws EDomError
     // naming the file. On failure the document is empty.
     void Load(const std::string& fileName);
+    // The same, and returns the identity of the bytes it parsed (FileIdentity.h), read with them.
+    TFileIdentity LoadIdentified(const std::string& fileName);
 
     // Decodes the bytes of a document by its byte-order mark and XML declaration and parses them:
     // UTF-8 with or without byte-order mark, UTF-16 (either byte order) with byte-order mark,

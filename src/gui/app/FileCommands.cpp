@@ -89,6 +89,15 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         SettingsChanged(); // the list of documents names the new file
         return true;
     }
+    // Nothing is written before the user has answered for a file another program has changed.
+    switch (ConfirmReplaceFile(document)) {
+    case TReplaceChoice::Replace:
+        break;
+    case TReplaceChoice::SaveAs:
+        return SaveDocument(document, TAskForName::Yes);
+    case TReplaceChoice::Cancel:
+        return false;
+    }
     document->Save("", {.backups = backupCount_});
     undo_->MarkSaved(document);
     DocumentSaved(document);
@@ -145,6 +154,8 @@ void TForm_Ludex::DocumentSaved(const TLXDocument* document) {
     if (recovery_) {
         recovery_->Forget(document);
     }
+    fileNotices_.erase(document);
+    FollowDocumentFiles(); // a new file, or one under a new name
 }
 
 void TForm_Ludex::CloseDocument(TLXDocument* document) {

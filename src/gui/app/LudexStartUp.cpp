@@ -11,6 +11,7 @@
 #include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/DocumentRecovery.h"
+#include "gui/app/DocumentWatch.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/LX_About.h"
@@ -97,6 +98,22 @@ void TForm_Ludex::FormCreate() {
                   [this](TTreeNode* node) noexcept { OnNodeAboutToBeDeleted(node); });
     TreeView->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 
+    // The files to watch change with the documents at the top level.
+    connect(tree_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex& parent, int, int) noexcept {
+                if (!parent.isValid()) {
+                    FollowDocumentFiles();
+                }
+            });
+    connect(tree_, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex& parent, int, int) noexcept {
+                if (!parent.isValid()) {
+                    FollowDocumentFiles();
+                }
+            });
+    documentWatch_ = new TDocumentWatch(*this, [this](TCheckDepth depth) { CheckDocumentFiles(depth); });
+    documentWatch_->setParent(this);
+
     ConnectCommands();
     ConnectEditCommands();
     settingsTimer_ = new QTimer(this);
@@ -111,6 +128,8 @@ TForm_Ludex::~TForm_Ludex() {
     SettingsBailee().RemoveClient(*this);
     LanguageLocaler().RemoveClient(*published_);
     recovery_.reset();
+    delete documentWatch_;
+    documentWatch_ = nullptr;
     ConnectMemo(TMemoChanges::Ignored);
     memoNode_ = nullptr;
     markedNode_ = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/base/FileIO.h"
+#include "core/base/FileIdentity.h"
 #include "core/document/DomService.h"
 #include "core/settings/Localer.h"
 #include "core/settings/PropertyBailee.h"
@@ -9,7 +10,9 @@
 
 #include <QMainWindow>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,7 @@ namespace ludex {
 class TBranchTree;
 class TBranchUndo;
 class TDocumentRecovery;
+class TDocumentWatch;
 class TForm_About;
 class TLXDocument;
 class TQtLocalizedForm;
@@ -36,6 +40,9 @@ class TTreeNode;
 
 // Whether a save asks for the file name even when the document has one (Save As).
 enum class TAskForName { No, Yes };
+// What a save does with a file that another program has changed since the document read or
+// wrote it: replaces it anyway, saves the document under another name, or saves nothing.
+enum class TReplaceChoice { Replace, SaveAs, Cancel };
 // Whether the window follows the memo's edits (off while it fills the memo itself).
 enum class TMemoChanges { Ignored, Watched };
 
@@ -97,6 +104,18 @@ public:
     // The document's snapshot is of no more use: it has been saved, or is being closed.
     void DocumentSaved(const TLXDocument* document);
     void UpdateFileCommands();
+
+    // Files changed by other programs (ExternalChanges.cpp). Each document's file is compared
+    // with what the document last read or wrote: an unmodified document whose file changed is
+    // reloaded in place, a modified one gets a notice in the status bar (its next save asks), and
+    // a file that is gone or cannot be read is reported once.
+    void CheckDocumentFiles(TCheckDepth depth);
+    // Asked before a save replaces the document's file: Replace when the file is as the document
+    // last read or wrote it, or gone; otherwise the user's answer to the question. Throws
+    // EInOutError, before anything is written, when the file cannot be read to compare.
+    TReplaceChoice ConfirmReplaceFile(TLXDocument* document);
+    // Watches the files of the open documents.
+    void FollowDocumentFiles() noexcept;
 
     // Memo and selection.
     void CommitMemo();
@@ -212,6 +231,11 @@ private:
     void ConnectMemo(TMemoChanges changes);
     void ConnectCommands();
     void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
+    void ReloadDocument(TLXDocument* document, TDiskCheck check);
+    // Shows a notice about the document's file in the status bar, unless it was the last one
+    // shown for this document.
+    void NoticeFile(const TLXDocument* document, TDiskState state, const std::optional<TFileDigest>& digest,
+                    const QString& text);
     void OpenDocument(const std::string& fileName);
     void FormCreate();
     void CreateComponents();
@@ -234,6 +258,14 @@ private:
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
     TForm_About* about_ = nullptr;
     std::unique_ptr<TDocumentRecovery> recovery_;
+    TDocumentWatch* documentWatch_ = nullptr;
+    // The last notice about each document's file: what was found and, for a change, its digest.
+    struct TFileNotice {
+        TDiskState state;
+        std::optional<TFileDigest> digest;
+        bool operator==(const TFileNotice&) const = default;
+    };
+    std::map<const TLXDocument*, TFileNotice> fileNotices_;
     QTimer* settingsTimer_ = nullptr;
     bool startedUp_ = false;
     bool settingsFailing_ = false; // a timed write has failed and been reported

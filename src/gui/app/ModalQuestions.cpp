@@ -4,6 +4,10 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <vector>
 
 namespace ludex {
 
@@ -54,6 +58,23 @@ TAnswer TQtModalQuestions::Ask(QWidget* parent, const QString& text, TQuestionBu
     default:
         return withCancel ? TAnswer::Cancel : TAnswer::No;
     }
+}
+
+int TQtModalQuestions::Choose(QWidget* parent, const QString& text, const QStringList& choices) {
+    QMessageBox box(QMessageBox::Question, kApplicationTitle, text, QMessageBox::NoButton, parent);
+    std::vector<QAbstractButton*> buttons;
+    for (int i = 0; i < choices.size(); ++i) {
+        const bool last = i + 1 == choices.size();
+        buttons.push_back(
+            box.addButton(choices[i], last ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+    }
+    if (!buttons.empty()) {
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    const auto taken = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    return taken == buttons.end() ? static_cast<int>(choices.size()) - 1
+                                  : static_cast<int>(taken - buttons.begin());
 }
 
 void TQtModalQuestions::Inform(QWidget* parent, const QString& text) {

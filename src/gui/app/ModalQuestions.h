@@ -31,6 +31,9 @@ public:
 
     // A confirmation box; closing it counts as Cancel (or No where there is no Cancel).
     virtual TAnswer Ask(QWidget* parent, const QString& text, TQuestionButtons buttons) = 0;
+    // A question box whose buttons carry `choices` in order; the last one is the cancelling
+    // choice. Returns the index of the choice taken; closing the box takes the last.
+    virtual int Choose(QWidget* parent, const QString& text, const QStringList& choices) = 0;
     // A plain message box with an OK button.
     virtual void Inform(QWidget* parent, const QString& text) = 0;
     // An error box titled with the application title, with the error sign and an OK button.
@@ -56,6 +59,7 @@ public:
 class TQtModalQuestions : public IModalQuestions {
 public:
     TAnswer Ask(QWidget* parent, const QString& text, TQuestionButtons buttons) override;
+    int Choose(QWidget* parent, const QString& text, const QStringList& choices) override;
     void Inform(QWidget* parent, const QString& text) override;
     void ShowError(QWidget* parent, const QString& text) override;
     std::optional<QString> OpenFileName(QWidget* parent, const QString& directory,

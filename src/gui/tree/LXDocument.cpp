@@ -6,6 +6,7 @@
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_Utils.h"
 #include "gui/tree/BranchTree.h"
+#include "gui/tree/NodePath.h"
 #include "gui/tree/TreeViewManager.h"
 
 namespace ludex {
@@ -25,7 +26,9 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     if (fileName.empty()) {
         document->xmlDocument_->LoadXML(NewDocumentText());
     } else {
-        document->xmlDocument_->Load(fileName);
+        // The bytes parsed are the bytes identified, so a change made while the file is read is
+        // found by the next check.
+        document->diskIdentity_ = document->xmlDocument_->LoadIdentified(fileName);
     }
     document->rootElement_ = document->xmlDocument_->DocumentElement();
     if (!document->rootElement_) {
@@ -43,6 +46,14 @@ TLXDocument* TLXDocument::Recover(const std::string& snapshotFile, TBranchTree& 
     }
     document->fileName_ = document->rootElement_.GetAttribute(kRecoveryFileAttribute);
     document->rootElement_.RemoveAttribute(kRecoveryFileAttribute);
+    // The snapshot records no identity of the file, so the file as it is now is taken as the one
+    // the recovered document was made from; a change from here on is found as for any document.
+    if (!document->fileName_.empty()) {
+        const TDiskCheck onDisk = CheckFileOnDisk(document->fileName_, std::nullopt, TCheckDepth::Contents);
+        if (onDisk.state == TDiskState::Changed) {
+            document->diskIdentity_ = onDisk.identity;
+        }
+    }
     return Show(std::move(document), TShowAs::Recovered);
 }
 
@@ -95,8 +106,64 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
         fileName_ = newFileName;
     }
     const std::string text = DocumentToText(rootElement_);
-    WriteTextFile(fileName_, text, options);
+    try {
+        WriteTextFile(fileName_, text, options);
+    } catch (const EInOutError&) {
+        // A save that fails after its rename (the folder could not be synced) has put these
+        // bytes in place: they are the document's own, not another program's change.
+        const TDiskCheck onDisk = CheckFileOnDisk(fileName_, std::nullopt, TCheckDepth::Contents);
+        if (onDisk.state == TDiskState::Changed && onDisk.identity->digest == DigestOf(text)) {
+            diskIdentity_ = onDisk.identity;
+        }
+        throw;
+    }
+    diskIdentity_ = IdentityOfWritten(text);
     SetModified(false);
+}
+
+bool TLXDocument::Reload(TIdentifiedBytes file) {
+    auto fresh = std::make_unique<TDomDocument>();
+    fresh->LoadBytes(file.bytes, fileName_);
+    TDomNode freshRoot = fresh->DocumentElement();
+    if (!freshRoot) {
+        throw Exception("The document has no root element: " + fileName_);
+    }
+
+    TBranchTree& tree = *tree_;
+    TTreeNode* selected = tree.Selected();
+    const bool selectedHere = selected != nullptr && RootNodeOf(selected) == rootNode_;
+    const TNodePath selectedPath = selectedHere ? PathOfNode(selected) : TNodePath();
+    std::vector<TNodePath> expanded;
+    bool hadUnlocked = false;
+    for (TTreeNode* node = rootNode_; node != nullptr && RootNodeOf(node) == rootNode_;
+         node = NextInPreOrder(tree, node)) {
+        const TDomNode element = ElementOf(node);
+        hadUnlocked = hadUnlocked || (element && IsBranchEncrypted(element) && !IsBranchLocked(element));
+        if (node->HasChildren() && tree.IsExpanded(node)) {
+            expanded.push_back(PathOfNode(node));
+        }
+    }
+
+    // The old elements stay alive until no node refers to them any more.
+    tree.DeleteChildren(rootNode_);
+    std::swap(xmlDocument_, fresh);
+    rootElement_ = freshRoot;
+    fresh.reset();
+    diskIdentity_ = file.identity;
+    tree.SetText(rootNode_, TitleAccess.Read(rootElement_));
+    if (!AddLockedPlaceholder(tree, rootNode_, rootElement_)) {
+        BuildChildNodes(tree, rootNode_, rootElement_, TBranchOrder::Window);
+    }
+    for (const TNodePath& path : expanded) {
+        if (const TFoundNode found = FindByPath(rootNode_, path); found.exact && !IsNodeLocked(found.node)) {
+            tree.Expand(found.node);
+        }
+    }
+    SetModified(false);
+    if (selectedHere) {
+        tree.Select(FindByPath(rootNode_, selectedPath).node);
+    }
+    return hadUnlocked;
 }
 
 void DestroyDocument(TLXDocument* document) {

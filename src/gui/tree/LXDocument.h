@@ -1,9 +1,11 @@
 #pragma once
 
 #include "core/base/FileIO.h"
+#include "core/base/FileIdentity.h"
 #include "core/document/DomService.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace ludex {
@@ -49,6 +51,19 @@ public:
     // stays set and the error propagates.
     void Save(const std::string& newFileName, const TSaveOptions& options = {});
 
+    // What the document's file was when the document last read or wrote it; nothing for a new
+    // document.
+    const std::optional<TFileIdentity>& DiskIdentity() const { return diskIdentity_; }
+    void SetDiskIdentity(std::optional<TFileIdentity> identity) { diskIdentity_ = std::move(identity); }
+
+    // Replaces the document's content by `file`, the bytes its file holds now, in place: the
+    // top-level node stays, the branches are built anew (encrypted ones locked, as from any
+    // file), the branches that were expanded and the selection are kept where the same branch is
+    // found again (by titles and rows; else the nearest branch above it), and the document is
+    // not modified. A file that cannot be parsed changes nothing and the error propagates.
+    // Returns whether branches the user had unlocked are locked again.
+    bool Reload(TIdentifiedBytes file);
+
     TDomDocument& XMLDocument() { return *xmlDocument_; }
     TTreeNode* RootNode() const { return rootNode_; }
     TDomNode RootElement() const { return rootElement_; }
@@ -67,6 +82,7 @@ private:
     TDomNode rootElement_;
     bool modified_ = false;
     std::string fileName_;
+    std::optional<TFileIdentity> diskIdentity_;
     TBranchTree* tree_;
 };
 

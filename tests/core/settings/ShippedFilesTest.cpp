@@ -115,6 +115,15 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"PrintEncryptedQuery", {}},
     {"PrintFailed", {"{0}"}},
     {"LockedNote", {}},
+    {"ExternalChangeQuery", {"{0}", "{1}"}},
+    {"ExternalChangeOverwrite", {}},
+    {"ExternalChangeSaveAs", {}},
+    {"ExternalChangeReloaded", {"{0}"}},
+    {"ExternalChangeRelocked", {"{0}"}},
+    {"ExternalChangePending", {"{0}"}},
+    {"ExternalReloadFailed", {"{0}", "{1}"}},
+    {"ExternalFileMissing", {"{0}"}},
+    {"ExternalFileUnreadable", {"{0}", "{1}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {

@@ -1,0 +1,175 @@
+// Whether a document's file on disk is still the one the program read or wrote: every way another
+// program changes a file, looked at cheaply (status) and thoroughly (contents).
+#include "core/base/FileIdentity.h"
+#include "core/base/FileIO.h"
+#include "core/document/DomService.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace ludex;
+
+namespace {
+
+const std::string kOriginal = "<ludex title=\"one\"/>";
+
+// Gives the file back the modification time it had, as a careless copy tool might.
+void SetModified(const std::string& path, const struct timespec& time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, time};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+struct timespec ModifiedOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    return st.st_mtim;
+}
+
+struct TChangeCase {
+    const char* name;
+    std::function<void(const ludex::testing::TempDir&, const std::string&)> change;
+    TDiskState byStatus;
+    TDiskState byContents;
+    std::string bytesOnDisk; // what a Changed check hands back
+};
+
+TEST(FileIdentityTest, EveryKindOfChangeIsToldApart) {
+    const std::vector<TChangeCase> cases = {
+        {"nothing", [](auto&, auto&) {}, TDiskState::Unchanged, TDiskState::Unchanged, ""},
+        {"touched only",
+         [](auto&, const std::string& file) {
+             struct timespec later = ModifiedOf(file);
+             later.tv_sec += 10;
+             SetModified(file, later);
+         },
+         TDiskState::Unchanged, TDiskState::Unchanged, ""},
+        {"same size and time, other bytes",
+         [](auto& dir, const std::string& file) {
+             const struct timespec before = ModifiedOf(file);
+             dir.Write("notes.ldx", "<ludex title=\"two\"/>");
+             SetModified(file, before);
+         },
+         TDiskState::Unchanged, TDiskState::Changed, "<ludex title=\"two\"/>"},
+        {"appended", [](auto& dir, auto&) { dir.Write("notes.ldx", kOriginal + "\n<!-- -->"); },
+         TDiskState::Changed, TDiskState::Changed, kOriginal + "\n<!-- -->"},
+        {"replaced by rename",
+         [](auto& dir, const std::string& file) { fs::rename(dir.Write("sync.tmp", "<ludex/>"), file); },
+         TDiskState::Changed, TDiskState::Changed, "<ludex/>"},
+        {"replaced by rename with the same bytes",
+         [](auto& dir, const std::string& file) { fs::rename(dir.Write("sync.tmp", kOriginal), file); },
+         TDiskState::Unchanged, TDiskState::Unchanged, ""},
+        {"deleted", [](auto&, const std::string& file) { fs::remove(file); }, TDiskState::Missing,
+         TDiskState::Missing, ""},
+        {"replaced by a folder",
+         [](auto&, const std::string& file) {
+             fs::remove(file);
+             fs::create_directory(file);
+         },
+         TDiskState::Unreadable, TDiskState::Unreadable, ""},
+    };
+    for (const TCheckDepth depth : {TCheckDepth::Status, TCheckDepth::Contents}) {
+        for (const TChangeCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (depth == TCheckDepth::Status ? " (status)" : " (contents)"));
+            ludex::testing::TempDir dir;
+            const std::string file = dir.Write("notes.ldx", kOriginal);
+            const TIdentifiedBytes read = ReadIdentifiedFile(file);
+            EXPECT_EQ(read.bytes, kOriginal);
+            c.change(dir, file);
+
+            const TDiskCheck check = CheckFileOnDisk(file, read.identity, depth);
+            const TDiskState expected = depth == TCheckDepth::Status ? c.byStatus : c.byContents;
+            EXPECT_EQ(check.state, expected);
+            if (expected == TDiskState::Changed) {
+                EXPECT_EQ(check.bytes, c.bytesOnDisk);
+                ASSERT_TRUE(check.identity);
+                EXPECT_EQ(check.identity->digest, DigestOf(c.bytesOnDisk));
+                // The identity handed back is what the next check compares with.
+                EXPECT_EQ(CheckFileOnDisk(file, check.identity, TCheckDepth::Contents).state,
+                          TDiskState::Unchanged);
+            }
+            if (expected == TDiskState::Unchanged) {
+                ASSERT_TRUE(check.identity);
+                EXPECT_EQ(check.identity->digest, read.identity.digest);
+            }
+            if (expected == TDiskState::Unreadable) {
+                EXPECT_FALSE(check.reason.empty());
+            }
+        }
+    }
+}
+
+TEST(FileIdentityTest, AFileNeverReadCountsAsChanged) {
+    ludex::testing::TempDir dir;
+    const std::string file = dir.Write("notes.ldx", kOriginal);
+    const TDiskCheck check = CheckFileOnDisk(file, std::nullopt, TCheckDepth::Status);
+    EXPECT_EQ(check.state, TDiskState::Changed);
+    EXPECT_EQ(check.bytes, kOriginal);
+    EXPECT_EQ(CheckFileOnDisk(dir.File("absent.ldx"), std::nullopt, TCheckDepth::Status).state,
+              TDiskState::Missing);
+}
+
+// What a save records is never mistaken for another program's change: the first check reads the
+// file and takes its status, which later cheap checks trust.
+TEST(FileIdentityTest, IdentityOfWrittenBytesMatchesTheFileWritten) {
+    ludex::testing::TempDir dir;
+    const std::string file = dir.Write("notes.ldx", kOriginal);
+    WriteFileAtomically(file, "<ludex title=\"saved\"/>");
+    const TFileIdentity saved = IdentityOfWritten("<ludex title=\"saved\"/>");
+    const TDiskCheck first = CheckFileOnDisk(file, saved, TCheckDepth::Status);
+    EXPECT_EQ(first.state, TDiskState::Unchanged);
+    ASSERT_TRUE(first.identity);
+    EXPECT_EQ(*first.identity, ReadIdentifiedFile(file).identity);
+
+    dir.Write("notes.ldx", "<ludex title=\"other\"/>");
+    EXPECT_EQ(CheckFileOnDisk(file, saved, TCheckDepth::Status).state, TDiskState::Changed);
+}
+
+TEST(FileIdentityTest, AFailedReadIsReportedNotTakenForAChange) {
+    ludex::testing::TempDir dir;
+    const std::string file = dir.Write("notes.ldx", kOriginal);
+    const TFileIdentity known = ReadIdentifiedFile(file).identity;
+    ludex::testing::TFaultyFileSystem faulty;
+    TFileSystemOverride override(faulty);
+    faulty.FailNth(ludex::testing::TFileOperation::Read, 1, EIO);
+    const TDiskCheck check = CheckFileOnDisk(file, known, TCheckDepth::Contents);
+    EXPECT_EQ(check.state, TDiskState::Unreadable);
+    EXPECT_NE(check.reason.find(file), std::string::npos) << check.reason;
+}
+
+TEST(FileIdentityTest, DigestIsSha256) {
+    const TFileDigest digest = DigestOf("abc");
+    const unsigned char expected[4] = {0xba, 0x78, 0x16, 0xbf};
+    EXPECT_TRUE(std::equal(expected, expected + 4, digest.begin()));
+    EXPECT_EQ(digest[31], 0xad);
+}
+
+// The digest taken piece by piece while a large file arrives, as opening a document takes it, is
+// the digest of the whole; the document parsed is the file identified.
+TEST(FileIdentityTest, DigestOfAFileReadInPiecesIsTheWholeFilesDigest) {
+    ludex::testing::TempDir dir;
+    std::string big = "<ludex title=\"big\" memo=\"";
+    for (int i = 0; big.size() < 300000; ++i) {
+        big += std::to_string(i * 7919 % 1000) + ' ';
+    }
+    big += "\"/>";
+    const std::string file = dir.Write("big.ldx", big);
+    size_t calls = 0;
+    const TIdentifiedBytes read = ReadIdentifiedFile(file, [&](std::string_view) { ++calls; });
+    EXPECT_GT(calls, 1u);
+    EXPECT_EQ(read.identity.digest, DigestOf(big));
+    EXPECT_EQ(read.identity.size, big.size());
+
+    TDomDocument document;
+    EXPECT_EQ(document.LoadIdentified(file), read.identity);
+    EXPECT_EQ(document.DocumentElement().GetAttribute("title"), "big");
+}
+
+} // namespace
