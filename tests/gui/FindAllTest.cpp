@@ -19,14 +19,6 @@
 namespace ludex::test {
 namespace {
 
-const std::string kContent =
-    "<note title=\"Alpha\" memo=\"cat in memo\">"
-    "<note title=\"Inner\" memo=\"no\"/>"
-    "<note title=\"Zlocked cat\" memo=\"cat\"/></note>"
-    "<note title=\"Locked cat\" memo=\"cat secret\"><note title=\"Hidden cat\" memo=\"cat\"/></note>"
-    "<note title=\"Beta cat\" memo=\"aaa\"/>"
-    "<note title=\"Zeta\" memo=\"cd&#xA;cat\"/>";
-
 class FindAllTest : public FindTest {
 protected:
     QTreeView& List() { return *Find().List_FindAll; }
@@ -106,7 +98,7 @@ TEST_F(FindAllTest, RowsAreTheMatchesOfRepeatedFindNext) {
 }
 
 TEST_F(FindAllTest, RowsShowTheDocumentPathPlaceAndMarkedExcerpt) {
-    Start(WriteFile("cats.ldx", DocumentText(kContent, {"Zlocked cat", "Locked cat"})));
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent, {"Zlocked cat", "Locked cat"})));
     Window().MI_Find->trigger();
     FindAll("CAT");
     ASSERT_EQ(Rows(), 5);
@@ -140,7 +132,7 @@ TEST_F(FindAllTest, RowsShowTheDocumentPathPlaceAndMarkedExcerpt) {
 }
 
 TEST_F(FindAllTest, ActivatingARowSelectsItsTitleOrItsMemoMatch) {
-    Start(WriteFile("cats.ldx", DocumentText(kContent, {"Zlocked cat", "Locked cat"})));
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent, {"Zlocked cat", "Locked cat"})));
     Window().MI_Find->trigger();
     FindAll("cat");
     ASSERT_EQ(Rows(), 5);
@@ -157,7 +149,7 @@ TEST_F(FindAllTest, ActivatingARowSelectsItsTitleOrItsMemoMatch) {
 }
 
 TEST_F(FindAllTest, ChangedDocumentsPutTheListOutOfDateAndRowsOfDeletedBranchesAreSafe) {
-    Start(WriteFile("cats.ldx", DocumentText(kContent, {"Locked cat"})));
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent, {"Locked cat"})));
     Window().MI_Find->trigger();
     // Unlocked, so that locking it again later takes its sub-branch away.
     Tree().Select(NodeTitled("Locked cat"));
@@ -226,7 +218,7 @@ TEST_F(FindAllTest, ChangedDocumentsPutTheListOutOfDateAndRowsOfDeletedBranchesA
 }
 
 TEST_F(FindAllTest, AMemoEditedSinceTheSearchIsNotSelectedBlindly) {
-    Start(WriteFile("cats.ldx", DocumentText(kContent)));
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent)));
     Window().MI_Find->trigger();
     FindAll("cat");
     ASSERT_EQ(Cell(0, TFindResults::colBranch), "Doc / Alpha");
@@ -304,7 +296,7 @@ TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
 }
 
 TEST_F(FindAllTest, TheListSpeaksTheInterfaceLanguage) {
-    Start(WriteFile("cats.ldx", DocumentText(kContent)));
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent)));
     Window().MI_Find->trigger();
     FindAll("cat");
     struct Case {

@@ -26,17 +26,6 @@
 namespace ludex::test {
 namespace {
 
-// Shown in this order once opened (branches with sub-branches first, then by title):
-// Doc, Alpha, Inner, Zlocked cat (locked, last child of Alpha), Locked cat (locked, with a hidden
-// sub-branch), Beta cat, Zeta.
-const std::string kContent =
-    "<note title=\"Alpha\" memo=\"cat in memo\">"
-    "<note title=\"Inner\" memo=\"no\"/>"
-    "<note title=\"Zlocked cat\" memo=\"cat\"/></note>"
-    "<note title=\"Locked cat\" memo=\"cat secret\"><note title=\"Hidden cat\" memo=\"cat\"/></note>"
-    "<note title=\"Beta cat\" memo=\"aaa\"/>"
-    "<note title=\"Zeta\" memo=\"cd&#xA;cat\"/>";
-
 using FindDialogTest = FindTest;
 
 TEST_F(FindDialogTest, InitialStateOfTheControls) {
@@ -61,7 +50,7 @@ TEST_F(FindDialogTest, InitialStateOfTheControls) {
 }
 
 TEST_F(FindDialogTest, MatchesComeInTreeOrderAndLockedBranchesShowOnlyTheirTitle) {
-    Open(kContent, {"Zlocked cat", "Locked cat"});
+    Open(kCatContent, {"Zlocked cat", "Locked cat"});
     ASSERT_TRUE(IsNodeLocked(NodeTitled("Locked cat")));
     Find().Edit_FindWhat->setText("cat");
     ExpectSteps({{"Alpha", 0, 3},
@@ -80,7 +69,7 @@ TEST_F(FindDialogTest, MatchesComeInTreeOrderAndLockedBranchesShowOnlyTheirTitle
 }
 
 TEST_F(FindDialogTest, LockedBranchesWithoutATitleMatchAreSkippedWhole) {
-    Open(kContent, {"Zlocked cat", "Locked cat"});
+    Open(kCatContent, {"Zlocked cat", "Locked cat"});
     // Neither the placeholder below a locked branch nor its enciphered memo is searched.
     Find().Edit_FindWhat->setText("inaccessible");
     ExpectSteps({{"", -1, 0}});
@@ -90,7 +79,7 @@ TEST_F(FindDialogTest, LockedBranchesWithoutATitleMatchAreSkippedWhole) {
 }
 
 TEST_F(FindDialogTest, ButtonCaptionFollowsTheSearchMode) {
-    Open(kContent);
+    Open(kCatContent);
     Find().Edit_FindWhat->setText("Beta");
     Find().Button_Find->click();
     EXPECT_FALSE(Find().Restarting());
@@ -207,7 +196,7 @@ TEST_F(FindDialogTest, RegularExpressionsSelectWhatTheyMatch) {
 }
 
 TEST_F(FindDialogTest, BadRegularExpressionIsShownAndNothingIsSearched) {
-    Open(kContent);
+    Open(kCatContent);
     Find().CheckBox_Regex->setChecked(true);
     Find().Edit_FindWhat->setText("(cat");
     const size_t informed = Questions().Informed.size();
@@ -225,7 +214,7 @@ TEST_F(FindDialogTest, BadRegularExpressionIsShownAndNothingIsSearched) {
 }
 
 TEST_F(FindDialogTest, SelectedBranchScopeCoversItsSubtreeOnly) {
-    Open(kContent, {"Zlocked cat", "Locked cat"});
+    Open(kCatContent, {"Zlocked cat", "Locked cat"});
     Find().SetScope(TForm_Find::scopeSelectedBranch);
     Find().Edit_FindWhat->setText("cat");
     Tree().Select(NodeTitled("Alpha"));
@@ -244,7 +233,7 @@ TEST_F(FindDialogTest, SelectedBranchScopeCoversItsSubtreeOnly) {
 }
 
 TEST_F(FindDialogTest, EnterInTheFieldRunsAStepEvenWhenItIsEmpty) {
-    Open(kContent);
+    Open(kCatContent);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(Find().Edit_FindWhat, &enter);
     ASSERT_EQ(Questions().Informed.size(), 1u) << "an empty text matches nowhere";
@@ -255,7 +244,7 @@ TEST_F(FindDialogTest, EnterInTheFieldRunsAStepEvenWhenItIsEmpty) {
 }
 
 TEST_F(FindDialogTest, RemovedNodesAndForeignSelectionsRestartTheSearch) {
-    Open(kContent);
+    Open(kCatContent);
     Find().Edit_FindWhat->setText("cat");
     ASSERT_EQ(Press().title, "Alpha");
     // The node the search stands on goes away: the next press starts again, never touching it.

@@ -45,6 +45,17 @@ inline std::string DocumentText(const std::string& content, const std::vector<st
     return DocumentToText(dom.DocumentElement());
 }
 
+// Shown in this order once opened (branches with sub-branches first, then by title):
+// Doc, Alpha, Inner, Zlocked cat (locked, last child of Alpha), Locked cat (locked, with a hidden
+// sub-branch), Beta cat, Zeta.
+inline const std::string kCatContent =
+    "<note title=\"Alpha\" memo=\"cat in memo\">"
+    "<note title=\"Inner\" memo=\"no\"/>"
+    "<note title=\"Zlocked cat\" memo=\"cat\"/></note>"
+    "<note title=\"Locked cat\" memo=\"cat secret\"><note title=\"Hidden cat\" memo=\"cat\"/></note>"
+    "<note title=\"Beta cat\" memo=\"aaa\"/>"
+    "<note title=\"Zeta\" memo=\"cd&#xA;cat\"/>";
+
 // A document whose file holds its branches out of the window's order, with titles and memos that
 // fold in Latin and Cyrillic; the branches kOrderLocked names are locked.
 inline const std::string kOrderContent =
