@@ -47,12 +47,14 @@ QMetaObject::Connection ConnectCommand(TSender* sender, void (TSignalOwner::*sig
 
 // Connects a notice that keeps the program's own records in step (a node about to be deleted, a
 // selection that moved) and is no command. Such a handler must not fail, since a record left
-// behind could point at a deleted node: the compiler holds it to `noexcept`.
+// behind could point at a deleted node: the compiler holds it to `noexcept`. A handler that takes no
+// arguments is told only that the signal fired.
 template <typename TSender, typename TSignalOwner, typename... TArgs, typename THandler>
 QMetaObject::Connection ConnectNotice(TSender* sender, void (TSignalOwner::*signal)(TArgs...),
                                       QObject* context, THandler handler) {
-    static_assert(std::is_nothrow_invocable_v<const THandler&, TArgs...>,
-                  "a notice handler takes the signal's arguments and is noexcept");
+    static_assert(std::is_nothrow_invocable_v<const THandler&, TArgs...> ||
+                      std::is_nothrow_invocable_v<const THandler&>,
+                  "a notice handler takes the signal's arguments or none and is noexcept");
     return QObject::connect(sender, signal, context, std::move(handler));
 }
 

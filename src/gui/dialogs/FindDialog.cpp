@@ -5,6 +5,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/FindResults.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/TreeViewManager.h"
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace ludex {
@@ -40,12 +44,12 @@ int ControlPosition(std::string_view memo, size_t n) {
     return static_cast<int>(Utf16Length(memo, n) - pairs);
 }
 
-std::string MemoOf(TTreeNode* node) {
+} // namespace
+
+std::string TForm_Find::MemoOf(TTreeNode* node) {
     const TDomNode element = ElementOf(node);
     return element ? MemoAccess.Read(element) : std::string();
 }
-
-} // namespace
 
 TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     setObjectName("Form_Find");
@@ -83,10 +87,48 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     Button_Find = new QPushButton("Find", this);
     Button_Find->setObjectName("Button_Find");
     Button_Find->setEnabled(false);
+    Button_FindAll = new QPushButton("Find All", this);
+    Button_FindAll->setObjectName("Button_FindAll");
+    Button_FindAll->setEnabled(false);
     Button_Cancel = new QPushButton("Cancel", this);
     Button_Cancel->setObjectName("Button_Cancel");
-    // Enter in the search field is handled there; no button takes it as the default button.
-    for (QPushButton* button : {Button_Find, Button_Cancel}) {
+
+    Panel_FindAll = new QWidget(this);
+    Panel_FindAll->setObjectName("Panel_FindAll");
+    Label_FindAllCount = new QLabel(Panel_FindAll);
+    Label_FindAllCount->setObjectName("Label_FindAllCount");
+    Label_OutOfDate = new QLabel(Panel_FindAll);
+    Label_OutOfDate->setObjectName("Label_OutOfDate");
+    Label_OutOfDate->setWordWrap(true);
+    Button_Refresh = new QPushButton("Refresh", Panel_FindAll);
+    Button_Refresh->setObjectName("Button_Refresh");
+    results_ = new TFindResults(this);
+    List_FindAll = new QTreeView(Panel_FindAll);
+    List_FindAll->setObjectName("List_FindAll");
+    List_FindAll->setModel(results_);
+    List_FindAll->setRootIsDecorated(false);
+    List_FindAll->setUniformRowHeights(true); // long lists scroll without measuring every row
+    List_FindAll->setAllColumnsShowFocus(true);
+    List_FindAll->setSelectionMode(QAbstractItemView::SingleSelection);
+    List_FindAll->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List_FindAll->setItemDelegateForColumn(TFindResults::colExcerpt, new TExcerptDelegate(List_FindAll));
+    List_FindAll->header()->setStretchLastSection(true);
+    auto* resultsLayout = new QVBoxLayout(Panel_FindAll);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    auto* countRow = new QHBoxLayout;
+    countRow->addWidget(Label_FindAllCount);
+    countRow->addStretch(1);
+    countRow->addWidget(Label_OutOfDate, 2);
+    countRow->addWidget(Button_Refresh);
+    resultsLayout->addLayout(countRow);
+    resultsLayout->addWidget(List_FindAll, 1);
+    Label_OutOfDate->hide();
+    Button_Refresh->hide();
+    Panel_FindAll->hide();
+
+    // Enter in the search field and in the list is handled there; no button takes it as the
+    // default button.
+    for (QPushButton* button : {Button_Find, Button_FindAll, Button_Cancel, Button_Refresh}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
@@ -104,13 +146,20 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     grid->addWidget(RadioGroup_Scope, 2, 0, 1, 2);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(Button_Find);
+    buttons->addWidget(Button_FindAll);
     buttons->addWidget(Button_Cancel);
     buttons->addStretch(1);
     grid->addLayout(buttons, 0, 2, 3, 1);
+    grid->addWidget(Panel_FindAll, 3, 0, 1, 3);
+    grid->setRowStretch(3, 1);
 
     ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
     ConnectCommand(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
     ConnectCommand(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
+    ConnectCommand(Button_FindAll, &QPushButton::clicked, this, [this] { Button_FindAllClick(); });
+    ConnectCommand(Button_Refresh, &QPushButton::clicked, this, [this] { Button_FindAllClick(); });
+    ConnectCommand(List_FindAll, &QTreeView::activated, this,
+                   [this](const QModelIndex& index) { List_FindAllActivate(index.row()); });
     for (QRadioButton* radio : {Radio_SelectedBranch, Radio_Everywhere}) {
         ConnectCommand(radio, &QRadioButton::toggled, this, [this](bool checked) {
             if (checked) {
@@ -137,6 +186,7 @@ void TForm_Find::Localize(TLocaler& localer) {
     // The find button's caption is a message; it follows the language like the other texts.
     localer.OpenPath("/messages");
     SetFindMode(restart_ ? TFindMode::Restart : TFindMode::GoOn);
+    LocalizeResults();
 }
 
 void TForm_Find::Disconnect() {
@@ -144,6 +194,10 @@ void TForm_Find::Disconnect() {
     disconnect(selectionConnection_);
     deletedConnection_ = {};
     selectionConnection_ = {};
+    for (const QMetaObject::Connection& connection : changeConnections_) {
+        disconnect(connection);
+    }
+    changeConnections_.clear();
 }
 
 void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
@@ -163,9 +217,35 @@ void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
                                       OnSelectionChanged(tree_->NodeAt(current));
                                   });
             }
+            // Every change of a title, a picture (a lock, a modified mark) or of the structure.
+            auto changed = [this]() noexcept { MarkResultsOutOfDate(); };
+            changeConnections_ = {
+                ConnectNotice(tree, &QAbstractItemModel::dataChanged, this, changed),
+                ConnectNotice(tree, &QAbstractItemModel::rowsInserted, this, changed),
+                ConnectNotice(tree, &QAbstractItemModel::rowsRemoved, this, changed),
+                ConnectNotice(tree, &QAbstractItemModel::rowsMoved, this, changed),
+                ConnectNotice(tree, &QAbstractItemModel::layoutChanged, this, changed),
+                ConnectNotice(tree, &QAbstractItemModel::modelReset, this, changed),
+            };
+        }
+        MarkResultsOutOfDate();
+    }
+    if (memo != memo_) {
+        disconnect(memoChangeConnection_);
+        memoChangeConnection_ = {};
+        memo_ = memo;
+        if (memo != nullptr) {
+            // An edit made in the memo. Showing another branch's memo is no change: the control
+            // replaces its text with undo turned off and then clears its modified state.
+            memoChangeConnection_ =
+                ConnectNotice(memo, &QPlainTextEdit::textChanged, this, [this]() noexcept {
+                    const QTextDocument* text = memo_ ? memo_->document() : nullptr;
+                    if (text != nullptr && text->isUndoRedoEnabled() && text->isModified()) {
+                        MarkResultsOutOfDate();
+                    }
+                });
         }
     }
-    memo_ = memo;
 }
 
 void TForm_Find::ShowFind() {
@@ -178,6 +258,7 @@ void TForm_Find::ShowFind() {
 
 void TForm_Find::Edit_FindWhatChange() {
     Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
+    Button_FindAll->setEnabled(!Edit_FindWhat->text().isEmpty());
     SetFindMode(TFindMode::Restart);
 }
 
@@ -272,6 +353,20 @@ void TForm_Find::SelectMemoMatch(const std::string& memo, const TTextMatch& matc
     memoPosition_ = position + 1;
 }
 
+bool TForm_Find::MemoShowsMatch(const std::string& memo, const TTextMatch& match) const {
+    if (!memo_ || match.position == 0 || match.position - 1 + match.length > memo.size()) {
+        return false;
+    }
+    const int start = ControlPosition(memo, match.position - 1);
+    const int end = ControlPosition(memo, match.position - 1 + match.length);
+    // The control shows each line break as one character, and a no-break space as a space.
+    QString shown = QString::fromStdString(memo.substr(match.position - 1, match.length));
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(u'\r', u'\n')
+        .replace(QChar::Nbsp, u' ');
+    return memo_->toPlainText().mid(start, end - start) == shown;
+}
+
 void TForm_Find::Button_FindClick() {
     if (!tree_) {
         return;
@@ -343,6 +438,8 @@ void TForm_Find::Button_FindClick() {
 }
 
 void TForm_Find::OnNodeAboutToBeDeleted(TTreeNode* node) noexcept {
+    results_->ForgetWithin(node);
+    MarkResultsOutOfDate();
     auto within = [node](const TTreeNode* n) {
         return n != nullptr && (n == node || n->HasAsAncestor(node));
     };

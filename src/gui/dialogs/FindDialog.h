@@ -7,9 +7,11 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -18,10 +20,12 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
+class QTreeView;
 
 namespace ludex {
 
 class TBranchTree;
+class TFindResults;
 class TQtLocalizedForm;
 class TTreeNode;
 
@@ -35,6 +39,11 @@ enum class TFindMode { Restart, GoOn };
 //
 // The dialog remembers where it stopped. It never keeps a node that has been deleted, and when
 // the user selects another node in the meantime the next press starts a new search.
+//
+// Button_FindAll lists every match of the scope at once, in the order the find button visits
+// them, with the count of matches and of locked branches not searched. Activating a row selects
+// its match as the find button would. When the documents change the list says it is out of date;
+// its rows never refer to a deleted node.
 class TForm_Find : public QDialog, public ILocalerClient {
     Q_OBJECT
 
@@ -59,6 +68,16 @@ public:
     // One search step.
     void Button_FindClick();
     void Button_CancelClick();
+    // Lists every match of the scope. A search that runs longer than the progress delay shows its
+    // progress and can be cancelled; a cancelled search, or one during which the documents
+    // changed, leaves the list as it was.
+    void Button_FindAllClick();
+    // Selects the match of a row of the list as the find button would have selected it.
+    void List_FindAllActivate(int row);
+    bool ResultsOutOfDate() const { return resultsOutOfDate_; }
+    const TFindResults& Results() const { return *results_; }
+    // How long a Find All runs before it shows its progress.
+    void SetProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
     // Restart: the next press starts a new search (button "Find"); GoOn: it goes on ("FindNext").
     void SetFindMode(TFindMode mode);
     bool Restarting() const { return restart_; }
@@ -80,6 +99,12 @@ public:
     QGroupBox* RadioGroup_Scope = nullptr;
     QRadioButton* Radio_SelectedBranch = nullptr;
     QRadioButton* Radio_Everywhere = nullptr;
+    QPushButton* Button_FindAll = nullptr;
+    QWidget* Panel_FindAll = nullptr; // the list with its count; shown from the first Find All
+    QLabel* Label_FindAllCount = nullptr;
+    QLabel* Label_OutOfDate = nullptr;
+    QPushButton* Button_Refresh = nullptr;
+    QTreeView* List_FindAll = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -96,12 +121,21 @@ private:
     void OnNodeAboutToBeDeleted(TTreeNode* node) noexcept;
     void OnSelectionChanged(TTreeNode* node) noexcept;
     void Disconnect();
+    static std::string MemoOf(TTreeNode* node);
+    // Whether the memo control shows the stored memo's match where the stored memo has it.
+    bool MemoShowsMatch(const std::string& memo, const TTextMatch& match) const;
+    // The documents changed: the list no longer tells what they hold.
+    void MarkResultsOutOfDate() noexcept;
+    void ShowResultCount();
+    void LocalizeResults();
 
     std::unique_ptr<TQtLocalizedForm> published_;
     QPointer<TBranchTree> tree_;
     QPointer<QPlainTextEdit> memo_;
     QMetaObject::Connection deletedConnection_;
     QMetaObject::Connection selectionConnection_;
+    QMetaObject::Connection memoChangeConnection_;
+    std::vector<QMetaObject::Connection> changeConnections_; // changes that put the list out of date
 
     // The search state.
     std::unique_ptr<TTextMatcher> matcher_; // prepared anew at each press: options are read then
@@ -111,6 +145,13 @@ private:
     size_t memoPosition_ = 0;    // 0, or the 1-based byte position where the current memo goes on
     TTreeNode* found_ = nullptr; // the node the last step selected
     bool selecting_ = false;     // the dialog itself is moving the selection
+
+    // Find All.
+    TFindResults* results_ = nullptr;
+    bool resultsOutOfDate_ = false;
+    bool searchingAll_ = false; // a Find All is running
+    bool disturbed_ = false;    // the documents changed while it ran
+    std::chrono::milliseconds progressDelay_{500};
 };
 
 } // namespace ludex

@@ -72,7 +72,8 @@ const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
 const std::vector<std::string> kFindCaptions = {
     "Label_FindWhat",     "Button_Cancel",        "CheckBox_FindInTree", "CheckBox_FindInMemos",
-    "CheckBox_MatchCase", "CheckBox_WholePhrase", "CheckBox_Regex",      "RadioGroup_Scope"};
+    "CheckBox_MatchCase", "CheckBox_WholePhrase", "CheckBox_Regex",      "RadioGroup_Scope",
+    "Button_FindAll",     "Button_Refresh"};
 
 // Every message key with the placeholders its text must carry.
 const std::map<std::string, std::set<std::string>> kMessages = {
@@ -95,6 +96,17 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"FindNext", {}},
     {"FinishedFinding", {"{0}"}},
     {"RegexError", {"{0}", "{1}"}},
+    {"FindAllCount", {"{0}", "{1}"}},
+    {"FindAllOutOfDate", {}},
+    {"FindAllBranchGone", {}},
+    {"FindAllMatchGone", {}},
+    {"FindAllSearching", {}},
+    {"FindAllDocument", {}},
+    {"FindAllBranch", {}},
+    {"FindAllPlace", {}},
+    {"FindAllExcerpt", {}},
+    {"FindAllTitle", {}},
+    {"FindAllMemo", {}},
     {"RecoveryOffer", {"{0}", "{1}"}},
     {"RecoveryNeverSaved", {}},
     {"RecoveryUnreadable", {"{0}", "{1}"}},

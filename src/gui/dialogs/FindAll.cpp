@@ -1,0 +1,191 @@
+// The find dialog's Find All: every match of the scope in one list.
+#include "core/settings/LX_Localer.h"
+#include "gui/app/ModalQuestions.h"
+#include "gui/app/QtText.h"
+#include "gui/dialogs/FindDialog.h"
+#include "gui/dialogs/FindResults.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTreeView>
+
+#include <algorithm>
+#include <climits>
+
+namespace ludex {
+
+namespace {
+
+// How many nodes a Find All visits between two looks at the clock and at the user.
+constexpr size_t kNodesPerSlice = 64;
+
+bool InSubtree(const TTreeNode* node, const TTreeNode* root) {
+    return node != nullptr && (root == nullptr || node == root || node->HasAsAncestor(root));
+}
+
+// The nodes a search of the scope can visit at most: every node of the tree for the whole tree.
+size_t NodesInScope(const TBranchTree& tree, TTreeNode* root) {
+    if (root == nullptr) {
+        return tree.Count();
+    }
+    size_t count = 0;
+    for (TTreeNode* node = root; InSubtree(node, root); node = NextInPreOrder(tree, node)) {
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+void TForm_Find::Button_FindAllClick() {
+    if (!tree_ || searchingAll_) {
+        return;
+    }
+    const std::unique_ptr<TTextMatcher> matcher = PrepareMatcher();
+    if (!matcher) {
+        return;
+    }
+    const bool inTree = CheckBox_FindInTree->isChecked();
+    const bool inMemos = CheckBox_FindInMemos->isChecked();
+    TTreeNode* const root = Scope() == scopeSelectedBranch ? tree_->Selected() : nullptr;
+    TTreeNode* node = Scope() == scopeSelectedBranch ? root : tree_->FirstTopLevel();
+
+    searchingAll_ = true;
+    disturbed_ = false;
+    const auto finished = qScopeGuard([this] { searchingAll_ = false; });
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> progress;
+    size_t visited = 0;
+
+    // The same walk as the find button's presses, gathering every match instead of stopping at
+    // the first one.
+    TFindResultsData found;
+    std::vector<TTextMatch> matches;
+    while (InSubtree(node, root)) {
+        if (++visited % kNodesPerSlice == 0 && clock.elapsed() >= progressDelay_.count()) {
+            if (!progress) {
+                const size_t total = NodesInScope(*tree_, root);
+                progress = std::make_unique<QProgressDialog>(
+                    Q(LanguageLocaler().GetMessage("FindAllSearching")),
+                    Q(LanguageLocaler().GetMessage("Cancel")), 0,
+                    static_cast<int>(std::min<size_t>(total, INT_MAX)), this);
+                progress->setObjectName("Progress_FindAll");
+                // Nothing else is done to the documents while their nodes are being visited.
+                progress->setWindowModality(Qt::ApplicationModal);
+                progress->setMinimumDuration(0);
+                progress->setAutoClose(false);
+                progress->setAutoReset(false);
+                progress->show();
+            }
+            progress->setValue(static_cast<int>(std::min(visited, static_cast<size_t>(progress->maximum()))));
+            QCoreApplication::processEvents();
+            // The node reached may be gone when the documents changed; it is not looked at again.
+            if (progress->wasCanceled() || disturbed_) {
+                return;
+            }
+        }
+        const bool locked = IsNodeLocked(node);
+        if (inTree) {
+            if (const TTextMatch match = matcher->Find(node->Text(), 1)) {
+                found.Add(node, TMatchPlace::Title, node->Text(), match);
+            }
+        }
+        if (locked) {
+            ++found.lockedNotSearched;
+            node = NodeAfterSubtree(*tree_, node);
+            continue;
+        }
+        if (inMemos) {
+            const std::string memo = MemoOf(node);
+            matches.clear();
+            matcher->FindAll(memo, matches);
+            for (const TTextMatch& match : matches) {
+                found.Add(node, TMatchPlace::Memo, memo, match);
+            }
+        }
+        node = NextInPreOrder(*tree_, node);
+    }
+
+    results_->Take(std::move(found));
+    resultsOutOfDate_ = false;
+    Label_OutOfDate->hide();
+    Button_Refresh->hide();
+    Panel_FindAll->show();
+    ShowResultCount();
+    for (int column = 0; column < TFindResults::colExcerpt; ++column) {
+        List_FindAll->resizeColumnToContents(column);
+    }
+    if (results_->MatchCount() > 0) {
+        List_FindAll->setCurrentIndex(results_->index(0, 0));
+    }
+}
+
+void TForm_Find::List_FindAllActivate(int row) {
+    const TFoundMatch* found = results_->Match(row);
+    if (found == nullptr || !tree_) {
+        return;
+    }
+    TTreeNode* node = results_->NodeOf(*found);
+    if (node == nullptr) {
+        ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("FindAllBranchGone")));
+        return;
+    }
+    const TMatchPlace place = found->place;
+    const TTextMatch match = found->match;
+    const std::string matched = found->matched;
+
+    SetFindMode(TFindMode::Restart);
+    SelectNode(node);
+    if (place == TMatchPlace::Title) {
+        return;
+    }
+    // The memo may have been edited, or the branch locked, since the list was made: only the
+    // very characters that were found are selected.
+    if (!IsNodeLocked(node)) {
+        const std::string memo = MemoOf(node);
+        if (match.position - 1 + match.length <= memo.size() &&
+            memo.compare(match.position - 1, match.length, matched) == 0 && MemoShowsMatch(memo, match)) {
+            SelectMemoMatch(memo, match);
+            return;
+        }
+    }
+    ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("FindAllMatchGone")));
+}
+
+void TForm_Find::MarkResultsOutOfDate() noexcept {
+    if (searchingAll_) {
+        disturbed_ = true;
+    }
+    if (Panel_FindAll->isHidden() || resultsOutOfDate_) {
+        return;
+    }
+    resultsOutOfDate_ = true;
+    Label_OutOfDate->show();
+    Button_Refresh->show();
+}
+
+void TForm_Find::ShowResultCount() {
+    Label_FindAllCount->setText(
+        Q(LanguageLocaler().FormatMessage("FindAllCount", {std::to_string(results_->MatchCount()),
+                                                           std::to_string(results_->LockedNotSearched())})));
+}
+
+void TForm_Find::LocalizeResults() {
+    TLXLocaler& localer = LanguageLocaler();
+    results_->SetCaptions({Q(localer.GetMessage("FindAllDocument")), Q(localer.GetMessage("FindAllBranch")),
+                           Q(localer.GetMessage("FindAllPlace")), Q(localer.GetMessage("FindAllExcerpt"))},
+                          Q(localer.GetMessage("FindAllTitle")), Q(localer.GetMessage("FindAllMemo")));
+    Label_OutOfDate->setText(Q(localer.GetMessage("FindAllOutOfDate")));
+    ShowResultCount();
+}
+
+} // namespace ludex
