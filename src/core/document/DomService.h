@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/base/Exception.h"
-#include "core/base/NonCopyable.h"
 #include "core/base/FileIdentity.h"
+#include "core/base/NonCopyable.h"
 #include "core/document/DocumentDecoder.h"
 
 #include <cstddef>
