@@ -268,7 +268,7 @@ TEST(CliSafeSaveTest, KilledResavesLeaveTheOldOrTheNewFileAndNoTemporaryOne) {
 
     constexpr int kKills = 24;
     constexpr int kKillsWhileWriting = 8;
-    constexpr int kMostTrials = 80;
+    constexpr int kMostTrials = 240; // a busy machine kills fewer runs while they write
     std::mt19937 random(5318008);
     int trials = 0;
     int killed = 0;
