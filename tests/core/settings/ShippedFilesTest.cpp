@@ -95,6 +95,8 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"BranchEncryptionUnreadable", {"{0}", "{1}"}},
     {"BranchKeyUnavailable", {"{0}"}},
     {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
+    {"DecipheredMemoHoldsNul", {"{0}"}},
+    {"CharacterNotStorable", {"{0}", "{1}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {
