@@ -59,7 +59,7 @@ void TForm_Ludex::CommitMemo() {
     }
     TDomNode element = ElementOf(memoNode_);
     if (element && !IsBranchLocked(element)) {
-        MemoAccess.Write(element, ToStoredLineBreaks(Memo->toPlainText().toStdString()));
+        MemoAccess.Write(element, ToStoredLineBreaks(FaithfulPlainText(*Memo->document()).toStdString()));
     }
     memoModified_ = false;
 }

@@ -114,7 +114,18 @@ public:
     void SortTopLevel(TSortDepth depth, const TCompare& compare);
 
     // View operations.
+    //
+    // The view lays out expanded levels by recursion, so a document thousands of levels deep would
+    // overflow the stack if all of them were open. The view therefore opens at most
+    // kMostOpenLevels levels (top-level nodes are level 0): a node at a deeper level is never
+    // expanded and never scrolled to. It can still be selected; its memo is shown and edited as
+    // any other, and the tree shows the deepest ancestor it may open. Each time the limit keeps a
+    // level closed, LevelLimitReached is sent.
+    static constexpr int kMostOpenLevels = 1000;
+
     void Expand(TTreeNode* node);
+    // Expands the node and every node below it down to the level limit (the '*' key).
+    void ExpandAll(TTreeNode* node);
     void Collapse(TTreeNode* node);
     bool IsExpanded(TTreeNode* node) const;
     void Select(TTreeNode* node);
@@ -141,6 +152,8 @@ signals:
     void NodeEdited(ludex::TTreeNode* node, const std::string& text);
     // A node is about to be deleted (sent for the top node of every deleted sub-tree).
     void NodeAboutToBeDeleted(ludex::TTreeNode* node);
+    // The level limit kept a node closed: `level` is the level of the deepest node concerned.
+    void LevelLimitReached(int level);
 
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);

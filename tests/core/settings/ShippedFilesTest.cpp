@@ -97,6 +97,7 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
     {"DecipheredMemoHoldsNul", {"{0}"}},
     {"CharacterNotStorable", {"{0}", "{1}"}},
+    {"BranchLevelsClosed", {"{0}", "{1}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {
