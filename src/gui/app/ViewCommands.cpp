@@ -40,8 +40,9 @@ TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(wi
         window_.SetStatusText(Q(LanguageLocaler().FormatMessage(
             "BranchLevelsClosed", {std::to_string(level), std::to_string(TBranchTree::kMostOpenLevels)})));
     });
-    // The view opens a level by itself on the Right key or a click on the expander.
-    ConnectCommand(window.TreeView, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+    // The view opens a level by itself on the Right key or a click on the expander: a notice that
+    // keeps the view within the level limit, no command of its own.
+    ConnectNotice(window.TreeView, &QTreeView::expanded, this, [this](const QModelIndex& index) noexcept {
         TBranchTree& tree = window_.Tree();
         TTreeNode* node = tree.NodeAt(index);
         // Counted only up to the limit: the view may open many levels at once.
