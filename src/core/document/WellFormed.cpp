@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -148,11 +150,6 @@ public:
     }
 
 private:
-    struct TAttributeName {
-        std::string_view name;
-        size_t offset;
-    };
-
     [[noreturn]] static void Fail(size_t offset, std::string reason) {
         throw TFault{offset, std::move(reason)};
     }
@@ -481,8 +478,7 @@ private:
             if (!spaced) {
                 Fail(pos_, "white space expected before an attribute");
             }
-            const size_t attributeAt = pos_;
-            names_.push_back({Name("an attribute name"), attributeAt});
+            names_.push_back(Name("an attribute name"));
             SkipSpace();
             Expect("=");
             SkipSpace();
@@ -523,8 +519,8 @@ private:
         }
     }
 
-    // Attribute names of one start tag must all differ: compared in pairs when few, else sorted,
-    // so that an element with very many attributes is checked in n log n.
+    // Attribute names of one start tag must all differ: compared in pairs when few, else through a
+    // hash table, so that an element with very many attributes is checked in linear time.
     void CheckDuplicates(size_t element) {
         constexpr size_t kFew = 16;
         auto fail = [&](std::string_view name) {
@@ -533,20 +529,24 @@ private:
         if (names_.size() <= kFew) {
             for (size_t i = 0; i < names_.size(); ++i) {
                 for (size_t j = i + 1; j < names_.size(); ++j) {
-                    if (names_[i].name == names_[j].name) {
-                        fail(names_[i].name);
+                    if (names_[i] == names_[j]) {
+                        fail(names_[i]);
                     }
                 }
             }
             return;
         }
-        std::sort(names_.begin(), names_.end(),
-                  [](const TAttributeName& a, const TAttributeName& b) { return a.name < b.name; });
-        const auto repeated = std::adjacent_find(
-            names_.begin(), names_.end(),
-            [](const TAttributeName& a, const TAttributeName& b) { return a.name == b.name; });
-        if (repeated != names_.end()) {
-            fail(repeated->name);
+        const size_t mask = std::bit_ceil(names_.size() * 2) - 1;
+        slots_.assign(mask + 1, 0);
+        for (size_t i = 0; i < names_.size(); ++i) {
+            size_t slot = std::hash<std::string_view>{}(names_[i]) & mask;
+            while (slots_[slot] != 0) {
+                if (names_[slots_[slot] - 1] == names_[i]) {
+                    fail(names_[i]);
+                }
+                slot = (slot + 1) & mask;
+            }
+            slots_[slot] = static_cast<uint32_t>(i + 1);
         }
     }
 
@@ -565,8 +565,9 @@ private:
 
     std::string_view text_;
     size_t pos_ = 0;
-    std::vector<std::string_view> open_; // the elements open around pos_, outermost first
-    std::vector<TAttributeName> names_;  // of the start tag being checked
+    std::vector<std::string_view> open_;  // the elements open around pos_, outermost first
+    std::vector<std::string_view> names_; // of the start tag being checked
+    std::vector<uint32_t> slots_;         // the hash table of many names: index + 1, 0 when free
 };
 
 constexpr std::string_view kUnstorableKey = "CharacterNotStorable";
