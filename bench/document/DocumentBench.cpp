@@ -1,5 +1,6 @@
-// Opening and writing documents of 10 000, 100 000 and 1 000 000 branches, each beside the parser's
-// own parse and save of the same text in the same run. The parser is used here directly only as
+// Opening and writing documents of 10 000, 100 000 and 1 000 000 branches, and opening one element
+// with 200 000 attributes, each beside the parser's own parse and save of the same text in the
+// same run. The parser is used here directly only as
 // the baseline.
 //
 // Every figure is the time of the operation alone: freeing the document or the written text
@@ -151,6 +152,61 @@ void BM_Linearity(benchmark::State& state, const TOperation& operation) {
     state.counters["peak_rss_MB"] = PeakRssMegabytes();
 }
 
+// ---- One element with 200 000 attributes ---------------------------------------------------------
+//
+// A hostile document: the check for repeated attribute names must stay linear. Ours must take at
+// most 3 times the parser's parse of the same bytes.
+
+const std::string& ManyAttributesText() {
+    static const std::string text = [] {
+        std::string t(kDocumentDeclaration);
+        t += "\r\n<ludex";
+        for (int i = 0; i < 200000; ++i) {
+            t += " a" + std::to_string(i) + "=\"v" + std::to_string(i) + "\"";
+        }
+        t += "/>";
+        return t;
+    }();
+    return text;
+}
+
+TRun OurOpenManyAttributes(int) {
+    const std::string& text = ManyAttributesText();
+    TDomDocument doc;
+    const auto start = Clock::now();
+    doc.LoadBytes(text, "bench");
+    benchmark::DoNotOptimize(doc.DocumentElement());
+    return {SecondsSince(start), text.size()};
+}
+
+TRun PugixmlParseManyAttributes(int) {
+    const std::string& text = ManyAttributesText();
+    pugi::xml_document doc;
+    const auto start = Clock::now();
+    benchmark::DoNotOptimize(
+        doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8));
+    return {SecondsSince(start), text.size()};
+}
+
+// Ours and the baseline by turns in every iteration; the counters are the medians and their ratio.
+void BM_ManyAttributes(benchmark::State& state) {
+    OurOpenManyAttributes(0);
+    PugixmlParseManyAttributes(0);
+    std::vector<double> ours;
+    std::vector<double> baseline;
+    for (auto _ : state) {
+        const double our = OurOpenManyAttributes(0).seconds;
+        const double their = PugixmlParseManyAttributes(0).seconds;
+        ours.push_back(our * 1000.0);
+        baseline.push_back(their * 1000.0);
+        state.SetIterationTime(our + their);
+    }
+    state.counters["ms"] = Median(ours);
+    state.counters["baseline_ms"] = Median(baseline);
+    state.counters["ratio"] = Median(ours) / Median(baseline);
+    state.counters["bytes"] = static_cast<double>(ManyAttributesText().size());
+}
+
 // Each of ours runs right beside its baseline, size by size, so that both meet the same state of
 // the heap and of the caches: registering all sizes of one benchmark before the next would give
 // the later ones a heap already grown by the largest document.
@@ -176,6 +232,10 @@ const bool kRegistered = [] {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("BM_OpenManyAttributes", BM_ManyAttributes)
+        ->Iterations(15)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

@@ -66,6 +66,7 @@ TCliDocument::TCliDocument(const std::string& fileName)
     if (!Root()) {
         throw Exception("The file " + fileName + " holds no document element");
     }
+    ForgetStoredPasswords(*dom_, Root());
 }
 
 TSaveOptions SaveOptionsOf(const TCliArguments& args) {

@@ -177,6 +177,26 @@ TEST(CliReadTest, PrintsMemosExactly) {
     });
 }
 
+// Text that is not XML is refused with its position, never read in part; a "password" stored in
+// a file never unlocks its branch.
+TEST(CliReadTest, RefusesMalformedDocumentsAndStoredPasswords) {
+    TScratchFolder folder;
+    const std::string nul =
+        folder.Write("nul.ldx", "<?xml version=\"1.0\"?>\r\n<ludex title=\"a&#0;b\" memo=\"\"/>");
+    const std::string entity = folder.Write("entity.ldx", "<ludex title=\"t\" memo=\"&foo;\"/>");
+    const std::string stored =
+        folder.Write("stored.ldx", "<ludex title=\"t\" memo=\"\"><n title=\"V\" memo=\"QUJD\" "
+                                   "encryption=\"x\" password=\"p\"/></ludex>");
+    Check({
+        {{"cat", nul, ""},
+         1,
+         "",
+         "nul.ldx\", line 2, column 16: character reference to an invalid character (U+0000)"},
+        {{"cat", entity, ""}, 1, "", "entity.ldx\", line 1, column 24: undefined entity \"&foo;\""},
+        {{"cat", stored, "V"}, 3, "", "Branch \"V\" is locked"},
+    });
+}
+
 TEST(CliReadTest, ConvertsPasswordsToTheCodePage) {
     TScratchFolder folder;
     const std::string russian =

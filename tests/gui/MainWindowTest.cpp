@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -489,6 +490,28 @@ TEST_F(MainWindowTest, ExitAsksAboutModifiedDocumentsBeforeSavingSettings) {
     Questions().Answers = {TAnswer::No, TAnswer::No};
     EXPECT_TRUE(Close());
     EXPECT_TRUE(fs::exists(SettingsFile()));
+}
+
+// Every character the file held or the user typed survives an edit: no-break spaces and line
+// separators are not turned into spaces or line feeds.
+TEST_F(MainWindowTest, MemoEditsKeepEveryCharacter) {
+    const std::string file = WriteFile("nbsp.ldx", Doc("Root", "<note title=\"a\" memo=\"1\xC2\xA0"
+                                                               "000&#xA;x\xE2\x80\xA8y\"/>\r\n"
+                                                               "<note title=\"b\"/>\r\n"));
+    Start(file);
+    TTreeNode* a = Top(0)->Child(0);
+    Tree().Select(a);
+    QTest::keyClicks(Window().Memo, "z\u00A0");
+    QTest::keyClick(Window().Memo, Qt::Key_Return, Qt::ShiftModifier); // a line separator
+    Tree().Select(Top(0)->Child(1));
+    EXPECT_EQ(MemoAccess.Read(a->Element()), "z\xC2\xA0\xE2\x80\xA8"
+                                             "1\xC2\xA0"
+                                             "000\nx\xE2\x80\xA8y");
+    Window().MI_Save->trigger();
+    EXPECT_NE(ReadFile(file).find("memo=\"z\xC2\xA0\xE2\x80\xA8"
+                                  "1\xC2\xA0"
+                                  "000&#xA;x"),
+              std::string::npos);
 }
 
 TEST_F(MainWindowTest, MemoEditsAreStoredWithLineFeedsWhenTheSelectionMoves) {

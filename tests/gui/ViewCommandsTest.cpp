@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <QTreeView>
 
 #include <filesystem>
@@ -275,6 +276,50 @@ TEST_F(ViewCommandsTest, HelpDocumentsReadInOrderAndTheirPracticeBranchUnlocks) 
         EXPECT_EQ(subBranches, 2u);
         Discard();
     }
+}
+
+// A document a million levels deep: the view opens at most TBranchTree::kMostOpenLevels of them, so
+// its recursive layout stays within the stack; the deepest branch can still be found, selected,
+// edited and saved.
+TEST_F(ViewCommandsTest, MillionLevelDocumentOpensExpandsSelectsEditsAndSaves) {
+    constexpr int kLevels = 1000000;
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ludex title=\"Root\" memo=\"\">\r\n";
+    for (int i = 1; i < kLevels; ++i) {
+        text += "<n title=\"b\">\r\n";
+    }
+    text += "<n title=\"deep\" memo=\"bottom\"/>\r\n";
+    for (int i = 1; i < kLevels; ++i) {
+        text += "</n>\r\n";
+    }
+    text += "</ludex>";
+    const std::string file = WriteFile("deep.ldx", text);
+    Start(file);
+    TTreeNode* top = Tree().TopLevel(Tree().TopLevelCount() - 1);
+    Tree().Select(top);
+    QTest::keyClick(Window().TreeView, Qt::Key_Asterisk);
+    TTreeNode* node = top;
+    while (node->Level() < TBranchTree::kMostOpenLevels - 1) {
+        node = node->FirstChild();
+    }
+    EXPECT_TRUE(Tree().IsExpanded(node)) << "every level up to the limit is open";
+    EXPECT_FALSE(Tree().IsExpanded(node->FirstChild())) << "the level at the limit stays closed";
+    EXPECT_NE(Window().StatusPanel->text().indexOf("1000"), -1) << Window().StatusPanel->text().toStdString();
+
+    TTreeNode* deepest = node;
+    while (deepest->HasChildren()) {
+        deepest = deepest->FirstChild();
+    }
+    Tree().Select(deepest);
+    EXPECT_EQ(Tree().Selected(), deepest);
+    EXPECT_EQ(Window().Memo->toPlainText(), "bottom");
+    Window().TreeView->doItemsLayout(); // a full layout of everything open must not overflow the stack
+    Window().Memo->appendPlainText("more");
+    Window().MI_Save->trigger();
+    EXPECT_FALSE(top->Document()->Modified());
+    const std::string saved = ReadFile(file);
+    EXPECT_NE(saved.find("<n title=\"deep\" memo=\"bottom&#xA;more\"/>"), std::string::npos);
+    EXPECT_EQ(saved.size(), text.size() + std::string("&#xA;more").size());
+    EXPECT_TRUE(Close());
 }
 
 } // namespace

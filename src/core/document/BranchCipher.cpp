@@ -1,6 +1,7 @@
 #include "core/document/BranchCipher.h"
 
 #include "core/crypto/Cipher.h"
+#include "core/crypto/Secret.h"
 #include "core/document/BranchCopy.h"
 #include "core/document/BranchKeys.h"
 #include "core/document/DocumentWriter.h"
@@ -54,6 +55,11 @@ constexpr TMessage kDecipheredByteUndefined{
 std::string Text(const TMessage& message, const std::vector<std::string>& arguments) {
     return LocalizedMessage(message.key, arguments, message.english);
 }
+
+constexpr TMessage kDecipheredMemoHoldsNul{
+    "DecipheredMemoHoldsNul",
+    "The memo of branch \xE2\x80\x9C{0}\xE2\x80\x9D deciphers to a text holding the character NUL, "
+    "which a memo cannot keep: the memo would be cut short. The branch stays locked. Nothing was changed."};
 
 constexpr std::string_view kWrongPassword = "The password is not the branch's password";
 
@@ -436,10 +442,16 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key) {
             plain = DecryptBranchText(Base64Decode(TrimControls(payload.Text())), password.View());
         }
     }
+    if (memo.find('\0') != std::string::npos) {
+        WipeString(memo);
+        WipeString(plain);
+        throw EDamagedBranch(Text(kDecipheredMemoHoldsNul, {TitleAccess.Read(element)}));
+    }
     TDomDocument fragment;
     if (hasContent) {
         fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
         RequireElementsAndText(fragment.DocumentElement());
+        ForgetStoredPasswords(fragment, fragment.DocumentElement());
     }
 
     // Nothing below can fail for a reason of the data.
@@ -470,6 +482,29 @@ bool DecipherBranchElement(const TDomNode& element, std::string_view password) {
         throw Exception(std::string(kWrongPassword));
     }
     return DecipherBranchElement(element, std::move(*key));
+}
+
+size_t ForgetStoredPasswords(const TDomDocument& document, const TDomNode& top) {
+    if (!top || !document.ParsedTextContains(PasswordAccess.Name())) {
+        return 0;
+    }
+    size_t removed = 0;
+    TDomNode node = top;
+    while (node) {
+        while (node.HasAttribute(PasswordAccess.Name())) { // every one, should an element carry two
+            node.RemoveAttribute(PasswordAccess.Name());
+            ++removed;
+        }
+        if (TDomNode child = node.FirstChild(); child && node.IsElement()) {
+            node = child;
+            continue;
+        }
+        while (node != top && !node.NextSibling()) {
+            node = node.Parent();
+        }
+        node = node == top ? TDomNode() : node.NextSibling();
+    }
+    return removed;
 }
 
 } // namespace ludex

@@ -165,10 +165,19 @@ std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, st
 // "encryption" value; compatible: a Base64 text of the wrong length ("Uneven size in
 // DecodeToStream."), content other than one text node, a deciphered memo with a byte the code
 // page leaves undefined (ECodePage naming the byte and the code page); strong: content that
-// fails authentication or is not one text node (EDamagedBranch); both: a fragment that does
-// not parse (EDomError), a fragment holding a node other than element or text ("Unsupported
-// NodeType").
+// fails authentication or is not one text node (EDamagedBranch); both: a deciphered memo that
+// holds NUL, which an attribute cannot keep (EDamagedBranch naming the branch), a fragment that
+// does not parse (EDomError), a fragment holding a node other than element or text ("Unsupported
+// NodeType"). An encrypted branch in the fragment arrives locked (ForgetStoredPasswords).
 bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key);
+
+// A "password" lives only in memory, while its branch is unlocked; one that arrives from a file
+// would make a locked branch look unlocked, its cipher text shown and saved as its memo, or make
+// the writer encipher a plain branch's memo. Removes every "password" attribute in and below
+// `top` (values wiped), so that every encrypted branch of a document just loaded is locked.
+// Returns how many were removed. Without recursion; `document` holds `top`, and a document whose
+// text never names the attribute is not walked.
+size_t ForgetStoredPasswords(const TDomDocument& document, const TDomNode& top);
 
 // VerifyBranchPassword and the above; a wrong password throws Exception naming the password as
 // wrong, and nothing is changed.

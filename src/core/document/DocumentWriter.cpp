@@ -5,6 +5,7 @@
 #include "core/crypto/Secret.h"
 #include "core/crypto/StrongCipher.h"
 #include "core/document/BranchCipher.h"
+#include "core/document/WellFormed.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 #include "core/text/Utf8.h"
@@ -74,6 +75,30 @@ void AppendEscaped(std::string& out, std::string_view text) {
         runStart = i + 1;
     }
     out.append(text.data() + runStart, text.size() - runStart);
+}
+
+// Whether a byte below 0x80 stands for a character XML cannot hold even as a reference.
+constexpr bool IsForbiddenControl(unsigned char b) {
+    return b < 0x20 && b != '\t' && b != '\n' && b != '\r';
+}
+
+// Whether the valid UTF-8 sequence at `pos` is U+FFFE or U+FFFF, which XML cannot hold either.
+bool IsNonCharacterAt(std::string_view text, size_t pos) {
+    return pos + 2 < text.size() && static_cast<unsigned char>(text[pos]) == 0xEF &&
+           static_cast<unsigned char>(text[pos + 1]) == 0xBF &&
+           (static_cast<unsigned char>(text[pos + 2]) & 0xFE) == 0xBE;
+}
+
+// The refusal of a text whose character at `pos` a document cannot hold.
+[[noreturn]] void FailUnstorable(std::string_view text, size_t pos) {
+    throw Exception(UnstorableCharacterMessage(text, pos));
+}
+
+// The text escaped for an error message, every control byte included.
+std::string ShownEscaped(std::string_view text) {
+    std::string out;
+    AppendEscaped(out, text);
+    return out;
 }
 
 [[noreturn]] void FailConversion(std::string_view escaped) {
@@ -206,6 +231,9 @@ void AppendValue(TSink& out, std::string_view text) {
             auto b = static_cast<unsigned char>(src[i]);
             if (b < 0x80) {
                 const TEscape& e = kEscapes[b];
+                if (IsForbiddenControl(b)) [[unlikely]] {
+                    FailUnstorable(text, i);
+                }
                 if (e.length != 0) {
                     std::memcpy(dst, e.text, sizeof e.text);
                     dst += e.length;
@@ -220,11 +248,14 @@ void AppendValue(TSink& out, std::string_view text) {
                 i += 2;
             } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) [[unlikely]] {
                 // Three and four bytes: rare enough that the common cases above get the short path.
+                if (IsNonCharacterAt(text, i)) {
+                    FailUnstorable(text, i);
+                }
                 for (const size_t stop = i + length; i < stop; ++i) {
                     *dst++ = src[i];
                 }
             } else {
-                FailConversion(EscapeText(text));
+                FailConversion(ShownEscaped(text));
             }
         }
     }
@@ -305,7 +336,7 @@ private:
             if (IsStrongEncryptionValue(encryption)) {
                 key = &RequireHeldBranchKey(node);
                 if (!IsValidUtf8(plainMemo)) {
-                    FailConversion(EscapeText(plainMemo));
+                    FailConversion(ShownEscaped(plainMemo));
                 }
                 memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo));
             } else {
@@ -403,6 +434,11 @@ std::string ChildrenToText(const TDomNode& element) {
 }
 
 std::string EscapeText(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (IsForbiddenControl(static_cast<unsigned char>(text[i])) || IsNonCharacterAt(text, i)) {
+            FailUnstorable(text, i);
+        }
+    }
     std::string out;
     out.reserve(text.size());
     AppendEscaped(out, text);

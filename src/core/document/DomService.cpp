@@ -3,12 +3,14 @@
 #include "core/base/FileIO.h"
 #include "core/crypto/Secret.h"
 #include "core/document/TextCheck.h"
+#include "core/document/WellFormed.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <sstream>
 
 namespace ludex {
@@ -74,6 +76,13 @@ void WipeValues(pugi::xml_node top, std::string_view kept = {}) {
             n = n.parent();
         }
         n = n == top ? pugi::xml_node() : n.next_sibling();
+    }
+}
+
+// A NUL would end the stored value there: such a value is refused, never cut.
+void RequireNoNul(std::string_view value) {
+    if (const size_t at = value.find('\0'); at != std::string_view::npos) {
+        throw Exception(UnstorableCharacterMessage(value, at));
     }
 }
 
@@ -218,6 +227,7 @@ TDomNode TDomNode::AddChildElement(std::string_view name) const {
 
 TDomNode TDomNode::AddChildText(std::string_view text) const {
     RequireElement("Adding a text node");
+    RequireNoNul(text);
     pugi::xml_node n = P(node_).append_child(pugi::node_pcdata);
     if (!n || !n.set_value(text.data(), text.size())) {
         if (n) {
@@ -299,6 +309,7 @@ bool TDomNode::HasAttribute(std::string_view name) const {
 
 void TDomNode::SetAttribute(std::string_view name, std::string_view value) const {
     RequireElement("Setting an attribute");
+    RequireNoNul(value);
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
         if (!a.set_value(value.data(), value.size())) {
@@ -436,6 +447,13 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     };
     // The document's names and values point into the text, so it lives as long as the tree.
     text_ = std::move(decoded.text);
+    // The parser accepts some text that is not XML and would change it on the next save (an
+    // undefined entity kept as text, "&#0;" cutting a value): only well-formed text is parsed.
+    if (std::optional<TMalformation> fault = FindMalformation(text_)) {
+        const std::string message = LocatedMessage(sourceName, text_, fault->offset, fault->reason);
+        Clear();
+        throw EDomError(message);
+    }
     pugi::xml_parse_result result =
         doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
     if (!result) {
@@ -484,14 +502,6 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
                 }
             }
         }
-        for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-                if (std::strcmp(a.name(), b.name()) == 0) {
-                    fail(static_cast<size_t>(node.offset_debug()),
-                         "duplicate attribute \"" + std::string(a.name()) + "\"");
-                }
-            }
-        }
         if (node.type() == pugi::node_pcdata) {
             // The parser trims before it resolves references; trim what references produced too.
             std::string_view value = node.value();
@@ -508,6 +518,10 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
 
 TDomNode TDomDocument::DocumentElement() const {
     return TDomNode(doc_->document_element().internal_object());
+}
+
+bool TDomDocument::ParsedTextContains(std::string_view bytes) const {
+    return std::string_view(text_).find(bytes) != std::string_view::npos;
 }
 
 } // namespace ludex

@@ -27,11 +27,13 @@ namespace ludex {
 //
 // Texts in and out are UTF-8. Parsing keeps elements, text, comments, processing instructions and
 // character-data sections (the last three as TDomNodeKind::Other, so that saving can refuse them);
-// it drops the XML declaration, a document type declaration and everything else outside the
-// document element, does no DTD processing and expands no entities besides the five predefined
-// ones and character references. Text nodes are trimmed of spaces, tabs, CR and LF at both ends
-// and white-space-only text is not kept, so the line breaks a saved file puts around every child
-// never come back as text. The parser works without recursion: any nesting depth loads.
+// it drops the XML declaration, a document type declaration and comments and processing
+// instructions outside the document element, does no DTD processing and expands no entities
+// besides the five predefined ones and character references. Only well-formed XML 1.0 loads
+// (see FindMalformation): nothing is kept as text that the file did not say. Text nodes are trimmed of
+// spaces, tabs, CR and LF at both ends and white-space-only text is not kept, so the line breaks a saved file
+// puts around every child never come back as text. The parser works without recursion: any nesting depth
+// loads.
 
 enum class TDomNodeKind : uint8_t {
     Null,    // the empty handle
@@ -128,6 +130,7 @@ public:
     // Whether the element carries it; an empty value counts as present.
     bool HasAttribute(std::string_view name) const;
     // An existing attribute takes the value and keeps its place; a new one is appended last.
+    // A value holding NUL is refused (Exception naming the character), as AddChildText does.
     void SetAttribute(std::string_view name, std::string_view value) const;
     // Removes the attribute, its value wiped from memory first; nothing happens when it is absent.
     void RemoveAttribute(std::string_view name) const;
@@ -163,11 +166,10 @@ public:
     // and single-byte encodings named in the declaration (windows-1251, windows-1252,
     // ISO-8859-1, KOI8-R, ... anything the system converter knows as single-byte). An unknown
     // or multi-byte encoding, bytes that are not valid in the encoding, a character reference to
-    // a surrogate or beyond U+10FFFF, duplicate attributes, an XML declaration inside the
-    // document element, an ill-formed document, and a document with more than one top-level
-    // element are errors (EDomError, naming `sourceName`, with line and column). A byte-order mark
-    // wins over the declaration. A reference to NUL ends the text it stands in. Text outside the
-    // document element is ignored. On failure the document is empty.
+    // a character XML does not allow (NUL, other control characters, surrogates, beyond
+    // U+10FFFF), and text that is not well-formed XML (FindMalformation) are errors (EDomError,
+    // naming `sourceName`, with line and column). A byte-order mark wins over the declaration.
+    // On failure the document is empty.
     void LoadBytes(std::string_view bytes, std::string_view sourceName);
 
     // Parses a UTF-8 character string; an encoding named in its declaration plays no part.
@@ -176,6 +178,10 @@ public:
 
     // The root element, or the empty handle when the document is empty.
     TDomNode DocumentElement() const;
+
+    // Whether the text last loaded holds these bytes anywhere, names and values included: a quick
+    // test before a walk that looks for a name. Nodes added since are not looked at.
+    bool ParsedTextContains(std::string_view bytes) const;
 
 private:
     friend class TDomNode;

@@ -1,5 +1,7 @@
 #include "gui/app/MemoCalculator.h"
 
+#include "gui/app/QtText.h"
+
 #include "core/calc/Parsing.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
@@ -66,7 +68,7 @@ bool TMemoCalculator::MemoKeyDown(const QKeyEvent& event) {
         expression.replace(QChar::LineSeparator, u'\n');
         cursor.setPosition(cursor.selectionEnd());
     } else {
-        expression = ExpressionBeforeCaret(memo_->toPlainText(), cursor.position());
+        expression = ExpressionBeforeCaret(FaithfulPlainText(*memo_->document()), cursor.position());
     }
     const std::string result = CalculateText(expression.toStdString());
     cursor.insertText(u'=' + QString::fromStdString(result));

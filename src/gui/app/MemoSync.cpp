@@ -60,7 +60,7 @@ void TForm_Ludex::CommitMemo() {
     }
     TDomNode element = ElementOf(memoNode_);
     if (element && !IsBranchLocked(element)) {
-        const std::string text = ToStoredLineBreaks(Memo->toPlainText().toStdString());
+        const std::string text = ToStoredLineBreaks(FaithfulPlainText(*Memo->document()).toStdString());
         undo_->RecordStep([&](TUndoRecorder& step) {
             step.Changing(DocumentOf(memoNode_), element, {MemoAccess.Name()});
             MemoAccess.Write(element, text);

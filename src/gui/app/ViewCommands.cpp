@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTreeView>
 
@@ -34,6 +35,44 @@ TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(wi
         ConnectCommand(language, &QAction::triggered, this,
                        [this, language] { OnChangeLanguageClick(language); });
     }
+    window.TreeView->installEventFilter(this);
+    ConnectCommand(&window.Tree(), &TBranchTree::LevelLimitReached, this, [this](int level) {
+        window_.SetStatusText(Q(LanguageLocaler().FormatMessage(
+            "BranchLevelsClosed", {std::to_string(level), std::to_string(TBranchTree::kMostOpenLevels)})));
+    });
+    // The view opens a level by itself on the Right key or a click on the expander: a notice that
+    // keeps the view within the level limit, no command of its own.
+    ConnectNotice(window.TreeView, &QTreeView::expanded, this, [this](const QModelIndex& index) noexcept {
+        TBranchTree& tree = window_.Tree();
+        TTreeNode* node = tree.NodeAt(index);
+        // Counted only up to the limit: the view may open many levels at once.
+        int level = 0;
+        for (TTreeNode* p = node != nullptr ? node->Parent() : nullptr;
+             p != nullptr && level < TBranchTree::kMostOpenLevels; p = p->Parent()) {
+            ++level;
+        }
+        if (node != nullptr && level >= TBranchTree::kMostOpenLevels) {
+            tree.Collapse(node);
+            emit tree.LevelLimitReached(level + 1);
+        }
+    });
+}
+
+void TViewCommands::ExpandAllClick() {
+    TBranchTree& tree = window_.Tree();
+    tree.ExpandAll(tree.Selected());
+}
+
+bool TViewCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.TreeView && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // While a title is edited, its keys go to the editor, not to the view.
+        if (key->key() == Qt::Key_Asterisk) {
+            RunCommand(*window_.TreeView, [this] { ExpandAllClick(); });
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TViewCommands::MI_FindClick() {

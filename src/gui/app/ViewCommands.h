@@ -42,6 +42,12 @@ public:
     // ".help".
     std::string HelpFileName() const;
 
+    // The '*' key in the tree expands the selected branch and everything below it, down to the
+    // tree's level limit (TBranchTree::kMostOpenLevels); the status bar says when the limit kept
+    // deeper levels closed. A level the view opens by itself beyond the limit is closed again.
+    void ExpandAllClick();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     TForm_Ludex& window_;
     TForm_Find& find_;

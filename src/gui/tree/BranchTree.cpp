@@ -277,8 +277,47 @@ void TBranchTree::SortTopLevel(TSortDepth depth, const TCompare& compare) {
 }
 
 void TBranchTree::Expand(TTreeNode* node) {
-    if (view_ && node) {
-        view_->expand(IndexOf(node));
+    if (!view_ || !node) {
+        return;
+    }
+    if (const int level = node->Level(); level >= kMostOpenLevels) {
+        emit LevelLimitReached(level + 1);
+        return;
+    }
+    view_->expand(IndexOf(node));
+}
+
+void TBranchTree::ExpandAll(TTreeNode* node) {
+    if (!view_ || !node) {
+        return;
+    }
+    const int level = node->Level();
+    if (level >= kMostOpenLevels) {
+        emit LevelLimitReached(level + 1);
+        return;
+    }
+    // Whether anything lies below the levels the view may open, found without recursion.
+    const int depth = kMostOpenLevels - level; // levels below `node` that may open
+    int deepest = 0;
+    std::vector<std::pair<TTreeNode*, int>> pending{{node, 0}};
+    while (!pending.empty()) {
+        auto [n, below] = pending.back();
+        pending.pop_back();
+        if (below == depth) {
+            if (n->HasChildren()) {
+                deepest = level + below + 1;
+            }
+            continue;
+        }
+        for (const auto& child : n->children_) {
+            if (child->HasChildren() || below + 1 == depth) {
+                pending.emplace_back(child.get(), below + 1);
+            }
+        }
+    }
+    view_->expandRecursively(IndexOf(node), depth - 1);
+    if (deepest != 0) {
+        emit LevelLimitReached(deepest);
     }
 }
 
@@ -300,8 +339,27 @@ void TBranchTree::Select(TTreeNode* node) {
         view_->setCurrentIndex(QModelIndex());
         return;
     }
+    // Scrolling to a node opens all its ancestors: only those the level limit allows open.
+    TTreeNode* shown = node;
+    int level = node->Level();
+    const int nodeLevel = level;
+    while (level > kMostOpenLevels) {
+        shown = shown->Parent();
+        --level;
+    }
+    if (shown == node) {
+        view_->setCurrentIndex(IndexOf(node));
+        view_->scrollTo(IndexOf(node));
+        return;
+    }
+    view_->scrollTo(IndexOf(shown));
+    // The view scrolls to a new current item at once, or when it is next shown: either would
+    // open every ancestor.
+    const bool autoScroll = view_->hasAutoScroll();
+    view_->setAutoScroll(false);
     view_->setCurrentIndex(IndexOf(node));
-    view_->scrollTo(IndexOf(node));
+    view_->setAutoScroll(autoScroll);
+    emit LevelLimitReached(nodeLevel);
 }
 
 TTreeNode* TBranchTree::Selected() const {

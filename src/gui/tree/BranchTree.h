@@ -114,7 +114,18 @@ public:
     void SortTopLevel(TSortDepth depth, const TCompare& compare);
 
     // View operations.
+    //
+    // The view lays out expanded levels by recursion, so a document thousands of levels deep would
+    // overflow the stack if all of them were open. The view therefore opens at most
+    // kMostOpenLevels levels (top-level nodes are level 0): a node at a deeper level is never
+    // expanded and never scrolled to. It can still be selected; its memo is shown and edited as
+    // any other, and the tree shows the deepest ancestor it may open. Each time the limit keeps a
+    // level closed, LevelLimitReached is sent.
+    static constexpr int kMostOpenLevels = 1000;
+
     void Expand(TTreeNode* node);
+    // Expands the node and every node below it down to the level limit (the '*' key).
+    void ExpandAll(TTreeNode* node);
     void Collapse(TTreeNode* node);
     bool IsExpanded(TTreeNode* node) const;
     void Select(TTreeNode* node);
@@ -151,6 +162,8 @@ signals:
     void NodeAboutToBeDeleted(ludex::TTreeNode* node);
     // A dragged node was dropped on `target`: to be copied (Ctrl held) or moved there.
     void NodeDropped(ludex::TTreeNode* source, ludex::TTreeNode* target, bool copy);
+    // The level limit kept a node closed: `level` is the level of the deepest node concerned.
+    void LevelLimitReached(int level);
 
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);

@@ -1,5 +1,6 @@
 #include "gui/tree/LXDocument.h"
 
+#include "core/document/BranchCipher.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/Recovery.h"
 #include "core/document/XMLNodeAccess.h"
@@ -34,6 +35,7 @@ TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree)
     if (!document->rootElement_) {
         throw Exception("The document has no root element: " + fileName);
     }
+    ForgetStoredPasswords(*document->xmlDocument_, document->rootElement_);
     return Show(std::move(document), fileName.empty() ? TShowAs::New : TShowAs::Opened);
 }
 
@@ -44,6 +46,7 @@ TLXDocument* TLXDocument::Recover(const std::string& snapshotFile, TBranchTree& 
     if (!document->rootElement_) {
         throw Exception("The document has no root element: " + snapshotFile);
     }
+    ForgetStoredPasswords(*document->xmlDocument_, document->rootElement_);
     document->fileName_ = document->rootElement_.GetAttribute(kRecoveryFileAttribute);
     document->rootElement_.RemoveAttribute(kRecoveryFileAttribute);
     // The snapshot records no identity of the file, so the file as it is now is taken as the one

@@ -148,6 +148,9 @@ TEST_F(BranchCipherTest, FailedUnlockLeavesTheBranchLocked) {
         {"content of two nodes", enc("m"), enc("<c/>") + "<extra/>", "p", "damaged"},
         {"content that is an element", enc("m"), "<c/>", "p", "damaged"},
         {"wrong password", enc("m"), enc("<c/>"), "q", "password"},
+        {"memo holding NUL", enc(std::string("a\0b", 3)), enc("<c/>"), "p", "NUL"},
+        {"fragment holding a control character", enc("m"), enc("<c t=\"\x01\"/>"), "p", "U+0001"},
+        {"fragment holding a NUL reference", enc("m"), enc("<c t=\"a&#0;b\"/>"), "p", "U+0000"},
     };
     for (const auto& c : cases) {
         TDomDocument doc;
@@ -169,6 +172,34 @@ TEST_F(BranchCipherTest, FailedUnlockLeavesTheBranchLocked) {
                   DecipherBranchElement(doc.DocumentElement().LastChild(), "p");
               }).find("not locked"),
               std::string::npos);
+}
+
+// "password" lives only in memory: one that arrives from a file, beside "encryption" or alone,
+// is dropped on load, so the branch is locked and the writer never enciphers a plain memo.
+TEST_F(BranchCipherTest, StoredPasswordsAreForgottenOnLoad) {
+    const std::string check = PasswordDigest("p");
+    const std::string cipherMemo = Base64Encode(EncryptBranchText("secret", "p"));
+    TDomDocument doc;
+    doc.LoadXML(
+        "<r><a memo=\"" + cipherMemo + "\" encryption=\"" + check +
+        "\" password=\"p\"/><b memo=\"plain\" password=\"x\"><c password=\"y\" password2=\"z\"/></b></r>");
+    EXPECT_EQ(ForgetStoredPasswords(doc, doc.DocumentElement()), 3u);
+    TDomNode a = doc.DocumentElement().FirstChild();
+    EXPECT_TRUE(IsBranchLocked(a));
+    EXPECT_EQ(DocumentToText(doc.DocumentElement()),
+              std::string(kDocumentDeclaration) + "\r\n<r>\r\n<a memo=\"" + cipherMemo + "\" encryption=\"" +
+                  check + "\"/>\r\n<b memo=\"plain\">\r\n<c password2=\"z\"/>\r\n</b>\r\n</r>");
+    DecipherBranchElement(a, "p");
+    EXPECT_EQ(MemoAccess.Read(a), "secret");
+
+    // A payload is the writer's own text, which never holds "password"; one that does arrives locked.
+    const std::string inner = "<d memo=\"" + cipherMemo + "\" encryption=\"" + check + "\" password=\"p\"/>";
+    TDomDocument outer;
+    outer.LoadXML("<r><n memo=\"" + Base64Encode(EncryptBranchText("m", "p")) + "\" encryption=\"" + check +
+                  "\">" + Base64Encode(EncryptBranchText(inner, "p")) + "</n></r>");
+    TDomNode n = outer.DocumentElement().FirstChild();
+    ASSERT_TRUE(DecipherBranchElement(n, "p"));
+    EXPECT_TRUE(IsBranchLocked(n.FirstChild()));
 }
 
 TEST_F(BranchCipherTest, FailedLockChangesNothing) {

@@ -136,6 +136,9 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"ExternalReloadFailed", {"{0}", "{1}"}},
     {"ExternalFileMissing", {"{0}"}},
     {"ExternalFileUnreadable", {"{0}", "{1}"}},
+    {"DecipheredMemoHoldsNul", {"{0}"}},
+    {"CharacterNotStorable", {"{0}", "{1}"}},
+    {"BranchLevelsClosed", {"{0}", "{1}"}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {

@@ -1,0 +1,622 @@
+#include "core/document/WellFormed.h"
+
+#include "core/settings/LX_Localer.h"
+#include "core/text/Utf8.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace ludex {
+
+namespace {
+
+// Thrown inside the checker only; FindMalformation turns it into its result.
+struct TFault {
+    size_t offset;
+    std::string reason;
+};
+
+// Byte classes for the fast scans of text content and attribute values: which bytes end a run
+// of plain characters. Bytes 0x80 and up are plain except 0xEF, which begins U+FFFE and U+FFFF.
+enum : uint8_t {
+    kPlain = 0,
+    kStop = 1,
+};
+
+constexpr std::array<uint8_t, 256> MakeStops(std::string_view extra) {
+    std::array<uint8_t, 256> table{};
+    for (unsigned b = 0; b < 0x20; ++b) {
+        table[b] = (b == '\t' || b == '\n' || b == '\r') ? kPlain : kStop;
+    }
+    table[0xEF] = kStop;
+    for (char c : extra) {
+        table[static_cast<unsigned char>(c)] = kStop;
+    }
+    return table;
+}
+
+constexpr std::array<uint8_t, 256> kContentStops = MakeStops("<&]");
+constexpr std::array<uint8_t, 256> kQuotedStops = MakeStops("<&\"");
+constexpr std::array<uint8_t, 256> kApostrophedStops = MakeStops("<&'");
+constexpr std::array<uint8_t, 256> kCharStops = MakeStops("");
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsNameStartChar(char32_t c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ':' || c == '_' ||
+           (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
+           (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) ||
+           (c >= 0x2070 && c <= 0x218F) || (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
+           (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
+}
+
+bool IsNameChar(char32_t c) {
+    return IsNameStartChar(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
+}
+
+std::string CodePointText(char32_t c) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
+    return buffer;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+class TChecker {
+public:
+    explicit TChecker(std::string_view text) : text_(text) {}
+
+    void Run() {
+        if (StartsWithAt(pos_, "<?xml") && pos_ + 5 < text_.size() &&
+            (IsSpace(text_[pos_ + 5]) || text_[pos_ + 5] == '?')) {
+            XmlDeclaration();
+        }
+        bool rootDone = false;
+        bool doctypeSeen = false;
+        while (true) {
+            if (open_.empty()) {
+                SkipSpace();
+                if (pos_ >= text_.size()) {
+                    break;
+                }
+                if (text_[pos_] != '<') {
+                    Fail(pos_,
+                         rootDone ? "text after the document element" : "text before the document element");
+                }
+                if (StartsWithAt(pos_, "<?")) {
+                    ProcessingInstruction();
+                } else if (StartsWithAt(pos_, "<!--")) {
+                    Comment();
+                } else if (StartsWithAt(pos_, "<!DOCTYPE")) {
+                    if (doctypeSeen || rootDone) {
+                        Fail(pos_, "document type declaration out of place");
+                    }
+                    doctypeSeen = true;
+                    DocumentType();
+                } else if (StartsWithAt(pos_, "<!")) {
+                    Fail(pos_, "markup that is not allowed outside the document element");
+                } else if (StartsWithAt(pos_, "</")) {
+                    Fail(pos_, "end tag without a start tag");
+                } else if (rootDone) {
+                    Fail(pos_, "only one top-level element is allowed");
+                } else {
+                    StartTag();
+                    rootDone = true;
+                }
+                continue;
+            }
+            Content();
+            if (pos_ >= text_.size()) {
+                break;
+            }
+            // At a '<' inside an element.
+            if (StartsWithAt(pos_, "</")) {
+                EndTag();
+            } else if (StartsWithAt(pos_, "<!--")) {
+                Comment();
+            } else if (StartsWithAt(pos_, "<![CDATA[")) {
+                CharacterData();
+            } else if (StartsWithAt(pos_, "<?")) {
+                ProcessingInstruction();
+            } else if (StartsWithAt(pos_, "<!")) {
+                Fail(pos_, "markup that is not allowed inside an element");
+            } else {
+                StartTag();
+            }
+        }
+        if (!open_.empty()) {
+            Fail(text_.size(), "element <" + std::string(open_.back()) + "> is not closed");
+        }
+        if (!rootDone) {
+            Fail(text_.size(), "no document element");
+        }
+    }
+
+private:
+    [[noreturn]] static void Fail(size_t offset, std::string reason) {
+        throw TFault{offset, std::move(reason)};
+    }
+
+    bool StartsWithAt(size_t at, std::string_view prefix) const {
+        return text_.size() - std::min(at, text_.size()) >= prefix.size() &&
+               text_.compare(at, prefix.size(), prefix) == 0;
+    }
+
+    char At(size_t at) const { return at < text_.size() ? text_[at] : '\0'; }
+
+    void SkipSpace() {
+        while (pos_ < text_.size() && IsSpace(text_[pos_])) {
+            ++pos_;
+        }
+    }
+
+    void RequireSpace(const char* where) {
+        if (!IsSpace(At(pos_))) {
+            Fail(pos_, std::string("white space expected ") + where);
+        }
+        SkipSpace();
+    }
+
+    void Expect(std::string_view what) {
+        if (!StartsWithAt(pos_, what)) {
+            Fail(pos_, "\"" + std::string(what) + "\" expected");
+        }
+        pos_ += what.size();
+    }
+
+    // The character at `at`, which must be allowed in XML; `at` moves past it.
+    char32_t CharAt(size_t& at) const {
+        const size_t start = at;
+        char32_t c = 0;
+        if (!DecodeUtf8(text_, at, c)) {
+            Fail(start, "invalid UTF-8 byte sequence");
+        }
+        if (!IsXmlChar(c)) {
+            Fail(start, "the character " + CodePointText(c) + " is not allowed in XML");
+        }
+        return c;
+    }
+
+    // Checks every character in [from, to).
+    void CheckChars(size_t from, size_t to) const {
+        size_t at = from;
+        while (at < to) {
+            if (kCharStops[static_cast<unsigned char>(text_[at])] == kPlain) {
+                ++at;
+            } else {
+                CharAt(at);
+            }
+        }
+    }
+
+    // Finds `terminator` from pos_, checks the characters before it and moves past it.
+    void SkipTo(std::string_view terminator, const char* construct) {
+        const size_t end = text_.find(terminator, pos_);
+        if (end == std::string_view::npos) {
+            Fail(text_.size(), std::string(construct) + " is not closed");
+        }
+        CheckChars(pos_, end);
+        pos_ = end + terminator.size();
+    }
+
+    bool NameStartsAt(size_t at) const {
+        char32_t c = 0;
+        return at < text_.size() && DecodeUtf8(text_, at, c) && IsNameStartChar(c);
+    }
+
+    std::string_view Name(const char* what) {
+        const size_t start = pos_;
+        size_t at = pos_;
+        char32_t c = 0;
+        if (at >= text_.size() || !DecodeUtf8(text_, at, c) || !IsNameStartChar(c)) {
+            Fail(start, std::string(what) + " expected");
+        }
+        pos_ = at;
+        while (pos_ < text_.size()) {
+            const auto b = static_cast<unsigned char>(text_[pos_]);
+            if (b < 0x80) {
+                if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
+                    b == '.' || b == '_' || b == ':') {
+                    ++pos_;
+                    continue;
+                }
+                break;
+            }
+            at = pos_;
+            if (!DecodeUtf8(text_, at, c) || !IsNameChar(c)) {
+                break;
+            }
+            pos_ = at;
+        }
+        return text_.substr(start, pos_ - start);
+    }
+
+    // A reference at the '&' at pos_: a character reference to an allowed character or one of
+    // the five predefined entities.
+    void Reference() {
+        const size_t start = pos_;
+        ++pos_;
+        if (At(pos_) == '#') {
+            ++pos_;
+            const bool hex = At(pos_) == 'x';
+            pos_ += hex ? 1 : 0;
+            uint32_t value = 0;
+            size_t digits = 0;
+            for (;; ++pos_, ++digits) {
+                const char c = At(pos_);
+                const int d = c >= '0' && c <= '9'          ? c - '0'
+                              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                            : -1;
+                if (d < 0) {
+                    break;
+                }
+                value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+            }
+            if (digits == 0 || At(pos_) != ';') {
+                Fail(start, "character reference without digits or without \";\"");
+            }
+            ++pos_;
+            if (!IsXmlChar(value)) {
+                Fail(start, "character reference to an invalid character" +
+                                (value <= 0x10FFFF ? " (" + CodePointText(value) + ")" : std::string()));
+            }
+            return;
+        }
+        if (!NameStartsAt(pos_)) {
+            Fail(start, "\"&\" that does not begin a reference (write \"&amp;\")");
+        }
+        const std::string_view name = Name("an entity name");
+        if (At(pos_) != ';') {
+            Fail(start, "entity reference without \";\"");
+        }
+        ++pos_;
+        if (name != "amp" && name != "lt" && name != "gt" && name != "quot" && name != "apos") {
+            Fail(start, "undefined entity \"&" + std::string(name) + ";\"");
+        }
+    }
+
+    // Text content up to the next '<' or the end.
+    void Content() {
+        const size_t n = text_.size();
+        while (pos_ < n) {
+            const char* p = text_.data();
+            while (pos_ < n && kContentStops[static_cast<unsigned char>(p[pos_])] == kPlain) {
+                ++pos_;
+            }
+            if (pos_ >= n) {
+                return;
+            }
+            switch (p[pos_]) {
+            case '<':
+                return;
+            case '&':
+                Reference();
+                break;
+            case ']':
+                if (StartsWithAt(pos_, "]]>")) {
+                    Fail(pos_, "\"]]>\" in text");
+                }
+                ++pos_;
+                break;
+            default:
+                CharAt(pos_);
+                break;
+            }
+        }
+    }
+
+    void XmlDeclaration() {
+        pos_ += 5;
+        auto pseudoAttribute = [&](std::string_view name) -> std::string_view {
+            Expect(name);
+            SkipSpace();
+            Expect("=");
+            SkipSpace();
+            const char quote = At(pos_);
+            if (quote != '"' && quote != '\'') {
+                Fail(pos_, "quoted value expected");
+            }
+            const size_t close = text_.find(quote, pos_ + 1);
+            if (close == std::string_view::npos) {
+                Fail(pos_, "value is not closed");
+            }
+            const std::string_view value = text_.substr(pos_ + 1, close - pos_ - 1);
+            CheckChars(pos_ + 1, close);
+            pos_ = close + 1;
+            return value;
+        };
+        auto nextIs = [&](std::string_view name) {
+            size_t at = pos_;
+            while (at < text_.size() && IsSpace(text_[at])) {
+                ++at;
+            }
+            return at != pos_ && StartsWithAt(at, name);
+        };
+        RequireSpace("in the XML declaration");
+        const size_t versionAt = pos_;
+        const std::string_view version = pseudoAttribute("version");
+        if (version.size() < 3 || version.substr(0, 2) != "1." ||
+            !std::all_of(version.begin() + 2, version.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            Fail(versionAt, "unsupported XML version");
+        }
+        if (nextIs("encoding")) {
+            SkipSpace();
+            const size_t at = pos_;
+            const std::string_view encoding = pseudoAttribute("encoding");
+            if (encoding.empty() || !std::isalpha(static_cast<unsigned char>(encoding.front())) ||
+                !std::all_of(encoding.begin(), encoding.end(), [](char c) {
+                    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-';
+                })) {
+                Fail(at, "invalid encoding name");
+            }
+        }
+        if (nextIs("standalone")) {
+            SkipSpace();
+            const size_t at = pos_;
+            const std::string_view standalone = pseudoAttribute("standalone");
+            if (standalone != "yes" && standalone != "no") {
+                Fail(at, "standalone must be \"yes\" or \"no\"");
+            }
+        }
+        SkipSpace();
+        Expect("?>");
+    }
+
+    void ProcessingInstruction() {
+        const size_t start = pos_;
+        pos_ += 2;
+        const std::string_view target = Name("a processing instruction target");
+        if (EqualsIgnoringAsciiCase(target, "xml")) {
+            Fail(start, "XML declaration not at the start of the document");
+        }
+        if (StartsWithAt(pos_, "?>")) {
+            pos_ += 2;
+            return;
+        }
+        RequireSpace("after the processing instruction target");
+        SkipTo("?>", "processing instruction");
+    }
+
+    void Comment() {
+        const size_t start = pos_;
+        pos_ += 4;
+        const size_t end = text_.find("--", pos_);
+        if (end == std::string_view::npos) {
+            Fail(start, "comment is not closed");
+        }
+        if (At(end + 2) != '>') {
+            Fail(end, "\"--\" inside a comment");
+        }
+        CheckChars(pos_, end);
+        pos_ = end + 3;
+    }
+
+    void CharacterData() {
+        pos_ += 9;
+        SkipTo("]]>", "character-data section");
+    }
+
+    // Skips a document type declaration, its internal subset included, checking its characters;
+    // what it declares is never used.
+    void DocumentType() {
+        const size_t start = pos_;
+        pos_ += 9;
+        RequireSpace("after DOCTYPE");
+        Name("the document type name");
+        bool inSubset = false;
+        while (true) {
+            if (pos_ >= text_.size()) {
+                Fail(start, "document type declaration is not closed");
+            }
+            const char c = text_[pos_];
+            if (c == '"' || c == '\'') {
+                const size_t close = text_.find(c, pos_ + 1);
+                if (close == std::string_view::npos) {
+                    Fail(pos_, "quoted text is not closed");
+                }
+                CheckChars(pos_ + 1, close);
+                pos_ = close + 1;
+            } else if (inSubset && StartsWithAt(pos_, "<!--")) {
+                Comment();
+            } else if (inSubset && StartsWithAt(pos_, "<?")) {
+                ProcessingInstruction();
+            } else if (c == '[' && !inSubset) {
+                inSubset = true;
+                ++pos_;
+            } else if (c == ']' && inSubset) {
+                inSubset = false;
+                ++pos_;
+            } else if (c == '>' && !inSubset) {
+                ++pos_;
+                return;
+            } else {
+                CharAt(pos_);
+            }
+        }
+    }
+
+    void StartTag() {
+        const size_t start = pos_;
+        ++pos_;
+        const std::string_view name = Name("an element name");
+        names_.clear();
+        while (true) {
+            const bool spaced = IsSpace(At(pos_));
+            SkipSpace();
+            if (pos_ >= text_.size()) {
+                Fail(start, "start tag <" + std::string(name) + "> is not closed");
+            }
+            if (text_[pos_] == '>') {
+                ++pos_;
+                CheckDuplicates(start);
+                open_.push_back(name);
+                return;
+            }
+            if (StartsWithAt(pos_, "/>")) {
+                pos_ += 2;
+                CheckDuplicates(start);
+                return;
+            }
+            if (!spaced) {
+                Fail(pos_, "white space expected before an attribute");
+            }
+            names_.push_back(Name("an attribute name"));
+            SkipSpace();
+            Expect("=");
+            SkipSpace();
+            AttributeValue();
+        }
+    }
+
+    void AttributeValue() {
+        const char quote = At(pos_);
+        if (quote != '"' && quote != '\'') {
+            Fail(pos_, "quoted attribute value expected");
+        }
+        const size_t start = pos_;
+        ++pos_;
+        const std::array<uint8_t, 256>& stops = quote == '"' ? kQuotedStops : kApostrophedStops;
+        const size_t n = text_.size();
+        const char* p = text_.data();
+        while (true) {
+            while (pos_ < n && stops[static_cast<unsigned char>(p[pos_])] == kPlain) {
+                ++pos_;
+            }
+            if (pos_ >= n) {
+                Fail(start, "attribute value is not closed");
+            }
+            const char c = p[pos_];
+            if (c == quote) {
+                ++pos_;
+                return;
+            }
+            if (c == '<') {
+                Fail(pos_, "\"<\" in an attribute value");
+            }
+            if (c == '&') {
+                Reference();
+            } else {
+                CharAt(pos_);
+            }
+        }
+    }
+
+    // Attribute names of one start tag must all differ: compared in pairs when few, else through a
+    // hash table, so that an element with very many attributes is checked in linear time.
+    void CheckDuplicates(size_t element) {
+        constexpr size_t kFew = 16;
+        auto fail = [&](std::string_view name) {
+            Fail(element, "duplicate attribute \"" + std::string(name) + "\"");
+        };
+        if (names_.size() <= kFew) {
+            for (size_t i = 0; i < names_.size(); ++i) {
+                for (size_t j = i + 1; j < names_.size(); ++j) {
+                    if (names_[i] == names_[j]) {
+                        fail(names_[i]);
+                    }
+                }
+            }
+            return;
+        }
+        const size_t mask = std::bit_ceil(names_.size() * 2) - 1;
+        slots_.assign(mask + 1, 0);
+        for (size_t i = 0; i < names_.size(); ++i) {
+            size_t slot = std::hash<std::string_view>{}(names_[i]) & mask;
+            while (slots_[slot] != 0) {
+                if (names_[slots_[slot] - 1] == names_[i]) {
+                    fail(names_[i]);
+                }
+                slot = (slot + 1) & mask;
+            }
+            slots_[slot] = static_cast<uint32_t>(i + 1);
+        }
+    }
+
+    void EndTag() {
+        const size_t start = pos_;
+        pos_ += 2;
+        const std::string_view name = Name("an element name");
+        SkipSpace();
+        Expect(">");
+        if (name != open_.back()) {
+            Fail(start, "end tag </" + std::string(name) + "> does not match start tag <" +
+                            std::string(open_.back()) + ">");
+        }
+        open_.pop_back();
+    }
+
+    std::string_view text_;
+    size_t pos_ = 0;
+    std::vector<std::string_view> open_;  // the elements open around pos_, outermost first
+    std::vector<std::string_view> names_; // of the start tag being checked
+    std::vector<uint32_t> slots_;         // the hash table of many names: index + 1, 0 when free
+};
+
+constexpr std::string_view kUnstorableKey = "CharacterNotStorable";
+constexpr std::string_view kUnstorableEnglish =
+    "The text \xE2\x80\x9C{0}\xE2\x80\x9D holds the character {1}, which a document file cannot store. "
+    "Remove the character and save again. Nothing was written.";
+
+} // namespace
+
+std::string UnstorableCharacterMessage(std::string_view text, size_t pos) {
+    char32_t cp = 0;
+    size_t at = pos;
+    if (!DecodeUtf8(text, at, cp)) {
+        cp = static_cast<unsigned char>(text[pos]);
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+    // Up to 40 characters before the fault, its control characters shown as their numbers.
+    size_t from = pos;
+    for (int n = 0; n < 40 && from > 0; ++n) {
+        --from;
+        while (from > 0 && (static_cast<unsigned char>(text[from]) & 0xC0) == 0x80) {
+            --from;
+        }
+    }
+    std::string shown;
+    for (size_t i = from; i <= pos && i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            shown += hex;
+        } else {
+            shown.push_back(static_cast<char>(b));
+        }
+    }
+    if (cp > 0x7F) {
+        shown.append(text.substr(pos + 1, at - pos - 1));
+    }
+    return LocalizedMessage(std::string(kUnstorableKey), {shown, name}, std::string(kUnstorableEnglish));
+}
+
+std::optional<TMalformation> FindMalformation(std::string_view text) {
+    try {
+        TChecker(text).Run();
+    } catch (TFault& fault) {
+        return TMalformation{fault.offset, std::move(fault.reason)};
+    }
+    return std::nullopt;
+}
+
+} // namespace ludex

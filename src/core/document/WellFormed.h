@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ludex {
+
+// Where and why a text is not well-formed XML.
+struct TMalformation {
+    size_t offset = 0; // of the byte where the fault was found
+    std::string reason;
+};
+
+// Checks that a UTF-8 text is a well-formed XML 1.0 document, so that nothing the parser would
+// otherwise accept and change (an undefined entity kept as text, a reference without ";", a "<" in
+// an attribute value, "]]>" in text, "--" in a comment, text outside the document element, a
+// character reference to NUL or another character XML does not allow) ever enters a document.
+//
+// Checked: the XML declaration (only at the very start), comments, processing instructions,
+// character-data sections (only inside the document element), one document type declaration
+// before the document element (skipped, its entities never expanded), names, start and end tags
+// in matching pairs, attributes (white space between them, no repeated name), references (the
+// five predefined entities and character references to characters XML allows) and every
+// character (XML's Char production). The text must already be valid UTF-8.
+//
+// The check works without recursion and in time linear in the text (an element with very many
+// attributes included), so any nesting depth and any number of attributes is checked.
+// Returns the first fault, or nothing for a well-formed document.
+std::optional<TMalformation> FindMalformation(std::string_view text);
+
+// Whether XML 1.0 allows the character in a document at all (its Char production).
+constexpr bool IsXmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// The message that refuses to store a text because of its character at `pos` (one XML cannot
+// hold): it names the character and shows the text up to it, so that the user can find it.
+std::string UnstorableCharacterMessage(std::string_view text, size_t pos);
+
+} // namespace ludex
