@@ -11,6 +11,7 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -246,15 +247,20 @@ TEST_F(MainWindowTest, SavingWritesTheFileAndClearsTheMark) {
     EXPECT_EQ(Top(0)->Picture(), picDocumentModified);
     Questions().FileNames.push_back(QString::fromStdString(PathOf("typed")));
     Window().MI_Save->trigger();
-    EXPECT_EQ(document->FileName(), PathOf("typed.xml")) << "the default extension is xml";
+    // A new document's dialog starts in the home folder with the title as the name.
+    EXPECT_EQ(Questions().SaveDialogNames.back(), QDir::home().filePath("New Document.ldx"));
+    // Its "All files" shows names without a dot.
+    EXPECT_TRUE(Questions().Filters.back().endsWith("|*")) << Questions().Filters.back().toStdString();
+    EXPECT_EQ(document->FileName(), PathOf("typed.ldx")) << "the default extension is ldx";
     EXPECT_FALSE(document->Modified());
     EXPECT_EQ(Top(0)->Picture(), picDocument);
-    EXPECT_EQ(Window().StatusPanel->text().toStdString(), PathOf("typed.xml"));
-    EXPECT_EQ(ReadFile(PathOf("typed.xml")).rfind(kDeclaration + "\r\n<ludex ", 0), 0u);
-    // Save As asks again and starts from the present name.
-    Questions().FileNames.push_back(QString::fromStdString(PathOf("other.ldx")));
+    EXPECT_EQ(Window().StatusPanel->text().toStdString(), PathOf("typed.ldx"));
+    EXPECT_EQ(ReadFile(PathOf("typed.ldx")).rfind(kDeclaration + "\r\n<ludex ", 0), 0u);
+    // Save As asks again and starts in the document's folder, with its title as the name.
+    EditTitle(Top(0), "Plans: 2027/2028");
+    Questions().FileNames.push_back(QString::fromStdString(PathOf("other")));
     Window().MI_SaveAs->trigger();
-    EXPECT_EQ(Questions().SaveDialogNames.back().toStdString(), PathOf("typed.xml"));
+    EXPECT_EQ(Questions().SaveDialogNames.back().toStdString(), PathOf("Plans: 2027_2028.ldx"));
     EXPECT_TRUE(fs::exists(PathOf("other.ldx")));
 }
 

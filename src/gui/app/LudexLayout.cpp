@@ -82,6 +82,11 @@ void TForm_Ludex::CreateMenu() {
     MI_Open->setShortcut(QKeySequence::Open);
     MI_Save->setShortcut(QKeySequence::Save);
     MI_File->addActions({MI_New, MI_Open});
+    MI_Recent = MI_File->addMenu("Recent");
+    MI_Recent->setObjectName("MI_Recent");
+    MI_Recent->addSeparator();
+    MI_RecentRemoveMissing = NewAction(MI_Recent, "MI_RecentRemoveMissing", "Remove Missing Files");
+    MI_Recent->addAction(MI_RecentRemoveMissing);
     MI_File->addSeparator();
     MI_File->addActions({MI_Save, MI_SaveAs, MI_SaveAll});
     MI_File->addSeparator();

@@ -85,9 +85,12 @@ public:
     void MI_CloseAllClick();
     void MI_ExitClick();
     void MI_AboutClick();
+    // Opens the file as a document (a second time, when it is open already).
+    void OpenFile(const std::string& fileName);
     // Writes the document, asking for a name when asked to or when it has none; false when the
     // user cancelled the save dialog.
     bool SaveDocument(TLXDocument* document, TAskForName askForName);
+    QString SuggestedSaveName(const TLXDocument& document) const;
     // Asks whether to save a modified document; true means "go on" (saved or not to be saved).
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
@@ -132,6 +135,8 @@ public:
     QMenu* MI_File = nullptr;
     QAction* MI_New = nullptr;
     QAction* MI_Open = nullptr;
+    QMenu* MI_Recent = nullptr; // filled by TRecentFilesMenu
+    QAction* MI_RecentRemoveMissing = nullptr;
     QAction* MI_Save = nullptr;
     QAction* MI_SaveAs = nullptr;
     QAction* MI_SaveAll = nullptr;
@@ -179,6 +184,13 @@ public:
     QAction* Button_LockBranch = nullptr;
     QAction* Button_Resort = nullptr;
 
+    // No menu of bands to hide: the menu and the tools would be lost with no way back.
+    QMenu* createPopupMenu() override { return nullptr; }
+
+signals:
+    // The user opened a document from this file or saved one to it.
+    void DocumentFileNamed(const std::string& file);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -209,6 +221,7 @@ private:
     std::unique_ptr<TQtLocalizedForm> published_;
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
+    std::unique_ptr<TPublishedObject> publishedTreePanel_;
     TForm_About* about_ = nullptr;
     std::unique_ptr<TDocumentRecovery> recovery_;
     QTimer* settingsTimer_ = nullptr;

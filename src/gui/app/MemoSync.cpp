@@ -93,6 +93,9 @@ void TForm_Ludex::TreeViewEdited(TTreeNode* node, const std::string& text) {
     if (!element) {
         return;
     }
+    if (TitleAccess.Read(element) == text) {
+        return; // the editor was closed without a change: nothing to save
+    }
     TitleAccess.Write(element, text);
     DocumentOf(node)->SetModified(true);
 }

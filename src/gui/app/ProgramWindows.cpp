@@ -6,6 +6,7 @@
 #include "gui/app/ExportCommands.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/MemoCalculator.h"
+#include "gui/app/RecentFilesMenu.h"
 #include "gui/app/ViewCommands.h"
 #include "gui/dialogs/CipherDialog.h"
 #include "gui/dialogs/FindDialog.h"
@@ -28,10 +29,12 @@ TProgramWindows::TProgramWindows() {
     EncryptionSettings = std::make_unique<TEncryptionSettings>(
         *Main, [commands = EncryptionCommands.get()] { commands->MI_LockAllClick(); });
     ExportCommands = std::make_unique<TExportCommands>(*Main);
+    RecentFiles = std::make_unique<TRecentFilesMenu>(*Main);
 }
 
 TProgramWindows::~TProgramWindows() {
     // Dialogs and command groups go first; the main window, which owns the documents, last.
+    RecentFiles.reset();
     ExportCommands.reset();
     EncryptionSettings.reset();
     EncryptionCommands.reset();

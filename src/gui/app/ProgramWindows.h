@@ -19,6 +19,7 @@ class TForm_Ludex;
 class TForm_PasswordDialog;
 class TMemoCalculator;
 class TPublishedObject;
+class TRecentFilesMenu;
 class TViewCommands;
 
 // The program's windows and the command groups of the main window, created once in their fixed
@@ -47,6 +48,7 @@ public:
     std::unique_ptr<TEncryptionCommands> EncryptionCommands;
     std::unique_ptr<TEncryptionSettings> EncryptionSettings;
     std::unique_ptr<TExportCommands> ExportCommands;
+    std::unique_ptr<TRecentFilesMenu> RecentFiles;
 };
 
 } // namespace ludex

@@ -53,7 +53,9 @@ const std::vector<std::string> kMainCaptions = {
     "MI_LockAll", "MI_CodePage", "MI_CompatibleScheme", "MI_AutoLock", "MI_AutoLock0", "MI_AutoLock1",
     "MI_AutoLock5", "MI_AutoLock10", "MI_AutoLock30", "MI_AutoLock60", "MI_LockOnMinimize",
     // Export and print.
-    "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview"};
+    "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview",
+    // Recent files.
+    "MI_Recent", "MI_RecentRemoveMissing"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
@@ -106,6 +108,14 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"PrintEncryptedQuery", {}},
     {"PrintFailed", {"{0}"}},
     {"LockedNote", {}},
+    {"SettingsUnusable", {"{0}"}},
+    {"SettingsUnusableKept", {"{0}", "{1}"}},
+    {"CodePageUnusable", {"{0}", "{1}"}},
+    {"BackupsUnusable", {"{0}", "{1}", "{2}"}},
+    {"LanguageFallback", {"{0}", "{1}"}},
+    {"CloseWithoutSettingsQuery", {}},
+    {"FilterDocuments", {}},
+    {"FilterAllFiles", {}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {
