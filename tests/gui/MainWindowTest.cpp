@@ -199,6 +199,28 @@ TEST_F(MainWindowTest, CombinedPicturesAreComposedInOrder) {
     EXPECT_EQ(composed.pixel(1, 0), qRgb(0, 0, 0));
 }
 
+TEST_F(MainWindowTest, TheModifiedAndLockMarksAreClearlyVisibleAtSixteenPixels) {
+    Start();
+    const TPictureList& pictures = Window().TreePictures();
+    // The pixels a mark changes, and how far they move from the base's colour.
+    for (const auto& [marked, base] :
+         {std::pair{7, 0}, std::pair{8, 2}, std::pair{9, 1}, std::pair{10, 0}, std::pair{11, 10}}) {
+        SCOPED_TRACE(marked);
+        const QImage after = pictures.Image(marked, 16);
+        const QImage before = pictures.Image(base, 16);
+        int strongly = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const QColor a = after.pixelColor(x, y), b = before.pixelColor(x, y);
+                const int change = std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                   std::abs(a.blue() - b.blue());
+                strongly += change >= 120 ? 1 : 0;
+            }
+        }
+        EXPECT_GE(strongly, 14); // a mark of a few pixels is lost at this size
+    }
+}
+
 TEST_F(MainWindowTest, DocumentCommandsNeedADocument) {
     Start();
     auto enabled = [this] {

@@ -147,6 +147,8 @@ void TForm_Ludex::CreateMenu() {
     MI_LockOnMinimize->setCheckable(true);
     MI_Settings->addAction(MI_LockOnMinimize);
     MI_Settings->addSeparator();
+    MI_Preferences = NewAction(MI_Settings, "MI_Preferences", "Preferences");
+    MI_Settings->addAction(MI_Preferences);
     MI_ResetToDefault = NewAction(MI_Settings, "MI_ResetToDefault", "Reset To Default");
     MI_Settings->addAction(MI_ResetToDefault);
 

@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,6 +74,9 @@ public:
     void SettingsChanged();
     static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
+    // How many backups a document save keeps (the settings value "Backups").
+    unsigned BackupCount() const { return backupCount_; }
+    void SetBackupCount(unsigned count) { backupCount_ = std::min(count, kMostBackups); }
     void SetAboutBox(TForm_About* about) { about_ = about; }
 
     // File commands.
@@ -164,6 +168,7 @@ public:
     QAction* MI_CompatibleScheme = nullptr;
     QMenu* MI_AutoLock = nullptr; // its items: MI_AutoLock<minutes>, 0 for never
     QAction* MI_LockOnMinimize = nullptr;
+    QAction* MI_Preferences = nullptr;
     QAction* MI_ResetToDefault = nullptr;
     QMenu* MI_Help = nullptr;
     QAction* MI_HelpTopics = nullptr;
