@@ -60,6 +60,7 @@ void TRecentFilesMenu::Fill() {
         QString label = Q(file);
         label.replace('&', "&&");
         auto* item = new QAction(key + "  " + label, &menu);
+        item->setObjectName(QString("MI_RecentFile%1").arg(number));
         item->setProperty("recentFile", Q(file));
         const bool exists = FileExists(file);
         item->setEnabled(exists);

@@ -23,8 +23,9 @@ TForm_Preferences::TForm_Preferences(QWidget* parent, std::function<void()> chan
     setObjectName("Form_Preferences");
     setWindowTitle("Preferences");
     auto* outer = new QVBoxLayout(this);
+    outer->setSizeConstraint(QLayout::SetFixedSize); // as large as its rows, not resizable
     form_ = new QFormLayout;
-    form_->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form_->setRowWrapPolicy(QFormLayout::DontWrapRows);
     outer->addLayout(form_);
     outer->addStretch(1);
