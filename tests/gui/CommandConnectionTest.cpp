@@ -7,6 +7,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/dialogs/FindDialog.h"
 #include "gui/dialogs/LX_About.h"
+#include "gui/dialogs/PreferencesDialog.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -121,7 +122,7 @@ TEST_F(CommandCheckTest, EveryActionAndDialogButtonRunsThroughTheHelper) {
     std::vector<QAction*> others;
     for (QWidget* window :
          std::vector<QWidget*>{&Window(), Windows().CipherDialog.get(), Windows().PasswordDialog.get(),
-                               Windows().About.get(), Windows().Find.get()}) {
+                               Windows().About.get(), Windows().Find.get(), Windows().Preferences.get()}) {
         for (QAction* action : window->findChildren<QAction*>()) {
             if (action->isSeparator() || action->menu() != nullptr) {
                 continue; // a separator or a menu's own action opens nothing
@@ -142,8 +143,9 @@ TEST_F(CommandCheckTest, EveryActionAndDialogButtonRunsThroughTheHelper) {
         EXPECT_EQ(SourcesOf([action] { action->trigger(); }), (std::vector<const QObject*>{action}));
     }
 
-    for (QDialog* dialog : std::vector<QDialog*>{Windows().CipherDialog.get(), Windows().PasswordDialog.get(),
-                                                 Windows().About.get(), Windows().Find.get()}) {
+    for (QDialog* dialog :
+         std::vector<QDialog*>{Windows().CipherDialog.get(), Windows().PasswordDialog.get(),
+                               Windows().About.get(), Windows().Find.get(), Windows().Preferences.get()}) {
         for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
             SCOPED_TRACE(dialog->objectName().toStdString() + "." + button->objectName().toStdString());
             button->setEnabled(true);

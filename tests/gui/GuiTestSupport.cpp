@@ -49,8 +49,10 @@ void TScriptedQuestions::ShowError(QWidget*, const QString& text) {
     Errors.push_back(text);
 }
 
-std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString& directory, const QString&) {
+std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString& directory,
+                                                        const QString& filter) {
     OpenDirectories.push_back(directory);
+    Filters.push_back(filter);
     if (FileNames.empty()) {
         ADD_FAILURE() << "unexpected open dialog";
         return std::nullopt;
@@ -64,9 +66,10 @@ std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString&
     return name;
 }
 
-std::optional<QString> TScriptedQuestions::SaveFileName(QWidget*, const QString& fileName, const QString&,
-                                                        const QString& defaultSuffix) {
+std::optional<QString> TScriptedQuestions::SaveFileName(QWidget*, const QString& fileName,
+                                                        const QString& filter, const QString& defaultSuffix) {
     SaveDialogNames.push_back(fileName);
+    Filters.push_back(filter);
     if (FileNames.empty()) {
         ADD_FAILURE() << "unexpected save dialog";
         return std::nullopt;

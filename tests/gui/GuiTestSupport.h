@@ -45,6 +45,7 @@ public:
     std::vector<QString> Errors;
     std::vector<QString> SaveDialogNames; // the file name each save dialog started with
     std::vector<QString> OpenDirectories; // the folder each open dialog started in
+    std::vector<QString> Filters;         // the filter of each open and save dialog
 
     TAnswer Ask(QWidget* parent, const QString& text, TQuestionButtons buttons) override;
     int Choose(QWidget* parent, const QString& text, const QStringList& choices) override;

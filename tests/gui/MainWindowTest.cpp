@@ -11,6 +11,7 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -199,6 +200,28 @@ TEST_F(MainWindowTest, CombinedPicturesAreComposedInOrder) {
     EXPECT_EQ(composed.pixel(1, 0), qRgb(0, 0, 0));
 }
 
+TEST_F(MainWindowTest, TheModifiedAndLockMarksAreClearlyVisibleAtSixteenPixels) {
+    Start();
+    const TPictureList& pictures = Window().TreePictures();
+    // The pixels a mark changes, and how far they move from the base's colour.
+    for (const auto& [marked, base] :
+         {std::pair{7, 0}, std::pair{8, 2}, std::pair{9, 1}, std::pair{10, 0}, std::pair{11, 10}}) {
+        SCOPED_TRACE(marked);
+        const QImage after = pictures.Image(marked, 16);
+        const QImage before = pictures.Image(base, 16);
+        int strongly = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const QColor a = after.pixelColor(x, y), b = before.pixelColor(x, y);
+                const int change = std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                                   std::abs(a.blue() - b.blue());
+                strongly += change >= 120 ? 1 : 0;
+            }
+        }
+        EXPECT_GE(strongly, 14); // a mark of a few pixels is lost at this size
+    }
+}
+
 TEST_F(MainWindowTest, DocumentCommandsNeedADocument) {
     Start();
     auto enabled = [this] {
@@ -247,15 +270,20 @@ TEST_F(MainWindowTest, SavingWritesTheFileAndClearsTheMark) {
     EXPECT_EQ(Top(0)->Picture(), picDocumentModified);
     Questions().FileNames.push_back(QString::fromStdString(PathOf("typed")));
     Window().MI_Save->trigger();
-    EXPECT_EQ(document->FileName(), PathOf("typed.xml")) << "the default extension is xml";
+    // A new document's dialog starts in the home folder with the title as the name.
+    EXPECT_EQ(Questions().SaveDialogNames.back(), QDir::home().filePath("New Document.ldx"));
+    // Its "All files" shows names without a dot.
+    EXPECT_TRUE(Questions().Filters.back().endsWith("|*")) << Questions().Filters.back().toStdString();
+    EXPECT_EQ(document->FileName(), PathOf("typed.ldx")) << "the default extension is ldx";
     EXPECT_FALSE(document->Modified());
     EXPECT_EQ(Top(0)->Picture(), picDocument);
-    EXPECT_EQ(Window().StatusPanel->text().toStdString(), PathOf("typed.xml"));
-    EXPECT_EQ(ReadFile(PathOf("typed.xml")).rfind(kDeclaration + "\r\n<ludex ", 0), 0u);
-    // Save As asks again and starts from the present name.
-    Questions().FileNames.push_back(QString::fromStdString(PathOf("other.ldx")));
+    EXPECT_EQ(Window().StatusPanel->text().toStdString(), PathOf("typed.ldx"));
+    EXPECT_EQ(ReadFile(PathOf("typed.ldx")).rfind(kDeclaration + "\r\n<ludex ", 0), 0u);
+    // Save As asks again and starts in the document's folder, with its title as the name.
+    EditTitle(Top(0), "Plans: 2027/2028");
+    Questions().FileNames.push_back(QString::fromStdString(PathOf("other")));
     Window().MI_SaveAs->trigger();
-    EXPECT_EQ(Questions().SaveDialogNames.back().toStdString(), PathOf("typed.xml"));
+    EXPECT_EQ(Questions().SaveDialogNames.back().toStdString(), PathOf("Plans: 2027_2028.ldx"));
     EXPECT_TRUE(fs::exists(PathOf("other.ldx")));
 }
 

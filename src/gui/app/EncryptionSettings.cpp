@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <utility>
@@ -161,34 +162,50 @@ void TEncryptionSettings::RequestLockAll(const QObject& source) {
     RunCommand(source, lockAll_);
 }
 
+std::vector<std::string> TEncryptionSettings::OfferedCodePages() const {
+    std::vector<std::string> names;
+    const std::string current = CurrentCodePage().Name();
+    for (const char* name : kCodePages) {
+        try {
+            TCodePage::Get(name);
+        } catch (const ECodePage&) {
+            continue; // this system does not know it
+        }
+        names.emplace_back(name);
+    }
+    if (std::find(names.begin(), names.end(), current) == names.end()) {
+        names.push_back(current);
+    }
+    return names;
+}
+
+void TEncryptionSettings::ChooseCodePage(const std::string& name) {
+    SetCurrentCodePage(name);
+    FillCodePageMenu();
+}
+
 void TEncryptionSettings::FillCodePageMenu() {
     QMenu& menu = *window_.MI_CodePage;
     const std::string current = CurrentCodePage().Name();
-    if (menu.isEmpty()) {
+    const std::vector<std::string> offered = OfferedCodePages();
+    // The menu is made once, and again when the current page is one it does not offer yet.
+    if (menu.actions().size() != static_cast<qsizetype>(offered.size())) {
+        for (QAction* item : menu.actions()) {
+            menu.removeAction(item);
+            item->deleteLater();
+        }
+        for (QActionGroup* old : menu.findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly)) {
+            old->deleteLater();
+        }
         auto* group = new QActionGroup(&menu);
-        auto add = [&](const std::string& name) {
-            try {
-                TCodePage::Get(name);
-            } catch (const ECodePage&) {
-                return; // this system does not know it
-            }
+        for (const std::string& name : offered) {
             auto* item = new QAction(QString::fromStdString(name), &menu);
             item->setCheckable(true);
             item->setData(QString::fromStdString(name));
             group->addAction(item);
             menu.addAction(item);
-            ConnectCommand(item, &QAction::triggered, this, [this, item] {
-                SetCurrentCodePage(item->data().toString().toStdString());
-                FillCodePageMenu();
-            });
-        };
-        bool listed = false;
-        for (const char* name : kCodePages) {
-            add(name);
-            listed = listed || current == name;
-        }
-        if (!listed) {
-            add(current);
+            ConnectCommand(item, &QAction::triggered, this,
+                           [this, item] { ChooseCodePage(item->data().toString().toStdString()); });
         }
     }
     for (QAction* item : menu.actions()) {

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
+#include <vector>
 
 class QTimer;
 
@@ -44,6 +46,11 @@ public:
     // The idle time exactly; zero turns it off. For tests, which cannot wait minutes.
     void SetIdleInterval(std::chrono::milliseconds interval);
     bool LockOnMinimize() const { return lockOnMinimize_; }
+    // The code pages this system knows of those offered, the current one always among them.
+    std::vector<std::string> OfferedCodePages() const;
+    // Makes the code page current (ECodePage for one the system does not know) and checks it in
+    // the menu.
+    void ChooseCodePage(const std::string& name);
     void SetLockOnMinimize(bool value);
 
 protected:

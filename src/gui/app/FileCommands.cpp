@@ -3,6 +3,7 @@
 
 #include "gui/app/DocumentRecovery.h"
 
+#include "core/document/SaveName.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/BranchUndo.h"
@@ -13,14 +14,19 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
 namespace ludex {
 
 namespace {
-const char* const kFileFilter = "*.ldx|*.ldx|*.*|*.*";
-const char* const kDefaultExtension = "xml";
+
+// The filter of the open and save dialogs; "All files" shows names without a dot too.
+QString FileFilter() {
+    return Q(LocalizedMessage("FilterDocuments", {}, "Ludex documents") + "|*.ldx|" +
+             LocalizedMessage("FilterAllFiles", {}, "All files") + "|*");
+}
 
 } // namespace
 
@@ -37,12 +43,17 @@ void TForm_Ludex::MI_OpenClick() {
             openDirectory_.clear();
         }
     }
+    if (auto name = ModalQuestions().OpenFileName(this, openDirectory_, FileFilter())) {
+        openDirectory_ = QFileInfo(*name).absolutePath();
+        OpenFile(name->toStdString());
+    }
+}
+
+void TForm_Ludex::OpenFile(const std::string& fileName) {
     try {
-        if (auto name = ModalQuestions().OpenFileName(this, openDirectory_, kFileFilter)) {
-            openDirectory_ = QFileInfo(*name).absolutePath();
-            TLXDocument::Create(name->toStdString(), *tree_);
-            SettingsChanged();
-        }
+        TLXDocument::Create(fileName, *tree_);
+        SettingsChanged();
+        emit DocumentFileNamed(fileName);
     } catch (...) {
         Memo->setReadOnly(IsNodeLocked(tree_->Selected()));
         UpdateFileCommands();
@@ -71,14 +82,26 @@ void TForm_Ludex::MI_SaveAllClick() {
     tree_->Select(remembered);
 }
 
+// The save dialog starts in the document's folder (the home folder for a new document) with the
+// title as the file name.
+QString TForm_Ludex::SuggestedSaveName(const TLXDocument& document) const {
+    const QFileInfo file(Q(document.FileName()));
+    const QString folder = document.FileName().empty() ? QDir::homePath() : file.absolutePath();
+    const std::string fallback = document.FileName().empty()
+                                     ? LanguageLocaler().GetMessage("NewDocumentTitle")
+                                     : file.completeBaseName().toStdString();
+    const std::string name = FileNameForTitle(TitleAccess.Read(document.RootElement()), fallback);
+    return QDir(folder).filePath(Q(name));
+}
+
 bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
     if (document == nullptr) {
         return false;
     }
     CommitMemo();
     if (askForName == TAskForName::Yes || document->FileName().empty()) {
-        auto name =
-            ModalQuestions().SaveFileName(this, Q(document->FileName()), kFileFilter, kDefaultExtension);
+        auto name = ModalQuestions().SaveFileName(this, SuggestedSaveName(*document), FileFilter(),
+                                                  Q(kDocumentExtension));
         if (!name) {
             return false;
         }
@@ -87,6 +110,7 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
         SettingsChanged(); // the list of documents names the new file
+        emit DocumentFileNamed(document->FileName());
         return true;
     }
     // Nothing is written before the user has answered for a file another program has changed.

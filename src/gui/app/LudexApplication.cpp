@@ -9,7 +9,8 @@ namespace ludex {
 
 TLudexApplication::TLudexApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(kApplicationTitle);
-    setApplicationDisplayName(kApplicationTitle);
+    // No display name: Qt would append it to every window title, and the captions are the
+    // language file's texts exactly.
 }
 
 bool TLudexApplication::notify(QObject* receiver, QEvent* event) {

@@ -85,6 +85,11 @@ void TForm_Ludex::CreateMenu() {
     MI_Open->setShortcut(QKeySequence::Open);
     MI_Save->setShortcut(QKeySequence::Save);
     MI_File->addActions({MI_New, MI_Open});
+    MI_Recent = MI_File->addMenu("Recent");
+    MI_Recent->setObjectName("MI_Recent");
+    MI_Recent->addSeparator();
+    MI_RecentRemoveMissing = NewAction(MI_Recent, "MI_RecentRemoveMissing", "Remove Missing Files");
+    MI_Recent->addAction(MI_RecentRemoveMissing);
     MI_File->addSeparator();
     MI_File->addActions({MI_Save, MI_SaveAs, MI_SaveAll});
     MI_File->addSeparator();
@@ -154,6 +159,8 @@ void TForm_Ludex::CreateMenu() {
     MI_LockOnMinimize->setCheckable(true);
     MI_Settings->addAction(MI_LockOnMinimize);
     MI_Settings->addSeparator();
+    MI_Preferences = NewAction(MI_Settings, "MI_Preferences", "Preferences");
+    MI_Settings->addAction(MI_Preferences);
     MI_ResetToDefault = NewAction(MI_Settings, "MI_ResetToDefault", "Reset To Default");
     MI_Settings->addAction(MI_ResetToDefault);
 

@@ -14,6 +14,7 @@
 #include "gui/app/DocumentWatch.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/app/QtTranslations.h"
 #include "gui/dialogs/LX_About.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -65,6 +67,30 @@ private:
     std::unique_ptr<TQtPublishedComponent> band_;
 };
 
+// The tree panel: its width is the splitter's first size (a panel inside a splitter ignores a
+// plain resize), its other properties those of any widget.
+class TPublishedSplitPanel : public TPublishedBase {
+public:
+    TPublishedSplitPanel(QSplitter& splitter, QWidget& panel)
+        : TPublishedBase(panel.objectName().toStdString()) {
+        QPointer<QSplitter> s(&splitter);
+        QPointer<QWidget> p(&panel);
+        AddInteger(
+            "Width", [p] { return p ? p->width() : 0; },
+            [s](int32_t width) {
+                if (!s || width <= 0 || s->count() < 2) {
+                    return;
+                }
+                const int total = std::max(s->width(), width + s->handleWidth() + 1);
+                s->setSizes({width, total - width - s->handleWidth()});
+            });
+        AddQtProperties(*this, panel, font_, nullptr);
+    }
+
+private:
+    std::unique_ptr<TQtPublishedFont> font_;
+};
+
 } // namespace
 
 void TForm_Ludex::FormCreate() {
@@ -88,6 +114,8 @@ void TForm_Ludex::FormCreate() {
     TPublishedObject* toolsBand = publishedCommonToolsBand_.get();
     published_->AddObject("MainMenuCoolBand", [menuBand] { return menuBand; });
     published_->AddObject("CommonToolsCoolBand", [toolsBand] { return toolsBand; });
+    publishedTreePanel_ = std::make_unique<TPublishedSplitPanel>(*Splitter1, *Panel_TreeView);
+    published_->AddComponent(*publishedTreePanel_);
 
     ConnectCommand(
         TreeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -143,39 +171,64 @@ TPublishedObject& TForm_Ludex::Published() {
     return *published_;
 }
 
+namespace {
+
+// A start-up report, shown once the interface language is known.
+struct TStartUpReport {
+    std::string key;
+    std::vector<std::string> arguments;
+    std::string english;
+};
+
+} // namespace
+
 void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& commandLineFile,
                           const std::vector<TPublishedObject*>& forms) {
     // The current folder stays where the program was started; every file is found by its rule.
     const TFileLocations locations(executablePath, ProcessEnvironment());
     const std::string settingsFile = locations.SettingsFile();
     const std::string stencilFile = locations.StencilFile();
+    std::vector<TStartUpReport> reports;
 
-    // A missing or broken stencil is a broken installation.
+    // A missing or broken stencil is a broken installation. The window's designed state is kept
+    // aside, so that a settings file is applied whole or not at all.
+    TPropertyBailee designed;
     try {
-        TPropertyBailee probe;
-        probe.LoadStencil(stencilFile);
+        designed.LoadStencil(stencilFile);
     } catch (const std::exception& e) {
         throw EStartUp(std::string("The settings stencil cannot be read, Ludex cannot start.\n") + e.what());
     }
+    designed.CreateEmpty(designed.StencilRoot()->GetNodeName());
+    designed.SaveComponentProperties(*published_);
 
     // Settings that cannot be used are reported and kept aside; the program starts with defaults.
     TPropertyBailee& settings = SettingsBailee();
     try {
         settings.Open(settingsFile, stencilFile);
     } catch (const std::exception& e) {
-        std::string keptAs;
+        // What the file set before its bad value goes back as designed.
+        designed.OpenPath("/" + objectName().toStdString());
+        designed.LoadComponentProperties(*published_);
+        setAttribute(Qt::WA_Moved, false); // the system places the window, as at a first start
         if (FileExists(settingsFile)) {
             try {
                 RenameFile(settingsFile, settingsFile + ".broken"); // replaces an older broken copy
-                keptAs = settingsFile + ".broken";
+                reports.push_back(
+                    {"SettingsUnusableKept",
+                     {e.what(), settingsFile + ".broken"},
+                     "The settings file cannot be used; Ludex starts with its default settings.\n{0}\n"
+                     "The file has been kept as {1}"});
             } catch (const EInOutError&) {
                 // The file stays, and opening it again below stops start-up with its error rather
                 // than let the program write over it at exit.
             }
         }
-        ModalQuestions().ShowError(
-            this, Q("The settings file cannot be used; Ludex starts with its default settings.\n" +
-                    std::string(e.what()) + (keptAs.empty() ? "" : "\nThe file has been kept as " + keptAs)));
+        if (reports.empty()) {
+            reports.push_back(
+                {"SettingsUnusable",
+                 {e.what()},
+                 "The settings file cannot be used; Ludex starts with its default settings.\n{0}"});
+        }
         settings.Open(settingsFile, stencilFile);
     }
 
@@ -185,8 +238,9 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
         try {
             SetCurrentCodePage(codePage);
         } catch (const std::exception& e) {
-            ModalQuestions().ShowError(this, Q(std::string(e.what()) + "\nThe code page " +
-                                               CurrentCodePage().Name() + " is used instead."));
+            reports.push_back({"CodePageUnusable",
+                               {e.what(), CurrentCodePage().Name()},
+                               "{0}\nThe code page {1} is used instead."});
         }
     }
 
@@ -195,12 +249,15 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
         if (const std::optional<unsigned> count = ParseBackupCount(backups)) {
             backupCount_ = *count;
         } else {
-            ModalQuestions().ShowError(this, Q("The settings value Backups=\"" + backups +
-                                               "\" is no number from 0 to " + std::to_string(kMostBackups) +
-                                               "; " + std::to_string(backupCount_) + " backups are kept."));
+            reports.push_back(
+                {"BackupsUnusable",
+                 {backups, std::to_string(kMostBackups), std::to_string(backupCount_)},
+                 "The settings value Backups=\"{0}\" is no number from 0 to {1}; {2} backups are kept."});
         }
     }
 
+    // The language of the last run; when its file is missing or broken, English, and only a
+    // broken English file is a broken installation.
     TLXLocaler& localer = LanguageLocaler();
     localer.LanguageFolder = locations.DataFolder();
     localer.Language = LanguageFromSettings(settings);
@@ -208,10 +265,25 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     try {
         localer.LoadCurrentLanguage();
     } catch (const std::exception& e) {
-        throw EStartUp("The language file " + localer.LanguageFileName() +
-                       " cannot be read, Ludex cannot start.\n" + e.what());
+        if (localer.Language == langEnglish) {
+            throw EStartUp("The language file " + localer.LanguageFileName() +
+                           " cannot be read, Ludex cannot start.\n" + e.what());
+        }
+        reports.push_back({"LanguageFallback",
+                           {localer.LanguageFileName(), e.what()},
+                           "The language file {0} cannot be read; Ludex shows its English texts.\n{1}"});
+        localer.Language = langEnglish;
+        try {
+            localer.LoadCurrentLanguage();
+        } catch (const std::exception& english) {
+            throw EStartUp("The language file " + localer.LanguageFileName() +
+                           " cannot be read, Ludex cannot start.\n" + english.what());
+        }
     }
     localer.OpenPath("/messages");
+    for (const TStartUpReport& report : reports) {
+        ModalQuestions().ShowError(this, Q(LocalizedMessage(report.key, report.arguments, report.english)));
+    }
 
     // Snapshots left by a run that did not close come first, so that a restored document is not
     // opened a second time from its file below.
@@ -296,6 +368,7 @@ void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
 }
 
 void TForm_Ludex::Localize(TLocaler& localer) {
+    InstallQtTranslations(LanguageLocaler().Language);
     localer.LocalizeForm(*published_);
     // The band takes the size of the menu with its new captions.
     MainMenu->setMinimumWidth(MainMenu->sizeHint().width());
@@ -361,7 +434,10 @@ bool TForm_Ludex::FormCloseQuery() {
     } catch (const std::exception& e) {
         // Without this way out a settings file that cannot be written would keep the program open.
         ModalQuestions().ShowError(this, Q(e.what()));
-        return ModalQuestions().Ask(this, "The settings cannot be saved. Close Ludex without saving them?",
+        return ModalQuestions().Ask(this,
+                                    Q(LocalizedMessage("CloseWithoutSettingsQuery", {},
+                                                       "The settings cannot be saved. Close Ludex without "
+                                                       "saving them?")),
                                     TQuestionButtons::YesNo) == TAnswer::Yes;
     }
     return true;

@@ -10,6 +10,7 @@
 
 #include <QMainWindow>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -82,6 +83,9 @@ public:
     static constexpr int kSettingsWriteDelay = 1000;
     TBranchTree& Tree() { return *tree_; }
     TBranchUndo& Undo() { return *undo_; }
+    // How many backups a document save keeps (the settings value "Backups").
+    unsigned BackupCount() const { return backupCount_; }
+    void SetBackupCount(unsigned count) { backupCount_ = std::min(count, kMostBackups); }
     void SetAboutBox(TForm_About* about) { about_ = about; }
 
     // File commands.
@@ -94,9 +98,12 @@ public:
     void MI_CloseAllClick();
     void MI_ExitClick();
     void MI_AboutClick();
+    // Opens the file as a document (a second time, when it is open already).
+    void OpenFile(const std::string& fileName);
     // Writes the document, asking for a name when asked to or when it has none; false when the
     // user cancelled the save dialog.
     bool SaveDocument(TLXDocument* document, TAskForName askForName);
+    QString SuggestedSaveName(const TLXDocument& document) const;
     // Asks whether to save a modified document; true means "go on" (saved or not to be saved).
     bool QuerySave(TLXDocument* document);
     bool QuerySaveAll();
@@ -157,6 +164,8 @@ public:
     QMenu* MI_File = nullptr;
     QAction* MI_New = nullptr;
     QAction* MI_Open = nullptr;
+    QMenu* MI_Recent = nullptr; // filled by TRecentFilesMenu
+    QAction* MI_RecentRemoveMissing = nullptr;
     QAction* MI_Save = nullptr;
     QAction* MI_SaveAs = nullptr;
     QAction* MI_SaveAll = nullptr;
@@ -198,6 +207,7 @@ public:
     QAction* MI_CompatibleScheme = nullptr;
     QMenu* MI_AutoLock = nullptr; // its items: MI_AutoLock<minutes>, 0 for never
     QAction* MI_LockOnMinimize = nullptr;
+    QAction* MI_Preferences = nullptr;
     QAction* MI_ResetToDefault = nullptr;
     QMenu* MI_Help = nullptr;
     QAction* MI_HelpTopics = nullptr;
@@ -217,6 +227,13 @@ public:
     QAction* Button_CipherBranch = nullptr;
     QAction* Button_LockBranch = nullptr;
     QAction* Button_Resort = nullptr;
+
+    // No menu of bands to hide: the menu and the tools would be lost with no way back.
+    QMenu* createPopupMenu() override { return nullptr; }
+
+signals:
+    // The user opened a document from this file or saved one to it.
+    void DocumentFileNamed(const std::string& file);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -256,6 +273,7 @@ private:
     std::unique_ptr<TQtLocalizedForm> published_;
     std::unique_ptr<TPublishedObject> publishedMainMenuBand_;
     std::unique_ptr<TPublishedObject> publishedCommonToolsBand_;
+    std::unique_ptr<TPublishedObject> publishedTreePanel_;
     TForm_About* about_ = nullptr;
     std::unique_ptr<TDocumentRecovery> recovery_;
     TDocumentWatch* documentWatch_ = nullptr;

@@ -104,6 +104,9 @@ void TForm_Ludex::TreeViewEdited(TTreeNode* node, const std::string& text) {
     if (!element) {
         return;
     }
+    if (TitleAccess.Read(element) == text) {
+        return; // the editor was closed without a change: nothing to save
+    }
     undo_->Record([&](TUndoRecorder& step) {
         step.Changing(DocumentOf(node), element, {TitleAccess.Name()});
         TitleAccess.Write(element, text);

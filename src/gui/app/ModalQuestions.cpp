@@ -1,5 +1,8 @@
 #include "gui/app/ModalQuestions.h"
 
+#include "core/base/ErrorText.h"
+#include "gui/app/QtText.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -82,7 +85,8 @@ void TQtModalQuestions::Inform(QWidget* parent, const QString& text) {
 }
 
 void TQtModalQuestions::ShowError(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, kApplicationTitle, text);
+    // A message can quote megabytes of a broken file; the box shows an excerpt.
+    QMessageBox::critical(parent, kApplicationTitle, Q(MessageForDisplay(text.toStdString())));
 }
 
 std::optional<QString> TQtModalQuestions::OpenFileName(QWidget* parent, const QString& directory,

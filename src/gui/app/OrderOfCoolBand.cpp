@@ -1,5 +1,6 @@
 #include "gui/app/OrderOfCoolBand.h"
 
+#include <QAction>
 #include <QMainWindow>
 
 #include <algorithm>
@@ -7,6 +8,11 @@
 namespace ludex {
 
 void TCoolBar::AddBand(QToolBar& band) {
+    // A band stays in the row: it can be dragged to another place in it, never torn off, moved
+    // to another side or hidden (its toggle is not offered, see TForm_Ludex::createPopupMenu).
+    band.setFloatable(false);
+    band.setAllowedAreas(Qt::TopToolBarArea);
+    band.toggleViewAction()->setEnabled(false);
     window_->addToolBar(Qt::TopToolBarArea, &band);
     order_.emplace_back(&band);
 }

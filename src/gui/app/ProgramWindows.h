@@ -17,8 +17,11 @@ class TForm_CipherDialog;
 class TForm_Find;
 class TForm_Ludex;
 class TForm_PasswordDialog;
+class TForm_Preferences;
+class TPreferences;
 class TMemoCalculator;
 class TPublishedObject;
+class TRecentFilesMenu;
 class TViewCommands;
 
 // The program's windows and the command groups of the main window, created once in their fixed
@@ -41,12 +44,15 @@ public:
     std::unique_ptr<TForm_PasswordDialog> PasswordDialog;
     std::unique_ptr<TForm_About> About;
     std::unique_ptr<TForm_Find> Find;
+    std::unique_ptr<TForm_Preferences> Preferences;
     std::unique_ptr<TViewCommands> ViewCommands;
     std::unique_ptr<TMemoCalculator> MemoCalculator;
     std::unique_ptr<TBranchCommands> BranchCommands;
     std::unique_ptr<TEncryptionCommands> EncryptionCommands;
     std::unique_ptr<TEncryptionSettings> EncryptionSettings;
     std::unique_ptr<TExportCommands> ExportCommands;
+    std::unique_ptr<TRecentFilesMenu> RecentFiles;
+    std::unique_ptr<TPreferences> PreferencesCommands;
 };
 
 } // namespace ludex

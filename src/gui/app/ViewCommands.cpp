@@ -86,6 +86,7 @@ void TViewCommands::OnChangeLanguageClick(QAction* sender) {
         sender->setChecked(true); // the radio group unchecks the other item
     }
     TLXLocaler& localer = LanguageLocaler();
+    const TLanguage previous = localer.Language;
     if (window_.MI_English->isChecked()) {
         localer.Language = langEnglish;
     } else if (window_.MI_Russian->isChecked()) {
@@ -95,7 +96,16 @@ void TViewCommands::OnChangeLanguageClick(QAction* sender) {
     }
     // The menu closes and the window repaints before the reload.
     QCoreApplication::processEvents();
-    localer.LoadCurrentLanguage();
+    try {
+        localer.LoadCurrentLanguage();
+    } catch (...) {
+        // The language that loaded last stays, in the menu and in the settings, so that the next
+        // start does not fail on the missing file.
+        localer.Language = previous;
+        window_.MI_English->setChecked(previous == langEnglish);
+        window_.MI_Russian->setChecked(previous == langRussian);
+        throw;
+    }
 }
 
 void TViewCommands::MI_TreeViewFontClick() {

@@ -14,6 +14,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -127,6 +129,16 @@ TForm_About::~TForm_About() {
 
 TPublishedObject& TForm_About::Published() {
     return *published_;
+}
+
+void TForm_About::showEvent(QShowEvent* event) {
+    // On the centre of the screen that holds the main window, not on the main window itself.
+    QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : this->screen();
+    if (screen != nullptr) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    }
+    QDialog::showEvent(event);
 }
 
 bool TForm_About::eventFilter(QObject* watched, QEvent* event) {

@@ -39,6 +39,7 @@ public:
     QPushButton* OKButton = nullptr;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -175,16 +175,30 @@ TQtPublishedFont::TQtPublishedFont(QWidget& widget) : widget_(&widget) {
             f.setStrikeOut((style & 8) != 0);
             SetFont(f);
         });
+    // Only a colour that was set is saved: the theme's current colour saved as a fixed one would
+    // stay after the theme changes (light grey text on white after a dark session).
     AddInteger(
-        "Color", [this] { return widget_ ? ColorToInteger(widget_->palette().color(QPalette::Text)) : 0; },
+        "Color",
+        [this] {
+            return widget_ && colorChosen_ ? ColorToInteger(widget_->palette().color(QPalette::Text))
+                                           : kThemeTextColor;
+        },
         [this](int32_t color) {
-            if (!widget_ || color < 0) {
-                return; // system colours (negative values) keep the theme's colour
+            if (!widget_) {
+                return;
+            }
+            if (color < 0) { // a system colour: the theme's
+                if (colorChosen_) {
+                    widget_->setPalette(QPalette());
+                    colorChosen_ = false;
+                }
+                return;
             }
             QPalette palette = widget_->palette();
             palette.setColor(QPalette::Text, IntegerToColor(color));
             palette.setColor(QPalette::WindowText, IntegerToColor(color));
             widget_->setPalette(palette);
+            colorChosen_ = true;
         });
     AddInteger(
         "Charset", [this] { return charset_; }, [this](int32_t charset) { charset_ = charset; });
@@ -286,20 +300,24 @@ void AddWindowProperties(TPublishedBase& published, QWidget& window) {
             }
             w->setWindowState(states);
         });
+    // Left and Top are the frame's corner (what move() takes and x() and y() give), Width and
+    // Height the inner area's size (what resize() takes): mixing the two would move the window by
+    // its title bar and border at every start.
     published.SetRestoredBounds([w] {
         TWindowBounds bounds;
         if (!w) {
             return bounds;
         }
-        QRect r = (w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)) ? w->normalGeometry()
-                                                                                   : w->geometry();
-        if (!r.isValid()) {
-            r = w->geometry();
+        const bool normal = !(w->windowState() & (Qt::WindowMaximized | Qt::WindowMinimized));
+        QRect inner = normal ? w->geometry() : w->normalGeometry();
+        if (!inner.isValid()) {
+            inner = w->geometry();
         }
-        bounds.Left = r.left();
-        bounds.Top = r.top();
-        bounds.Right = r.left() + r.width();
-        bounds.Bottom = r.top() + r.height();
+        const QPoint frameOffset = w->geometry().topLeft() - w->frameGeometry().topLeft();
+        bounds.Left = inner.left() - frameOffset.x();
+        bounds.Top = inner.top() - frameOffset.y();
+        bounds.Right = bounds.Left + inner.width();
+        bounds.Bottom = bounds.Top + inner.height();
         return bounds;
     });
 }

@@ -25,7 +25,8 @@ namespace ludex {
 
 // A widget's font as a published sub-object. Height is the character height in pixels as a
 // negative number; Size the point size; Style a set of fsBold, fsItalic, fsUnderline, fsStrikeOut;
-// Color the text colour as 0x00BBGGRR; Charset a number kept for the settings file.
+// Color the text colour as 0x00BBGGRR, or kThemeTextColor while it follows the theme; Charset a number kept
+// for the settings file.
 class TQtPublishedFont : public TPublishedBase {
 public:
     explicit TQtPublishedFont(QWidget& widget);
@@ -35,8 +36,12 @@ private:
     void SetFont(const QFont& font);
 
     QPointer<QWidget> widget_;
-    int charset_ = 1; // the default character set
+    int charset_ = 1;          // the default character set
+    bool colorChosen_ = false; // false: the text follows the theme's colour
 };
+
+// The "Color" value of a font whose text follows the theme (the system's window-text colour).
+inline constexpr int32_t kThemeTextColor = static_cast<int32_t>(0x80000008U);
 
 // One named Qt object (action, menu, widget) with the properties above that fit its kind.
 class TQtPublishedComponent : public TPublishedBase {

@@ -37,6 +37,8 @@ const QColor kLine(150, 150, 150);
 const QColor kRed(200, 30, 30);
 const QColor kGreen(30, 140, 50);
 const QColor kBlue(40, 90, 170);
+// Light enough that the red and gold of the marks keep their colour under the AND composition.
+const QColor kCover(150, 190, 240);
 const QColor kGold(210, 160, 40);
 
 QPen Pen(const QColor& c, double width = 1.0) {
@@ -76,11 +78,12 @@ void Book(QPainter& p) {
     p.setPen(Pen(kInk, 0.8));
     p.setBrush(kPaper);
     p.drawRect(QRectF(4, 2.5, 10, 12)); // pages
-    p.setBrush(kBlue);
+    p.setPen(Pen(QColor(30, 70, 150), 0.9));
+    p.setBrush(kCover);
     p.drawRoundedRect(QRectF(2, 1.5, 10.5, 12.5), 1, 1); // cover
-    p.setPen(Pen(QColor(20, 50, 110), 1.2));
+    p.setPen(Pen(QColor(30, 70, 150), 1.2));
     p.drawLine(QPointF(4, 2), QPointF(4, 13.5)); // spine
-    p.setPen(Pen(kGold, 1));
+    p.setPen(Pen(QColor(30, 70, 150), 1));
     p.drawLine(QPointF(6, 5), QPointF(10.5, 5));
     p.drawLine(QPointF(6, 7), QPointF(10.5, 7));
 }
@@ -138,30 +141,28 @@ void DrawTree(int index, QPainter& p) {
         Sheet(p, 3.5, 2, 9.5, 11.5, TSheetText::Blank);
         Sheet(p, 2, 3.5, 9.5, 11.5);
         break;
-    case 3: { // red M at the upper left
-        p.setPen(Pen(kRed, 1.4));
-        QPainterPath m;
-        m.moveTo(1, 7);
-        m.lineTo(1, 1);
-        m.lineTo(3.5, 4.5);
-        m.lineTo(6, 1);
-        m.lineTo(6, 7);
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(m);
+    case 3: // modified: a red disc with a dark rim at the upper left, 8 pixels across
+        p.setPen(Pen(Qt::black, 1.2));
+        p.setBrush(QColor(230, 30, 30));
+        p.drawEllipse(QRectF(0.6, 0.6, 7.8, 7.8));
         break;
-    }
     case 4:
         Scissors(p, kRed);
         break;
     case 5:
         TwoSheets(p);
         break;
-    case 6: // small red square at the lower right
-        p.setPen(Pen(QColor(120, 0, 0), 0.8));
-        p.setBrush(kRed);
-        p.drawRect(QRectF(9.5, 9.5, 6, 6));
-        p.setPen(Pen(Qt::white, 0.9));
-        p.drawLine(QPointF(12.5, 11.5), QPointF(12.5, 13.5));
+    case 6: // locked: a padlock with a black shackle and a dark-rimmed gold body, lower right
+        p.setPen(Pen(Qt::black, 1.6));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(9.2, 6.3, 5.2, 6), 0, 180 * 16);
+        p.drawLine(QPointF(9.2, 9.3), QPointF(9.2, 10.5));
+        p.drawLine(QPointF(14.4, 9.3), QPointF(14.4, 10.5));
+        p.setPen(Pen(Qt::black, 1.2));
+        p.setBrush(kGold);
+        p.drawRect(QRectF(7.8, 10.2, 8, 5.4));
+        p.setPen(Pen(Qt::black, 1.2));
+        p.drawLine(QPointF(11.8, 12), QPointF(11.8, 13.8));
         break;
     default:
         throw std::out_of_range("no tree picture " + std::to_string(index));

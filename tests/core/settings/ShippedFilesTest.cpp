@@ -56,7 +56,9 @@ const std::vector<std::string> kMainCaptions = {
     "MI_ExportBranch", "MI_ExportDocument", "MI_Print", "MI_PrintPreview",
     // The Edit menu's branch commands.
     "MI_Undo", "MI_Redo", "MI_InsertBranch", "MI_InsertSubBranch", "MI_Rename", "MI_RemoveBranch", "MI_Cut",
-    "MI_Copy", "MI_Paste", "MI_CipherBranch", "MI_LockBranch", "MI_Resort", "MI_AskBeforeRemove"};
+    "MI_Copy", "MI_Paste", "MI_CipherBranch", "MI_LockBranch", "MI_Resort", "MI_AskBeforeRemove",
+    // Recent files.
+    "MI_Recent", "MI_RecentRemoveMissing", "MI_Preferences"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
@@ -69,6 +71,9 @@ const std::vector<std::string> kMenuHints = {
     "MI_LockBranch",   "MI_Resort", "MI_AskBeforeRemove"};
 const std::vector<std::string> kCipherCaptions = {"Label_InputPassword", "Label_ConfirmPassword",
                                                   "Label_Branch", "Check_Lock", "Check_Compatible"};
+const std::vector<std::string> kPreferencesCaptions = {
+    "Label_Backups",  "Label_RecoveryInterval",  "RadioGroup_CipherScheme",  "Label_CodePage",
+    "Label_AutoLock", "CheckBox_LockOnMinimize", "CheckBox_AskBeforeRemove", "Button_Close"};
 const std::vector<std::string> kAboutCaptions = {"Panel_Title", "OKButton"};
 const std::vector<std::string> kFindCaptions = {
     "Label_FindWhat",     "Button_Cancel",        "CheckBox_FindInTree", "CheckBox_FindInMemos",
@@ -139,6 +144,14 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"DecipheredMemoHoldsNul", {"{0}"}},
     {"CharacterNotStorable", {"{0}", "{1}"}},
     {"BranchLevelsClosed", {"{0}", "{1}"}},
+    {"SettingsUnusable", {"{0}"}},
+    {"SettingsUnusableKept", {"{0}", "{1}"}},
+    {"CodePageUnusable", {"{0}", "{1}"}},
+    {"BackupsUnusable", {"{0}", "{1}", "{2}"}},
+    {"LanguageFallback", {"{0}", "{1}"}},
+    {"CloseWithoutSettingsQuery", {}},
+    {"FilterDocuments", {}},
+    {"FilterAllFiles", {}},
 };
 
 std::set<std::string> Placeholders(const std::string& text) {
@@ -169,6 +182,7 @@ struct Windows {
     TPublishedBase password{"Form_PasswordDialog"};
     LocalizedForm about{"Form_About", &log};
     LocalizedForm find{"Form_Find", &log};
+    LocalizedForm preferences{"Form_Preferences", &log};
 
     Windows() {
         for (const auto& n : kMainCaptions) {
@@ -187,14 +201,18 @@ struct Windows {
             find.Add(n);
         }
         find.Control("RadioGroup_Scope").items = TPublishedStringList({"Selected branch", "Everywhere"});
+        for (const auto& n : kPreferencesCaptions) {
+            preferences.Add(n);
+        }
+        preferences.Control("RadioGroup_CipherScheme").items = TPublishedStringList({"Strong", "Compatible"});
     }
-    std::vector<TPublishedObject*> All() { return {&main, &cipher, &password, &about, &find}; }
+    std::vector<TPublishedObject*> All() { return {&main, &cipher, &password, &about, &find, &preferences}; }
 };
 
 // All texts a language file put on the windows, by component, for comparisons between languages.
 std::map<std::string, std::string> CollectTexts(Windows& w) {
     std::map<std::string, std::string> texts;
-    for (LocalizedForm* form : {&w.main, &w.cipher, &w.about, &w.find}) {
+    for (LocalizedForm* form : {&w.main, &w.cipher, &w.about, &w.find, &w.preferences}) {
         if (form != &w.main) { // the main window's caption comes from a message
             texts[form->GetName()] = form->caption;
         }
@@ -220,12 +238,15 @@ TEST_P(ShippedFilesTest, LanguageFileCoversEveryWindowComponentAndMessage) {
     localer.LoadCurrentLanguage();
 
     // Notified from the last created window to the first; the unlock dialog is not a client.
-    EXPECT_EQ(w.log,
-              (std::vector<std::string>{"Form_Find", "Form_About", "Form_CipherDialog", "Form_Ludex"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"Form_Preferences", "Form_Find", "Form_About",
+                                               "Form_CipherDialog", "Form_Ludex"}));
     EXPECT_EQ(localer.Bailee().CurrentPath(), "/messages/");
 
-    for (LocalizedForm* form : {&w.cipher, &w.about, &w.find}) {
+    for (LocalizedForm* form : {&w.cipher, &w.about, &w.find, &w.preferences}) {
         EXPECT_FALSE(form->caption.empty()) << form->GetName();
+    }
+    for (const auto& n : kPreferencesCaptions) {
+        EXPECT_FALSE(w.preferences.Control(n).caption.empty()) << n;
     }
     for (const auto& n : kMainCaptions) {
         EXPECT_FALSE(w.main.Control(n).caption.empty()) << n;
@@ -291,7 +312,7 @@ TEST_P(ShippedFilesTest, LanguageFileCoversEveryWindowComponentAndMessage) {
         }
     }
     EXPECT_EQ(formNames, (std::set<std::string>{"Form_Ludex", "Form_CipherDialog", "Form_About", "Form_Find",
-                                                "messages"}));
+                                                "Form_Preferences", "messages"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, ShippedFilesTest, ::testing::Values(langEnglish, langRussian));
@@ -355,7 +376,7 @@ TEST(ShippedFilesTest, SwitchingLanguageReappliesEveryText) {
     localer.Language = langEnglish;
     localer.LoadCurrentLanguage();
     EXPECT_EQ(CollectTexts(w), english);
-    EXPECT_EQ(w.log.size(), 12u);
+    EXPECT_EQ(w.log.size(), 15u);
 }
 
 TEST(ShippedFilesTest, AMissingWindowElementStopsTheLaterWindows) {
@@ -363,15 +384,16 @@ TEST(ShippedFilesTest, AMissingWindowElementStopsTheLaterWindows) {
     Windows w;
     TLXLocaler localer;
     localer.RegisterForms(w.All());
-    const std::string file = dir.Write("lang.xml", "<L><Form_Find><Form_Find Caption=\"F\"/></Form_Find>"
-                                                   "<Form_CipherDialog/><Form_Ludex/><messages/></L>");
+    const std::string file =
+        dir.Write("lang.xml", "<L><Form_Preferences/><Form_Find><Form_Find Caption=\"F\"/></Form_Find>"
+                              "<Form_CipherDialog/><Form_Ludex/><messages/></L>");
     try {
         localer.LoadLanguage(file);
         FAIL() << "no error";
     } catch (const Exception& e) {
         EXPECT_EQ(std::string(e.what()), "Path \"/Form_About\" not found");
     }
-    EXPECT_EQ(w.log, (std::vector<std::string>{"Form_Find", "Form_About"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"Form_Preferences", "Form_Find", "Form_About"}));
     EXPECT_EQ(w.find.caption, "F");
 }
 
