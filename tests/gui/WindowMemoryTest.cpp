@@ -133,7 +133,7 @@ TEST_F(WindowMemoryTest, AMissingLanguageFileFallsBackToEnglishAtStartUp) {
     Start();
     EXPECT_EQ(LanguageLocaler().Language, langEnglish);
     EXPECT_TRUE(Window().MI_English->isChecked());
-    EXPECT_EQ(Window().MI_File->title(), "File");
+    EXPECT_EQ(Window().MI_File->title(), "&File");
     ASSERT_EQ(Questions().Errors.size(), 1u);
     EXPECT_TRUE(Questions().Errors[0].contains("Language.RUS.xml")) << Questions().Errors[0].toStdString();
     ASSERT_TRUE(Close());
