@@ -293,4 +293,19 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
     return current;
 }
 
+std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password) {
+    return [&password](const TBranch& branch) {
+        if (!password) {
+            return false;
+        }
+        // A password a compatible branch's code page cannot hold is not that branch's.
+        std::optional<TBranchUnlockKey> key = VerifyBranchPassword(branch.element, password->View());
+        if (!key) {
+            return false;
+        }
+        DecipherBranchElement(branch.element, std::move(*key));
+        return true;
+    };
+}
+
 } // namespace ludex::cli

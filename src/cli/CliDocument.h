@@ -3,6 +3,7 @@
 #include "core/base/FileIO.h"
 #include "core/crypto/Secret.h"
 #include "core/document/BranchCipher.h"
+#include "core/document/BranchWalk.h"
 #include "core/document/DomService.h"
 
 #include <functional>
@@ -78,6 +79,11 @@ TSecret ReadPasswordFile(const std::string& fileName);
 // password. A password that the code page of a compatible branch cannot represent is
 // ECliError(exitUsage) naming the code page.
 std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password);
+
+// What reading commands do with a locked branch: with the --password-file password, when it is
+// the branch's, the branch is deciphered in memory (never written) and the result says so; without
+// a password, or with another branch's, the branch stays locked. `password` must outlive the result.
+std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password);
 
 // What ResolveBranch does when the branch it finds is locked: leave it so, or unlock it.
 enum class TLockedTarget { Keep, Unlock };

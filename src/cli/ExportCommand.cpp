@@ -26,18 +26,7 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
         password = ReadPasswordFile(*file);
     }
     const TCliDocument document(args.Positional(0));
-    const auto open = [&password](const TBranch& branch) {
-        if (!password) {
-            return false;
-        }
-        // A password a compatible branch's code page cannot hold is not that branch's.
-        std::optional<TBranchUnlockKey> key = VerifyBranchPassword(branch.element, password->View());
-        if (!key) {
-            return false;
-        }
-        DecipherBranchElement(branch.element, std::move(*key));
-        return true;
-    };
+    const auto open = LockedBranchOpener(password);
     const std::string text = ExportText(document.Root(), *format, TitleAccess.Read(document.Root()), open);
     WriteOutput(args.Value("-o").value_or(kStandardStream), text, out);
     return 0;

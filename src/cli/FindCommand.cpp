@@ -50,18 +50,7 @@ int RunFind(const std::vector<std::string>& words, std::ostream& out) {
         }
         out << OneLine(walk.Current().title) << "\n";
     };
-    const TLockedVisitor unlock = [&password](const TBranch& branch) {
-        if (!password) {
-            return false;
-        }
-        // A branch the password does not open stays locked and is searched by its title only.
-        std::optional<TBranchUnlockKey> key = VerifyBranchPassword(branch.element, password->View());
-        if (!key) {
-            return false;
-        }
-        DecipherBranchElement(branch.element, std::move(*key));
-        return true;
-    };
+    const TLockedVisitor unlock = LockedBranchOpener(password);
     SearchBranches(document.Root(), *matcher,
                    TSearchPlaces{.titles = !args.Flag("--no-titles"), .memos = !args.Flag("--no-memos")},
                    report, unlock);

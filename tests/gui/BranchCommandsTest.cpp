@@ -114,11 +114,7 @@ TEST_F(BranchCommandsTest, InsertBranchAddsASiblingOrOpensAFileAtTheTop) {
 }
 
 TEST_F(BranchCommandsTest, NothingIsInsertedIntoALockedBranch) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
-    TTreeNode* a = Find(root, {"A"});
-    Encrypt(a, "pw", TLock::AtOnce);
-    ASSERT_TRUE(IsNodeLocked(a));
+    const auto [root, a] = StartWithLockedBranch(kTwoLevels, {"A"}, "pw");
     const std::string payload = std::string(ElementOf(a).FirstChild().Text());
     Select(a);
     EXPECT_FALSE(Window().Button_InsertSubBranch->isEnabled());
@@ -332,10 +328,7 @@ TEST_F(BranchCommandsTest, CopiedBranchPastedIntoItselfIsCopiedOnce) {
 }
 
 TEST_F(BranchCommandsTest, PasteOntoALockedBranchIsRefused) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
-    TTreeNode* a = Find(root, {"A"});
-    Encrypt(a, "pw", TLock::AtOnce);
+    const auto [root, a] = StartWithLockedBranch(kTwoLevels, {"A"}, "pw");
     Select(Find(root, {"B"}));
     Window().Button_Copy->trigger();
     root->Document()->SetModified(false);

@@ -17,6 +17,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ludex::test {
@@ -133,6 +134,19 @@ protected:
     }
     void AnswerCancel() {
         Questions().Dialogs.push_back([](QDialog&) { return int(QDialog::Rejected); });
+    }
+
+    // Starts the window with "doc.ldx" holding `content` and locks the branch that `path` reaches
+    // under `password`; gives the document's node and the locked branch.
+    std::pair<TTreeNode*, TTreeNode*> StartWithLockedBranch(const std::string& content,
+                                                            const std::vector<std::string>& path,
+                                                            const std::string& password) {
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+        TTreeNode* branch = Find(root, path);
+        Encrypt(branch, password, TLock::AtOnce);
+        EXPECT_TRUE(IsNodeLocked(branch));
+        return {root, branch};
     }
 
     // Encrypts the selected branch under the password, optionally locking it.

@@ -65,11 +65,7 @@ TEST_F(EncryptionCommandsTest, EncryptedBranchSurvivesSaveCloseReopenAndUnlock) 
 }
 
 TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
-    TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", TLock::AtOnce);
-    ASSERT_TRUE(IsNodeLocked(secret));
+    const auto [root, secret] = StartWithLockedBranch(kSecretBranch, {"Secret"}, "key");
     const auto before = ElementOf(secret).Attributes();
 
     // Wrong twice, then cancelled: the field is emptied as soon as it is read, so each try
@@ -97,10 +93,7 @@ TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {
 }
 
 TEST_F(EncryptionCommandsTest, ExpandingALockedNodeAsksAndExpandsOnlyWhenUnlocked) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
-    TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", TLock::AtOnce);
+    const auto [root, secret] = StartWithLockedBranch(kSecretBranch, {"Secret"}, "key");
     Select(Find(root, {"Open"}));
 
     AnswerCancel();
@@ -118,10 +111,7 @@ TEST_F(EncryptionCommandsTest, ExpandingALockedNodeAsksAndExpandsOnlyWhenUnlocke
 }
 
 TEST_F(EncryptionCommandsTest, PasswordDialogTextsComeFromTheMessages) {
-    Start();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
-    TTreeNode* secret = Find(root, {"Secret"});
-    Encrypt(secret, "key", TLock::AtOnce);
+    const auto [root, secret] = StartWithLockedBranch(kSecretBranch, {"Secret"}, "key");
     Questions().Dialogs.push_back([this](QDialog& dialog) {
         auto& unlock = dynamic_cast<TForm_PasswordDialog&>(dialog);
         EXPECT_EQ(unlock.windowTitle().toStdString(),

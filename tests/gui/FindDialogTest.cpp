@@ -152,14 +152,7 @@ TEST_F(FindDialogTest, MemoSelectionsCountCharactersAsTheControlDoes) {
         Open("<note title=\"Note\" memo=\"" + c.memo + "\"/>");
         Find().CheckBox_FindInTree->setChecked(false);
         Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
-        for (const auto& [start, length] : c.selections) {
-            const TStep s = Press();
-            EXPECT_EQ(s.title, "Note");
-            EXPECT_EQ(s.start, start);
-            EXPECT_EQ(s.length, length);
-        }
-        EXPECT_TRUE(Press().title.empty());
-        Discard();
+        ExpectNoteSelections(c.selections);
     }
 }
 
@@ -184,14 +177,7 @@ TEST_F(FindDialogTest, RegularExpressionsSelectWhatTheyMatch) {
         Find().CheckBox_Regex->setChecked(true);
         Find().CheckBox_MatchCase->setChecked(c.matchCase);
         Find().Edit_FindWhat->setText(QString::fromStdString(c.pattern));
-        for (const auto& [start, length] : c.selections) {
-            const TStep s = Press();
-            EXPECT_EQ(s.title, "Note");
-            EXPECT_EQ(s.start, start);
-            EXPECT_EQ(s.length, length);
-        }
-        EXPECT_TRUE(Press().title.empty());
-        Discard();
+        ExpectNoteSelections(c.selections);
     }
 }
 

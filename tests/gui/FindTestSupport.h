@@ -141,6 +141,19 @@ protected:
                 cursor.selectionEnd() - cursor.selectionStart()};
     }
 
+    // Presses once for each expected memo selection of the branch "Note" ({start, length} in the
+    // memo control), then once more for the end of the search, and throws the search away.
+    void ExpectNoteSelections(const std::vector<std::pair<int, int>>& selections) {
+        for (const auto& [start, length] : selections) {
+            const TStep s = Press();
+            EXPECT_EQ(s.title, "Note");
+            EXPECT_EQ(s.start, start);
+            EXPECT_EQ(s.length, length);
+        }
+        EXPECT_TRUE(Press().title.empty());
+        Discard();
+    }
+
     // What the window has selected, as the line ludex-cli find prints for the match: the branch,
     // "title" or "memo:" with the 1-based position of the memo selection, the title.
     std::string SelectionLine() {

@@ -23,16 +23,9 @@ size_t ScanReferences(std::string_view text, size_t from, TInput input, bool& su
         pos += hex ? 1 : 0;
         uint64_t value = 0;
         size_t digits = 0;
-        for (; pos < text.size(); ++pos, ++digits) {
-            const char c = text[pos];
-            const int d = c >= '0' && c <= '9'          ? c - '0'
-                          : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                        : -1;
-            if (d < 0) {
-                break;
-            }
-            value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
+        while (pos < text.size() && AddReferenceDigit(text[pos], hex, value)) {
+            ++pos;
+            ++digits;
         }
         if (pos == text.size() && !final) {
             return at;

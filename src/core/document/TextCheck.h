@@ -37,4 +37,20 @@ private:
     bool suspectReference_ = false;
 };
 
+// Adds `c` to the value of a character reference's digits ("&#65;", "&#x41;") when it is a digit
+// of the reference's base, and says whether it was one. A value beyond the last code point stays
+// beyond it, so that no number of digits overflows.
+template <class TValue>
+bool AddReferenceDigit(char c, bool hex, TValue& value) {
+    const int d = c >= '0' && c <= '9'          ? c - '0'
+                  : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                : -1;
+    if (d < 0) {
+        return false;
+    }
+    value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<TValue>(d);
+    return true;
+}
+
 } // namespace ludex

@@ -1,5 +1,6 @@
 #include "core/document/WellFormed.h"
 
+#include "core/document/TextCheck.h"
 #include "core/settings/LX_Localer.h"
 #include "core/text/Utf8.h"
 
@@ -259,16 +260,9 @@ private:
             pos_ += hex ? 1 : 0;
             uint32_t value = 0;
             size_t digits = 0;
-            for (;; ++pos_, ++digits) {
-                const char c = At(pos_);
-                const int d = c >= '0' && c <= '9'          ? c - '0'
-                              : hex && c >= 'a' && c <= 'f' ? c - 'a' + 10
-                              : hex && c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                            : -1;
-                if (d < 0) {
-                    break;
-                }
-                value = value > 0x10FFFF ? value : value * (hex ? 16 : 10) + static_cast<uint32_t>(d);
+            while (AddReferenceDigit(At(pos_), hex, value)) {
+                ++pos_;
+                ++digits;
             }
             if (digits == 0 || At(pos_) != ';') {
                 Fail(start, "character reference without digits or without \";\"");
