@@ -49,40 +49,43 @@ void TScriptedQuestions::ShowError(QWidget*, const QString& text) {
     Errors.push_back(text);
 }
 
-std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString& directory,
-                                                        const QString& filter) {
-    OpenDirectories.push_back(directory);
-    Filters.push_back(filter);
-    if (FileNames.empty()) {
-        ADD_FAILURE() << "unexpected open dialog";
+namespace {
+
+// The next scripted answer to a file dialog: a name, or nothing for Cancel.
+std::optional<QString> TakeFileName(std::deque<std::optional<QString>>& names, const char* dialog) {
+    if (names.empty()) {
+        ADD_FAILURE() << "unexpected " << dialog;
         return std::nullopt;
     }
-    const bool cancelled = !FileNames.front().has_value();
-    const QString name = cancelled ? QString() : *FileNames.front();
-    FileNames.pop_front();
+    const bool cancelled = !names.front().has_value();
+    const QString name = cancelled ? QString() : *names.front();
+    names.pop_front();
     if (cancelled) {
         return std::nullopt;
     }
     return name;
 }
 
+} // namespace
+
+std::optional<QString> TScriptedQuestions::OpenFileName(QWidget*, const QString& directory,
+                                                        const QString& filter) {
+    OpenDirectories.push_back(directory);
+    Filters.push_back(filter);
+    return TakeFileName(FileNames, "open dialog");
+}
+
 std::optional<QString> TScriptedQuestions::SaveFileName(QWidget*, const QString& fileName,
                                                         const QString& filter, const QString& defaultSuffix) {
     SaveDialogNames.push_back(fileName);
     Filters.push_back(filter);
-    if (FileNames.empty()) {
-        ADD_FAILURE() << "unexpected save dialog";
-        return std::nullopt;
-    }
-    const bool cancelled = !FileNames.front().has_value();
-    QString name = cancelled ? QString() : *FileNames.front();
-    FileNames.pop_front();
-    if (cancelled) {
+    std::optional<QString> name = TakeFileName(FileNames, "save dialog");
+    if (!name) {
         return std::nullopt;
     }
     // The dialog appends the default extension to a name typed without one.
-    if (!defaultSuffix.isEmpty() && !name.section('/', -1).contains('.')) {
-        name += "." + defaultSuffix;
+    if (!defaultSuffix.isEmpty() && !name->section('/', -1).contains('.')) {
+        *name += "." + defaultSuffix;
     }
     return name;
 }

@@ -512,7 +512,9 @@ void TForm_Ludex::ConnectEditCommands() {
         {MI_LockBranch, Button_LockBranch},
         {MI_Resort, Button_Resort},
     };
-    for (const auto& [item, button] : mirrors) {
+    for (const auto& mirror : mirrors) {
+        QAction* item = mirror.first;
+        QAction* button = mirror.second;
         ConnectCommand(item, &QAction::triggered, this, [button] { button->trigger(); });
         ConnectNotice(button, &QAction::changed, this,
                       [item, button]() noexcept { item->setEnabled(button->isEnabled()); });

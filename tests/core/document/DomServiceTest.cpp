@@ -2,6 +2,8 @@
 
 #include "core/base/Exception.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,14 +19,7 @@ namespace {
 const std::string kDataDir = std::string(LUDEX_TEST_DATA_DIR) + "/document/";
 
 std::string ErrorOf(const std::string& bytes) {
-    TDomDocument doc;
-    try {
-        doc.LoadBytes(bytes, "test.ldx");
-    } catch (const EDomError& e) {
-        EXPECT_FALSE(doc.DocumentElement()) << "a failed load leaves the document empty";
-        return e.Message();
-    }
-    return "(loaded)";
+    return ludex::testing::LoadErrorOf(bytes, "test.ldx");
 }
 
 TEST(DomServiceTest, DecodesByMarkAndDeclaration) {

@@ -3,6 +3,8 @@
 #include "core/base/Exception.h"
 #include "core/document/DomService.h"
 
+#include "support/ErrorText.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,14 +15,7 @@ using namespace ludex;
 namespace {
 
 std::string ErrorOf(const std::string& bytes) {
-    TDomDocument doc;
-    try {
-        doc.LoadBytes(bytes, "hostile.ldx");
-    } catch (const EDomError& e) {
-        EXPECT_FALSE(doc.DocumentElement()) << "a failed load leaves the document empty";
-        return e.Message();
-    }
-    return "(loaded)";
+    return ludex::testing::LoadErrorOf(bytes, "hostile.ldx");
 }
 
 // Text a lenient parser accepts and then changes on save, or cuts: each must be refused with
