@@ -5,6 +5,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/NamedWidget.h"
 #include "gui/dialogs/PasswordFields.h"
 #include "gui/properties/QtPublished.h"
 
@@ -35,21 +36,17 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Encrypt branch");
     setModal(true);
 
-    Label_Branch = new QLabel("Branch:", this);
-    Label_Branch->setObjectName("Label_Branch");
-    Label_BranchName = new QLabel(this);
-    Label_BranchName->setObjectName("Label_BranchName");
+    Label_Branch = NewNamed<QLabel>("Label_Branch", "Branch:", this);
+    Label_BranchName = NewNamed<QLabel>("Label_BranchName", this);
     Label_BranchName->setTextFormat(Qt::PlainText);
-    Label_InputPassword = new QLabel("Input password (Empty for decryption)", this);
-    Label_InputPassword->setObjectName("Label_InputPassword");
+    Label_InputPassword =
+        NewNamed<QLabel>("Label_InputPassword", "Input password (Empty for decryption)", this);
     Edit_Password = NewPasswordEdit(this, "Edit_Password");
-    Label_ConfirmPassword = new QLabel("Confirm password", this);
-    Label_ConfirmPassword->setObjectName("Label_ConfirmPassword");
+    Label_ConfirmPassword = NewNamed<QLabel>("Label_ConfirmPassword", "Confirm password", this);
     Edit_ConfirmPassword = NewPasswordEdit(this, "Edit_ConfirmPassword");
-    Check_Compatible = new QCheckBox("Compatible encryption (readable by earlier versions)", this);
-    Check_Compatible->setObjectName("Check_Compatible");
-    Check_Lock = new QCheckBox("Collapse and lock encrypting branch", this);
-    Check_Lock->setObjectName("Check_Lock");
+    Check_Compatible =
+        NewNamed<QCheckBox>("Check_Compatible", "Compatible encryption (readable by earlier versions)", this);
+    Check_Lock = NewNamed<QCheckBox>("Check_Lock", "Collapse and lock encrypting branch", this);
     auto* layout = new QVBoxLayout(this);
     auto* branchRow = new QHBoxLayout;
     branchRow->addWidget(Label_Branch);

@@ -6,6 +6,7 @@
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/FindResults.h"
+#include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
 #include "gui/tree/TreeViewManager.h"
@@ -56,27 +57,19 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Find");
     setModal(false);
 
-    Label_FindWhat = new QLabel("Find what:", this);
-    Label_FindWhat->setObjectName("Label_FindWhat");
-    Edit_FindWhat = new QLineEdit(this);
-    Edit_FindWhat->setObjectName("Edit_FindWhat");
+    Label_FindWhat = NewNamed<QLabel>("Label_FindWhat", "Find what:", this);
+    Edit_FindWhat = NewNamed<QLineEdit>("Edit_FindWhat", this);
     Label_FindWhat->setBuddy(Edit_FindWhat);
 
-    CheckBox_FindInTree = new QCheckBox("Find in tree captions", this);
-    CheckBox_FindInTree->setObjectName("CheckBox_FindInTree");
+    CheckBox_FindInTree = NewNamed<QCheckBox>("CheckBox_FindInTree", "Find in tree captions", this);
     CheckBox_FindInTree->setChecked(true);
-    CheckBox_FindInMemos = new QCheckBox("Find in memos", this);
-    CheckBox_FindInMemos->setObjectName("CheckBox_FindInMemos");
+    CheckBox_FindInMemos = NewNamed<QCheckBox>("CheckBox_FindInMemos", "Find in memos", this);
     CheckBox_FindInMemos->setChecked(true);
-    CheckBox_MatchCase = new QCheckBox("Match case", this);
-    CheckBox_MatchCase->setObjectName("CheckBox_MatchCase");
-    CheckBox_WholePhrase = new QCheckBox("Match whole phrase only", this);
-    CheckBox_WholePhrase->setObjectName("CheckBox_WholePhrase");
-    CheckBox_Regex = new QCheckBox("Regular expression", this);
-    CheckBox_Regex->setObjectName("CheckBox_Regex");
+    CheckBox_MatchCase = NewNamed<QCheckBox>("CheckBox_MatchCase", "Match case", this);
+    CheckBox_WholePhrase = NewNamed<QCheckBox>("CheckBox_WholePhrase", "Match whole phrase only", this);
+    CheckBox_Regex = NewNamed<QCheckBox>("CheckBox_Regex", "Regular expression", this);
 
-    RadioGroup_Scope = new QGroupBox("Scope", this);
-    RadioGroup_Scope->setObjectName("RadioGroup_Scope");
+    RadioGroup_Scope = NewNamed<QGroupBox>("RadioGroup_Scope", "Scope", this);
     auto* scopeLayout = new QHBoxLayout(RadioGroup_Scope); // two columns
     Radio_SelectedBranch = new QRadioButton("Selected branch", RadioGroup_Scope);
     Radio_Everywhere = new QRadioButton("Everywhere", RadioGroup_Scope);
@@ -84,27 +77,19 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     scopeLayout->addWidget(Radio_SelectedBranch);
     scopeLayout->addWidget(Radio_Everywhere);
 
-    Button_Find = new QPushButton("Find", this);
-    Button_Find->setObjectName("Button_Find");
+    Button_Find = NewNamed<QPushButton>("Button_Find", "Find", this);
     Button_Find->setEnabled(false);
-    Button_FindAll = new QPushButton("Find All", this);
-    Button_FindAll->setObjectName("Button_FindAll");
+    Button_FindAll = NewNamed<QPushButton>("Button_FindAll", "Find All", this);
     Button_FindAll->setEnabled(false);
-    Button_Cancel = new QPushButton("Cancel", this);
-    Button_Cancel->setObjectName("Button_Cancel");
+    Button_Cancel = NewNamed<QPushButton>("Button_Cancel", "Cancel", this);
 
-    Panel_FindAll = new QWidget(this);
-    Panel_FindAll->setObjectName("Panel_FindAll");
-    Label_FindAllCount = new QLabel(Panel_FindAll);
-    Label_FindAllCount->setObjectName("Label_FindAllCount");
-    Label_OutOfDate = new QLabel(Panel_FindAll);
-    Label_OutOfDate->setObjectName("Label_OutOfDate");
+    Panel_FindAll = NewNamed<QWidget>("Panel_FindAll", this);
+    Label_FindAllCount = NewNamed<QLabel>("Label_FindAllCount", Panel_FindAll);
+    Label_OutOfDate = NewNamed<QLabel>("Label_OutOfDate", Panel_FindAll);
     Label_OutOfDate->setWordWrap(true);
-    Button_Refresh = new QPushButton("Refresh", Panel_FindAll);
-    Button_Refresh->setObjectName("Button_Refresh");
+    Button_Refresh = NewNamed<QPushButton>("Button_Refresh", "Refresh", Panel_FindAll);
     results_ = new TFindResults(this);
-    List_FindAll = new QTreeView(Panel_FindAll);
-    List_FindAll->setObjectName("List_FindAll");
+    List_FindAll = NewNamed<QTreeView>("List_FindAll", Panel_FindAll);
     List_FindAll->setModel(results_);
     List_FindAll->setRootIsDecorated(false);
     List_FindAll->setUniformRowHeights(true); // long lists scroll without measuring every row

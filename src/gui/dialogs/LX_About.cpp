@@ -5,6 +5,7 @@
 #include "core/settings/LX_Utils.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/Pictures.h"
 
@@ -73,12 +74,10 @@ TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
     title->setFixedHeight(kPanelHeight);
     auto* titleLayout = new QHBoxLayout(title);
     titleLayout->setContentsMargins(4, 0, 4, 0);
-    Image = new QLabel(title);
-    Image->setObjectName("Image");
+    Image = NewNamed<QLabel>("Image", title);
     Image->setPixmap(
         Pictures::IconFromPictures([](int size) { return Pictures::TreePicture(0, size); }).pixmap(32, 32));
-    Panel_Title = new QLabel("Ludex", title);
-    Panel_Title->setObjectName("Panel_Title");
+    Panel_Title = NewNamed<QLabel>("Panel_Title", "Ludex", title);
     QFont titleFont = Panel_Title->font();
     titleFont.setBold(true);
     titleFont.setPixelSize(16);
@@ -88,13 +87,11 @@ TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
     titleLayout->addWidget(Panel_Title, 1, Qt::AlignCenter);
     titleLayout->addSpacing(32);
 
-    Label_Info = new QLabel(frame);
-    Label_Info->setObjectName("Label_Info");
+    Label_Info = NewNamed<QLabel>("Label_Info", frame);
     Label_Info->setAlignment(Qt::AlignCenter);
     Label_Info->setWordWrap(true);
 
-    Panel_Contacts = new QWidget(frame);
-    Panel_Contacts->setObjectName("Panel_Contacts");
+    Panel_Contacts = NewNamed<QWidget>("Panel_Contacts", frame);
     Panel_Contacts->setMinimumHeight(kPanelHeight);
     auto* contacts = new QVBoxLayout(Panel_Contacts);
     contacts->setContentsMargins(0, 0, 0, 0);
@@ -108,8 +105,7 @@ TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
     frameLayout->addWidget(Label_Info, 1);
     frameLayout->addWidget(Panel_Contacts);
 
-    OKButton = new QPushButton("OK", this);
-    OKButton->setObjectName("OKButton");
+    OKButton = NewNamed<QPushButton>("OKButton", "OK", this);
     OKButton->setDefault(true);
     ConnectCommand(OKButton, &QPushButton::clicked, this, [this] { accept(); });
 

@@ -4,6 +4,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/NamedWidget.h"
 #include "gui/dialogs/PasswordFields.h"
 
 #include <QHBoxLayout>
@@ -22,11 +23,9 @@ TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Unlock branch");
     setModal(true);
 
-    Label_BranchName = new QLabel(this);
-    Label_BranchName->setObjectName("Label_BranchName");
+    Label_BranchName = NewNamed<QLabel>("Label_BranchName", this);
     Label_BranchName->setTextFormat(Qt::PlainText);
-    Label_InputPassword = new QLabel("Input password", this);
-    Label_InputPassword->setObjectName("Label_InputPassword");
+    Label_InputPassword = NewNamed<QLabel>("Label_InputPassword", "Input password", this);
     Edit_Password = NewPasswordEdit(this, "Edit_Password");
 
     auto* layout = new QVBoxLayout(this);

@@ -3,6 +3,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
 
 #include <QCheckBox>
@@ -31,8 +32,7 @@ TForm_Preferences::TForm_Preferences(QWidget* parent, std::function<void()> chan
     outer->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    Button_Close = new QPushButton("Close", this);
-    Button_Close->setObjectName("Button_Close");
+    Button_Close = NewNamed<QPushButton>("Button_Close", "Close", this);
     Button_Close->setDefault(true);
     buttons->addWidget(Button_Close);
     outer->addLayout(buttons);
