@@ -119,11 +119,14 @@ void TForm_Find::Button_FindAllClick() {
     resultsOutOfDate_ = false;
     Label_OutOfDate->hide();
     Button_Refresh->hide();
-    Panel_FindAll->show();
-    ShowResultCount();
-    for (int column = 0; column < TFindResults::colExcerpt; ++column) {
-        List_FindAll->resizeColumnToContents(column);
+    if (Panel_FindAll->isHidden()) {
+        // The dialog grows to give the list room for a dozen rows and a readable excerpt; the
+        // user may make it smaller again, and later searches keep the size chosen.
+        Panel_FindAll->show();
+        const int rows = List_FindAll->fontMetrics().height() * 14;
+        resize(std::max(width(), 640), height() + rows);
     }
+    ShowResultCount();
     if (results_->MatchCount() > 0) {
         List_FindAll->setCurrentIndex(results_->index(0, 0));
     }

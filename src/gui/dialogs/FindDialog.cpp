@@ -98,6 +98,11 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
     List_FindAll->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List_FindAll->setItemDelegateForColumn(TFindResults::colExcerpt, new TExcerptDelegate(List_FindAll));
     List_FindAll->header()->setStretchLastSection(true);
+    // The short columns follow their contents and headers, in either language; the excerpt takes
+    // the rest. The view measures only the rows it shows, so long lists stay quick.
+    for (int column = 0; column < TFindResults::colExcerpt; ++column) {
+        List_FindAll->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
     auto* resultsLayout = new QVBoxLayout(Panel_FindAll);
     resultsLayout->setContentsMargins(0, 0, 0, 0);
     auto* countRow = new QHBoxLayout;
