@@ -312,6 +312,41 @@ double DomRename(const TDomNode& element, const std::string& title) {
     return TimeMs([&] { TitleAccess.Write(element, title); });
 }
 
+// Which of the three measurements of an undoable command a round takes.
+enum class TPhase { Command, Undo, Redo };
+
+TPhase PhaseOf(TCommand command, TCommand itself, TCommand undo) {
+    return command == itself ? TPhase::Command : command == undo ? TPhase::Undo : TPhase::Redo;
+}
+
+// One round of an undoable command: `apply` gives it through the window and `tidy` closes what it
+// leaves open, untimed. The command, its undo or its redo is timed beside the DOM work it stands
+// for (`forwardDom` for the command and its redo, `backDom` for the undo), and the document is left
+// as it was.
+TRound UndoableRound(TPhase phase, const std::function<void()>& apply, const std::function<void()>& tidy,
+                     double forwardDom, double backDom) {
+    TRound r;
+    if (phase == TPhase::Command) {
+        r.window = TimeMs(apply);
+        tidy();
+        r.dom = forwardDom;
+        Undo();
+        return r;
+    }
+    apply();
+    tidy();
+    if (phase == TPhase::Undo) {
+        r.window = TimeMs(Undo);
+        r.dom = backDom;
+        return r;
+    }
+    Undo();
+    r.window = TimeMs(Redo);
+    r.dom = forwardDom;
+    Undo();
+    return r;
+}
+
 TRound RunOnce(TCommand command, int round) {
     TTreeNode* target = Target();
     TTreeNode* parent = target->Parent();
@@ -340,24 +375,9 @@ TRound RunOnce(TCommand command, int round) {
         TDomNode inserted;
         const double insertDom = DomInsert(parentElement, inserted);
         const double removeDom = DomRemove(parentElement, inserted);
-        if (command == TCommand::Insert) {
-            r.window = TimeMs([&] { InsertThroughWindow(target); });
-            r.dom = insertDom;
-            DismissEditor();
-            Undo();
-        } else if (command == TCommand::UndoInsert) {
-            InsertThroughWindow(target);
-            DismissEditor();
-            r.window = TimeMs(Undo);
-            r.dom = removeDom;
-        } else {
-            InsertThroughWindow(target);
-            DismissEditor();
-            Undo();
-            r.window = TimeMs(Redo);
-            r.dom = insertDom;
-            Undo();
-        }
+        r = UndoableRound(
+            PhaseOf(command, TCommand::Insert, TCommand::UndoInsert), [&] { InsertThroughWindow(target); },
+            DismissEditor, insertDom, removeDom);
         break;
     }
     case TCommand::Rename:
@@ -366,21 +386,9 @@ TRound RunOnce(TCommand command, int round) {
         const std::string renamed = newTitle.toStdString();
         const double renameDom = DomRename(element, renamed);
         const double backDom = DomRename(element, title);
-        if (command == TCommand::Rename) {
-            r.window = TimeMs([&] { RenameThroughWindow(target, newTitle); });
-            r.dom = renameDom;
-            Undo();
-        } else if (command == TCommand::UndoRename) {
-            RenameThroughWindow(target, newTitle);
-            r.window = TimeMs(Undo);
-            r.dom = backDom;
-        } else {
-            RenameThroughWindow(target, newTitle);
-            Undo();
-            r.window = TimeMs(Redo);
-            r.dom = renameDom;
-            Undo();
-        }
+        r = UndoableRound(
+            PhaseOf(command, TCommand::Rename, TCommand::UndoRename),
+            [&] { RenameThroughWindow(target, newTitle); }, [] {}, renameDom, backDom);
         break;
     }
     case TCommand::RemoveLeaf:
@@ -391,21 +399,9 @@ TRound RunOnce(TCommand command, int round) {
         TDomNode copy;
         const double restoreDom = DomRestore(parentElement, element, copy);
         const double removeDom = DomRemove(parentElement, copy);
-        if (command == TCommand::RemoveLeaf) {
-            r.window = TimeMs([&] { RemoveThroughWindow(target); });
-            r.dom = removeDom;
-            Undo();
-        } else if (command == TCommand::UndoRemoveLeaf) {
-            RemoveThroughWindow(target);
-            r.window = TimeMs(Undo);
-            r.dom = restoreDom;
-        } else {
-            RemoveThroughWindow(target);
-            Undo();
-            r.window = TimeMs(Redo);
-            r.dom = removeDom;
-            Undo();
-        }
+        r = UndoableRound(
+            PhaseOf(command, TCommand::RemoveLeaf, TCommand::UndoRemoveLeaf),
+            [&] { RemoveThroughWindow(target); }, [] {}, removeDom, restoreDom);
         break;
     }
     }
