@@ -225,6 +225,14 @@ TEST_F(WindowMemoryTest, RecentFilesAreKeptAndMissingOnesCanBeRemoved) {
     ASSERT_EQ(Window().Tree().TopLevelCount(), 2);
     EXPECT_EQ(Window().SelectedDocument()->FileName(), PathOf("second.ldx"));
     EXPECT_EQ(Windows().RecentFiles->Files().Files().front(), PathOf("second.ldx"));
+    ASSERT_TRUE(Close());
+
+    // A document named on the command line (as a file manager opens it) joins them too.
+    const std::string outside =
+        WriteFile("outside.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ludex version=\"2.1.0 \" "
+                                 "title=\"Outside\" memo=\"\"/>");
+    Start(outside);
+    EXPECT_EQ(Windows().RecentFiles->Files().Files().front(), outside);
 }
 
 } // namespace

@@ -306,8 +306,10 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
     auto openReporting = [this](const std::string& fileName) {
         try {
             OpenDocument(fileName);
+            return true;
         } catch (const std::exception& e) {
             ModalQuestions().ShowError(this, Q(e.what()));
+            return false;
         }
     };
     auto isOpen = [this](const std::string& fileName) {
@@ -319,8 +321,10 @@ void TForm_Ludex::RestoreDocuments(const std::string& commandLineFile) {
         return false;
     };
     if (!commandLineFile.empty()) {
-        if (!isOpen(commandLineFile)) {
-            openReporting(commandLineFile);
+        // A document the user opened from outside (a file manager, a terminal) is one they opened:
+        // it joins the recent files as File > Open's do.
+        if (!isOpen(commandLineFile) && openReporting(commandLineFile)) {
+            emit DocumentFileNamed(commandLineFile);
         }
         return;
     }

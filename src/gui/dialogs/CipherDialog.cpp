@@ -5,6 +5,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/DialogFrame.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/dialogs/PasswordFields.h"
 #include "gui/properties/QtPublished.h"
@@ -31,7 +32,7 @@ void SetNewEncryptionScheme(TCipherScheme scheme) {
     newEncryptionScheme = scheme;
 }
 
-TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent) {
+TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent, kDialogFrame) {
     setObjectName("Form_CipherDialog");
     setWindowTitle("Encrypt branch");
     setModal(true);

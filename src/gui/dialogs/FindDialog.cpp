@@ -5,6 +5,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/DialogFrame.h"
 #include "gui/dialogs/FindResults.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
@@ -52,7 +53,7 @@ std::string TForm_Find::MemoOf(TTreeNode* node) {
     return element ? MemoAccess.Read(element) : std::string();
 }
 
-TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent) {
+TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent, kDialogFrame) {
     setObjectName("Form_Find");
     setWindowTitle("Find");
     setModal(false);

@@ -5,6 +5,7 @@
 #include "core/settings/LX_Utils.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/DialogFrame.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/Pictures.h"
@@ -58,7 +59,7 @@ void SendMail(const std::string& address, const std::string& subject, const std:
     }
 }
 
-TForm_About::TForm_About(QWidget* parent) : QDialog(parent) {
+TForm_About::TForm_About(QWidget* parent) : QDialog(parent, kDialogFrame) {
     setObjectName("Form_About");
     setWindowTitle("About");
     setFixedSize(kClientWidth, kClientHeight);

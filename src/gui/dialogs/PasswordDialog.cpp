@@ -4,6 +4,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/DialogFrame.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/dialogs/PasswordFields.h"
 
@@ -18,7 +19,7 @@
 
 namespace ludex {
 
-TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent) {
+TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent, kDialogFrame) {
     setObjectName("Form_PasswordDialog");
     setWindowTitle("Unlock branch");
     setModal(true);

@@ -3,6 +3,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/QtText.h"
+#include "gui/dialogs/DialogFrame.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
 
@@ -20,7 +21,7 @@
 namespace ludex {
 
 TForm_Preferences::TForm_Preferences(QWidget* parent, std::function<void()> changed)
-    : QDialog(parent), changed_(std::move(changed)) {
+    : QDialog(parent, kDialogFrame), changed_(std::move(changed)) {
     setObjectName("Form_Preferences");
     setWindowTitle("Preferences");
     auto* outer = new QVBoxLayout(this);
