@@ -5,6 +5,7 @@
 #include "gui/app/DocumentRecovery.h"
 #include "support/FaultyFileSystem.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -260,6 +261,33 @@ TEST_F(RecoveryTest, ChangedSettingsAreWrittenSoonWithoutWaitingForTheExit) {
     fs::remove(SettingsFile());
     Window().MI_English->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(fs::exists(SettingsFile()), 5000);
+}
+
+// Every choice of the Settings menu reaches the settings file without waiting for the exit.
+TEST_F(RecoveryTest, EverySettingsMenuChoiceIsWrittenSoon) {
+    const struct {
+        const char* item;
+        const char* written;
+    } cases[] = {
+        {"MI_CompatibleScheme", "CipherScheme=\"compatible\""},
+        {"MI_LockOnMinimize", "LockOnMinimize=\"True\""},
+        {"MI_AutoLock5", "AutoLockMinutes=\"5\""},
+        {"MI_AskBeforeRemove", "AskBeforeRemove=\"False\""},
+        {"MI_WordWrapMemo", "MemoWordWrap=\"False\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        Start();
+        auto* item = Window().findChild<QAction*>(c.item);
+        ASSERT_NE(item, nullptr);
+        item->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(SettingsFile()) &&
+                                     ReadFile(SettingsFile()).find(c.written) != std::string::npos,
+                                 5000);
+        Discard(); // no exit
+        fs::remove(SettingsFile());
+        SetNewEncryptionScheme(TCipherScheme::Strong);
+    }
 }
 
 // ---- A real process killed ----

@@ -61,15 +61,22 @@ TEncryptionSettings::TEncryptionSettings(TForm_Ludex& window, std::function<void
     waitForModal_->setInterval(kModalRecheck);
     ConnectCommand(waitForModal_, &QTimer::timeout, this, [this] { RequestLockAll(*waitForModal_); });
 
-    ConnectCommand(window.MI_CompatibleScheme, &QAction::triggered, this, [](bool checked) {
+    // A choice made in the menu is written to the settings file soon after, as every setting is,
+    // so that a crash does not take it back.
+    ConnectCommand(window.MI_CompatibleScheme, &QAction::triggered, this, [&window](bool checked) {
         SetNewEncryptionScheme(checked ? TCipherScheme::Compatible : TCipherScheme::Strong);
+        window.SettingsChanged();
     });
     for (QAction* item : window.MI_AutoLock->actions()) {
-        ConnectCommand(item, &QAction::triggered, this,
-                       [this, item] { SetAutoLockMinutes(item->data().toInt()); });
+        ConnectCommand(item, &QAction::triggered, this, [this, item, &window] {
+            SetAutoLockMinutes(item->data().toInt());
+            window.SettingsChanged();
+        });
     }
-    ConnectCommand(window.MI_LockOnMinimize, &QAction::triggered, this,
-                   [this](bool checked) { SetLockOnMinimize(checked); });
+    ConnectCommand(window.MI_LockOnMinimize, &QAction::triggered, this, [this, &window](bool checked) {
+        SetLockOnMinimize(checked);
+        window.SettingsChanged();
+    });
     ConnectCommand(window.MI_Settings, &QMenu::aboutToShow, this, [this, &window] {
         window.MI_CompatibleScheme->setChecked(NewEncryptionScheme() == TCipherScheme::Compatible);
         FillCodePageMenu();
@@ -204,8 +211,10 @@ void TEncryptionSettings::FillCodePageMenu() {
             item->setData(QString::fromStdString(name));
             group->addAction(item);
             menu.addAction(item);
-            ConnectCommand(item, &QAction::triggered, this,
-                           [this, item] { ChooseCodePage(item->data().toString().toStdString()); });
+            ConnectCommand(item, &QAction::triggered, this, [this, item] {
+                ChooseCodePage(item->data().toString().toStdString());
+                window_.SettingsChanged();
+            });
         }
     }
     for (QAction* item : menu.actions()) {
