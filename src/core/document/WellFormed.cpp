@@ -2,6 +2,7 @@
 
 #include "core/document/TextCheck.h"
 #include "core/settings/LX_Localer.h"
+#include "core/settings/PublishedObject.h"
 #include "core/text/Utf8.h"
 
 #include <algorithm>
@@ -73,21 +74,6 @@ bool IsNameStartChar(char32_t c) {
 bool IsNameChar(char32_t c) {
     return IsNameStartChar(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
            (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
-}
-
-std::string CodePointText(char32_t c) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
-    return buffer;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
 }
 
 class TChecker {
@@ -396,7 +382,7 @@ private:
         const size_t start = pos_;
         pos_ += 2;
         const std::string_view target = Name("a processing instruction target");
-        if (EqualsIgnoringAsciiCase(target, "xml")) {
+        if (SameTextAscii(target, "xml")) {
             Fail(start, "XML declaration not at the start of the document");
         }
         if (StartsWithAt(pos_, "?>")) {
@@ -597,8 +583,7 @@ std::string UnstorableCharacterMessage(std::string_view text, size_t pos) {
     if (!DecodeUtf8(text, at, cp)) {
         cp = static_cast<unsigned char>(text[pos]);
     }
-    char name[16];
-    std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(cp));
+    const std::string name = CodePointText(cp);
     // Up to 40 characters before the fault, its control characters shown as their numbers.
     size_t from = pos;
     for (int n = 0; n < 40 && from > 0; ++n) {

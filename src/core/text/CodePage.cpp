@@ -19,9 +19,7 @@ namespace {
 std::string Describe(char32_t cp) {
     std::string s;
     AppendUtf8(s, cp);
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(cp));
-    return "\"" + s + "\" (" + hex + ")";
+    return "\"" + s + "\" (" + CodePointText(cp) + ")";
 }
 
 // Unicode case mapping, independent of the process locale.

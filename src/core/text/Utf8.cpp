@@ -1,6 +1,7 @@
 #include "core/text/Utf8.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -136,6 +137,12 @@ void TUtf8Scanner::Advance(std::string_view text, TInput input) {
     }
     failed_ = true;
     badOffset_ = at;
+}
+
+std::string CodePointText(char32_t codePoint) {
+    char text[16];
+    std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(codePoint));
+    return text;
 }
 
 } // namespace ludex

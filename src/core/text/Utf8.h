@@ -46,6 +46,9 @@ bool DecodeUtf8(std::string_view text, size_t& pos, char32_t& codePoint);
 // Appends the UTF-8 form of a code point (which must be a Unicode scalar value).
 void AppendUtf8(std::string& out, char32_t codePoint);
 
+// The code point as messages name it: "U+00A0", "U+1F600".
+std::string CodePointText(char32_t codePoint);
+
 // Whether a text handed over piece by piece has arrived whole, or more bytes may still follow.
 enum class TInput { Partial, Complete };
 

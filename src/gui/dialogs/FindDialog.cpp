@@ -350,12 +350,10 @@ bool TForm_Find::MemoShowsMatch(const std::string& memo, const TTextMatch& match
     }
     const int start = ControlPosition(memo, match.position - 1);
     const int end = ControlPosition(memo, match.position - 1 + match.length);
-    // The control shows each line break as one character, and a no-break space as a space.
+    // The control shows each line break as one character; every other character as it is.
     QString shown = QString::fromStdString(memo.substr(match.position - 1, match.length));
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
-        .replace(u'\r', u'\n')
-        .replace(QChar::Nbsp, u' ');
-    return memo_->toPlainText().mid(start, end - start) == shown;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    return FaithfulPlainText(*memo_->document()).mid(start, end - start) == shown;
 }
 
 void TForm_Find::Button_FindClick() {
