@@ -37,15 +37,13 @@ TElementPath PathOf(TDomNode element, const TDomNode& root) {
     return {path.rbegin(), path.rend()};
 }
 
-TDomNode ElementAt(const TDomNode& root, const TElementPath& path, size_t levels) {
-    TDomNode element = root;
-    for (size_t i = 0; i < levels && element; ++i) {
-        element = element.Child(path[i]);
-    }
-    if (!element) {
+// The child node at the index; there is none when the history does not fit the document.
+TDomNode ChildAt(const TDomNode& parent, size_t index) {
+    TDomNode child = parent.Child(index);
+    if (!child) {
         throw Exception("The history does not fit the document");
     }
-    return element;
+    return child;
 }
 
 TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
@@ -62,7 +60,7 @@ TTreeNode* NodeAt(TLXDocument* document, const TElementPath& path, size_t levels
     TTreeNode* node = document->RootNode();
     TDomNode element = document->RootElement();
     for (size_t i = 0; i < levels; ++i) {
-        element = ElementAt(element, {path[i]}, 1);
+        element = ChildAt(element, path[i]);
         node = ChildNodeOf(node, element);
     }
     return node;
@@ -296,7 +294,6 @@ void TBranchUndo::RecordStep(const std::function<void(TUndoRecorder&)>& change) 
 void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
     using TKind = TUndoRecorder::TEdit::TKind;
     TBranchTree& tree = window_.Tree();
-    const TDomNode root = document->RootElement();
     auto refreshIcon = [&](TTreeNode* node) {
         if (node->Parent() == nullptr) {
             return;
@@ -313,8 +310,9 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
         const TElementPath& path = edit.path;
         const size_t depth = path.size();
         if (edit.kind == TKind::Attributes) {
-            const TDomNode element = ElementAt(root, path, depth);
+            // The node is found along the path; its element is the one the path names.
             TTreeNode* node = NodeAt(document, path, depth);
+            const TDomNode element = ElementOf(node);
             const TDomNode values = forward ? edit.After() : edit.Before();
             for (const std::string& name : edit.names) {
                 if (values.HasAttribute(name)) {
@@ -331,8 +329,8 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             tree.Select(node);
             continue;
         }
-        const TDomNode parent = ElementAt(root, path, depth - 1);
         TTreeNode* parentNode = NodeAt(document, path, depth - 1);
+        const TDomNode parent = ElementOf(parentNode);
         if ((edit.kind == TKind::Insert) == forward) {
             // The branch comes back at its place among the elements; its nodes are made anew.
             const TDomNode element = parent.InsertCopyBefore(edit.Copy(), parent.Child(path.back()));
@@ -346,7 +344,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             refreshIcon(parentNode);
             tree.Select(node);
         } else {
-            const TDomNode element = ElementAt(parent, {path.back()}, 1);
+            const TDomNode element = ChildAt(parent, path.back());
             TTreeNode* node = ChildNodeOf(parentNode, element);
             TTreeNode* next = node->PreviousSibling() != nullptr ? node->PreviousSibling() : parentNode;
             window_.ForgetMarkWithin(node);

@@ -1,6 +1,7 @@
 // The main window's components and their layout, as designed: everything the settings and the
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
+#include "gui/tree/BranchViewStyle.h"
 
 #include "gui/app/BranchUndo.h"
 #include "gui/app/DocumentRecovery.h"
@@ -294,6 +295,9 @@ void TForm_Ludex::CreateComponents() {
     TreeView->setIndentation(kTreeIndentation);
     TreeView->setFont(contentFont);
     TreeView->setUniformRowHeights(true);
+    auto* treeStyle = new TBranchViewStyle;
+    treeStyle->setParent(TreeView);
+    TreeView->setStyle(treeStyle);
     TreeView->setIconSize(QSize(16, 16));
     // A branch dragged onto another moves there (copied with Ctrl); the view scrolls and opens
     // branches while dragging.

@@ -42,8 +42,11 @@ public:
     int SelectedPicture() const { return selectedPicture_; }
 
     TTreeNode* Parent() const { return parent_; }
+    // The top-level node this node belongs to (itself for a top-level node). A node never moves
+    // to another parent, so both are fixed when it is made and cost no walk at any depth.
+    TTreeNode* Root() { return root_; }
     int Row() const { return row_; }
-    int Level() const;
+    int Level() const { return level_; }
     int ChildCount() const { return static_cast<int>(children_.size()); }
     bool HasChildren() const { return !children_.empty(); }
     TTreeNode* Child(int row) const { return children_[static_cast<size_t>(row)].get(); }
@@ -60,6 +63,8 @@ private:
     int picture_ = 0;
     int selectedPicture_ = 0;
     TTreeNode* parent_ = nullptr;
+    TTreeNode* root_ = this;
+    int level_ = 0;
     int row_ = 0;
     unsigned buildId_ = 0; // the build of a not yet shown top-level node this node belongs to
     std::vector<std::unique_ptr<TTreeNode>> children_;
@@ -172,6 +177,9 @@ private:
     void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                       const TCompare& compare);
     static size_t CountSubtree(const TTreeNode* node);
+    // Whether the siblings (and, for all levels, their descendants) are in the comparison's order.
+    static bool InOrder(const std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
+                        const TCompare& compare);
     // Whether the node belongs to the top-level node being built, which the view does not see.
     bool IsHidden(const TTreeNode* node) const {
         return node != nullptr && node->buildId_ != 0 && node->buildId_ == buildId_;

@@ -12,13 +12,7 @@
 namespace ludex {
 
 TTreeNode* RootNodeOf(TTreeNode* node) {
-    if (node == nullptr) {
-        return nullptr;
-    }
-    while (node->Parent() != nullptr) {
-        node = node->Parent();
-    }
-    return node;
+    return node == nullptr ? nullptr : node->Root();
 }
 
 TLXDocument* DocumentOf(TTreeNode* node) {
