@@ -7,7 +7,10 @@
 
 namespace ludex {
 
-TBranchViewStyle::TBranchViewStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+TBranchViewStyle::TBranchViewStyle()
+    : TBranchViewStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+TBranchViewStyle::TBranchViewStyle(QStyle* base) : QProxyStyle(base) {}
 
 void TBranchViewStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                      const QWidget* widget) const {

@@ -12,6 +12,8 @@ class TBranchViewStyle : public QProxyStyle {
 public:
     // The base is a new instance of the application's current style, owned by this one.
     TBranchViewStyle();
+    // Over the given base style, which this one owns.
+    explicit TBranchViewStyle(QStyle* base);
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;

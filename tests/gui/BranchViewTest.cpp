@@ -1,0 +1,131 @@
+// The branch tree's view on deep trees: what its style draws, and what a sort tells the view.
+#include "GuiTestSupport.h"
+
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/BranchViewStyle.h"
+#include "gui/tree/TreeViewManager.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QStyleFactory>
+#include <QStyleOption>
+#include <QTreeView>
+
+#include <vector>
+
+namespace ludex::test {
+namespace {
+
+// Records every branch indicator that reaches the real style.
+class TRecordingStyle : public QProxyStyle {
+public:
+    TRecordingStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element == PE_IndicatorBranch) {
+            drawn.push_back(option->rect);
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+    mutable std::vector<QRect> drawn;
+};
+
+constexpr int kLevels = 200;
+
+// A chain of kLevels items, each with two leaves before the next level, all open, scrolled to the
+// deepest level.
+struct TDeepView {
+    QStandardItemModel model;
+    QTreeView view;
+
+    explicit TDeepView(QStyle* style) {
+        QStandardItem* parent = model.invisibleRootItem();
+        for (int level = 0; level < kLevels; ++level) {
+            parent->appendRow(new QStandardItem("leaf"));
+            parent->appendRow(new QStandardItem("leaf"));
+            auto* next = new QStandardItem(QString("level %1").arg(level));
+            parent->appendRow(next);
+            parent = next;
+        }
+        view.setStyle(style);
+        view.setModel(&model);
+        view.setHeaderHidden(true);
+        view.setIndentation(20);
+        view.resize(300, 400);
+        view.expandAll();
+        view.scrollTo(model.indexFromItem(parent));
+        view.horizontalScrollBar()->setValue(view.horizontalScrollBar()->maximum());
+    }
+};
+
+TEST(BranchViewStyleTest, DrawsOnlyTheBranchIndicatorsInsideTheView) {
+    auto* recorded = new TRecordingStyle; // owned by the style of the view
+    TBranchViewStyle style(recorded);
+    TDeepView filtered(&style);
+    filtered.view.grab();
+
+    TRecordingStyle plain;
+    TDeepView unfiltered(&plain);
+    unfiltered.view.grab();
+
+    ASSERT_FALSE(recorded->drawn.empty()) << "the rows in sight have their indicators";
+    const QRect inSight = filtered.view.viewport()->rect();
+    for (const QRect& rect : recorded->drawn) {
+        EXPECT_TRUE(rect.intersects(inSight)) << rect.x() << "," << rect.y();
+    }
+    // The rows in sight are as deep as the chain: every level above each of them has an indicator,
+    // of which only the few in sight are drawn.
+    EXPECT_GT(plain.drawn.size(), 8 * recorded->drawn.size());
+}
+
+class BranchTreeOrderTest : public TProgramTest {
+protected:
+    TBranchTree& Tree() { return Window().Tree(); }
+};
+
+TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
+    Start(WriteFile("order.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                                 "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">"
+                                 "<note title=\"a\"><note title=\"x\"><note title=\"deep\"/></note></note>"
+                                 "<note title=\"b\"/><note title=\"c\"/></ludex>"));
+    TTreeNode* top = Tree().TopLevel(0);
+    // Every node knows its top-level node and its level without a walk.
+    std::vector<TTreeNode*> pending{top};
+    int nodes = 0;
+    while (!pending.empty()) {
+        TTreeNode* node = pending.back();
+        pending.pop_back();
+        ++nodes;
+        int level = 0;
+        for (TTreeNode* p = node->Parent(); p != nullptr; p = p->Parent()) {
+            ++level;
+        }
+        EXPECT_EQ(node->Level(), level) << node->Text();
+        EXPECT_EQ(node->Root(), top) << node->Text();
+        for (int i = 0; i < node->ChildCount(); ++i) {
+            pending.push_back(node->Child(i));
+        }
+    }
+    EXPECT_EQ(nodes, 6);
+
+    QSignalSpy layouts(&Tree(), &QAbstractItemModel::layoutAboutToBeChanged);
+    for (TSortDepth depth : {TSortDepth::OneLevel, TSortDepth::AllLevels}) {
+        Tree().SortChildren(top, depth, TreeViewCompare);
+    }
+    EXPECT_EQ(layouts.count(), 0) << "nothing was out of order";
+
+    TTreeNode* c = top->Child(2);
+    Tree().SetText(c, "0");
+    Tree().SortChildren(top, TSortDepth::OneLevel, TreeViewCompare);
+    EXPECT_EQ(layouts.count(), 1);
+    ASSERT_EQ(top->ChildCount(), 3);
+    // A branch with sub-branches comes first, then the others by title.
+    EXPECT_EQ(top->Child(0)->Text(), "a");
+    EXPECT_EQ(top->Child(1), c);
+    EXPECT_EQ(c->Row(), 1);
+    EXPECT_EQ(Tree().IndexOf(c).row(), 1);
+}
+
+} // namespace
+} // namespace ludex::test
