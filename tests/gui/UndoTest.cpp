@@ -174,6 +174,43 @@ TEST_F(UndoTest, EveryChangeIsUndoneAndRedoneAndTheMarkFollowsTheSavedState) {
     }
 }
 
+// A step finds its branch again from the nearer end of the siblings; every place among many,
+// the first, the middle and the last, and two removals undone in turn, must come back exactly.
+TEST_F(UndoTest, RemovedBranchesComeBackToTheirPlacesAmongManySiblings) {
+    constexpr int kSiblings = 7;
+    std::string content;
+    for (int i = 0; i < kSiblings; ++i) {
+        content += "<note title=\"n" + std::to_string(i) + "\" memo=\"" + std::to_string(i) + "\"/>\r\n";
+    }
+    for (int first = 0; first < kSiblings; ++first) {
+        const int second = (first + 3) % kSiblings;
+        SCOPED_TRACE("removing n" + std::to_string(first) + " and n" + std::to_string(second));
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+        const std::string before = State(root);
+        std::string afterFirst;
+        for (int removed : {first, second}) {
+            Select(Find(root, {"n" + std::to_string(removed)}));
+            Window().MI_RemoveBranch->trigger();
+            if (afterFirst.empty()) {
+                afterFirst = State(root);
+            }
+        }
+        const std::string afterBoth = State(root);
+        Window().MI_Undo->trigger();
+        EXPECT_EQ(State(root), afterFirst);
+        Window().MI_Undo->trigger();
+        EXPECT_EQ(State(root), before);
+        ExpectNodesMatchElements(root);
+        Window().MI_Redo->trigger();
+        Window().MI_Redo->trigger();
+        EXPECT_EQ(State(root), afterBoth);
+        ExpectNodesMatchElements(root);
+        EXPECT_TRUE(Questions().Errors.empty());
+        Discard();
+    }
+}
+
 TEST_F(UndoTest, AMoveBetweenDocumentsIsOneStepInBoth) {
     Start();
     TTreeNode* first = Open("firsldx", Doc("First", kTwoLevels));

@@ -16,19 +16,40 @@ namespace ludex {
 
 namespace {
 
-// The position of an element below the document's root element: the index among its parent's
-// child nodes at every level, outermost first. In the state of the document in which it was
-// taken, the same path finds the same element again.
-using TElementPath = std::vector<size_t>;
+// One step of a path: the place of a node among its parent's child nodes, counted from the end
+// nearer to it (0 is the first child, or the last one when counted from the end). In the state of
+// the document in which it was taken, the parent holds the same count of child nodes, so either
+// way finds the same node again; the nearer end keeps both the count and the finding short where
+// a branch has many siblings, for a path as long as the document is deep.
+struct TPlace {
+    size_t index = 0;
+    bool fromEnd = false;
+};
+
+// The position of an element below the document's root element: its place at every level,
+// outermost first.
+using TElementPath = std::vector<TPlace>;
+
+TPlace PlaceOf(const TDomNode& node) {
+    // Both directions are walked in step, so the count ends at the nearer end.
+    TDomNode before = node.PreviousSibling();
+    TDomNode after = node.NextSibling();
+    for (size_t distance = 0;; ++distance) {
+        if (!before) {
+            return {distance, false};
+        }
+        if (!after) {
+            return {distance, true};
+        }
+        before = before.PreviousSibling();
+        after = after.NextSibling();
+    }
+}
 
 TElementPath PathOf(TDomNode element, const TDomNode& root) {
     TElementPath path;
     while (element && !(element == root)) {
-        size_t index = 0;
-        for (TDomNode sibling = element.PreviousSibling(); sibling; sibling = sibling.PreviousSibling()) {
-            ++index;
-        }
-        path.push_back(index);
+        path.push_back(PlaceOf(element));
         element = element.Parent();
     }
     if (!element) {
@@ -37,13 +58,34 @@ TElementPath PathOf(TDomNode element, const TDomNode& root) {
     return {path.rbegin(), path.rend()};
 }
 
-// The child node at the index; there is none when the history does not fit the document.
-TDomNode ChildAt(const TDomNode& parent, size_t index) {
-    TDomNode child = parent.Child(index);
+// The child node at the place, or none when the parent has no such child.
+TDomNode FindChild(const TDomNode& parent, const TPlace& place) {
+    if (!place.fromEnd) {
+        return parent.Child(place.index);
+    }
+    TDomNode child = parent.LastChild();
+    for (size_t i = 0; i < place.index && child; ++i) {
+        child = child.PreviousSibling();
+    }
+    return child;
+}
+
+// The child node at the place; there is none when the history does not fit the document.
+TDomNode ChildAt(const TDomNode& parent, const TPlace& place) {
+    TDomNode child = FindChild(parent, place);
     if (!child) {
         throw Exception("The history does not fit the document");
     }
     return child;
+}
+
+// The child node that is to follow a node put back at the place, in the state without it; none
+// when the node goes last.
+TDomNode FollowerAt(const TDomNode& parent, const TPlace& place) {
+    if (!place.fromEnd) {
+        return parent.Child(place.index);
+    }
+    return place.index == 0 ? TDomNode() : ChildAt(parent, {place.index - 1, true});
 }
 
 TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
@@ -333,7 +375,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
         const TDomNode parent = ElementOf(parentNode);
         if ((edit.kind == TKind::Insert) == forward) {
             // The branch comes back at its place among the elements; its nodes are made anew.
-            const TDomNode element = parent.InsertCopyBefore(edit.Copy(), parent.Child(path.back()));
+            const TDomNode element = parent.InsertCopyBefore(edit.Copy(), FollowerAt(parent, path.back()));
             TTreeNode* node = tree.AddChild(parentNode, TitleAccess.Read(element));
             node->SetData(element);
             if (!AddLockedPlaceholder(tree, node, element)) {
