@@ -119,6 +119,7 @@ void TBranchTree::AttachTopLevel() {
 }
 
 void TBranchTree::DiscardTopLevel() {
+    shownFor_ = nullptr;
     if (hiddenTop_) {
         count_ -= CountSubtree(hiddenTop_.get());
         hiddenTop_.reset();
@@ -145,6 +146,7 @@ size_t TBranchTree::CountSubtree(const TTreeNode* node) {
 }
 
 void TBranchTree::Delete(TTreeNode* node) {
+    shownFor_ = nullptr; // the node remembered may be among those deleted
     if (node == hiddenTop_.get()) {
         DiscardTopLevel();
         return;
@@ -172,6 +174,7 @@ void TBranchTree::Delete(TTreeNode* node) {
 }
 
 void TBranchTree::DeleteChildren(TTreeNode* node) {
+    shownFor_ = nullptr;
     if (node->children_.empty()) {
         return;
     }
@@ -360,13 +363,8 @@ void TBranchTree::Select(TTreeNode* node) {
         return;
     }
     // Scrolling to a node opens all its ancestors: only those the level limit allows open.
-    TTreeNode* shown = node;
-    int level = node->Level();
-    const int nodeLevel = level;
-    while (level > kMostOpenLevels) {
-        shown = shown->Parent();
-        --level;
-    }
+    const int nodeLevel = node->Level();
+    TTreeNode* shown = nodeLevel > kMostOpenLevels ? ShownAncestorOf(node) : node;
     if (shown == node) {
         view_->setCurrentIndex(IndexOf(node));
         view_->scrollTo(IndexOf(node));
@@ -380,6 +378,20 @@ void TBranchTree::Select(TTreeNode* node) {
     view_->setCurrentIndex(IndexOf(node));
     view_->setAutoScroll(autoScroll);
     emit LevelLimitReached(nodeLevel);
+}
+
+TTreeNode* TBranchTree::ShownAncestorOf(TTreeNode* node) {
+    // Siblings share the ancestor; the walk up from a node thousands of levels deep is made once
+    // for all of them.
+    if (node->Parent() != shownFor_) {
+        TTreeNode* shown = node->Parent();
+        while (shown->Level() > kMostOpenLevels) {
+            shown = shown->Parent();
+        }
+        shownFor_ = node->Parent();
+        shownAncestor_ = shown;
+    }
+    return shownAncestor_;
 }
 
 TTreeNode* TBranchTree::Selected() const {

@@ -177,6 +177,8 @@ private:
     void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                       const TCompare& compare);
     static size_t CountSubtree(const TTreeNode* node);
+    // The deepest ancestor of a node below the level limit that the view may open.
+    TTreeNode* ShownAncestorOf(TTreeNode* node);
     // Whether the siblings (and, for all levels, their descendants) are in the comparison's order.
     static bool InOrder(const std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                         const TCompare& compare);
@@ -192,6 +194,10 @@ private:
     std::unique_ptr<TTreeNode> hiddenTop_; // begun by BeginTopLevel, not yet attached
     unsigned buildId_ = 0;                 // of hiddenTop_; 0 when there is none
     unsigned lastBuildId_ = 0;
+    // The parent whose children's shown ancestor was found last, and that ancestor; forgotten when
+    // any node is deleted.
+    const TTreeNode* shownFor_ = nullptr;
+    TTreeNode* shownAncestor_ = nullptr;
 };
 
 } // namespace ludex
