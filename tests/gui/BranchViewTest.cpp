@@ -108,6 +108,31 @@ TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
         }
     }
     EXPECT_EQ(nodes, 6);
+    // Whether one node lies below another, against a walk over all the parents, for every pair,
+    // across two documents.
+    Window().MI_New->trigger();
+    std::vector<TTreeNode*> all;
+    for (int t = 0; t < Tree().TopLevelCount(); ++t) {
+        std::vector<TTreeNode*> next{Tree().TopLevel(t)};
+        while (!next.empty()) {
+            TTreeNode* node = next.back();
+            next.pop_back();
+            all.push_back(node);
+            for (int i = 0; i < node->ChildCount(); ++i) {
+                next.push_back(node->Child(i));
+            }
+        }
+    }
+    ASSERT_EQ(all.size(), 7u);
+    for (TTreeNode* a : all) {
+        for (TTreeNode* b : all) {
+            bool below = false;
+            for (TTreeNode* p = a->Parent(); p != nullptr; p = p->Parent()) {
+                below = below || p == b;
+            }
+            EXPECT_EQ(a->HasAsAncestor(b), below) << a->Text() << " below " << b->Text();
+        }
+    }
 
     QSignalSpy layouts(&Tree(), &QAbstractItemModel::layoutAboutToBeChanged);
     for (TSortDepth depth : {TSortDepth::OneLevel, TSortDepth::AllLevels}) {

@@ -42,12 +42,15 @@ TTreeNode* TTreeNode::PreviousSibling() const {
 }
 
 bool TTreeNode::HasAsAncestor(const TTreeNode* ancestor) const {
-    for (const TTreeNode* p = parent_; p != nullptr; p = p->parent_) {
-        if (p == ancestor) {
-            return true;
-        }
+    // Only the node as many levels up as the ancestor's level can be it: the walk goes no further.
+    if (ancestor == nullptr || ancestor->level_ >= level_) {
+        return false;
     }
-    return false;
+    const TTreeNode* p = parent_;
+    for (int up = level_ - ancestor->level_ - 1; up > 0 && p != nullptr; --up) {
+        p = p->parent_;
+    }
+    return p == ancestor;
 }
 
 TBranchTree::TBranchTree(const TPictureList& pictures, QObject* parent)
@@ -146,7 +149,9 @@ size_t TBranchTree::CountSubtree(const TTreeNode* node) {
 }
 
 void TBranchTree::Delete(TTreeNode* node) {
-    shownFor_ = nullptr; // the node remembered may be among those deleted
+    if (shownFor_ == node || (shownFor_ != nullptr && shownFor_->HasAsAncestor(node))) {
+        shownFor_ = nullptr;
+    }
     if (node == hiddenTop_.get()) {
         DiscardTopLevel();
         return;
@@ -174,7 +179,9 @@ void TBranchTree::Delete(TTreeNode* node) {
 }
 
 void TBranchTree::DeleteChildren(TTreeNode* node) {
-    shownFor_ = nullptr;
+    if (shownFor_ != nullptr && shownFor_->HasAsAncestor(node)) {
+        shownFor_ = nullptr;
+    }
     if (node->children_.empty()) {
         return;
     }
