@@ -77,6 +77,8 @@ public:
     }
     // 0 for the root, 1 for its sub-branches, ...
     size_t Depth() const { return depth_; }
+    // How many branches share the current one's parent, the current one included; 1 at the root.
+    size_t SiblingCount() const { return depth_ == 0 ? 1 : levels_[depth_ - 1].branches.size(); }
     // The file-order indices of the branches from the root down to the current one; empty at the root.
     const std::vector<size_t>& Path() const { return path_; }
 

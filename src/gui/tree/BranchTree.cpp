@@ -228,8 +228,8 @@ void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture)
     if (node->picture_ == picture && node->selectedPicture_ == selectedPicture) {
         return;
     }
-    node->picture_ = picture;
-    node->selectedPicture_ = selectedPicture;
+    node->picture_ = static_cast<std::int16_t>(picture);
+    node->selectedPicture_ = static_cast<std::int16_t>(selectedPicture);
     if (IsHidden(node)) {
         return;
     }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QTreeView>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,16 +59,17 @@ public:
 
 private:
     friend class TBranchTree;
+    // Pointers first and the small fields packed after them: a node is made for every branch.
     std::string text_;
     TDomNode element_;
-    int picture_ = 0;
-    int selectedPicture_ = 0;
     TTreeNode* parent_ = nullptr;
     TTreeNode* root_ = this;
+    std::vector<std::unique_ptr<TTreeNode>> children_;
     int level_ = 0;
     int row_ = 0;
     unsigned buildId_ = 0; // the build of a not yet shown top-level node this node belongs to
-    std::vector<std::unique_ptr<TTreeNode>> children_;
+    std::int16_t picture_ = 0;
+    std::int16_t selectedPicture_ = 0;
     std::unique_ptr<TLXDocument> document_; // last: destroyed after the children
 };
 
@@ -98,6 +100,8 @@ public:
     // Drops the node begun by BeginTopLevel with everything below it.
     void DiscardTopLevel();
     TTreeNode* AddChild(TTreeNode* parent, std::string text);
+    // Makes room for that many children of the node, so that adding them moves nothing.
+    void ReserveChildren(TTreeNode* parent, size_t count) { parent->children_.reserve(count); }
     // Deletes the node with all its descendants.
     void Delete(TTreeNode* node);
     void DeleteChildren(TTreeNode* node);

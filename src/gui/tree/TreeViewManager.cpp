@@ -71,6 +71,9 @@ void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element
     for (bool more = walk.Next(); more;) {
         TBranch& branch = walk.Current();
         path.resize(walk.Depth());
+        if (!path.back()->HasChildren()) {
+            tree.ReserveChildren(path.back(), walk.SiblingCount());
+        }
         TTreeNode* child = tree.AddChild(path.back(), std::move(branch.title));
         child->SetData(branch.element);
         if (branch.locked && branch.hasSubBranches) {
