@@ -4,6 +4,7 @@
 #include "core/settings/LX_Localer.h"
 #include "core/settings/PublishedObject.h"
 #include "core/text/Utf8.h"
+#include "core/text/Utf8Block.h"
 
 #include <algorithm>
 #include <array>
@@ -14,10 +15,6 @@
 #include <functional>
 #include <utility>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace ludex {
 
@@ -81,41 +78,16 @@ constexpr std::array<bool, 128> MakeAsciiNameChars() {
 constexpr std::array<bool, 128> kAsciiNameChars = MakeAsciiNameChars();
 
 #if defined(__SSE2__)
-// How many of the 16 bytes at `p` SkipPlain may pass at once: all of them when they hold nothing
-// but plain ASCII and whole two-byte sequences, else those before the first byte that is a control
-// byte, `A`, `B`, `C`, a byte from 0x80 up other than the lead of a two-byte sequence or a
-// continuation byte, or a lead or continuation byte without its partner. A lead whose partner is
-// not among the bytes passed is not passed either, so that a run never ends inside a character.
+// How many of the 16 bytes at `p` SkipPlain may pass at once (see PlainPrefix16): control bytes,
+// `A`, `B` and `C` end a run.
 template <char A, char B, char C>
 inline size_t PlainBlock(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Signed comparisons: bytes from 0x80 up are negative.
-    const __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
-    __m128i stop = _mm_and_si128(ascii, _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(A)));
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(B)));
-    stop = _mm_or_si128(stop, _mm_cmpeq_epi8(v, _mm_set1_epi8(C)));
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    const auto stops = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    if (high == 0) {
-        return stops == 0 ? 16 : static_cast<size_t>(std::countr_zero(stops));
-    }
-    // Continuation bytes are 0x80 to 0xBF (-128 to -65), leads of two-byte sequences 0xC2 to 0xDF
-    // (-62 to -33).
-    const __m128i continuation = _mm_cmplt_epi8(v, _mm_set1_epi8(-64));
-    const __m128i lead =
-        _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-63)), _mm_cmplt_epi8(v, _mm_set1_epi8(-32)));
-    const auto leads = static_cast<unsigned>(_mm_movemask_epi8(lead));
-    const auto continuations = static_cast<unsigned>(_mm_movemask_epi8(continuation));
-    // The sixteenth byte's partner is in the next block: a lead there is left for it.
-    const unsigned bad = stops | (high & ~(leads | continuations)) |
-                         (continuations ^ ((leads << 1) & 0xFFFF)) | (leads & 0x8000);
-    if (bad == 0) {
-        return 16;
-    }
-    const auto first = static_cast<unsigned>(std::countr_zero(bad));
-    // A lead just before the first bad byte has no partner among the bytes passed.
-    return first - (first > 0 ? (leads >> (first - 1)) & 1 : 0);
+    const __m128i v = LoadBlock16(p);
+    __m128i stops = AsciiControls16(v);
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(A)));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(B)));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(C)));
+    return PlainPrefix16(v, stops);
 }
 #endif
 
