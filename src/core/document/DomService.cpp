@@ -255,6 +255,10 @@ TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& befo
     return TDomNode(n.internal_object());
 }
 
+size_t TDomNode::LoadedTextSize() const {
+    return node_ != nullptr ? TDomDocument::ParsedTextOf(node_).size() : 0;
+}
+
 TDomAttribute TDomNode::FirstAttribute() const {
     return TDomAttribute(P(node_).first_attribute().internal_object());
 }
