@@ -78,12 +78,15 @@ constexpr std::array<bool, 128> MakeAsciiNameChars() {
 constexpr std::array<bool, 128> kAsciiNameChars = MakeAsciiNameChars();
 
 #if defined(__SSE2__)
-// How many of the 16 bytes at `p` SkipPlain may pass at once (see PlainPrefix16): control bytes,
-// `A`, `B` and `C` end a run.
+// How many of the 16 bytes at `p` SkipPlain may pass at once (see PlainPrefix16): control bytes
+// other than tab, LF and CR, `A`, `B` and `C` end a run.
 template <char A, char B, char C>
 inline size_t PlainBlock(const char* p) {
     const __m128i v = LoadBlock16(p);
-    __m128i stops = AsciiControls16(v);
+    __m128i blanks = _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'));
+    blanks = _mm_or_si128(blanks, _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    blanks = _mm_or_si128(blanks, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    __m128i stops = _mm_andnot_si128(blanks, AsciiControls16(v));
     stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(A)));
     stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(B)));
     stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(C)));
@@ -238,8 +241,11 @@ private:
             while (at + 16 <= end) {
                 const size_t passed = PlainBlock<A, B, C>(p + at);
                 at += passed;
-                if (passed != 16) {
-                    break;
+                if (passed < 15) {
+                    return at; // a byte within the block ends the run
+                }
+                if (passed == 15) {
+                    break; // the last byte may begin a two-byte sequence
                 }
             }
 #endif
@@ -296,17 +302,18 @@ private:
         const auto first = at < text_.size() ? static_cast<unsigned char>(text_[at]) : 0u;
         if (first != 0 && first < 0x80) {
             // ASCII, as nearly every name is: no decoding needed.
-            c = first;
+            if (!kAsciiNameChars[first] || first == '-' || first == '.' || (first >= '0' && first <= '9')) {
+                Fail(start, std::string(what) + " expected");
+            }
             ++at;
-        } else if (at >= text_.size() || !DecodeUtf8(text_, at, c)) {
-            c = 0;
-        }
-        if (!IsNameStartChar(c)) {
+        } else if (at >= text_.size() || !DecodeUtf8(text_, at, c) || !IsNameStartChar(c)) {
             Fail(start, std::string(what) + " expected");
         }
         pos_ = at;
-        while (pos_ < text_.size()) {
-            const auto b = static_cast<unsigned char>(text_[pos_]);
+        const size_t n = text_.size();
+        const char* p = text_.data();
+        while (pos_ < n) {
+            const auto b = static_cast<unsigned char>(p[pos_]);
             if (b < 0x80) {
                 if (kAsciiNameChars[b]) {
                     ++pos_;
