@@ -207,7 +207,7 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
     if (head_ == THead::Other) {
         std::string text = DecodeOtherThanUtf8(bytes, source_);
         const bool suspectReference = HasSuspectReference(text);
-        return {.text = std::move(text), .suspectReference = suspectReference, .needsTreeCheck = true};
+        return {.text = std::move(text), .suspectReference = suspectReference};
     }
     const std::string_view text = std::string_view(bytes).substr(start_);
     if (checkUtf8_) {
@@ -222,10 +222,7 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
         std::memmove(bytes.data(), bytes.data() + start_, size);
         bytes.resize(size);
     }
-    if (!checkUtf8_) {
-        return {.text = std::move(bytes), .suspectReference = false, .needsTreeCheck = true};
-    }
-    return {std::move(bytes), check_.SuspectReference(), check_.NeedsTreeCheck()};
+    return {.text = std::move(bytes), .suspectReference = checkUtf8_ && check_.SuspectReference()};
 }
 
 std::string DecodeDocument(std::string&& bytes, std::string_view source) {

@@ -24,13 +24,11 @@ std::pair<size_t, size_t> LineAndColumnOf(std::string_view text, size_t offset);
 std::string LocatedMessage(std::string_view source, std::string_view text, size_t offset,
                            std::string_view what);
 
-// The text of a document as UTF-8 without byte-order mark, whether it holds a character
-// reference to a surrogate or beyond U+10FFFF (see HasSuspectReference), and whether its parsed
-// tree needs checking (see TMarkupScan).
+// The text of a document as UTF-8 without byte-order mark, and whether it holds a character
+// reference to a surrogate or beyond U+10FFFF (see HasSuspectReference).
 struct TDecodedDocument {
     std::string text;
     bool suspectReference = false;
-    bool needsTreeCheck = true;
 };
 
 // Decodes the bytes of a document by their byte-order mark and XML declaration: UTF-8 with or

@@ -413,7 +413,7 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     // The well-formedness check before parsing also checks UTF-8.
-    Parse({.text = std::string(text), .suspectReference = false, .needsTreeCheck = true}, "XML text",
+    Parse({.text = std::string(text), .suspectReference = false}, "XML text",
           [&] { return std::string(text); });
 }
 
