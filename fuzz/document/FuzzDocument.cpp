@@ -1,11 +1,13 @@
 // Loads arbitrary bytes as a document and writes it. Whatever the writer produces must load again,
 // and writing that must be stable: the same text on every further round. Decoding the bytes in
-// pieces, as they arrive from a file, must give what decoding them at once gives; and when the scan
-// of the text calls the tree clean, the loaded tree must indeed have nothing for the skipped walk.
+// pieces, as they arrive from a file, must give what decoding them at once gives; and when the
+// well-formedness check finds no character reference in text, the loaded tree must indeed have
+// nothing for the skipped walk.
 #include "core/base/Exception.h"
 #include "core/document/DocumentDecoder.h"
 #include "core/document/DocumentWriter.h"
 #include "core/document/DomService.h"
+#include "core/document/WellFormed.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 
@@ -141,15 +143,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!doc.DocumentElement()) {
             Crash("loaded without a document element", "");
         }
-        bool scannedClean = false;
+        // The walk after parsing runs only where the check found a character reference in text:
+        // without one, the tree must hold nothing the walk would have refused or repaired.
+        bool referenceInText = true;
         try {
-            scannedClean = !TDocumentDecoder("input").Finish(std::string(bytes)).needsTreeCheck;
+            const std::string text = TDocumentDecoder("input").Finish(std::string(bytes)).text;
+            if (const auto fault = FindMalformation(text, &referenceInText)) {
+                Crash("loaded but is not well-formed", fault->reason);
+            }
         } catch (const Exception& e) {
             Crash("loaded but does not decode", e.Message());
         }
-        if (scannedClean) {
+        if (!referenceInText) {
             if (const std::string finding = WalkFinding(doc.DocumentElement()); !finding.empty()) {
-                Crash("the scan called the text clean, but the tree has", finding);
+                Crash("no reference in text, but the tree has", finding);
             }
         }
         unlocked = HasUnlockedBranch(doc.DocumentElement());

@@ -195,7 +195,7 @@ void TDocumentDecoder::Received(std::string_view bytes) {
     if (head_ == THead::Undecided) {
         head_ = Decide(bytes, TInput::Partial);
     }
-    if (head_ == THead::Utf8) {
+    if (head_ == THead::Utf8 && checkUtf8_) {
         check_.Advance(bytes.substr(start_), TInput::Partial);
     }
 }
@@ -207,12 +207,14 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
     if (head_ == THead::Other) {
         std::string text = DecodeOtherThanUtf8(bytes, source_);
         const bool suspectReference = HasSuspectReference(text);
-        return {.text = std::move(text), .suspectReference = suspectReference, .needsTreeCheck = true};
+        return {.text = std::move(text), .suspectReference = suspectReference};
     }
     const std::string_view text = std::string_view(bytes).substr(start_);
-    check_.Advance(text, TInput::Complete);
-    if (check_.Utf8Failed()) {
-        throw EDomError(LocatedMessage(source_, text, check_.BadOffset(), "invalid UTF-8 byte sequence"));
+    if (checkUtf8_) {
+        check_.Advance(text, TInput::Complete);
+        if (check_.Utf8Failed()) {
+            throw EDomError(LocatedMessage(source_, text, check_.BadOffset(), "invalid UTF-8 byte sequence"));
+        }
     }
     if (start_ != 0) {
         // By hand rather than erase(), which GCC 12 at -O3 wrongly warns about (-Wrestrict).
@@ -220,7 +222,7 @@ TDecodedDocument TDocumentDecoder::Finish(std::string&& bytes) {
         std::memmove(bytes.data(), bytes.data() + start_, size);
         bytes.resize(size);
     }
-    return {std::move(bytes), check_.SuspectReference(), check_.NeedsTreeCheck()};
+    return {.text = std::move(bytes), .suspectReference = checkUtf8_ && check_.SuspectReference()};
 }
 
 std::string DecodeDocument(std::string&& bytes, std::string_view source) {

@@ -24,13 +24,11 @@ std::pair<size_t, size_t> LineAndColumnOf(std::string_view text, size_t offset);
 std::string LocatedMessage(std::string_view source, std::string_view text, size_t offset,
                            std::string_view what);
 
-// The text of a document as UTF-8 without byte-order mark, whether it holds a character
-// reference to a surrogate or beyond U+10FFFF (see HasSuspectReference), and whether its parsed
-// tree needs checking (see TMarkupScan).
+// The text of a document as UTF-8 without byte-order mark, and whether it holds a character
+// reference to a surrogate or beyond U+10FFFF (see HasSuspectReference).
 struct TDecodedDocument {
     std::string text;
     bool suspectReference = false;
-    bool needsTreeCheck = true;
 };
 
 // Decodes the bytes of a document by their byte-order mark and XML declaration: UTF-8 with or
@@ -42,9 +40,16 @@ struct TDecodedDocument {
 // The bytes may be handed over as they arrive: UTF-8, by far the most common, is then checked
 // piece by piece while each piece is still in the processor's cache, and only the rest of the
 // work is left for Finish.
+//
+// A caller that checks the whole text itself, UTF-8 included (FindMalformation), passes
+// TUtf8Check::ByCaller: UTF-8 text then comes back unchecked, with suspectReference false, and
+// Finish refuses only what cannot be decoded.
+enum class TUtf8Check { ByDecoder, ByCaller };
+
 class TDocumentDecoder {
 public:
-    explicit TDocumentDecoder(std::string_view source) : source_(source) {}
+    explicit TDocumentDecoder(std::string_view source, TUtf8Check check = TUtf8Check::ByDecoder)
+        : source_(source), checkUtf8_(check == TUtf8Check::ByDecoder) {}
 
     // Called each time more bytes have arrived, with all bytes received so far.
     void Received(std::string_view bytes);
@@ -60,6 +65,7 @@ private:
     THead head_ = THead::Undecided;
     size_t start_ = 0;             // bytes of a byte-order mark before the UTF-8 text
     size_t declarationSearch_ = 0; // where to look on for the end of an XML declaration
+    bool checkUtf8_ = true;
     TIncrementalTextCheck check_;
 };
 

@@ -9,6 +9,7 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 #include "core/text/Utf8.h"
+#include "core/text/Utf8Block.h"
 
 #include <algorithm>
 #include <array>
@@ -17,10 +18,6 @@
 #include <cstring>
 #include <memory>
 #include <vector>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace ludex {
 
@@ -144,6 +141,8 @@ public:
         Reserve(1);
         stage_[length_++] = c;
     }
+    // Makes room for a text of about `size` bytes in all, so that it is not moved as it grows.
+    void ExpectSize(size_t size) { text_.reserve(size); }
     std::string Take() {
         Flush();
         return std::move(text_);
@@ -181,32 +180,29 @@ private:
     size_t length_ = 0; // bytes in the stage
 };
 
-// Copies 16 bytes to dst when they hold nothing but ASCII that is written as it is (no byte at or
-// above 0x80, below 0x20, or a markup character); returns whether it did.
-inline bool CopyCleanBlock16(char* dst, const char* src) {
+// Copies the 16 bytes at src to dst and returns how many of them are written as they are: the
+// leading ASCII bytes that are neither control bytes nor markup characters and two-byte sequences
+// (see PlainPrefix16). The rest of the copy is to be overwritten.
+inline size_t CopyPlainPrefix16(char* dst, const char* src) {
 #if defined(__SSE2__)
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    // Signed comparison: bytes from 0x80 up are negative, so they count as below 0x20.
-    __m128i m = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+    const __m128i v = LoadBlock16(src);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+    __m128i m = AsciiControls16(v);
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('&')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('\'')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('<')));
     m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
-    if (_mm_movemask_epi8(m) != 0) {
-        return false;
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
-    return true;
+    return PlainPrefix16(v, m);
 #else
     for (int i = 0; i < 16; ++i) {
         auto b = static_cast<unsigned char>(src[i]);
         if (b >= 0x80 || kEscapes[b].length != 0) {
-            return false;
+            return 0;
         }
     }
     std::memcpy(dst, src, 16);
-    return true;
+    return 16;
 #endif
 }
 
@@ -221,42 +217,43 @@ void AppendValue(TSink& out, std::string_view text) {
     const char* src = text.data();
     size_t i = 0;
     while (i < n) {
-        while (i + 16 <= n && CopyCleanBlock16(dst, src + i)) {
-            dst += 16;
-            i += 16;
-        }
-        // The next block needs care: take it character by character.
-        const size_t end = i + 16 < n ? i + 16 : n;
-        while (i < end) {
-            auto b = static_cast<unsigned char>(src[i]);
-            if (b < 0x80) {
-                const TEscape& e = kEscapes[b];
-                if (IsForbiddenControl(b)) [[unlikely]] {
-                    FailUnstorable(text, i);
-                }
-                if (e.length != 0) {
-                    std::memcpy(dst, e.text, sizeof e.text);
-                    dst += e.length;
-                } else {
-                    *dst++ = static_cast<char>(b);
-                }
-                ++i;
-            } else if (IsTwoByteSequence(text, i)) {
-                dst[0] = src[i];
-                dst[1] = src[i + 1];
-                dst += 2;
-                i += 2;
-            } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) [[unlikely]] {
-                // Three and four bytes: rare enough that the common cases above get the short path.
-                if (IsNonCharacterAt(text, i)) {
-                    FailUnstorable(text, i);
-                }
-                for (const size_t stop = i + length; i < stop; ++i) {
-                    *dst++ = src[i];
-                }
-            } else {
-                FailConversion(ShownEscaped(text));
+        if (i + 16 <= n) {
+            const size_t plain = CopyPlainPrefix16(dst, src + i);
+            dst += plain;
+            i += plain;
+            if (plain == 16) {
+                continue;
             }
+        }
+        // The next character needs care; near the end of the text, every character does.
+        auto b = static_cast<unsigned char>(src[i]);
+        if (b < 0x80) {
+            const TEscape& e = kEscapes[b];
+            if (IsForbiddenControl(b)) [[unlikely]] {
+                FailUnstorable(text, i);
+            }
+            if (e.length != 0) {
+                std::memcpy(dst, e.text, sizeof e.text);
+                dst += e.length;
+            } else {
+                *dst++ = static_cast<char>(b);
+            }
+            ++i;
+        } else if (IsTwoByteSequence(text, i)) {
+            dst[0] = src[i];
+            dst[1] = src[i + 1];
+            dst += 2;
+            i += 2;
+        } else if (const size_t length = Utf8LongSequenceLength(text, i); length != 0) [[unlikely]] {
+            // Three and four bytes: rare enough that the common cases above get the short path.
+            if (IsNonCharacterAt(text, i)) {
+                FailUnstorable(text, i);
+            }
+            for (const size_t stop = i + length; i < stop; ++i) {
+                *dst++ = src[i];
+            }
+        } else {
+            FailConversion(ShownEscaped(text));
         }
     }
     out.Advance(static_cast<size_t>(dst - begin));
@@ -266,7 +263,13 @@ void AppendValue(TSink& out, std::string_view text) {
 // text of its children in a buffer of its own, which becomes its payload when it is closed.
 class TWriter {
 public:
-    explicit TWriter(std::string_view prefix) { result_.Put(prefix); }
+    // `expectedSize`: about how long the whole text will be, when that is known.
+    explicit TWriter(std::string_view prefix, size_t expectedSize = 0) {
+        if (expectedSize != 0) {
+            result_.ExpectSize(expectedSize);
+        }
+        result_.Put(prefix);
+    }
 
     std::string Write(const TDomNode& top) {
         if (Open(top)) {
@@ -417,7 +420,11 @@ private:
 std::string DocumentToText(const TDomNode& root) {
     std::string declaration(kDocumentDeclaration);
     declaration += kCrLf;
-    return TWriter(declaration).Write(root);
+    // A document is written at about the size it was loaded at. A text that outgrows the room
+    // made would be moved once as a whole: leave an eighth more. Room never written costs only
+    // address space.
+    const size_t loaded = root.LoadedTextSize();
+    return TWriter(declaration, loaded == 0 ? 0 : loaded + loaded / 8 + 4096).Write(root);
 }
 
 std::string ElementToText(const TDomNode& node) {

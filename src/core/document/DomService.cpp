@@ -2,8 +2,8 @@
 
 #include "core/base/FileIO.h"
 #include "core/crypto/Secret.h"
-#include "core/document/TextCheck.h"
 #include "core/document/WellFormed.h"
+#include "core/text/Utf8.h"
 
 #include <pugixml.hpp>
 
@@ -16,19 +16,6 @@
 namespace ludex {
 
 namespace {
-
-// A copy of the bytes made in pieces, calling `received` with the copy so far after each piece,
-// so that every piece is looked at while it is still in the processor's cache.
-std::string CopyInPieces(std::string_view bytes, const std::function<void(std::string_view)>& received) {
-    constexpr size_t kPieceSize = 64 << 10;
-    std::string copy;
-    copy.reserve(bytes.size());
-    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
-        copy.append(bytes.substr(at, kPieceSize));
-        received(copy);
-    }
-    return copy;
-}
 
 // Elements, text, comments, processing instructions and character-data sections are kept (and
 // declarations, to refuse one inside the document element);
@@ -268,6 +255,10 @@ TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& befo
     return TDomNode(n.internal_object());
 }
 
+size_t TDomNode::LoadedTextSize() const {
+    return node_ != nullptr ? TDomDocument::ParsedTextOf(node_).size() : 0;
+}
+
 TDomAttribute TDomNode::FirstAttribute() const {
     return TDomAttribute(P(node_).first_attribute().internal_object());
 }
@@ -394,7 +385,7 @@ void TDomDocument::Clear() {
 
 void TDomDocument::Load(const std::string& fileName) {
     Clear();
-    TDocumentDecoder decoder(fileName);
+    TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
     TDecodedDocument decoded =
         decoder.Finish(ReadFileBytes(fileName, [&](std::string_view bytes) { decoder.Received(bytes); }));
     // Parsing overwrites the text; an error position is found in the file read again.
@@ -403,7 +394,7 @@ void TDomDocument::Load(const std::string& fileName) {
 
 TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
     Clear();
-    TDocumentDecoder decoder(fileName);
+    TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
     TIdentifiedBytes file =
         ReadIdentifiedFile(fileName, [&](std::string_view bytes) { decoder.Received(bytes); });
     Parse(decoder.Finish(std::move(file.bytes)), fileName,
@@ -413,22 +404,16 @@ TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
 
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
     Clear();
-    TDocumentDecoder decoder(sourceName);
-    std::string copy = CopyInPieces(bytes, [&](std::string_view soFar) { decoder.Received(soFar); });
-    Parse(decoder.Finish(std::move(copy)), sourceName,
+    // The well-formedness check before parsing also checks UTF-8, in the same pass.
+    TDocumentDecoder decoder(sourceName, TUtf8Check::ByCaller);
+    Parse(decoder.Finish(std::string(bytes)), sourceName,
           [&] { return DecodeDocument(std::string(bytes), sourceName); });
 }
 
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
-    TIncrementalTextCheck check;
-    std::string copy =
-        CopyInPieces(text, [&](std::string_view soFar) { check.Advance(soFar, TInput::Partial); });
-    check.Advance(copy, TInput::Complete);
-    if (check.Utf8Failed()) {
-        throw EDomError(LocatedMessage("XML text", text, check.BadOffset(), "invalid UTF-8 byte sequence"));
-    }
-    Parse({std::move(copy), check.SuspectReference(), check.NeedsTreeCheck()}, "XML text",
+    // The well-formedness check before parsing also checks UTF-8.
+    Parse({.text = std::string(text), .suspectReference = false}, "XML text",
           [&] { return std::string(text); });
 }
 
@@ -448,8 +433,9 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     // The document's names and values point into the text, so it lives as long as the tree.
     text_ = std::move(decoded.text);
     // The parser accepts some text that is not XML and would change it on the next save (an
-    // undefined entity kept as text, "&#0;" cutting a value): only well-formed text is parsed.
-    if (std::optional<TMalformation> fault = FindMalformation(text_)) {
+    // undefined entity kept as text, "&#0;" cutting a value): only well-formed UTF-8 text is parsed.
+    bool referenceInText = false;
+    if (std::optional<TMalformation> fault = FindMalformation(text_, &referenceInText)) {
         const std::string message = LocatedMessage(sourceName, text_, fault->offset, fault->reason);
         Clear();
         throw EDomError(message);
@@ -470,12 +456,14 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
         root = top;
     }
     // A character reference can name a surrogate or a number beyond Unicode, which the parser
-    // turns into bytes that are not UTF-8; such text must not enter memory.
+    // turns into bytes that are not UTF-8; such text must not enter memory. (The well-formedness
+    // check refuses such references already; the walk makes sure where the decoder saw one.)
     const bool checkReferences = decoded.suspectReference;
     // Walk without recursion. Text nodes are trimmed after references are resolved and dropped
     // when nothing is left, so that what the writer produces reads back to the same tree. The
-    // scan of the text has told whether there can be anything to find.
-    pugi::xml_node node = checkReferences || decoded.needsTreeCheck ? root : pugi::xml_node();
+    // well-formedness check has told whether a reference in text can have left anything to trim;
+    // a repeated attribute name or a declaration inside the document element it refuses.
+    pugi::xml_node node = checkReferences || referenceInText ? root : pugi::xml_node();
     while (node) {
         pugi::xml_node next;
         if (node.type() == pugi::node_element && node.first_child()) {

@@ -119,6 +119,11 @@ public:
     // appends. Throws Exception when `before` is not a child of this node.
     TDomNode InsertCopyBefore(const TDomNode& source, const TDomNode& before) const;
 
+    // The size in bytes of the text the node's document was last loaded from; 0 for the empty
+    // handle and a document never loaded. A guess at the size of the document's written form, so
+    // that a writer can make room for all of it at once.
+    size_t LoadedTextSize() const;
+
     // Attributes, in the element's order.
     TDomAttribute FirstAttribute() const;
     // Replaces the contents of `out` by the names and values of the attributes, in order: one call

@@ -51,7 +51,6 @@ void TIncrementalTextCheck::Advance(std::string_view text, TInput input) {
     if (!suspectReference_ && (referencesFrom_ < text.size() || input == TInput::Complete)) {
         referencesFrom_ = ScanReferences(text, referencesFrom_, input, suspectReference_);
     }
-    markup_.Advance(text, input);
 }
 
 } // namespace ludex

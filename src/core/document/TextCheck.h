@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/document/MarkupScan.h"
 #include "core/text/Utf8.h"
 
 #include <cstddef>
@@ -15,9 +14,8 @@ bool HasSuspectReference(std::string_view text);
 
 // Checks a text that arrives piece by piece: that it is UTF-8 (see TUtf8Scanner), whether it holds
 // a suspect character reference (see HasSuspectReference), with the same answers as the whole-text
-// functions, and whether its parsed tree needs checking (see TMarkupScan). Each piece is looked at
-// right after it has arrived, while it is still in the processor's cache; a character or reference
-// cut by the end of a piece is taken up again with the next one.
+// functions. Each piece is looked at right after it has arrived, while it is still in the processor's cache;
+// a character or reference cut by the end of a piece is taken up again with the next one.
 class TIncrementalTextCheck {
 public:
     // Checks what `text` holds beyond what earlier calls have checked; `text` is the whole text
@@ -28,11 +26,9 @@ public:
     // The offset of the first byte that does not belong to a UTF-8 character, once Utf8Failed().
     size_t BadOffset() const { return utf8_.BadOffset(); }
     bool SuspectReference() const { return suspectReference_; }
-    bool NeedsTreeCheck() const { return markup_.NeedsTreeCheck(); }
 
 private:
     TUtf8Scanner utf8_;
-    TMarkupScan markup_;
     size_t referencesFrom_ = 0;
     bool suspectReference_ = false;
 };

@@ -4,6 +4,7 @@
 #include "core/settings/LX_Localer.h"
 #include "core/settings/PublishedObject.h"
 #include "core/text/Utf8.h"
+#include "core/text/Utf8Block.h"
 
 #include <algorithm>
 #include <array>
@@ -26,10 +27,13 @@ struct TFault {
 };
 
 // Byte classes for the fast scans of text content and attribute values: which bytes end a run
-// of plain characters. Bytes 0x80 and up are plain except 0xEF, which begins U+FFFE and U+FFFF.
+// of plain characters. A lead byte of a two-byte sequence continues the run when a continuation
+// byte follows it (every such character is one XML allows); every other byte from 0x80 up ends
+// it, so that the sequence it begins is checked as UTF-8 and as a character XML allows.
 enum : uint8_t {
     kPlain = 0,
     kStop = 1,
+    kTwoByteLead = 2,
 };
 
 constexpr std::array<uint8_t, 256> MakeStops(std::string_view extra) {
@@ -37,7 +41,9 @@ constexpr std::array<uint8_t, 256> MakeStops(std::string_view extra) {
     for (unsigned b = 0; b < 0x20; ++b) {
         table[b] = (b == '\t' || b == '\n' || b == '\r') ? kPlain : kStop;
     }
-    table[0xEF] = kStop;
+    for (unsigned b = 0x80; b < 0x100; ++b) {
+        table[b] = b >= 0xC2 && b <= 0xDF ? kTwoByteLead : kStop;
+    }
     for (char c : extra) {
         table[static_cast<unsigned char>(c)] = kStop;
     }
@@ -59,6 +65,35 @@ uint64_t NameHash(std::string_view name) {
     return hash ^ (hash >> 29);
 }
 
+// The ASCII characters a name may hold after its first one.
+constexpr std::array<bool, 128> MakeAsciiNameChars() {
+    std::array<bool, 128> table{};
+    for (unsigned b = 0; b < 128; ++b) {
+        table[b] = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
+                   b == '.' || b == '_' || b == ':';
+    }
+    return table;
+}
+
+constexpr std::array<bool, 128> kAsciiNameChars = MakeAsciiNameChars();
+
+#if defined(__SSE2__)
+// How many of the 16 bytes at `p` SkipPlain may pass at once (see PlainPrefix16): control bytes
+// other than tab, LF and CR, `A`, `B` and `C` end a run.
+template <char A, char B, char C>
+inline size_t PlainBlock(const char* p) {
+    const __m128i v = LoadBlock16(p);
+    __m128i blanks = _mm_cmpeq_epi8(v, _mm_set1_epi8('\t'));
+    blanks = _mm_or_si128(blanks, _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')));
+    blanks = _mm_or_si128(blanks, _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+    __m128i stops = _mm_andnot_si128(blanks, AsciiControls16(v));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(A)));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(B)));
+    stops = _mm_or_si128(stops, _mm_cmpeq_epi8(v, _mm_set1_epi8(C)));
+    return PlainPrefix16(v, stops);
+}
+#endif
+
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -79,6 +114,9 @@ bool IsNameChar(char32_t c) {
 class TChecker {
 public:
     explicit TChecker(std::string_view text) : text_(text) {}
+
+    // Whether a character reference stood in text content, once Run() has returned.
+    bool ReferenceInText() const { return referenceInText_; }
 
     void Run() {
         if (StartsWithAt(pos_, "<?xml") && pos_ + 5 < text_.size() &&
@@ -191,15 +229,54 @@ private:
         return c;
     }
 
+    // The first byte in [at, end) that ends a run of plain characters by `stops`, or `end`. `A`,
+    // `B` and `C` are the ASCII characters besides control bytes that `stops` stops at. Sixteen
+    // bytes are passed at a time while they hold none of them and nothing outside ASCII but whole
+    // two-byte sequences; anything else goes on byte by byte.
+    template <char A, char B, char C>
+    size_t SkipPlain(const std::array<uint8_t, 256>& stops, size_t at, size_t end) const {
+        const char* p = text_.data();
+        while (true) {
+#if defined(__SSE2__)
+            while (at + 16 <= end) {
+                const size_t passed = PlainBlock<A, B, C>(p + at);
+                at += passed;
+                if (passed < 15) {
+                    return at; // a byte within the block ends the run
+                }
+                if (passed == 15) {
+                    break; // the last byte may begin a two-byte sequence
+                }
+            }
+#endif
+            // At least sixteen bytes one by one before the next block is tried.
+            const size_t stop = std::min(at + 16, end);
+            while (at < stop) {
+                const uint8_t c = stops[static_cast<unsigned char>(p[at])];
+                if (c == kPlain) {
+                    ++at;
+                } else if (c == kTwoByteLead && at + 1 < end &&
+                           (static_cast<unsigned char>(p[at + 1]) & 0xC0) == 0x80) {
+                    at += 2;
+                } else {
+                    return at;
+                }
+            }
+            if (at >= end) {
+                return end;
+            }
+        }
+    }
+
     // Checks every character in [from, to).
     void CheckChars(size_t from, size_t to) const {
         size_t at = from;
-        while (at < to) {
-            if (kCharStops[static_cast<unsigned char>(text_[at])] == kPlain) {
-                ++at;
-            } else {
-                CharAt(at);
+        while (true) {
+            at = SkipPlain<'\0', '\0', '\0'>(kCharStops, at, to);
+            if (at >= to) {
+                return;
             }
+            CharAt(at);
         }
     }
 
@@ -225,20 +302,20 @@ private:
         const auto first = at < text_.size() ? static_cast<unsigned char>(text_[at]) : 0u;
         if (first != 0 && first < 0x80) {
             // ASCII, as nearly every name is: no decoding needed.
-            c = first;
+            if (!kAsciiNameChars[first] || first == '-' || first == '.' || (first >= '0' && first <= '9')) {
+                Fail(start, std::string(what) + " expected");
+            }
             ++at;
-        } else if (at >= text_.size() || !DecodeUtf8(text_, at, c)) {
-            c = 0;
-        }
-        if (!IsNameStartChar(c)) {
+        } else if (at >= text_.size() || !DecodeUtf8(text_, at, c) || !IsNameStartChar(c)) {
             Fail(start, std::string(what) + " expected");
         }
         pos_ = at;
-        while (pos_ < text_.size()) {
-            const auto b = static_cast<unsigned char>(text_[pos_]);
+        const size_t n = text_.size();
+        const char* p = text_.data();
+        while (pos_ < n) {
+            const auto b = static_cast<unsigned char>(p[pos_]);
             if (b < 0x80) {
-                if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' ||
-                    b == '.' || b == '_' || b == ':') {
+                if (kAsciiNameChars[b]) {
                     ++pos_;
                     continue;
                 }
@@ -251,6 +328,26 @@ private:
             pos_ = at;
         }
         return text_.substr(start, pos_ - start);
+    }
+
+    // The length of "lt;", "gt;", "amp;", "quot;" or "apos;" when one stands at `at`, else 0.
+    size_t PredefinedEntityLength(size_t at) const {
+        const auto is = [&](size_t offset, char c) { return At(at + offset) == c; };
+        switch (At(at)) {
+        case 'l':
+            return is(1, 't') && is(2, ';') ? 3 : 0;
+        case 'g':
+            return is(1, 't') && is(2, ';') ? 3 : 0;
+        case 'a':
+            if (is(1, 'm')) {
+                return is(2, 'p') && is(3, ';') ? 4 : 0;
+            }
+            return is(1, 'p') && is(2, 'o') && is(3, 's') && is(4, ';') ? 5 : 0;
+        case 'q':
+            return is(1, 'u') && is(2, 'o') && is(3, 't') && is(4, ';') ? 5 : 0;
+        default:
+            return 0;
+        }
     }
 
     // A reference at the '&' at pos_: a character reference to an allowed character or one of
@@ -278,6 +375,11 @@ private:
             }
             return;
         }
+        // The five predefined entities, nearly every entity reference there is, need no name scan.
+        if (const size_t length = PredefinedEntityLength(pos_); length != 0) {
+            pos_ += length;
+            return;
+        }
         if (!NameStartsAt(pos_)) {
             Fail(start, "\"&\" that does not begin a reference (write \"&amp;\")");
         }
@@ -294,11 +396,9 @@ private:
     // Text content up to the next '<' or the end.
     void Content() {
         const size_t n = text_.size();
+        const char* p = text_.data();
         while (pos_ < n) {
-            const char* p = text_.data();
-            while (pos_ < n && kContentStops[static_cast<unsigned char>(p[pos_])] == kPlain) {
-                ++pos_;
-            }
+            pos_ = SkipPlain<'<', '&', ']'>(kContentStops, pos_, n);
             if (pos_ >= n) {
                 return;
             }
@@ -306,6 +406,9 @@ private:
             case '<':
                 return;
             case '&':
+                // A character reference may stand for white space at an end of the text node,
+                // which the parser's trimming does not see.
+                referenceInText_ = referenceInText_ || At(pos_ + 1) == '#';
                 Reference();
                 break;
             case ']':
@@ -491,13 +594,11 @@ private:
         }
         const size_t start = pos_;
         ++pos_;
-        const std::array<uint8_t, 256>& stops = quote == '"' ? kQuotedStops : kApostrophedStops;
         const size_t n = text_.size();
         const char* p = text_.data();
         while (true) {
-            while (pos_ < n && stops[static_cast<unsigned char>(p[pos_])] == kPlain) {
-                ++pos_;
-            }
+            pos_ = quote == '"' ? SkipPlain<'<', '&', '"'>(kQuotedStops, pos_, n)
+                                : SkipPlain<'<', '&', '\''>(kApostrophedStops, pos_, n);
             if (pos_ >= n) {
                 Fail(start, "attribute value is not closed");
             }
@@ -565,6 +666,7 @@ private:
 
     std::string_view text_;
     size_t pos_ = 0;
+    bool referenceInText_ = false;
     std::vector<std::string_view> open_;  // the elements open around pos_, outermost first
     std::vector<std::string_view> names_; // of the start tag being checked
     std::vector<uint32_t> slots_;         // the hash table of many names: index + 1, 0 when free
@@ -609,11 +711,20 @@ std::string UnstorableCharacterMessage(std::string_view text, size_t pos) {
     return LocalizedMessage(std::string(kUnstorableKey), {shown, name}, std::string(kUnstorableEnglish));
 }
 
-std::optional<TMalformation> FindMalformation(std::string_view text) {
+std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText) {
+    TChecker checker(text);
     try {
-        TChecker(text).Run();
+        checker.Run();
     } catch (TFault& fault) {
+        // Text that is not UTF-8 is refused for that, wherever its first bad byte stands.
+        size_t bad = 0;
+        if (!IsValidUtf8(text, &bad)) {
+            return TMalformation{bad, "invalid UTF-8 byte sequence"};
+        }
         return TMalformation{fault.offset, std::move(fault.reason)};
+    }
+    if (referenceInText != nullptr) {
+        *referenceInText = checker.ReferenceInText();
     }
     return std::nullopt;
 }

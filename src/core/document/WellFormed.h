@@ -23,12 +23,16 @@ struct TMalformation {
 // before the document element (skipped, its entities never expanded), names, start and end tags
 // in matching pairs, attributes (white space between them, no repeated name), references (the
 // five predefined entities and character references to characters XML allows) and every
-// character (XML's Char production). The text must already be valid UTF-8.
+// character (XML's Char production), and that the text is UTF-8: a byte that does not belong to a
+// UTF-8 character is the fault ("invalid UTF-8 byte sequence", at the first such byte) wherever
+// it stands, before any other fault.
 //
 // The check works without recursion and in time linear in the text (an element with very many
 // attributes included), so any nesting depth and any number of attributes is checked.
-// Returns the first fault, or nothing for a well-formed document.
-std::optional<TMalformation> FindMalformation(std::string_view text);
+// Returns the first fault, or nothing for a well-formed document; then `referenceInText` (when
+// given) tells whether a character reference stands in text content, where what it stands for
+// can be white space at an end of a text node.
+std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText = nullptr);
 
 // Whether XML 1.0 allows the character in a document at all (its Char production).
 constexpr bool IsXmlChar(char32_t c) {

@@ -100,6 +100,55 @@ TEST_F(DocumentWriterTest, LongValuesAreEscapedAndCheckedAtEveryPosition) {
     }
 }
 
+// Text of two-byte characters goes through the writer sixteen bytes at a time: a markup character,
+// a longer character or a byte that is not UTF-8 must be found at every place among them (a lead
+// byte at the end of a block included), and the bytes around it written unchanged.
+TEST_F(DocumentWriterTest, TwoByteTextIsEscapedAndCheckedAtEveryPosition) {
+    const std::string run =
+        "\xD0\x92\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0 x\xC3\xBC\xC3\xB1\xC3\xAF\xC3\xA7\xC3\xB8"
+        "\xD0\xB2\xD1\x82\xD0\xBE\xD1\x80\xD0\xB0\xD1\x8F yz";
+    const std::string written[] = {"<",
+                                   "&",
+                                   "\"",
+                                   "'",
+                                   ">",
+                                   "\t",
+                                   "\r",
+                                   "\n",
+                                   "a",
+                                   "\xC2\x80",
+                                   "\xDF\xBF",
+                                   "\xE2\x9C\x93",
+                                   "\xF0\x9F\x98\x80"};
+    const std::string refused[] = {"\x80",         "\xD0", "\xD0z", "\xC1\xBF",    "\xE2\x9C",
+                                   "\xED\xA0\x80", "\xFF", "\x01",  "\xEF\xBF\xBE"};
+    for (const size_t shift : {0u, 1u}) {
+        for (size_t at = 0; at <= run.size(); ++at) {
+            if ((static_cast<unsigned char>(run[at]) & 0xC0) == 0x80) {
+                continue; // inside a character
+            }
+            auto value = [&](const std::string& insert) {
+                return std::string(shift, 's') + run.substr(0, at) + insert + run.substr(at) + run;
+            };
+            for (const std::string& insert : written) {
+                TDomDocument doc;
+                doc.LoadXML("<n/>");
+                doc.DocumentElement().SetAttribute("v", value(insert));
+                EXPECT_EQ(ElementToText(doc.DocumentElement()),
+                          "<n v=\"" + EscapeText(value(insert)) + "\"/>")
+                    << "shift " << shift << " at " << at << " insert " << insert;
+            }
+            for (const std::string& insert : refused) {
+                TDomDocument doc;
+                doc.LoadXML("<n/>");
+                doc.DocumentElement().SetAttribute("v", value(insert));
+                EXPECT_THROW(ElementToText(doc.DocumentElement()), Exception)
+                    << "shift " << shift << " at " << at << " insert " << insert;
+            }
+        }
+    }
+}
+
 // Characters XML cannot hold, not even as a reference, are refused before anything is written,
 // naming the character; every other character, NBSP included, comes back from the file exactly.
 TEST_F(DocumentWriterTest, RefusesWhatXmlCannotHoldAndKeepsTheRest) {

@@ -292,6 +292,23 @@ TEST(DomServiceTest, ReloadingReplacesTheTree) {
     EXPECT_EQ(doc.DocumentElement().Name(), "c");
 }
 
+// The size a document was loaded at is that of its decoded text; a node of a document never
+// loaded, or whose last load failed, has none.
+TEST(DomServiceTest, LoadedTextSizeIsThatOfTheDecodedText) {
+    TDomDocument doc;
+    EXPECT_EQ(doc.DocumentElement().LoadedTextSize(), 0u);
+    doc.LoadBytes("\xEF\xBB\xBF<a><b/></a>", "bom.ldx");
+    EXPECT_EQ(doc.DocumentElement().LoadedTextSize(), 11u);
+    EXPECT_EQ(doc.DocumentElement().FirstChild().LoadedTextSize(), 11u);
+    doc.LoadBytes("<?xml version=\"1.0\" encoding=\"windows-1251\"?><a t=\"\xC6\"/>", "cp.ldx");
+    EXPECT_EQ(doc.DocumentElement().LoadedTextSize(), 56u); // the letter takes two bytes in UTF-8
+    TDomDocument other;
+    other.LoadXML("<c/>");
+    EXPECT_EQ(other.DocumentElement().AddChildElement("d").LoadedTextSize(), 4u);
+    EXPECT_THROW(other.LoadXML("<c>"), EDomError);
+    EXPECT_EQ(other.DocumentElement().LoadedTextSize(), 0u);
+}
+
 TEST(DomServiceTest, LineAndColumnCountCharacters) {
     struct Case {
         std::string text;

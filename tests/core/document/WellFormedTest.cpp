@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <utility>
 
 using namespace ludex;
 
@@ -91,6 +93,90 @@ TEST(WellFormedTest, EveryTruncationIsRefused) {
     ASSERT_EQ(ErrorOf(xml), "(loaded)");
     for (size_t n = 0; n < xml.size(); ++n) {
         EXPECT_TRUE(FindMalformation(xml.substr(0, n)).has_value()) << xml.substr(0, n);
+    }
+}
+
+// Every character is checked as UTF-8 and as one XML allows wherever it stands in a run of text:
+// at each position of a long run of ASCII and two-byte characters (so at every place within and
+// between the blocks the check passes at once), in each construct that holds free text. A fault is
+// reported at the first byte of the character.
+TEST(WellFormedTest, EveryCharacterIsCheckedWhereverItStands) {
+    struct Insert {
+        const char* name;
+        std::string bytes;
+        const char* reason; // nullptr: the document is well-formed
+    };
+    const Insert inserts[] = {
+        {"two-byte character", "\xD0\x96", nullptr},
+        {"lowest two-byte character", "\xC2\x80", nullptr},
+        {"highest two-byte character", "\xDF\xBF", nullptr},
+        {"three-byte character", "\xE2\x82\xAC", nullptr},
+        {"four-byte character", "\xF0\x9F\x98\x80", nullptr},
+        {"tab", "\t", nullptr},
+        {"lone continuation byte", "\x80", "invalid UTF-8 byte sequence"},
+        {"lead without continuation", "\xD0z", "invalid UTF-8 byte sequence"},
+        {"lead before a lead", "\xD0\xD0\x96", "invalid UTF-8 byte sequence"},
+        {"overlong form", "\xC0\x80", "invalid UTF-8 byte sequence"},
+        {"overlong two-byte lead", "\xC1\xBF", "invalid UTF-8 byte sequence"},
+        {"surrogate", "\xED\xA0\x80", "invalid UTF-8 byte sequence"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "invalid UTF-8 byte sequence"},
+        {"byte never used", "\xFF", "invalid UTF-8 byte sequence"},
+        {"control character", "\x01", "U+0001"},
+        {"U+FFFE", "\xEF\xBF\xBE", "U+FFFE"},
+    };
+    const std::string run = "0123456789abcdef\xD0\x92\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0 "
+                            "0123456789ABCDEF\xC3\xBC\xC3\xB1xyz";
+    const std::pair<std::string, std::string> constructs[] = {
+        {"<r a=\"", "\"/>"},    {"<r a='", "'/>"},           {"<r>", "</r>"},
+        {"<r><!--", "--></r>"}, {"<r><![CDATA[", "]]></r>"},
+    };
+    for (const auto& [before, after] : constructs) {
+        for (size_t at = 0; at <= run.size(); ++at) {
+            if ((static_cast<unsigned char>(run[at]) & 0xC0) == 0x80) {
+                continue; // inside a character
+            }
+            for (const Insert& insert : inserts) {
+                const std::string xml = before + run.substr(0, at) + insert.bytes + run.substr(at) + after;
+                const std::optional<TMalformation> fault = FindMalformation(xml);
+                const std::string where = before + " at " + std::to_string(at) + ": " + insert.name;
+                if (insert.reason == nullptr) {
+                    EXPECT_FALSE(fault.has_value()) << where << ": " << fault->reason;
+                    continue;
+                }
+                ASSERT_TRUE(fault.has_value()) << where;
+                EXPECT_EQ(fault->offset, before.size() + at) << where;
+                EXPECT_NE(fault->reason.find(insert.reason), std::string::npos)
+                    << where << ": " << fault->reason;
+            }
+        }
+    }
+}
+
+// A byte that is not UTF-8 is the fault even where an earlier construct is not well-formed: the
+// text is refused for what it is before what it says.
+TEST(WellFormedTest, TextThatIsNotUtf8IsRefusedForThatFirst) {
+    const std::string xml = "<a>&foo;<b/></a>\n<!--\xC3(-->";
+    EXPECT_EQ(ErrorOf(xml), "\"hostile.ldx\", line 2, column 5: invalid UTF-8 byte sequence");
+    TDomDocument doc;
+    EXPECT_EQ(ludex::testing::ErrorOf<EDomError>([&] { doc.LoadXML(xml); }),
+              "\"XML text\", line 2, column 5: invalid UTF-8 byte sequence");
+    EXPECT_EQ(ErrorOf("<a>&foo;</a>"), "\"hostile.ldx\", line 1, column 4: undefined entity \"&foo;\"");
+}
+
+// Only a character reference in text content can leave white space at an end of a text node
+// (the parser trims before it resolves references); the check tells the loader when there is one.
+TEST(WellFormedTest, TellsWhetherACharacterReferenceStandsInText) {
+    const std::pair<std::string, bool> cases[] = {
+        {"<a>&#x20;x</a>", true},
+        {"<a><b/>x&#65;</a>", true},
+        {"<a t=\"&#xA;\">&lt;&amp;</a>", false},
+        {"<a><!-- &#65; --><![CDATA[&#65;]]><?p &#65;?></a>", false},
+        {"<a/>", false},
+    };
+    for (const auto& [xml, expected] : cases) {
+        bool referenceInText = !expected;
+        EXPECT_FALSE(FindMalformation(xml, &referenceInText).has_value()) << xml;
+        EXPECT_EQ(referenceInText, expected) << xml;
     }
 }
 
