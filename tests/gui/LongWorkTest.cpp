@@ -190,6 +190,21 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
              PressCancel();
              files.open = true;
          }},
+        {"save as", Message("WorkSaving"),
+         [&] {
+             return saved->Document()->FileName() +
+                    (saved->Document()->Modified() ? " modified " : " saved ") +
+                    (FileExists(PathOf("copy.ldx")) ? "copy" : "no copy");
+         },
+         [&] {
+             Select(saved);
+             Questions().FileNames.push_back(QString::fromStdString(PathOf("copy.ldx")));
+             Window().MI_SaveAs->trigger();
+         },
+         [&] {
+             PressCancel();
+             files.open = true;
+         }},
         {"unlock strong", Message("WorkUnlocking"), [&] { return lockedState(strong); },
          [&] {
              Select(Find(strong, {"Secret"}));
@@ -255,6 +270,7 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
     EXPECT_EQ(documents, (std::vector<std::string>{"Compatible", "Large", "Saved", "Strong"}))
         << "opened once, and in the window's order after the resort";
     EXPECT_FALSE(saved->Document()->Modified());
+    EXPECT_EQ(saved->Document()->FileName(), PathOf("copy.ldx"));
     EXPECT_NE(ReadFile(savedFile).find("title=\"renamed\""), std::string::npos);
     EXPECT_FALSE(IsNodeLocked(Find(strong, {"Secret"})));
     EXPECT_EQ(Find(strong, {"Secret", "b0"})->Parent()->ChildCount(), 200);

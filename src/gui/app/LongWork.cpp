@@ -85,8 +85,8 @@ TLongWork::TLongWork(std::string messageKey, TCancel cancel, std::chrono::millis
 
 TLongWork::~TLongWork() {
     qApp->removeEventFilter(this);
-    if (panel_) {
-        delete panel_;
+    delete panel_;
+    if (busyCursor_) {
         QApplication::restoreOverrideCursor();
     }
     running = outer_;
@@ -216,6 +216,7 @@ void TLongWork::Show() {
     panel->show();
     panel_ = panel;
     QApplication::setOverrideCursor(Qt::BusyCursor);
+    busyCursor_ = true;
 }
 
 bool TLongWork::eventFilter(QObject* watched, QEvent* event) {

@@ -116,6 +116,7 @@ private:
     QPointer<QWidget> panel_;
     QProgressBar* bar_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
+    bool busyCursor_ = false;
     bool closeAfter_ = false;
     TLongWork* outer_ = nullptr;
 };
