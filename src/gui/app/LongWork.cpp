@@ -107,7 +107,14 @@ void TLongWork::RunOnWorker(const std::function<void(TWorkProgress& progress)>& 
     QEventLoop loop;
     QTimer refresh;
     refresh.setInterval(kRefreshInterval);
-    QObject::connect(&refresh, &QTimer::timeout, this, [this] { Refresh(); });
+    QObject::connect(&refresh, &QTimer::timeout, this, [this]() noexcept {
+        // Only the display of the progress can fail here (no memory for a widget); the work
+        // goes on and ends as it would without it.
+        try {
+            Refresh();
+        } catch (...) {
+        }
+    });
     refresh.start();
     Refresh();
 
