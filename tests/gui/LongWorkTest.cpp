@@ -281,6 +281,34 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
     EXPECT_EQ(TitlesInOrder(Tree()), sorted) << "the resort gave the order it always gave";
 }
 
+TEST_F(LongWorkTest, CancelStopsSaveAllWhereItIs) {
+    StartShown();
+    TTreeNode* first = Open("first.ldx", Doc("First", LargeContent(20)));
+    TTreeNode* second = Open("second.ldx", Doc("Second", LargeContent(20)));
+    EditTitle(Find(first, {"b1"}), "renamed");
+    EditTitle(Find(second, {"b1"}), "renamed");
+    TTreeNode* selected = Select(Find(second, {"b2"}));
+    const std::string firstBytes = ReadFile(PathOf("first.ldx"));
+    const std::string secondBytes = ReadFile(PathOf("second.ldx"));
+
+    TGatedFileSystem files;
+    files.open = false;
+    const TFileSystemOverride override(files);
+    TSeen seen;
+    DuringTheWork(seen, [this, &files] {
+        PressCancel();
+        files.open = true;
+    });
+    Window().MI_SaveAll->trigger();
+    EXPECT_TRUE(seen.cancel);
+    EXPECT_EQ(ReadFile(PathOf("first.ldx")), firstBytes);
+    EXPECT_EQ(ReadFile(PathOf("second.ldx")), secondBytes) << "no save after the cancelled one";
+    EXPECT_TRUE(first->Document()->Modified());
+    EXPECT_TRUE(second->Document()->Modified());
+    EXPECT_EQ(Tree().Selected(), selected);
+    EXPECT_TRUE(Questions().Errors.empty());
+}
+
 TEST_F(LongWorkTest, WorkThatMayNotBeStoppedShowsNoCancelAndIgnoresEscape) {
     StartShown();
     TTreeNode* root = Open("doc.ldx", Doc("Doc", "<note title=\"Secret\">" + LargeContent(100) + "</note>"));

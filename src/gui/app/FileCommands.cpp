@@ -99,10 +99,16 @@ void TForm_Ludex::MI_SaveAsClick() {
 void TForm_Ludex::MI_SaveAllClick() {
     CommitMemo();
     TTreeNode* remembered = tree_->Selected();
-    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
-        TTreeNode* root = tree_->TopLevel(i);
-        tree_->Select(root);
-        SaveDocument(root->Document(), TAskForName::No);
+    try {
+        for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+            TTreeNode* root = tree_->TopLevel(i);
+            tree_->Select(root);
+            SaveDocument(root->Document(), TAskForName::No);
+        }
+    } catch (...) {
+        // A save that failed or was cancelled ends the command; the selection is the user's.
+        tree_->Select(remembered);
+        throw;
     }
     tree_->Select(remembered);
 }
