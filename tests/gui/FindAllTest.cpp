@@ -4,6 +4,7 @@
 #include "FindTestSupport.h"
 
 #include "core/settings/LX_Localer.h"
+#include "gui/app/LongWork.h"
 #include "gui/dialogs/FindResults.h"
 #include "gui/dialogs/PasswordDialog.h"
 
@@ -11,8 +12,9 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
 
@@ -256,6 +258,7 @@ std::string ManyBranches(int count) {
 
 TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
     Start(WriteFile("many.ldx", DocumentText(ManyBranches(300))));
+    Window().show(); // the progress shows in its status bar
     Window().MI_Find->trigger();
     FindAll("cat 1");
     const int rows = Rows();
@@ -271,10 +274,12 @@ TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
     const Case cases[] = {
         {"cancel",
          [this] {
-             auto* progress = Find().findChild<QProgressDialog*>("Progress_FindAll");
-             ASSERT_NE(progress, nullptr) << "the progress shows at once with no delay";
-             EXPECT_TRUE(progress->isVisible());
-             progress->cancel();
+             auto* panel = Window().StatusBar->findChild<QWidget*>(TLongWork::kPanelName);
+             ASSERT_NE(panel, nullptr) << "the progress shows at once with no delay";
+             EXPECT_TRUE(panel->isVisible());
+             auto* cancel = panel->findChild<QPushButton*>(TLongWork::kCancelName);
+             ASSERT_NE(cancel, nullptr);
+             cancel->click();
          },
          false},
         {"a branch deleted meanwhile", [this] { Tree().Delete(NodeTitled("b250")); }, true},
@@ -286,7 +291,8 @@ TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
         EXPECT_EQ(Rows(), rows);
         EXPECT_EQ(Cell(0, TFindResults::colBranch), first);
         EXPECT_EQ(Find().ResultsOutOfDate(), c.outOfDate);
-        EXPECT_EQ(Find().findChild<QProgressDialog*>("Progress_FindAll"), nullptr) << "the progress is gone";
+        EXPECT_EQ(Window().StatusBar->findChild<QWidget*>(TLongWork::kPanelName), nullptr)
+            << "the progress is gone";
     }
 
     // Left alone, the same search with its progress shown lists everything.

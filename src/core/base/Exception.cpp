@@ -14,4 +14,6 @@ const char* Exception::what() const noexcept {
     return message_.c_str();
 }
 
+ECancelled::ECancelled() : Exception("The command was cancelled") {}
+
 } // namespace ludex

@@ -24,4 +24,11 @@ public:
     using Exception::Exception;
 };
 
+// The user stopped a command before it changed anything. It ends the command like an error does,
+// but there is nothing to report: it is never shown.
+class ECancelled : public Exception {
+public:
+    ECancelled();
+};
+
 } // namespace ludex

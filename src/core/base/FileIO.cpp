@@ -204,7 +204,7 @@ public:
 
     // Gives the file the bytes and the permissions, and the owner and group of `replaced` where
     // allowed, and syncs it.
-    void Fill(std::string_view bytes, const TFileStatus* replaced) {
+    void Fill(std::string_view bytes, const TFileStatus* replaced, const TSaveOptions& options = {}) {
         if (replaced != nullptr) {
             // The owner goes first, as a change of owner may clear permission bits. Someone else's
             // file becomes this user's; its group stays where the user belongs to it.
@@ -221,7 +221,7 @@ public:
         if (const TSystemResult result = file_->SetPermissions(permissions); result.Failed()) {
             Abandon("Cannot write", result);
         }
-        WriteAll(bytes);
+        WriteAll(bytes, options);
         if (const TSystemResult result = file_->Sync(); result.Failed()) {
             Abandon("Cannot write", result);
         }
@@ -259,17 +259,24 @@ private:
         throw EInOutError(message);
     }
 
-    // Writes all the bytes, in as many writes as the file system needs.
-    void WriteAll(std::string_view bytes) {
+    // Writes all the bytes, in as many writes as the file system needs and in pieces of at most
+    // kSaveProgressStep bytes when someone follows the progress. What the progress throws leaves
+    // the file to the destructor, which removes it.
+    void WriteAll(std::string_view bytes, const TSaveOptions& options) {
+        const size_t total = bytes.size();
         while (!bytes.empty()) {
+            const std::string_view piece = options.progress ? bytes.substr(0, kSaveProgressStep) : bytes;
             size_t written = 0;
-            if (const TSystemResult result = file_->Write(bytes, written); result.Failed()) {
+            if (const TSystemResult result = file_->Write(piece, written); result.Failed()) {
                 Abandon("Cannot write", result);
             }
-            if (written == 0 || written > bytes.size()) {
+            if (written == 0 || written > piece.size()) {
                 Abandon("Cannot write", TSystemResult(EIO));
             }
             bytes.remove_prefix(written);
+            if (options.progress) {
+                options.progress(total - bytes.size(), total);
+            }
         }
     }
 
@@ -426,7 +433,11 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, const 
     // The new bytes go to a file of their own in the target's folder, so that the rename below,
     // within one file system, replaces the target in one step.
     TTemporaryFile temporary(fileSystem, folder, target);
-    temporary.Fill(bytes, target.exists ? &target.status : nullptr);
+    temporary.Fill(bytes, target.exists ? &target.status : nullptr, options);
+    // The last moment the save may be given up with nothing changed.
+    if (options.progress) {
+        options.progress(bytes.size(), bytes.size());
+    }
     // The backups come once the new bytes are on the disk, so that a save that cannot be written
     // (a full disk) does not move the older backups up for nothing; and before the temporary file
     // is named, so that the name lasts as short a time as possible.

@@ -38,7 +38,15 @@ struct TSaveOptions {
     // How many earlier versions to keep beside the file: the name followed by ".bak1" for the
     // newest up to ".bakN". None when 0.
     unsigned backups = 0;
+    // Told how many bytes of how many have gone to the temporary file, after each piece of at
+    // most kSaveProgressStep bytes and once more just before the old file is touched. It may
+    // throw (ECancelled when the user stops the save) to give the save up: the old file then
+    // stays as it was and no temporary file remains. It is not called once backups are made.
+    std::function<void(size_t written, size_t total)> progress = {};
 };
+
+// The largest piece a save writes between two calls of its progress.
+inline constexpr size_t kSaveProgressStep = size_t{1} << 20;
 
 // The backup count that a settings value or a command-line word gives: decimal digits for a
 // number from 0 to kMostBackups. Nothing for any other text.

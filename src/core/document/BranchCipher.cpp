@@ -407,7 +407,8 @@ std::vector<TLockFailure> LockAllBranches(const TDomNode& root) {
     return failures;
 }
 
-bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key) {
+bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
+                           const std::function<void()>& beforeChange) {
     if (!EncryptionAccess.Exists(element)) {
         throw Exception("The node is not encrypted");
     }
@@ -452,6 +453,15 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key) {
         fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
         RequireElementsAndText(fragment.DocumentElement());
         ForgetStoredPasswords(fragment, fragment.DocumentElement());
+    }
+    if (beforeChange) {
+        try {
+            beforeChange();
+        } catch (...) {
+            WipeString(memo);
+            WipeString(plain);
+            throw;
+        }
     }
 
     // Nothing below can fail for a reason of the data.

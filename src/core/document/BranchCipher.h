@@ -6,6 +6,7 @@
 #include "core/text/CodePage.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -141,7 +142,8 @@ public:
 private:
     friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element,
                                                                 std::string_view password);
-    friend bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key);
+    friend bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
+                                      const std::function<void()>& beforeChange);
     TBranchUnlockKey() = default;
 
     TCipherScheme scheme_ = TCipherScheme::Compatible;
@@ -169,7 +171,12 @@ std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, st
 // holds NUL, which an attribute cannot keep (EDamagedBranch naming the branch), a fragment that
 // does not parse (EDomError), a fragment holding a node other than element or text ("Unsupported
 // NodeType"). An encrypted branch in the fragment arrives locked (ForgetStoredPasswords).
-bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key);
+//
+// `beforeChange`, when given, is called once everything is deciphered and parsed, just before the
+// first change; what it throws (ECancelled when the user stops the unlock) leaves the branch
+// locked as before, with the deciphered texts wiped.
+bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
+                           const std::function<void()>& beforeChange = {});
 
 // A "password" lives only in memory, while its branch is unlocked; one that arrives from a file
 // would make a locked branch look unlocked, its cipher text shown and saved as its memo, or make

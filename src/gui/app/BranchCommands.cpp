@@ -5,6 +5,7 @@
 #include "core/settings/LX_Localer.h"
 #include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
@@ -246,7 +247,21 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
 }
 
 void TBranchCommands::Button_ResortClick() {
-    Tree().SortTopLevel(TSortDepth::AllLevels, TreeViewCompare);
+    // The order is worked out off the GUI thread while the tree cannot change, and put in place
+    // only when the user has not cancelled.
+    TBranchTree& tree = Tree();
+    const size_t total = tree.Count();
+    TBranchTree::TSortPlan plan;
+    TLongWork work("WorkSorting", TCancel::Allowed);
+    work.RunOnWorker([&plan, &tree, total](TWorkProgress& progress) {
+        plan =
+            tree.PlanSort(nullptr, TSortDepth::AllLevels, TreeViewCompare, [&progress, total](size_t sorted) {
+                progress.Report(sorted, total);
+                progress.ThrowIfCancelled();
+            });
+    });
+    work.ThrowIfCancelled();
+    tree.ApplySort(nullptr, plan);
 }
 
 } // namespace ludex

@@ -1,5 +1,6 @@
 #include "gui/app/CommandConnection.h"
 
+#include "core/base/Exception.h"
 #include "gui/app/LudexApplication.h"
 
 namespace ludex {
@@ -23,6 +24,8 @@ bool RunCommand(const QObject& source, const std::function<void()>& command) {
         }
         command();
         return true;
+    } catch (const ECancelled&) {
+        return false; // the user stopped it: nothing to report
     } catch (...) {
         ShowCurrentException();
         return false;

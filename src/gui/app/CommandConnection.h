@@ -23,7 +23,8 @@ using TCommandCheck = std::function<void(const QObject& source)>;
 TCommandCheck SetCommandCheck(TCommandCheck check);
 
 // Runs a command that came from `source` (the action, button or widget that received it). True
-// when it ended normally; false when it failed and its error has been shown.
+// when it ended normally; false when it failed and its error has been shown, or when the user
+// stopped it (ECancelled), which shows nothing.
 bool RunCommand(const QObject& source, const std::function<void()>& command);
 
 // Runs `handler` as a command whenever `signal` of `sender` fires, for as long as `context` lives.

@@ -2,6 +2,7 @@
 
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
@@ -55,7 +56,7 @@ void TDocumentRecovery::WriteSnapshot(const TLXDocument* document) {
 }
 
 void TDocumentRecovery::WriteSnapshots() noexcept {
-    if (busy_ || QApplication::activeModalWidget() != nullptr) {
+    if (busy_ || QApplication::activeModalWidget() != nullptr || LongWorkRunning()) {
         return;
     }
     busy_ = true;

@@ -1,6 +1,7 @@
 #include "gui/app/DocumentWatch.h"
 
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -19,9 +20,9 @@ TDocumentWatch::TDocumentWatch(QWidget& window, std::function<void(TCheckDepth)>
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
             [this](const QString&) noexcept { Schedule(TCheckDepth::Status); });
     ConnectCommand(&timer_, &QTimer::timeout, this, [this, check = std::move(check)] {
-        // A modal question (a save's, say) is answered first: the documents must not change
+        // A modal question (a save's, say) or long work ends first: the documents must not change
         // under it. The check comes once it is gone.
-        if (QApplication::activeModalWidget() != nullptr) {
+        if (QApplication::activeModalWidget() != nullptr || LongWorkRunning()) {
             timer_.start();
             return;
         }

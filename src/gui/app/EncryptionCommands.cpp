@@ -4,6 +4,7 @@
 #include "core/document/XMLNodeAccess.h"
 #include "gui/app/BranchUndo.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
@@ -109,7 +110,10 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
     Tree().Collapse(node);
     const TDomNode element = ElementOf(node);
     if (element && IsBranchEncrypted(element)) {
-        EncipherBranch(element); // all or nothing
+        // All or nothing. The tree's nodes do not look at the elements, so the window may paint
+        // while they change.
+        RunLongWork("WorkLocking", TCancel::NotAllowed,
+                    [&element](TWorkProgress&) { EncipherBranch(element); });
         // The history must not bring back the plain text that has just been enciphered.
         window_.Undo().ForgetSecrets(DocumentOf(node));
         // The elements below are gone into the payload: so are their nodes.
@@ -208,7 +212,14 @@ bool TEncryptionCommands::AskAndUnlock(TTreeNode* node) {
 
 void TEncryptionCommands::DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key) {
     const TDomNode element = ElementOf(node);
-    if (!DecipherBranchElement(element, std::move(key))) {
+    // Deciphered and parsed off the GUI thread; the tree's nodes do not look at the elements, so
+    // the window may paint while they change. Cancel counts until the element changes.
+    bool replaced = false;
+    RunLongWork("WorkUnlocking", TCancel::Allowed, [&replaced, &element, &key](TWorkProgress& progress) {
+        replaced =
+            DecipherBranchElement(element, std::move(key), [&progress] { progress.ThrowIfCancelled(); });
+    });
+    if (!replaced) {
         return; // no sub-branches: only the memo was enciphered
     }
     // The placeholder (and anything else below) goes; a mark inside goes with it.

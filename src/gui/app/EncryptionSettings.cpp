@@ -4,6 +4,7 @@
 #include "core/settings/LX_PropertyBailee.h"
 #include "core/text/CodePage.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/dialogs/CipherDialog.h"
 
@@ -161,7 +162,7 @@ void TEncryptionSettings::ScreenSaverActiveChanged(bool active) {
 }
 
 void TEncryptionSettings::RequestLockAll(const QObject& source) {
-    if (QApplication::activeModalWidget() != nullptr) {
+    if (QApplication::activeModalWidget() != nullptr || LongWorkRunning()) {
         waitForModal_->start();
         return;
     }

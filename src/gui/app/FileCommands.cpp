@@ -7,6 +7,7 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/BranchUndo.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/tree/BranchTree.h"
@@ -26,6 +27,30 @@ namespace {
 QString FileFilter() {
     return Q(LocalizedMessage("FilterDocuments", {}, "Ludex documents") + "|*.ldx|" +
              LocalizedMessage("FilterAllFiles", {}, "All files") + "|*");
+}
+
+// Loads a document on a worker thread; Cancel then discards what was read.
+void OpenOffThread(const std::function<void()>& load) {
+    TLongWork work("WorkOpening", TCancel::Allowed);
+    work.RunOnWorker([&load](TWorkProgress&) { load(); });
+    work.ThrowIfCancelled();
+}
+
+// Saves on a worker thread while the window takes no input, so that the document cannot change;
+// Cancel stops the save before the old file is replaced, and the document stays modified.
+void SaveDocumentOffThread(TLXDocument& document, const std::string& newFileName, unsigned backups) {
+    TLongWork work("WorkSaving", TCancel::Allowed);
+    TSaveOptions options{.backups = backups};
+    options.progress = [&work](size_t written, size_t total) {
+        work.Progress().Report(written, total);
+        work.Progress().ThrowIfCancelled();
+    };
+    document.Save(newFileName, options, [&work](const std::function<void()>& write) {
+        work.RunOnWorker([&write](TWorkProgress& progress) {
+            progress.ThrowIfCancelled();
+            write();
+        });
+    });
 }
 
 } // namespace
@@ -51,7 +76,7 @@ void TForm_Ludex::MI_OpenClick() {
 
 void TForm_Ludex::OpenFile(const std::string& fileName) {
     try {
-        TLXDocument::Create(fileName, *tree_);
+        TLXDocument::Create(fileName, *tree_, OpenOffThread);
         SettingsChanged();
         emit DocumentFileNamed(fileName);
     } catch (...) {
@@ -74,10 +99,16 @@ void TForm_Ludex::MI_SaveAsClick() {
 void TForm_Ludex::MI_SaveAllClick() {
     CommitMemo();
     TTreeNode* remembered = tree_->Selected();
-    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
-        TTreeNode* root = tree_->TopLevel(i);
-        tree_->Select(root);
-        SaveDocument(root->Document(), TAskForName::No);
+    try {
+        for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+            TTreeNode* root = tree_->TopLevel(i);
+            tree_->Select(root);
+            SaveDocument(root->Document(), TAskForName::No);
+        }
+    } catch (...) {
+        // A save that failed or was cancelled ends the command; the selection is the user's.
+        tree_->Select(remembered);
+        throw;
     }
     tree_->Select(remembered);
 }
@@ -105,7 +136,7 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         if (!name) {
             return false;
         }
-        document->Save(name->toStdString(), {.backups = backupCount_});
+        SaveDocumentOffThread(*document, name->toStdString(), backupCount_);
         undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
@@ -122,7 +153,7 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
     case TReplaceChoice::Cancel:
         return false;
     }
-    document->Save("", {.backups = backupCount_});
+    SaveDocumentOffThread(*document, "", backupCount_);
     undo_->MarkSaved(document);
     DocumentSaved(document);
     return true;

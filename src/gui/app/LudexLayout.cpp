@@ -5,6 +5,7 @@
 
 #include "gui/app/BranchUndo.h"
 #include "gui/app/DocumentRecovery.h"
+#include "gui/app/LongWork.h"
 
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
@@ -40,6 +41,7 @@ TForm_Ludex::TForm_Ludex(QWidget* parent) : QMainWindow(parent) {
     CreateComponents();
     resize(kDesignedWidth, kDesignedHeight);
     FormCreate();
+    TLongWork::SetWindow(this);
 }
 
 QAction* TForm_Ludex::NewAction(QObject* parent, const char* name, const QString& caption) {

@@ -12,6 +12,7 @@
 #include "gui/app/CommandConnection.h"
 #include "gui/app/DocumentRecovery.h"
 #include "gui/app/DocumentWatch.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/app/QtTranslations.h"
@@ -407,6 +408,10 @@ void TForm_Ludex::WriteChangedSettings() noexcept {
     if (RestartOnExit) {
         return; // the settings are being reset; closing writes what is left of them
     }
+    if (LongWorkRunning()) {
+        settingsTimer_->start(); // the files are the work's until it ends
+        return;
+    }
     try {
         CreateFolderForOwner(std::filesystem::path(SettingsBailee().FileName()).parent_path().string());
         SettingsBailee().Save();
@@ -448,6 +453,12 @@ bool TForm_Ludex::FormCloseQuery() {
 }
 
 void TForm_Ludex::closeEvent(QCloseEvent* event) {
+    // Work under way ends first, stopped where it may be; the window closes after it.
+    if (TLongWork* work = TLongWork::Running()) {
+        work->RequestClose();
+        event->ignore();
+        return;
+    }
     bool close = false;
     RunCommand(*this, [&] { close = FormCloseQuery(); });
     if (close) {

@@ -1,5 +1,6 @@
 // The find dialog's Find All: every match of the scope in one list.
 #include "core/settings/LX_Localer.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/FindDialog.h"
@@ -8,17 +9,14 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTreeView>
 
 #include <algorithm>
-#include <climits>
+#include <optional>
 
 namespace ludex {
 
@@ -61,9 +59,10 @@ void TForm_Find::Button_FindAllClick() {
     searchingAll_ = true;
     disturbed_ = false;
     const auto finished = qScopeGuard([this] { searchingAll_ = false; });
-    QElapsedTimer clock;
-    clock.start();
-    std::unique_ptr<QProgressDialog> progress;
+    // Nothing else is done to the documents while their nodes are being visited: the window
+    // takes no input but Cancel meanwhile.
+    TLongWork work("FindAllSearching", TCancel::Allowed, progressDelay_);
+    std::optional<size_t> total;
     size_t visited = 0;
 
     // The same walk as the find button's presses, gathering every match instead of stopping at
@@ -71,25 +70,14 @@ void TForm_Find::Button_FindAllClick() {
     TFindResultsData found;
     std::vector<TTextMatch> matches;
     while (InSubtree(node, root)) {
-        if (++visited % kNodesPerSlice == 0 && clock.elapsed() >= progressDelay_.count()) {
-            if (!progress) {
-                const size_t total = NodesInScope(*tree_, root);
-                progress = std::make_unique<QProgressDialog>(
-                    Q(LanguageLocaler().GetMessage("FindAllSearching")),
-                    Q(LanguageLocaler().GetMessage("Cancel")), 0,
-                    static_cast<int>(std::min<size_t>(total, INT_MAX)), this);
-                progress->setObjectName("Progress_FindAll");
-                // Nothing else is done to the documents while their nodes are being visited.
-                progress->setWindowModality(Qt::ApplicationModal);
-                progress->setMinimumDuration(0);
-                progress->setAutoClose(false);
-                progress->setAutoReset(false);
-                progress->show();
+        if (++visited % kNodesPerSlice == 0) {
+            // The scope is counted once the search is seen to take long.
+            if (!total && work.Shown()) {
+                total = NodesInScope(*tree_, root);
             }
-            progress->setValue(static_cast<int>(std::min(visited, static_cast<size_t>(progress->maximum()))));
-            QCoreApplication::processEvents();
+            const bool goOn = work.Step(visited, total.value_or(0));
             // The node reached may be gone when the documents changed; it is not looked at again.
-            if (progress->wasCanceled() || disturbed_) {
+            if (!goOn || disturbed_) {
                 return;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "core/document/BranchCipher.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/DialogFrame.h"
@@ -53,9 +54,17 @@ bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNod
         }
         try {
             std::optional<TBranchUnlockKey> key;
+            // Deriving the key takes its time on purpose; the window keeps painting meanwhile, and
+            // the deciphering that `unlock` does is part of the same work.
+            TLongWork work("WorkUnlocking", TCancel::Allowed);
             {
                 const TSecret password = TakePassword(*Edit_Password);
-                key = VerifyBranchPassword(element, password.View());
+                work.RunOnWorker([&key, &element, &password](TWorkProgress&) {
+                    key = VerifyBranchPassword(element, password.View());
+                });
+            }
+            if (work.Cancelled()) {
+                return false; // the branch stays locked
             }
             if (key) {
                 unlock(std::move(*key));

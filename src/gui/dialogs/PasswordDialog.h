@@ -31,7 +31,8 @@ public:
     // Cancel. A wrong password says "IncorrectPassword" and asks again; a right one is verified
     // once (a strong key is derived once) and its key handed to `unlock`, and the result is true.
     // A damaged branch (EDamagedBranch, from the check or from `unlock`) is shown as an error and
-    // gives false with the branch still locked. Cancel, Escape or closing the window give false.
+    // gives false with the branch still locked. Cancel, Escape or closing the window give false,
+    // and so does stopping the work of checking the password (TLongWork), whose run `unlock` joins.
     // Other errors of `unlock` propagate.
     bool Execute(const std::string& branchTitle, const TDomNode& element, const TUnlock& unlock);
 

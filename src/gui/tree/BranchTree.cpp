@@ -7,6 +7,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <stdexcept>
 #include <utility>
 
 namespace ludex {
@@ -237,21 +238,50 @@ void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture)
     emit dataChanged(index, index, {Qt::DecorationRole});
 }
 
-void TBranchTree::SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
-                               const TCompare& compare) {
-    // Sorting works level by level without recursion, so that any depth can be sorted.
-    std::vector<std::vector<std::unique_ptr<TTreeNode>>*> pending{&siblings};
+TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth depth, const TCompare& compare,
+                                             const std::function<void(size_t sorted)>& sorted) const {
+    // Level by level without recursion, so that any depth can be sorted.
+    TSortPlan plan;
+    size_t placed = 0;
+    std::vector<const TTreeNode*> pending{node};
     while (!pending.empty()) {
-        auto* list = pending.back();
+        const TTreeNode* parent = pending.back();
         pending.pop_back();
-        std::stable_sort(list->begin(), list->end(),
-                         [&compare](const auto& a, const auto& b) { return compare(*a, *b) < 0; });
-        for (size_t i = 0; i < list->size(); ++i) {
-            TTreeNode* node = (*list)[i].get();
-            node->row_ = static_cast<int>(i);
-            if (depth == TSortDepth::AllLevels && !node->children_.empty()) {
-                pending.push_back(&node->children_);
+        const auto& siblings = SiblingsOf(parent);
+        std::vector<uint32_t> rows(siblings.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            rows[i] = static_cast<uint32_t>(i);
+        }
+        std::stable_sort(rows.begin(), rows.end(), [&compare, &siblings](uint32_t a, uint32_t b) {
+            return compare(*siblings[a], *siblings[b]) < 0;
+        });
+        if (depth == TSortDepth::AllLevels) {
+            for (const auto& sibling : siblings) {
+                if (!sibling->children_.empty()) {
+                    pending.push_back(sibling.get());
+                }
             }
+        }
+        placed += siblings.size();
+        plan.push_back({parent, std::move(rows)});
+        if (sorted) {
+            sorted(placed);
+        }
+    }
+    return plan;
+}
+
+void TBranchTree::Reorder(const TSortPlan& plan) {
+    for (const TSiblingOrder& order : plan) {
+        auto& siblings = SiblingsOf(const_cast<TTreeNode*>(order.parent));
+        std::vector<std::unique_ptr<TTreeNode>> reordered;
+        reordered.reserve(siblings.size());
+        for (const uint32_t row : order.rows) {
+            reordered.push_back(std::move(siblings[row]));
+        }
+        siblings = std::move(reordered);
+        for (size_t i = 0; i < siblings.size(); ++i) {
+            siblings[i]->row_ = static_cast<int>(i);
         }
     }
 }
@@ -281,8 +311,25 @@ void TBranchTree::SortChildren(TTreeNode* node, TSortDepth depth, const TCompare
     if (InOrder(SiblingsOf(node), depth, compare)) {
         return;
     }
+    ApplySort(node, PlanSort(node, depth, compare));
+}
+
+void TBranchTree::ApplySort(TTreeNode* node, const TSortPlan& plan) {
+    // Checked before anything moves, so that the view never sees half a sort.
+    bool moves = false;
+    for (const TSiblingOrder& order : plan) {
+        if (order.rows.size() != SiblingsOf(order.parent).size()) {
+            throw std::logic_error("A sort was planned on another tree");
+        }
+        for (size_t i = 0; i < order.rows.size() && !moves; ++i) {
+            moves = order.rows[i] != i;
+        }
+    }
+    if (!moves) {
+        return;
+    }
     if (IsHidden(node)) {
-        SortSiblings(SiblingsOf(node), depth, compare);
+        Reorder(plan);
         return;
     }
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -292,7 +339,7 @@ void TBranchTree::SortChildren(TTreeNode* node, TSortDepth depth, const TCompare
     for (const QModelIndex& index : before) {
         nodes.push_back(NodeAt(index));
     }
-    SortSiblings(SiblingsOf(node), depth, compare);
+    Reorder(plan);
     QModelIndexList after;
     after.reserve(before.size());
     for (TTreeNode* n : nodes) {

@@ -122,6 +122,21 @@ public:
     void SortChildren(TTreeNode* node, TSortDepth depth, const TCompare& compare);
     void SortTopLevel(TSortDepth depth, const TCompare& compare);
 
+    // A sort in two steps, for a sort that takes long: the new order of every list of siblings to
+    // sort, worked out without changing anything, and then put in place.
+    struct TSiblingOrder {
+        const TTreeNode* parent;    // null for the top-level nodes
+        std::vector<uint32_t> rows; // the old rows in their new order
+    };
+    using TSortPlan = std::vector<TSiblingOrder>;
+    // The order SortChildren would give. Reads the nodes' texts and children only, so that it may
+    // run on another thread while nothing changes the tree. `sorted`, when given, is told how many
+    // nodes have their place so far after each list of siblings; what it throws ends the plan.
+    TSortPlan PlanSort(const TTreeNode* node, TSortDepth depth, const TCompare& compare,
+                       const std::function<void(size_t sorted)>& sorted = {}) const;
+    // Puts a plan made on the tree as it is now in place.
+    void ApplySort(TTreeNode* node, const TSortPlan& plan);
+
     // View operations.
     //
     // The view lays out expanded levels by recursion, so a document thousands of levels deep would
@@ -178,8 +193,7 @@ private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
     TTreeNode* Insert(TTreeNode* parent, std::string text);
-    void SortSiblings(std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
-                      const TCompare& compare);
+    void Reorder(const TSortPlan& plan);
     static size_t CountSubtree(const TTreeNode* node);
     // The deepest ancestor of a node below the level limit that the view may open.
     TTreeNode* ShownAncestorOf(TTreeNode* node);

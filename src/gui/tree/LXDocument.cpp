@@ -22,20 +22,29 @@ std::string TLXDocument::NewDocumentText() {
            "\" title=\"" + EscapeText(LanguageLocaler().GetMessage("NewDocumentTitle")) + "\" memo=\"\"/>";
 }
 
-TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree) {
+TLXDocument* TLXDocument::Create(const std::string& fileName, TBranchTree& tree,
+                                 const TDocumentWorkRunner& run) {
     std::unique_ptr<TLXDocument> document(new TLXDocument(tree, fileName));
-    if (fileName.empty()) {
-        document->xmlDocument_->LoadXML(NewDocumentText());
+    // The document is nobody else's until it is shown: it may be loaded on any thread.
+    const auto load = [&document, &fileName] {
+        if (fileName.empty()) {
+            document->xmlDocument_->LoadXML(NewDocumentText());
+        } else {
+            // The bytes parsed are the bytes identified, so a change made while the file is read
+            // is found by the next check.
+            document->diskIdentity_ = document->xmlDocument_->LoadIdentified(fileName);
+        }
+        document->rootElement_ = document->xmlDocument_->DocumentElement();
+        if (!document->rootElement_) {
+            throw Exception("The document has no root element: " + fileName);
+        }
+        ForgetStoredPasswords(*document->xmlDocument_, document->rootElement_);
+    };
+    if (run) {
+        run(load);
     } else {
-        // The bytes parsed are the bytes identified, so a change made while the file is read is
-        // found by the next check.
-        document->diskIdentity_ = document->xmlDocument_->LoadIdentified(fileName);
+        load();
     }
-    document->rootElement_ = document->xmlDocument_->DocumentElement();
-    if (!document->rootElement_) {
-        throw Exception("The document has no root element: " + fileName);
-    }
-    ForgetStoredPasswords(*document->xmlDocument_, document->rootElement_);
     return Show(std::move(document), fileName.empty() ? TShowAs::New : TShowAs::Opened);
 }
 
@@ -104,13 +113,27 @@ void TLXDocument::SetModified(bool modified) {
     tree_->Repaint();
 }
 
-void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& options) {
+void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& options,
+                       const TDocumentWorkRunner& run) {
+    const std::string previousName = fileName_;
     if (!newFileName.empty()) {
         fileName_ = newFileName;
     }
-    const std::string text = DocumentToText(rootElement_);
-    try {
+    std::string text;
+    // Reads the elements only, and the file name, which nothing changes meanwhile.
+    const auto write = [this, &text, &options] {
+        text = DocumentToText(rootElement_);
         WriteTextFile(fileName_, text, options);
+    };
+    try {
+        if (run) {
+            run(write);
+        } else {
+            write();
+        }
+    } catch (const ECancelled&) {
+        fileName_ = previousName;
+        throw;
     } catch (const EInOutError&) {
         // A save that fails after its rename (the folder could not be synced) has put these
         // bytes in place: they are the document's own, not another program's change.

@@ -4,6 +4,7 @@
 #include "core/base/FileIdentity.h"
 #include "core/document/DomService.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,12 @@ namespace ludex {
 
 class TBranchTree;
 class TTreeNode;
+
+// Runs a part of a document's work that touches neither the tree nor any other open document, on
+// whatever thread it chooses, and returns once it has ended, passing on what it threw. It may
+// throw ECancelled instead, once that part has ended, to give up a work the user stopped.
+// Empty: the part runs on the caller's thread.
+using TDocumentWorkRunner = std::function<void(const std::function<void()>& part)>;
 
 // One open document: the element tree of one file (or of a new, unsaved document), the top-level
 // tree node that shows it, its file name and its modified flag. The top-level node owns the
@@ -24,7 +31,9 @@ public:
     // a new document's title is opened for editing; the node is selected and the document is not
     // modified. A document whose root branch is locked shows only its placeholder. On any error no
     // node remains and the error propagates. Returns the document, owned by its top-level node.
-    static TLXDocument* Create(const std::string& fileName, TBranchTree& tree);
+    // Reading and parsing the file is the part `run` runs; nothing is shown when it throws.
+    static TLXDocument* Create(const std::string& fileName, TBranchTree& tree,
+                               const TDocumentWorkRunner& run = {});
 
     // Shows a recovery snapshot (see core/document/Recovery.h) as Create shows a file: the
     // document takes the file name the snapshot records ("" for a document never saved), loses
@@ -48,8 +57,11 @@ public:
     // Takes a non-empty name as the file name, then writes the document with the document writer
     // and clears the modified flag. The text is built completely before the file is touched, and
     // the file is replaced atomically, keeping the backups `options` asks for; on failure the flag
-    // stays set and the error propagates.
-    void Save(const std::string& newFileName, const TSaveOptions& options = {});
+    // stays set and the error propagates. Building the text and writing the file is the part
+    // `run` runs, while nothing may change the document. A save given up by ECancelled (from
+    // `run` or from the progress of `options`) keeps the old file name and the old file.
+    void Save(const std::string& newFileName, const TSaveOptions& options = {},
+              const TDocumentWorkRunner& run = {});
 
     // What the document's file was when the document last read or wrote it; nothing for a new
     // document.

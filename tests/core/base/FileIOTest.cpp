@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace ludex;
@@ -70,6 +71,42 @@ TEST_F(FileIOTest, FailedWriteLeavesOldFileAndNamesTarget) {
     EXPECT_THROW(WriteFileAtomically(Path("keep") + "/child", "x"), EInOutError);
     EXPECT_EQ(ReadFileBytes(Path("keep")), "precious");
     EXPECT_EQ(EntriesInFolder(), 2u);
+}
+
+TEST_F(FileIOTest, ProgressFollowsTheWriteAndMayGiveTheSaveUp) {
+    const std::string bytes(kSaveProgressStep * 2 + 7, 'x');
+    WriteFileAtomically(Path("doc"), "old");
+    WriteFileAtomically(Path("doc"), "old", {.backups = 2});
+    const std::vector<std::string> before = {ReadFileBytes(Path("doc")),
+                                             ReadFileBytes(BackupName(Path("doc"), 1))};
+
+    // Each call that may give up, the last one being the one just before the old file is touched.
+    const size_t calls = 4;
+    for (size_t stopAt = 0; stopAt < calls; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        size_t seen = 0;
+        TSaveOptions options{.backups = 2};
+        options.progress = [&](size_t written, size_t total) {
+            EXPECT_EQ(total, bytes.size());
+            EXPECT_LE(written, total);
+            if (seen++ == stopAt) {
+                throw ECancelled();
+            }
+        };
+        EXPECT_THROW(WriteFileAtomically(Path("doc"), bytes, options), ECancelled);
+        EXPECT_EQ(ReadFileBytes(Path("doc")), before[0]);
+        EXPECT_EQ(ReadFileBytes(BackupName(Path("doc"), 1)), before[1]) << "no backup moved";
+        EXPECT_FALSE(FileExists(BackupName(Path("doc"), 2)));
+        EXPECT_EQ(EntriesInFolder(), 2u) << "no temporary file may be left behind";
+    }
+
+    std::vector<size_t> reported;
+    TSaveOptions options{.backups = 2};
+    options.progress = [&](size_t written, size_t) { reported.push_back(written); };
+    WriteFileAtomically(Path("doc"), bytes, options);
+    EXPECT_EQ(ReadFileBytes(Path("doc")), bytes);
+    EXPECT_EQ(reported,
+              (std::vector<size_t>{kSaveProgressStep, kSaveProgressStep * 2, bytes.size(), bytes.size()}));
 }
 
 TEST_F(FileIOTest, ReadErrorsNameTheFile) {

@@ -1,5 +1,6 @@
 // Both cipher schemes through the branch operations and the document writer: round trips of
 // any text, damage, nested and copied branches, held keys, recorded code pages.
+#include "core/base/Exception.h"
 #include "core/crypto/Cipher.h"
 #include "core/document/BranchCipher.h"
 #include "core/document/BranchCopy.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 using namespace ludex;
 
@@ -226,6 +228,38 @@ TEST_F(BranchSchemesTest, DamageIsReportedApartFromAWrongPasswordAndChangesNothi
         Parse("<r><note title=\"b\" memo=\"" + flipped(memo, 30) + "\" encryption=\"" + value + "\"/></r>");
     EXPECT_THROW(DecipherBranchElement(copy->DocumentElement().FirstChild(), "pw"), EDamagedBranch);
     EXPECT_TRUE(DecipherBranchElement(b, "pw")) << "the undamaged original still opens";
+}
+
+TEST_F(BranchSchemesTest, AnUnlockGivenUpBeforeItsFirstChangeLeavesTheBranchLocked) {
+    for (const TCipherScheme scheme : {TCipherScheme::Strong, TCipherScheme::Compatible}) {
+        SCOPED_TRACE(std::string(CipherSchemeName(scheme)));
+        auto doc = BranchDocument("memo");
+        const TDomNode b = doc->DocumentElement().FirstChild();
+        SetBranchPassword(b, "pw", scheme);
+        EncipherBranch(b);
+        const std::string before = doc->DocumentElement().XML();
+
+        std::optional<TBranchUnlockKey> key = VerifyBranchPassword(b, "pw");
+        ASSERT_TRUE(key);
+        bool asked = false;
+        EXPECT_THROW(DecipherBranchElement(b, std::move(*key),
+                                           [&asked] {
+                                               asked = true;
+                                               throw ECancelled();
+                                           }),
+                     ECancelled);
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(doc->DocumentElement().XML(), before);
+        EXPECT_TRUE(IsBranchLocked(b));
+
+        // Let through, the same hook sees the unlock done.
+        key = VerifyBranchPassword(b, "pw");
+        ASSERT_TRUE(key);
+        EXPECT_TRUE(DecipherBranchElement(b, std::move(*key), [] {}));
+        EXPECT_FALSE(IsBranchLocked(b));
+        EXPECT_EQ(MemoAccess.Read(b), "memo");
+        EXPECT_EQ(b.ChildCount(), 2u);
+    }
 }
 
 TEST_F(BranchSchemesTest, NestedBranchesKeepTheirOwnSchemesAndPasswords) {

@@ -1,0 +1,417 @@
+// Commands that take long: their progress in the status bar, Cancel, and a window that takes no
+// other input meanwhile.
+#include "BranchTestSupport.h"
+
+#include "core/base/FileIO.h"
+#include "core/document/BranchCipher.h"
+#include "gui/app/LongWork.h"
+#include "support/FaultyFileSystem.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace ludex::test {
+namespace {
+
+// Passes everything on to the real file system, but holds a save's new file back until the test
+// lets it go: a Cancel pressed before that is seen by the save before it replaces anything.
+class TGatedFileSystem : public ludex::testing::TFaultyFileSystem {
+public:
+    std::atomic<bool> open{true};
+
+    TSystemResult CreateUnnamed(const std::string& folder, std::unique_ptr<IWritableFile>& file) override {
+        Wait();
+        return TFaultyFileSystem::CreateUnnamed(folder, file);
+    }
+    TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
+                                  const std::string& nameEnd, std::unique_ptr<IWritableFile>& file) override {
+        Wait();
+        return TFaultyFileSystem::CreateTemporary(folder, nameStart, nameEnd, file);
+    }
+
+private:
+    void Wait() const {
+        // Bounded, so that a test that forgets the gate fails instead of hanging.
+        for (int i = 0; i < 10000 && !open.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+};
+
+// A document of `count` branches with three sub-branches each, titled so that the window's order
+// is not the file's.
+std::string LargeContent(int count) {
+    std::string content;
+    for (int i = count - 1; i >= 0; --i) {
+        const std::string n = std::to_string(i);
+        content += "<note title=\"b" + n + "\" memo=\"memo of " + n + "\">\r\n<note title=\"z" + n +
+                   "\"/>\r\n<note title=\"y" + n + "\"/>\r\n<note title=\"x" + n + "\"/>\r\n</note>\r\n";
+    }
+    return content;
+}
+
+// Every title of the tree in the order shown.
+std::vector<std::string> TitlesInOrder(TBranchTree& tree) {
+    std::vector<std::string> titles;
+    for (TTreeNode* node = tree.FirstTopLevel(); node != nullptr; node = NextInPreOrder(tree, node)) {
+        titles.push_back(node->Text());
+    }
+    return titles;
+}
+
+class LongWorkTest : public BranchTest {
+protected:
+    void SetUp() override {
+        BranchTest::SetUp();
+        TLongWork::SetProgressDelay(std::chrono::milliseconds(0));
+    }
+    void TearDown() override {
+        TLongWork::SetProgressDelay(std::chrono::milliseconds(500));
+        BranchTest::TearDown();
+    }
+
+    // The window is shown, as the status bar shows nothing of a hidden one.
+    void StartShown() {
+        Start();
+        Window().show();
+    }
+
+    QWidget* Panel() { return Window().StatusBar->findChild<QWidget*>(TLongWork::kPanelName); }
+    QPushButton* CancelButton() {
+        return Window().StatusBar->findChild<QPushButton*>(TLongWork::kCancelName);
+    }
+
+    // What the status bar showed while the work ran, looked at from the window's events.
+    struct TSeen {
+        bool panel = false;
+        std::string text;
+        bool bar = false;
+        bool cancel = false;
+    };
+    // Looks at the status bar as soon as the window handles events during the next command, then
+    // does `then` (pressing Cancel, say).
+    void DuringTheWork(TSeen& seen, std::function<void()> then = {}) {
+        QTimer::singleShot(0, &Window(), [this, &seen, then = std::move(then)] {
+            QWidget* panel = Panel();
+            seen.panel = panel != nullptr && panel->isVisible();
+            if (panel != nullptr) {
+                if (auto* label = panel->findChild<QLabel*>()) {
+                    seen.text = label->text().toStdString();
+                }
+                seen.bar = panel->findChild<QProgressBar*>(TLongWork::kBarName) != nullptr;
+                seen.cancel = CancelButton() != nullptr;
+            }
+            if (then) {
+                then();
+            }
+        });
+    }
+    void PressCancel() {
+        QPushButton* cancel = CancelButton();
+        ASSERT_NE(cancel, nullptr);
+        cancel->click();
+    }
+};
+
+TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
+    StartShown();
+    TGatedFileSystem files;
+    const TFileSystemOverride override(files);
+
+    // The documents the cases work on.
+    TTreeNode* saved = Open("saved.ldx", Doc("Saved", LargeContent(300)));
+    const std::string savedFile = PathOf("saved.ldx");
+    EditTitle(Find(saved, {"b7"}), "renamed");
+    TTreeNode* strong =
+        Open("strong.ldx", Doc("Strong", "<note title=\"Secret\">" + LargeContent(200) + "</note>"));
+    Encrypt(Find(strong, {"Secret"}), "key", TLock::AtOnce, TCipherScheme::Strong);
+    TTreeNode* compatible =
+        Open("compatible.ldx", Doc("Compatible", "<note title=\"Secret\">" + LargeContent(200) + "</note>"));
+    Encrypt(Find(compatible, {"Secret"}), "key", TLock::AtOnce, TCipherScheme::Compatible);
+    const std::string largeFile = WriteFile("large.ldx", Doc("Large", LargeContent(500)));
+
+    auto folderNames = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(PathOf(""))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    auto lockedState = [](TTreeNode* document) {
+        TTreeNode* secret = Find(document, {"Secret"});
+        std::string state = IsNodeLocked(secret) ? "locked " : "unlocked ";
+        state += std::to_string(secret->ChildCount()) + " " + ElementOf(secret).XML().substr(0, 200);
+        return state;
+    };
+
+    struct Case {
+        const char* name;
+        std::string message;
+        std::function<std::string()> state; // what the command changes
+        std::function<void()> command;
+        std::function<void()> cancel;
+    };
+    const std::function<void()> pressCancel = [this] { PressCancel(); };
+    const Case cases[] = {
+        {"open", Message("WorkOpening"),
+         [this] { return std::to_string(Tree().TopLevelCount()) + " " + std::to_string(Tree().Count()); },
+         [this, &largeFile] {
+             Questions().FileNames.push_back(QString::fromStdString(largeFile));
+             Window().MI_Open->trigger();
+         },
+         pressCancel},
+        {"save", Message("WorkSaving"),
+         [&] {
+             std::string state =
+                 ReadFile(savedFile) + (saved->Document()->Modified() ? " modified " : " saved ");
+             for (const std::string& name : folderNames()) {
+                 state += name + " ";
+             }
+             return state;
+         },
+         [&] {
+             Select(saved);
+             Window().MI_Save->trigger();
+         },
+         [&] {
+             PressCancel();
+             files.open = true;
+         }},
+        {"save as", Message("WorkSaving"),
+         [&] {
+             return saved->Document()->FileName() +
+                    (saved->Document()->Modified() ? " modified " : " saved ") +
+                    (FileExists(PathOf("copy.ldx")) ? "copy" : "no copy");
+         },
+         [&] {
+             Select(saved);
+             Questions().FileNames.push_back(QString::fromStdString(PathOf("copy.ldx")));
+             Window().MI_SaveAs->trigger();
+         },
+         [&] {
+             PressCancel();
+             files.open = true;
+         }},
+        {"unlock strong", Message("WorkUnlocking"), [&] { return lockedState(strong); },
+         [&] {
+             Select(Find(strong, {"Secret"}));
+             AnswerPassword("key");
+             Window().Button_LockBranch->trigger();
+         },
+         pressCancel},
+        {"unlock compatible", Message("WorkUnlocking"), [&] { return lockedState(compatible); },
+         [&] {
+             Select(Find(compatible, {"Secret"}));
+             AnswerPassword("key");
+             Window().Button_LockBranch->trigger();
+         },
+         pressCancel},
+        {"resort", Message("WorkSorting"),
+         [this] {
+             std::string titles;
+             for (const std::string& title : TitlesInOrder(Tree())) {
+                 titles += title + " ";
+             }
+             return titles;
+         },
+         [this] { Window().Button_Resort->trigger(); },
+         // Escape presses Cancel wherever the focus is.
+         [this] { QTest::keyClick(Window().TreeView, Qt::Key_Escape); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) == "resort") {
+            // Sorted the other way round, so that a resort has everything to do.
+            Tree().SortTopLevel(TSortDepth::AllLevels, [](const TTreeNode& a, const TTreeNode& b) {
+                return -TreeViewCompare(a, b);
+            });
+        }
+        const std::string before = c.state();
+
+        files.open = false;
+        TSeen seen;
+        DuringTheWork(seen, c.cancel);
+        c.command();
+        files.open = true;
+        EXPECT_TRUE(seen.panel) << "the progress shows at once with no delay";
+        EXPECT_EQ(seen.text, c.message);
+        EXPECT_TRUE(seen.bar);
+        EXPECT_TRUE(seen.cancel);
+        EXPECT_EQ(c.state(), before) << "a cancelled command changes nothing";
+        EXPECT_EQ(Panel(), nullptr) << "the progress is gone";
+        EXPECT_TRUE(Questions().Errors.empty()) << "a cancel is no error";
+
+        // Left alone, the command does what it always did.
+        TSeen alone;
+        DuringTheWork(alone);
+        c.command();
+        EXPECT_TRUE(alone.panel);
+        EXPECT_NE(c.state(), before);
+        EXPECT_EQ(Panel(), nullptr);
+        EXPECT_TRUE(Questions().Errors.empty());
+    }
+    std::vector<std::string> documents;
+    for (int i = 0; i < Tree().TopLevelCount(); ++i) {
+        documents.push_back(Tree().TopLevel(i)->Text());
+    }
+    EXPECT_EQ(documents, (std::vector<std::string>{"Compatible", "Large", "Saved", "Strong"}))
+        << "opened once, and in the window's order after the resort";
+    EXPECT_FALSE(saved->Document()->Modified());
+    EXPECT_EQ(saved->Document()->FileName(), PathOf("copy.ldx"));
+    EXPECT_NE(ReadFile(savedFile).find("title=\"renamed\""), std::string::npos);
+    EXPECT_FALSE(IsNodeLocked(Find(strong, {"Secret"})));
+    EXPECT_EQ(Find(strong, {"Secret", "b0"})->Parent()->ChildCount(), 200);
+    EXPECT_FALSE(IsNodeLocked(Find(compatible, {"Secret"})));
+    Tree().SortTopLevel(TSortDepth::AllLevels, TreeViewCompare);
+    const std::vector<std::string> sorted = TitlesInOrder(Tree());
+    Window().Button_Resort->trigger();
+    EXPECT_EQ(TitlesInOrder(Tree()), sorted) << "the resort gave the order it always gave";
+}
+
+TEST_F(LongWorkTest, CancelStopsSaveAllWhereItIs) {
+    StartShown();
+    TTreeNode* first = Open("first.ldx", Doc("First", LargeContent(20)));
+    TTreeNode* second = Open("second.ldx", Doc("Second", LargeContent(20)));
+    EditTitle(Find(first, {"b1"}), "renamed");
+    EditTitle(Find(second, {"b1"}), "renamed");
+    TTreeNode* selected = Select(Find(second, {"b2"}));
+    const std::string firstBytes = ReadFile(PathOf("first.ldx"));
+    const std::string secondBytes = ReadFile(PathOf("second.ldx"));
+
+    TGatedFileSystem files;
+    files.open = false;
+    const TFileSystemOverride override(files);
+    TSeen seen;
+    DuringTheWork(seen, [this, &files] {
+        PressCancel();
+        files.open = true;
+    });
+    Window().MI_SaveAll->trigger();
+    EXPECT_TRUE(seen.cancel);
+    EXPECT_EQ(ReadFile(PathOf("first.ldx")), firstBytes);
+    EXPECT_EQ(ReadFile(PathOf("second.ldx")), secondBytes) << "no save after the cancelled one";
+    EXPECT_TRUE(first->Document()->Modified());
+    EXPECT_TRUE(second->Document()->Modified());
+    EXPECT_EQ(Tree().Selected(), selected);
+    EXPECT_TRUE(Questions().Errors.empty());
+}
+
+TEST_F(LongWorkTest, WorkThatMayNotBeStoppedShowsNoCancelAndIgnoresEscape) {
+    StartShown();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", "<note title=\"Secret\">" + LargeContent(100) + "</note>"));
+    TTreeNode* secret = Find(root, {"Secret"});
+    Encrypt(secret, "key");
+    ASSERT_FALSE(IsNodeLocked(secret));
+
+    Select(secret);
+    TSeen seen;
+    DuringTheWork(seen, [this] { QTest::keyClick(Window().TreeView, Qt::Key_Escape); });
+    Window().Button_LockBranch->trigger();
+    EXPECT_TRUE(seen.panel);
+    EXPECT_EQ(seen.text, Message("WorkLocking"));
+    EXPECT_FALSE(seen.cancel);
+    EXPECT_TRUE(IsNodeLocked(secret)) << "Escape stops nothing that may not be stopped";
+    EXPECT_EQ(Panel(), nullptr);
+}
+
+TEST_F(LongWorkTest, AnErrorOfTheWorkIsShownAndChangesNothing) {
+    StartShown();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", LargeContent(50)));
+    EditTitle(Find(root, {"b3"}), "renamed");
+    const std::string original = ReadFile(PathOf("doc.ldx"));
+    std::filesystem::create_directories(PathOf("folder.ldx"));
+
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+        const char* shown; // part of the error
+    };
+    const Case cases[] = {
+        {"open of a broken file",
+         [this] {
+             Questions().FileNames.push_back(QString::fromStdString(WriteFile("broken.ldx", "<ludex><note")));
+             Window().MI_Open->trigger();
+         },
+         "broken.ldx"},
+        {"save onto a folder",
+         [this, root] {
+             Select(root);
+             Questions().FileNames.push_back(QString::fromStdString(PathOf("folder.ldx")));
+             Window().MI_SaveAs->trigger();
+         },
+         "folder.ldx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Questions().Errors.clear();
+        TSeen seen;
+        DuringTheWork(seen);
+        c.command();
+        EXPECT_TRUE(seen.panel);
+        ASSERT_EQ(Questions().Errors.size(), 1u);
+        EXPECT_NE(Questions().Errors[0].toStdString().find(c.shown), std::string::npos)
+            << Questions().Errors[0].toStdString();
+        EXPECT_EQ(Panel(), nullptr);
+        EXPECT_EQ(Tree().TopLevelCount(), 1);
+        EXPECT_TRUE(root->Document()->Modified());
+        EXPECT_EQ(ReadFile(PathOf("doc.ldx")), original);
+    }
+}
+
+TEST_F(LongWorkTest, TheWindowTakesNoOtherInputMeanwhileAndClosesAfterTheWork) {
+    StartShown();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", LargeContent(50)));
+    Select(root);
+    const QString memo = Window().Memo->toPlainText();
+    const std::string largeFile = WriteFile("large.ldx", Doc("Large", LargeContent(300)));
+
+    // Typing into the memo and clicking a tool while the file opens: nothing of it arrives.
+    TSeen seen;
+    DuringTheWork(seen, [this] {
+        QTest::keyClicks(Window().Memo, "typed");
+        QTest::mouseClick(Window().TreeView->viewport(), Qt::LeftButton);
+    });
+    Questions().FileNames.push_back(QString::fromStdString(largeFile));
+    Window().MI_Open->trigger();
+    EXPECT_TRUE(seen.panel);
+    EXPECT_EQ(Window().Memo->toPlainText(), memo);
+    EXPECT_FALSE(root->Document()->Modified());
+    ASSERT_EQ(Tree().TopLevelCount(), 2) << "the work itself went on";
+
+    // Closing the window stops the open; the window closes once it has ended.
+    ASSERT_TRUE(Window().isVisible());
+    DuringTheWork(seen, [this] { EXPECT_FALSE(Window().close()) << "not while the work runs"; });
+    Questions().FileNames.push_back(QString::fromStdString(largeFile));
+    Window().MI_Open->trigger();
+    EXPECT_EQ(Tree().TopLevelCount(), 2) << "the open was cancelled";
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Window().isVisible());
+}
+
+TEST_F(LongWorkTest, ShortWorkShowsNothing) {
+    StartShown();
+    TLongWork::SetProgressDelay(std::chrono::milliseconds(500));
+    TSeen seen;
+    DuringTheWork(seen);
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", LargeContent(5)));
+    EXPECT_FALSE(seen.panel);
+    EXPECT_EQ(root->Text(), "Doc");
+    EXPECT_EQ(Panel(), nullptr);
+}
+
+} // namespace
+} // namespace ludex::test
