@@ -486,17 +486,22 @@ void Report(benchmark::State& state, const std::string& command, TBar bar, const
 }
 
 void PrintSummary() {
-    std::printf("\n%-20s %-6s %8s %10s %12s %9s %9s  %s\n", "command", "shape", "n", "ms", "baseline_ms",
-                "ms/base", "1M/100k", "bars");
+    // "base 1M/100k" is the same ratio for the baseline: how much of the growth the bare work shares.
+    std::printf("\n%-20s %-6s %8s %10s %12s %9s %9s %12s  %s\n", "command", "shape", "n", "ms", "baseline_ms",
+                "ms/base", "1M/100k", "base 1M/100k", "bars");
     for (const TResult& r : results) {
         const auto smaller = std::find_if(results.begin(), results.end(), [&r](const TResult& s) {
             return s.command == r.command && s.shape == r.shape && s.n * 10 == r.n;
         });
         std::string bars;
         char growth[32] = "";
+        char baseGrowth[32] = "";
         if (smaller != results.end() && smaller->ms > 0) {
             const double ratio = r.ms / smaller->ms;
             std::snprintf(growth, sizeof growth, "%.2f", ratio);
+            if (smaller->baseline > 0) {
+                std::snprintf(baseGrowth, sizeof baseGrowth, "%.2f", r.baseline / smaller->baseline);
+            }
             bars += ratio <= 11 ? "11x:ok " : "11x:FAIL ";
         }
         if (r.bar == TBar::Branch && r.n >= 1000000) {
@@ -505,8 +510,9 @@ void PrintSummary() {
         if (r.bar == TBar::Subtree) {
             bars += r.ms <= 3 * r.baseline ? "3xbase:ok" : "3xbase:FAIL";
         }
-        std::printf("%-20s %-6s %8d %10.3f %12.3f %9.2f %9s  %s\n", r.command.c_str(), ShapeName(r.shape),
-                    r.n, r.ms, r.baseline, r.baseline > 0 ? r.ms / r.baseline : 0.0, growth, bars.c_str());
+        std::printf("%-20s %-6s %8d %10.3f %12.3f %9.2f %9s %12s  %s\n", r.command.c_str(),
+                    ShapeName(r.shape), r.n, r.ms, r.baseline, r.baseline > 0 ? r.ms / r.baseline : 0.0,
+                    growth, baseGrowth, bars.c_str());
     }
     std::fflush(stdout);
 }
