@@ -1,17 +1,21 @@
-// The latency of the single-branch editing commands in the main window (offscreen) on large
-// documents, each triggered through its action as the user does it and followed by the event
-// processing that shows its result. Beside each figure stands the bare DOM work of the same
-// operation on the same document, measured in the same iterations.
+// The latency of the editing commands in the main window (offscreen) on large documents, each
+// triggered through its action as the user does it and followed by the event processing that shows
+// its result. Beside each figure stands the bare DOM work of the same operation on the same
+// document, measured in the same iterations.
 //
-// Documents: "broad" has ten sub-branches per branch (few levels, wide ones); "deep" is a chain of
-// 10 000 levels, every level holding the next one and n / 10 000 - 1 leaves. The commands act on
-// the last leaf of the deepest branch. 100 000 branches by default; pass --million to measure
-// 1 000 000 branches as well.
+// This file holds the single-branch commands (select, insert, rename, remove a leaf, undo and redo
+// each), which act on the last leaf of the deepest branch, and the program's start; the subtree
+// commands and the whole-document commands have files of their own. The documents are described
+// in CommandBenchSupport.h. 100 000 branches by default; pass --million to measure 1 000 000
+// branches as well, and --slow-find-all to run Find All on the deep document, which can take
+// minutes. A table of every command's figures and bars follows the run.
 #include "../common/BenchAllocator.h"
-#include "../common/BenchDocuments.h"
-#include "../common/BenchMedian.h"
+#include "CommandBenchSupport.h"
+#include "DocumentCommandBench.h"
+#include "SubtreeCommandBench.h"
 
 #include "core/document/XMLNodeAccess.h"
+#include "gui/app/EncryptionSettings.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/ProgramWindows.h"
@@ -40,144 +44,13 @@
 #include <vector>
 
 using namespace ludex;
-using Clock = std::chrono::steady_clock;
+using namespace ludex::bench;
 
 namespace {
 
-constexpr int kDeepLevels = 10000;
-
-enum class TShape { Broad, Deep };
-
-const char* ShapeName(TShape shape) {
-    return shape == TShape::Broad ? "broad" : "deep";
-}
-
-void AppendBranchStart(std::string& text, int i) {
-    text +=
-        "<note title=\"Branch " + std::to_string(i) + " \xD0\x92\xD0\xB5\xD1\x82\xD0\xBA\xD0\xB0\" memo=\"";
-    text += "First line of memo " + std::to_string(i) +
-            "&#xA;\xD0\xB2\xD1\x82\xD0\xBE\xD1\x80\xD0\xB0\xD1\x8F with some text&#xA;third line\"";
-}
-
-// A chain of kDeepLevels branches; each holds n / kDeepLevels - 1 leaves before the next level.
-std::string MakeDeepDocument(int n) {
-    const int leaves = n / kDeepLevels - 1;
-    std::string text(kDocumentDeclaration);
-    text += "\r\n<ludex version=\"2.1.0 \" title=\"Deep\" memo=\"\">\r\n";
-    int index = 0;
-    for (int level = 0; level < kDeepLevels; ++level) {
-        AppendBranchStart(text, ++index);
-        text += ">\r\n";
-        for (int leaf = 0; leaf < leaves; ++leaf) {
-            AppendBranchStart(text, ++index);
-            text += "/>\r\n";
-        }
-    }
-    for (int level = 0; level < kDeepLevels; ++level) {
-        text += "</note>\r\n";
-    }
-    text += "</ludex>";
-    return text;
-}
-
-std::string DocumentFile(TShape shape, int n) {
-    const std::string path = "/tmp/ludex_bench_commands_" + std::to_string(::getpid()) + "_" +
-                             ShapeName(shape) + "_" + std::to_string(n) + ".ldx";
-    std::ofstream(path, std::ios::binary)
-        << (shape == TShape::Broad ? bench::MakeDocument(n) : MakeDeepDocument(n));
-    return path;
-}
-
-double Milliseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-template <typename F>
-double TimeMs(F&& work) {
-    const auto t0 = Clock::now();
-    work();
-    return Milliseconds(Clock::now() - t0);
-}
-
-// No command measured here asks anything; a question would mean the benchmark does not measure
-// what it says, so it is counted and reported, and answered No or Cancel.
-// The open dialog answers with the file named beforehand.
-class TNoQuestions : public IModalQuestions {
-public:
-    int Asked = 0;
-    std::optional<QString> FileToOpen;
-    TAnswer Ask(QWidget*, const QString&, TQuestionButtons) override { return ++Asked, TAnswer::No; }
-    int Choose(QWidget*, const QString&, const QStringList& choices) override {
-        ++Asked;
-        return static_cast<int>(choices.size()) - 1;
-    }
-    void Inform(QWidget*, const QString&) override { ++Asked; }
-    void ShowError(QWidget*, const QString& text) override {
-        ++Asked;
-        std::fprintf(stderr, "error shown: %s\n", text.toStdString().c_str());
-    }
-    std::optional<QString> OpenFileName(QWidget*, const QString&, const QString&) override {
-        if (!FileToOpen) {
-            ++Asked;
-        }
-        return std::exchange(FileToOpen, std::nullopt);
-    }
-    std::optional<QString> SaveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return ++Asked, std::nullopt;
-    }
-    std::optional<TSaveChoice> SaveFileOfType(QWidget*, const QString&, const QString&, const QStringList&,
-                                              int) override {
-        return ++Asked, std::nullopt;
-    }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return ++Asked, std::nullopt; }
-    int Exec(QDialog&) override { return ++Asked, 0; }
-};
-
-TNoQuestions* questions = nullptr;
-TForm_Ludex* window = nullptr;
-
-// The document open in the window; one at a time, replaced when a benchmark needs another.
-struct TOpenDocument {
-    TShape shape = TShape::Broad;
-    int n = 0;
-    std::string file;
-    bool open = false;
-} opened;
-
-// Closes the document through File > Close; the question whether to save it is answered No.
-void CloseOpened() {
-    if (opened.open) {
-        window->Tree().Select(window->Tree().TopLevel(0));
-        const int asked = questions->Asked;
-        window->MI_Close->trigger();
-        questions->Asked = asked;
-        QApplication::processEvents();
-        std::remove(opened.file.c_str());
-        opened = {};
-    }
-}
-
-void OpenDocument(TShape shape, int n) {
-    if (opened.open && opened.shape == shape && opened.n == n) {
-        return;
-    }
-    CloseOpened();
-    opened.shape = shape;
-    opened.n = n;
-    opened.file = DocumentFile(shape, n);
-    questions->FileToOpen = QString::fromStdString(opened.file);
-    window->MI_Open->trigger();
-    QApplication::processEvents();
-    opened.open = window->Tree().TopLevelCount() == 1;
-    if (!opened.open) {
-        std::fprintf(stderr, "%s did not open\n", opened.file.c_str());
-        std::abort();
-    }
-}
-
 // The last leaf of the deepest branch: the branch a user reaches last.
 TTreeNode* Target() {
-    TTreeNode* node = window->Tree().TopLevel(window->Tree().TopLevelCount() - 1);
+    TTreeNode* node = LargeRoot();
     for (;;) {
         TTreeNode* next = nullptr;
         for (int i = node->ChildCount() - 1; i >= 0 && next == nullptr; --i) {
@@ -192,21 +65,8 @@ TTreeNode* Target() {
     }
 }
 
-void SendKey(QWidget* widget, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(widget, &release);
-}
-
-// Events handled and an editor the view let go of deleted, as when control returns to the loop.
-void Settle() {
-    QApplication::processEvents();
-    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 QLineEdit* OpenEditor() {
-    return window->TreeView->findChild<QLineEdit*>();
+    return Window().TreeView->findChild<QLineEdit*>();
 }
 
 // Leaves the title editor a new branch opens with, as Escape does.
@@ -219,8 +79,8 @@ void DismissEditor() {
 
 // Rename through the action: the editor opens, the new title is typed and Enter commits it.
 void RenameThroughWindow(TTreeNode* node, const QString& title) {
-    window->Tree().Select(node);
-    window->Button_Rename->trigger();
+    Window().Tree().Select(node);
+    Window().Button_Rename->trigger();
     QLineEdit* editor = OpenEditor();
     if (editor == nullptr) {
         std::fprintf(stderr, "Rename opened no editor\n");
@@ -232,24 +92,14 @@ void RenameThroughWindow(TTreeNode* node, const QString& title) {
 }
 
 void InsertThroughWindow(TTreeNode* leaf) {
-    window->Tree().Select(leaf);
-    window->Button_InsertBranch->trigger();
-    Settle();
-}
-
-void Undo() {
-    window->MI_Undo->trigger();
-    Settle();
-}
-
-void Redo() {
-    window->MI_Redo->trigger();
+    Window().Tree().Select(leaf);
+    Window().Button_InsertBranch->trigger();
     Settle();
 }
 
 void RemoveThroughWindow(TTreeNode* node) {
-    window->Tree().Select(node);
-    window->Button_RemoveBranch->trigger();
+    Window().Tree().Select(node);
+    Window().Button_RemoveBranch->trigger();
     Settle();
 }
 
@@ -357,10 +207,10 @@ TRound RunOnce(TCommand command, int round) {
     TRound r;
     switch (command) {
     case TCommand::Select: {
-        window->Tree().Select(parent);
+        Window().Tree().Select(parent);
         Settle();
         r.window = TimeMs([&] {
-            window->Tree().Select(target);
+            Window().Tree().Select(target);
             Settle();
         });
         r.dom = TimeMs([&] {
@@ -408,9 +258,9 @@ TRound RunOnce(TCommand command, int round) {
     return r;
 }
 
-void BM_Command(benchmark::State& state, TCommand command, TShape shape, int n) {
+void BM_Command(benchmark::State& state, const char* name, TCommand command, TShape shape, int n) {
     OpenDocument(shape, n);
-    const int askedBefore = questions->Asked;
+    const int askedBefore = Questions().Asked;
     std::vector<double> windowMs;
     std::vector<double> domMs;
     int round = 0;
@@ -420,15 +270,23 @@ void BM_Command(benchmark::State& state, TCommand command, TShape shape, int n) 
         domMs.push_back(r.dom);
         state.SetIterationTime(r.window / 1000.0);
     }
-    if (questions->Asked != askedBefore) {
-        state.SkipWithError("the command asked a question");
+    Report(state, name, TBar::Branch, windowMs, domMs, askedBefore);
+}
+
+void RegisterBranchCommands(TShape shape, int n) {
+    for (const TCommandInfo& info : kCommands) {
+        const std::string name =
+            std::string("BM_") + info.name + "/" + ShapeName(shape) + "/" + std::to_string(n);
+        const TCommand command = info.command;
+        const char* commandName = info.name;
+        benchmark::RegisterBenchmark(name.c_str(),
+                                     [commandName, command, shape, n](benchmark::State& state) {
+                                         BM_Command(state, commandName, command, shape, n);
+                                     })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(20);
     }
-    if (window->Tree().Count() != static_cast<size_t>(n) + 1) {
-        state.SkipWithError("the rounds did not leave the document as they found it");
-    }
-    state.counters["ms"] = bench::Median(windowMs);
-    state.counters["baseline_ms"] = bench::Median(domMs);
-    state.counters["branches"] = n;
 }
 
 } // namespace
@@ -441,57 +299,55 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--million") == 0) {
             million = true;
+        } else if (std::strcmp(argv[i], "--slow-find-all") == 0) {
+            program.slowFindAll = true;
         } else {
             argv[kept++] = argv[i];
         }
     }
     argc = kept;
     QApplication application(argc, argv);
-    auto owned = std::make_unique<TNoQuestions>();
-    questions = owned.get();
+    auto owned = std::make_unique<TBenchQuestions>();
+    program.questions = owned.get();
     SetModalQuestions(std::move(owned));
     // A program in a folder of its own (portable), so that its settings and recovery snapshots
     // stay there and no earlier session's documents are reopened.
     namespace fs = std::filesystem;
-    const fs::path folder =
-        fs::temp_directory_path() / ("ludex_bench_commands_" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    program.folder = fs::temp_directory_path() / ("ludex_bench_commands_" + std::to_string(::getpid()));
+    fs::create_directories(program.folder);
     for (const char* name :
          {"Language.ENG.xml", "Language.RUS.xml", "ludex_Settings_Stencil.xml", "ludex.portable"}) {
-        fs::copy_file(fs::path(LUDEX_BIN_DIR) / name, folder / name, fs::copy_options::overwrite_existing);
+        fs::copy_file(fs::path(LUDEX_BIN_DIR) / name, program.folder / name,
+                      fs::copy_options::overwrite_existing);
     }
-    ::setenv("XDG_STATE_HOME", (folder / "state").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (program.folder / "state").c_str(), 1);
     auto windows = std::make_unique<TProgramWindows>();
-    windows->StartUp((folder / "ludex").string(), {});
-    window = windows->Main.get();
-    window->show();
+    windows->StartUp((program.folder / "ludex").string(), {});
+    program.windows = windows.get();
+    program.window = windows->Main.get();
+    // The compatible scheme enciphers memos in the code page; the generated memos are Cyrillic.
+    windows->EncryptionSettings->ChooseCodePage("windows-1251");
+    Window().show();
     QApplication::processEvents();
 
     std::vector<int> sizes{100000};
     if (million) {
         sizes.push_back(1000000);
     }
-    // Grouped by document, so that each is opened once.
+    // Grouped by document, so that each is opened once; the commands that close it come last.
     for (int n : sizes) {
         for (TShape shape : {TShape::Broad, TShape::Deep}) {
-            for (const TCommandInfo& info : kCommands) {
-                const std::string name =
-                    std::string("BM_") + info.name + "/" + ShapeName(shape) + "/" + std::to_string(n);
-                const TCommand command = info.command;
-                benchmark::RegisterBenchmark(
-                    name.c_str(),
-                    [command, shape, n](benchmark::State& state) { BM_Command(state, command, shape, n); })
-                    ->UseManualTime()
-                    ->Unit(benchmark::kMillisecond)
-                    ->Iterations(20);
-            }
+            RegisterBranchCommands(shape, n);
+            RegisterSubtreeCommands(shape, n);
+            RegisterDocumentCommands(shape, n);
         }
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    CloseOpened();
+    PrintSummary();
+    CloseAll();
     windows.reset();
-    fs::remove_all(folder);
+    fs::remove_all(program.folder);
     return 0;
 }

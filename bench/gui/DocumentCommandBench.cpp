@@ -1,0 +1,273 @@
+#include "DocumentCommandBench.h"
+
+#include "../common/BenchMedian.h"
+
+#include "core/document/BranchWalk.h"
+#include "core/document/DocumentWriter.h"
+#include "core/document/XMLNodeAccess.h"
+#include "core/search/BranchSearch.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/app/ProgramWindows.h"
+#include "gui/dialogs/FindDialog.h"
+#include "gui/dialogs/FindResults.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ludex::bench {
+
+namespace {
+
+// Each round walks or writes the whole document: a few tell enough.
+constexpr int kDocumentRounds = 3;
+
+// The branches a walk in the window's order visits: every sibling list read and sorted as the
+// window sorts it.
+size_t WalkInWindowOrder(const TDomNode& root) {
+    TBranchWalk walk(root, TBranchOrder::Window);
+    size_t count = 1;
+    while (walk.Next()) {
+        ++count;
+    }
+    return count;
+}
+
+// The core's search of both documents in the order the window shows them; returns the matches.
+size_t SearchDocuments(const std::string& text) {
+    const TTextMatcher matcher(text, TMatchOptions{});
+    size_t matches = 0;
+    for (int i = 0; i < Window().Tree().TopLevelCount(); ++i) {
+        const TDomNode root = Window().Tree().TopLevel(i)->Document()->RootElement();
+        matches += SearchBranches(root, matcher, TSearchPlaces{},
+                                  [](TBranchWalk&, TMatchPlace, const TTextMatch&, std::string_view) {})
+                       .matches;
+    }
+    return matches;
+}
+
+void BM_Resort(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    bool done = true;
+    for (auto _ : state) {
+        size_t walked = 0;
+        domMs.push_back(TimeMs([&] {
+            walked = WalkInWindowOrder(LargeDocument()->RootElement()) +
+                     WalkInWindowOrder(SecondRoot()->Document()->RootElement());
+        }));
+        SelectNode(LargeRoot());
+        done = done && Window().MI_Resort->isEnabled() &&
+               walked == static_cast<size_t>(n) + 1 + kSecondBranches + 1;
+        windowMs.push_back(TimeMs([] {
+            Window().MI_Resort->trigger();
+            Settle();
+        }));
+        state.SetIterationTime(windowMs.back() / 1000.0);
+    }
+    Report(state, "Resort", TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "the command was not offered or the walk missed branches");
+}
+
+TForm_Find& FindDialog() {
+    return *program.windows->Find;
+}
+
+// The find dialog opened from the menu with the text typed, a new search.
+void TypeSearchText(const char* text) {
+    Window().MI_Find->trigger();
+    Settle();
+    FindDialog().Edit_FindWhat->clear();
+    FindDialog().Edit_FindWhat->setText(text);
+}
+
+// Find from the top: the first press finds the only match, in the branch the window shows last.
+void BM_FindNext(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    TTreeNode* last = LastShownNode();
+    bool done = MemoAccess.Read(last->Element()).find(kNeedle) != std::string::npos;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    for (auto _ : state) {
+        size_t matches = 0;
+        domMs.push_back(TimeMs([&] { matches = SearchDocuments(kNeedle); }));
+        SelectNode(Window().Tree().FirstTopLevel());
+        TypeSearchText(kNeedle);
+        windowMs.push_back(TimeMs([] {
+            FindDialog().Button_Find->click();
+            Settle();
+        }));
+        done = done && matches == 1 && Window().Tree().Selected() == last;
+        state.SetIterationTime(windowMs.back() / 1000.0);
+    }
+    FindDialog().close();
+    Settle();
+    Report(state, "FindNext", TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "Find did not reach the one branch that holds the text");
+}
+
+// A Find All that runs longer than this is cancelled through its progress dialog, as a user who
+// gives up would; its figure is then only a lower bound, reported as an error.
+constexpr int kFindAllLimitMs = 30000;
+
+// Presses Find All; gives the milliseconds until it finished or was cancelled at the limit.
+double PressFindAll(bool& cancelled) {
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&cancelled] {
+        if (auto* progress = FindDialog().findChild<QProgressDialog*>("Progress_FindAll")) {
+            cancelled = true;
+            progress->cancel();
+        }
+    });
+    watchdog.start(kFindAllLimitMs);
+    return TimeMs([] {
+        FindDialog().Button_FindAll->click();
+        Settle();
+    });
+}
+
+// Find All of a word every tenth branch holds.
+void BM_FindAll(benchmark::State& state, TShape shape, int n) {
+    if (shape == TShape::Deep && !program.slowFindAll) {
+        // Each listed branch shows its whole path, thousands of titles here, and the list paints
+        // every path it shows in full: one round can run for many minutes.
+        state.SkipWithError("not run unless --slow-find-all is given: the list paints paths thousands of "
+                            "titles long");
+        return;
+    }
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    const size_t expected = static_cast<size_t>(n) / 10;
+    std::string failure;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    for (auto _ : state) {
+        size_t matches = 0;
+        domMs.push_back(TimeMs([&] { matches = SearchDocuments(kTenthWord); }));
+        TypeSearchText(kTenthWord);
+        bool cancelled = false;
+        windowMs.push_back(PressFindAll(cancelled));
+        state.SetIterationTime(windowMs.back() / 1000.0);
+        if (cancelled) {
+            failure = "Find All was cancelled after " + std::to_string(static_cast<long>(windowMs.back())) +
+                      " ms (the core's search took " + std::to_string(domMs.back()) + " ms)";
+            state.SkipWithError(failure.c_str()); // a round left early must be reported before the loop ends
+            break;
+        }
+        if (matches != expected || FindDialog().Results().MatchCount() != expected) {
+            failure = "Find All did not list every tenth branch";
+        }
+    }
+    FindDialog().close();
+    Settle();
+    Report(state, "FindAll", TBar::Subtree, windowMs, domMs, askedBefore, failure);
+}
+
+// File > Save of the large document under a name given once through Save As. The baseline is the
+// core's writer writing the same DOM to a file of its own with as many backups; the parser's own
+// save of the same document is shown beside it as "pugixml_ms".
+void BM_Save(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    const std::string saved = (program.folder / "saved.ldx").string();
+    const std::string written = (program.folder / "written.ldx").string();
+    const std::string parserWritten = (program.folder / "parser.xml").string();
+    SelectNode(LargeRoot());
+    if (LargeDocument()->FileName() != saved) {
+        Questions().SaveName = QString::fromStdString(saved);
+        Window().MI_SaveAs->trigger();
+        Settle();
+    }
+    bool done = LargeDocument()->FileName() == saved;
+    pugi::xml_document parsed;
+    done = done && parsed.load_file(LargeFile().c_str());
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    std::vector<double> parserMs;
+    for (auto _ : state) {
+        const TDomNode root = LargeDocument()->RootElement();
+        domMs.push_back(TimeMs(
+            [&] { WriteTextFile(written, DocumentToText(root), {.backups = Window().BackupCount()}); }));
+        parserMs.push_back(
+            TimeMs([&] { done = parsed.save_file(parserWritten.c_str(), "", pugi::format_raw) && done; }));
+        SelectNode(LargeRoot());
+        // Marked modified as an edit would, so that the cleared mark afterwards shows the save ran.
+        LargeDocument()->SetModified(true);
+        windowMs.push_back(TimeMs([] {
+            Window().MI_Save->trigger();
+            Settle();
+        }));
+        done = done && !LargeDocument()->Modified();
+        state.SetIterationTime(windowMs.back() / 1000.0);
+    }
+    Report(state, "Save", TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "the document was not saved");
+    state.counters["pugixml_ms"] = Median(parserMs);
+}
+
+// File > Close of the unmodified large document, opened again untimed after each round. The
+// baseline destroys a DOM of the same file.
+void BM_Close(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    bool done = true;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    for (auto _ : state) {
+        SelectNode(LargeRoot());
+        if (LargeDocument()->Modified()) {
+            Window().MI_Save->trigger();
+            Settle();
+        }
+        auto bare = std::make_unique<TDomDocument>();
+        bare->Load(LargeFile());
+        domMs.push_back(TimeMs([&] { bare.reset(); }));
+        const int documents = Window().Tree().TopLevelCount();
+        windowMs.push_back(TimeMs([] {
+            Window().MI_Close->trigger();
+            Settle();
+        }));
+        done = done && Window().Tree().TopLevelCount() == documents - 1;
+        state.SetIterationTime(windowMs.back() / 1000.0);
+        ReopenLarge();
+    }
+    Report(state, "Close", TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "the document did not close");
+}
+
+} // namespace
+
+void RegisterDocumentCommands(TShape shape, int n) {
+    const std::string suffix = std::string("/") + ShapeName(shape) + "/" + std::to_string(n);
+    using TBench = void (*)(benchmark::State&, TShape, int);
+    struct TInfo {
+        TBench bench;
+        const char* name;
+    };
+    for (const TInfo& info :
+         {TInfo{BM_Resort, "BM_Resort"}, TInfo{BM_FindNext, "BM_FindNext"}, TInfo{BM_FindAll, "BM_FindAll"},
+          TInfo{BM_Save, "BM_Save"}, TInfo{BM_Close, "BM_Close"}}) {
+        const TBench bench = info.bench;
+        benchmark::RegisterBenchmark((info.name + suffix).c_str(),
+                                     [bench, shape, n](benchmark::State& state) { bench(state, shape, n); })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(kDocumentRounds);
+    }
+}
+
+} // namespace ludex::bench

@@ -1,0 +1,278 @@
+#include "SubtreeCommandBench.h"
+
+#include "core/document/BranchCipher.h"
+#include "core/document/BranchCopy.h"
+#include "core/document/XMLNodeAccess.h"
+#include "gui/app/LudexUnit.h"
+#include "gui/dialogs/CipherDialog.h"
+#include "gui/dialogs/PasswordDialog.h"
+#include "gui/tree/BranchTree.h"
+#include "gui/tree/LXDocument.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ludex::bench {
+
+namespace {
+
+// A subtree command moves a tenth of the document: a few rounds tell enough.
+constexpr int kSubtreeRounds = 3;
+constexpr const char* kPassword = "bench password 7";
+
+struct TRound {
+    double window = 0;
+    double dom = 0;
+    bool done = true; // the command did what it is for
+};
+
+TDomNode SecondRootElement() {
+    return SecondRoot()->Document()->RootElement();
+}
+
+size_t ExpectedNodes() {
+    return static_cast<size_t>(LargeSize()) + 1 + kSecondBranches + 1;
+}
+
+// Clicks a dialog's OK button as the user would, and returns what exec would have returned.
+int ClickOk(QDialog& dialog) {
+    dialog.setResult(QDialog::Rejected);
+    dialog.findChild<QPushButton*>("Button_OK")->click();
+    return dialog.result();
+}
+
+// The bare work of removing the branch: an equal sub-tree in the same document (a copy, which
+// shares the parsed strings as the branch does) is removed.
+double DomRemove(const TDomNode& element) {
+    const TDomNode parent = LargeDocument()->RootElement();
+    const TDomNode copy = parent.AppendCopy(element);
+    return TimeMs([&] { parent.RemoveChild(copy); });
+}
+
+// The bare work of putting a removed branch back: a copy of it, kept in a document of its own as
+// the history keeps it, is copied into the document.
+double DomPutBack(const TDomNode& element) {
+    TDomDocument held;
+    held.LoadXML("<held/>");
+    const TDomNode kept = held.DocumentElement().AppendCopy(element);
+    const TDomNode parent = LargeDocument()->RootElement();
+    TDomNode back;
+    const double ms = TimeMs([&] { back = parent.InsertCopyBefore(kept, TDomNode()); });
+    parent.RemoveChild(back);
+    return ms;
+}
+
+// The bare work of pasting a copy of the branch into the second document.
+double DomCopyAcross(const TDomNode& element) {
+    const TDomNode target = SecondRootElement();
+    TDomNode copy;
+    const double ms = TimeMs([&] { copy = CopyBranch(target, element); });
+    target.RemoveChild(copy);
+    return ms;
+}
+
+enum class TSubtreeCommand { Remove, UndoRemove, CopyPaste, CutPaste };
+
+TRound RemoveRound(TSubtreeCommand command) {
+    TTreeNode* node = SubtreeBranch();
+    const TDomNode element = node->Element();
+    const double removeDom = DomRemove(element);
+    const double putBackDom = DomPutBack(element);
+    SelectNode(node);
+    // Removing a branch with sub-branches asks first; the user says Yes.
+    Questions().Answers.push_back(TAnswer::Yes);
+    TRound r;
+    const double removeMs = TimeMs([] {
+        Window().MI_RemoveBranch->trigger();
+        Settle();
+    });
+    r.done = Window().Tree().Count() == ExpectedNodes() - static_cast<size_t>(SubtreeSize(LargeSize()));
+    const double undoMs = TimeMs(Undo);
+    if (command == TSubtreeCommand::Remove) {
+        r.window = removeMs;
+        r.dom = removeDom;
+    } else {
+        r.window = undoMs;
+        r.dom = putBackDom;
+    }
+    return r;
+}
+
+// Copy (or Cut) on the branch, then Paste on the second document; the history takes it back
+// afterwards, untimed.
+TRound PasteRound(TSubtreeCommand command) {
+    const bool cut = command == TSubtreeCommand::CutPaste;
+    TTreeNode* node = SubtreeBranch();
+    const TDomNode element = node->Element();
+    TRound r;
+    r.dom = DomCopyAcross(element) + (cut ? DomRemove(element) : 0.0);
+    SelectNode(node);
+    const double markMs = TimeMs([cut] {
+        (cut ? Window().MI_Cut : Window().MI_Copy)->trigger();
+        Settle();
+    });
+    SelectNode(SecondRoot());
+    const double pasteMs = TimeMs([] {
+        Window().MI_Paste->trigger();
+        Settle();
+    });
+    r.window = markMs + pasteMs;
+    const size_t moved = static_cast<size_t>(SubtreeSize(LargeSize()));
+    r.done = SecondRoot()->ChildCount() == kSecondBranches + 1 &&
+             CountNodes(SecondRoot()) == kSecondBranches + 1 + moved &&
+             Window().Tree().Count() == ExpectedNodes() + (cut ? 0 : moved);
+    Undo();
+    return r;
+}
+
+void BM_SubtreeCommand(benchmark::State& state, const char* name, TSubtreeCommand command, TShape shape,
+                       int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    if (CountNodes(SubtreeBranch()) != static_cast<size_t>(SubtreeSize(n))) {
+        state.SkipWithError("the document has no branch of the subtree's size at its place");
+        return;
+    }
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    bool done = true;
+    for (auto _ : state) {
+        const TRound r = command == TSubtreeCommand::Remove || command == TSubtreeCommand::UndoRemove
+                             ? RemoveRound(command)
+                             : PasteRound(command);
+        done = done && r.done;
+        windowMs.push_back(r.window);
+        domMs.push_back(r.dom);
+        state.SetIterationTime(r.window / 1000.0);
+    }
+    Report(state, name, TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "the command did not change the documents as it should");
+}
+
+// The encrypt dialog's next showing: the password typed twice, the scheme chosen (unless none is
+// given) and the branch not to be locked at once. The empty password takes the encryption off.
+void EncryptThroughWindow(TTreeNode* node, const std::string& password, std::optional<TCipherScheme> scheme) {
+    SelectNode(node);
+    Questions().Dialogs.push_back([password, scheme](QDialog& dialog) {
+        auto& cipher = dynamic_cast<TForm_CipherDialog&>(dialog);
+        if (scheme) {
+            cipher.Check_Compatible->setChecked(*scheme == TCipherScheme::Compatible);
+        }
+        cipher.Edit_Password->setText(QString::fromStdString(password));
+        cipher.Edit_ConfirmPassword->setText(QString::fromStdString(password));
+        cipher.Check_Lock->setChecked(false);
+        return ClickOk(dialog);
+    });
+    Window().MI_CipherBranch->trigger();
+    Settle();
+}
+
+// The core's halves of locking and unlocking the same sub-tree, on a copy of it in the second
+// document, put under the password in the scheme beforehand. Unlocking verifies the password
+// (deriving the strong key) as the password dialog does.
+TRound DomLockRound(const TDomNode& element, TCipherScheme scheme, bool unlock) {
+    const TDomNode target = SecondRootElement();
+    const TDomNode copy = CopyBranch(target, element);
+    SetBranchPassword(copy, kPassword, scheme);
+    TRound r;
+    const double lockMs = TimeMs([&] { EncipherBranch(copy); });
+    const double unlockMs = TimeMs([&] { r.done = DecipherBranchElement(copy, kPassword); });
+    target.RemoveChild(copy);
+    r.dom = unlock ? unlockMs : lockMs;
+    return r;
+}
+
+void BM_Lock(benchmark::State& state, const char* name, TCipherScheme scheme, bool unlock, TShape shape,
+             int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    TTreeNode* node = SubtreeBranch();
+    const TDomNode element = node->Element();
+    if (CountNodes(node) != static_cast<size_t>(SubtreeSize(n))) {
+        state.SkipWithError("the document has no branch of the subtree's size at its place");
+        return;
+    }
+    EncryptThroughWindow(node, kPassword, scheme);
+    bool done = IsBranchEncrypted(element) && BranchCipherScheme(element) == scheme;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    for (auto _ : state) {
+        const TRound bare = DomLockRound(element, scheme, unlock);
+        SelectNode(node);
+        const double lockMs = TimeMs([] {
+            Window().MI_LockBranch->trigger();
+            Settle();
+        });
+        const bool locked = IsBranchLocked(element) && node->ChildCount() == 1;
+        // The password dialog: the password typed and OK clicked.
+        Questions().Dialogs.push_back([](QDialog& dialog) {
+            dynamic_cast<TForm_PasswordDialog&>(dialog).Edit_Password->setText(kPassword);
+            return ClickOk(dialog);
+        });
+        const double unlockMs = TimeMs([] {
+            Window().MI_LockBranch->trigger();
+            Settle();
+        });
+        done = done && bare.done && locked && !IsBranchLocked(element) &&
+               CountNodes(node) == static_cast<size_t>(SubtreeSize(n));
+        windowMs.push_back(unlock ? unlockMs : lockMs);
+        domMs.push_back(bare.dom);
+        state.SetIterationTime(windowMs.back() / 1000.0);
+    }
+    EncryptThroughWindow(node, "", std::nullopt);
+    done = done && !IsBranchEncrypted(element);
+    Report(state, name, TBar::Subtree, windowMs, domMs, askedBefore,
+           done ? "" : "the branch did not lock and unlock as it should");
+}
+
+} // namespace
+
+void RegisterSubtreeCommands(TShape shape, int n) {
+    auto suffix = std::string("/") + ShapeName(shape) + "/" + std::to_string(n);
+    struct TInfo {
+        TSubtreeCommand command;
+        const char* name;
+    };
+    for (const TInfo& info : {TInfo{TSubtreeCommand::Remove, "RemoveSubtree"},
+                              TInfo{TSubtreeCommand::UndoRemove, "UndoRemoveSubtree"},
+                              TInfo{TSubtreeCommand::CopyPaste, "CopyPasteSubtree"},
+                              TInfo{TSubtreeCommand::CutPaste, "CutPasteSubtree"}}) {
+        const TSubtreeCommand command = info.command;
+        const char* name = info.name;
+        benchmark::RegisterBenchmark((std::string("BM_") + name + suffix).c_str(),
+                                     [name, command, shape, n](benchmark::State& state) {
+                                         BM_SubtreeCommand(state, name, command, shape, n);
+                                     })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(kSubtreeRounds);
+    }
+    struct TLockInfo {
+        TCipherScheme scheme;
+        bool unlock;
+        const char* name;
+    };
+    for (const TLockInfo& info : {TLockInfo{TCipherScheme::Compatible, false, "LockCompatible"},
+                                  TLockInfo{TCipherScheme::Compatible, true, "UnlockCompatible"},
+                                  TLockInfo{TCipherScheme::Strong, false, "LockStrong"},
+                                  TLockInfo{TCipherScheme::Strong, true, "UnlockStrong"}}) {
+        const TCipherScheme scheme = info.scheme;
+        const bool unlock = info.unlock;
+        const char* name = info.name;
+        benchmark::RegisterBenchmark((std::string("BM_") + name + suffix).c_str(),
+                                     [name, scheme, unlock, shape, n](benchmark::State& state) {
+                                         BM_Lock(state, name, scheme, unlock, shape, n);
+                                     })
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(kSubtreeRounds);
+    }
+}
+
+} // namespace ludex::bench
