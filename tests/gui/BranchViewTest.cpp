@@ -152,5 +152,48 @@ TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
     EXPECT_EQ(Tree().IndexOf(c).row(), 1);
 }
 
+// A pasted sub-tree reaches the view as the pasted node and one insertion of all its children,
+// with their pictures already set, whatever its size; and it shows the copied elements.
+TEST_F(BranchTreeOrderTest, APastedSubTreeReachesTheViewAtOnce) {
+    std::string content = "<note title=\"A\">";
+    for (int i = 0; i < 40; ++i) {
+        content += "<note title=\"s" + std::to_string(i) + "\"><note title=\"leaf\"/></note>";
+    }
+    content += "</note><note title=\"B\"/>";
+    Start(WriteFile("paste.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                                 "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">" +
+                                     content + "</ludex>"));
+    TTreeNode* top = Tree().TopLevel(0);
+    TTreeNode* a = top->Child(0);
+    TTreeNode* b = top->Child(1);
+    ASSERT_EQ(a->Text(), "A");
+    ASSERT_EQ(b->Text(), "B");
+    const size_t before = Tree().Count();
+    Tree().Select(a);
+    Window().MI_Copy->trigger();
+    Tree().Select(b);
+    QSignalSpy inserted(&Tree(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&Tree(), &QAbstractItemModel::dataChanged);
+    Window().MI_Paste->trigger();
+    EXPECT_EQ(Tree().Count(), before + 81);
+    EXPECT_LE(inserted.count(), 2) << "the pasted node, then all below it at once";
+    EXPECT_LE(changed.count(), 4) << "no picture change for each node built";
+    ASSERT_EQ(b->ChildCount(), 1);
+    TTreeNode* copy = b->Child(0);
+    ASSERT_EQ(copy->ChildCount(), 40);
+    for (int i = 0; i < copy->ChildCount(); ++i) {
+        TTreeNode* child = copy->Child(i);
+        EXPECT_EQ(child->Parent(), copy);
+        EXPECT_EQ(child->Row(), i);
+        EXPECT_EQ(child->Level(), 3);
+        EXPECT_EQ(child->Root(), top);
+        EXPECT_EQ(child->Picture(), a->Child(i)->Picture());
+        EXPECT_TRUE(child->Element().Parent() == copy->Element());
+        ASSERT_EQ(child->ChildCount(), 1);
+        EXPECT_EQ(child->Child(0)->Level(), 4);
+        EXPECT_EQ(Tree().IndexOf(child->Child(0)).parent(), Tree().IndexOf(child));
+    }
+}
+
 } // namespace
 } // namespace ludex::test

@@ -133,6 +133,39 @@ TEST_F(FindAllTest, RowsShowTheDocumentPathPlaceAndMarkedExcerpt) {
     EXPECT_EQ(Rows(), 0) << "no branch selected, nothing searched";
 }
 
+// A deep branch's row names its document and its nearest levels, however deep it lies.
+TEST_F(FindAllTest, RowsOfDeepBranchesShowTheDocumentAndTheNearestLevels) {
+    struct Case {
+        int levels;
+        std::string path;
+    };
+    const std::vector<Case> cases = {
+        {5, "Doc / L1 / L2 / L3 / L4 / L5"},
+        {6, "Doc / L1 / L2 / L3 / L4 / L5 / L6"},
+        {7, "Doc / \u2026 / L2 / L3 / L4 / L5 / L6 / L7"},
+        {3000, "Doc / \u2026 / L2995 / L2996 / L2997 / L2998 / L2999 / L3000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.levels);
+        std::string content;
+        for (int level = 1; level <= c.levels; ++level) {
+            content += "<note title=\"L" + std::to_string(level) + "\" memo=\"" +
+                       (level == c.levels ? "needle" : "") + "\">";
+        }
+        for (int level = 1; level <= c.levels; ++level) {
+            content += "</note>";
+        }
+        Start(WriteFile("deep.ldx", DocumentText(content)));
+        Window().MI_Find->trigger();
+        FindAll("needle");
+        ASSERT_EQ(Rows(), 1);
+        EXPECT_EQ(Cell(0, TFindResults::colBranch), c.path);
+        Activate(0);
+        EXPECT_EQ(Tree().Selected()->Level(), c.levels);
+        Discard();
+    }
+}
+
 TEST_F(FindAllTest, ActivatingARowSelectsItsTitleOrItsMemoMatch) {
     Start(WriteFile("cats.ldx", DocumentText(kCatContent, {"Zlocked cat", "Locked cat"})));
     Window().MI_Find->trigger();

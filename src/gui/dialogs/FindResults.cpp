@@ -47,12 +47,25 @@ QString RightWhole(const QString& text, qsizetype n) {
     return text.right(n);
 }
 
+// The titles from the document down to the branch. A branch more than kPathLevels levels down
+// shows its document, an ellipsis and its nearest kPathLevels titles: the list measures the text
+// each time it paints a row, and the path of a branch thousands of levels deep would make every
+// paint, and the list's memory, grow with the depth.
+constexpr int kPathLevels = 6;
+
 QString PathOf(TTreeNode* node) {
-    std::vector<const std::string*> titles;
-    for (TTreeNode* n = node; n != nullptr; n = n->Parent()) {
-        titles.push_back(&n->Text());
+    std::vector<const std::string*> titles; // nearest first
+    TTreeNode* above = node;
+    for (int i = 0; i < kPathLevels && above != nullptr; ++i, above = above->Parent()) {
+        titles.push_back(&above->Text());
     }
     QString path;
+    if (above != nullptr) {
+        path = QString::fromStdString(above->Root()->Text());
+        if (above != above->Root()) {
+            path += QStringLiteral(" / ") + kEllipsis;
+        }
+    }
     for (auto it = titles.rbegin(); it != titles.rend(); ++it) {
         if (!path.isEmpty()) {
             path += QStringLiteral(" / ");

@@ -131,6 +131,52 @@ void TBranchTree::DiscardTopLevel() {
     buildId_ = 0;
 }
 
+TTreeNode* TBranchTree::BeginChildren(TTreeNode* parent) {
+    if (IsBuilding()) {
+        throw Exception("Nodes are already being built");
+    }
+    buildId_ = ++lastBuildId_ == 0 ? ++lastBuildId_ : lastBuildId_;
+    staging_ = std::make_unique<TTreeNode>();
+    staging_->buildId_ = buildId_;
+    // The children made below the stand-in get their level and top-level node from it.
+    staging_->level_ = parent->level_;
+    staging_->root_ = parent->root_;
+    stagingFor_ = parent;
+    return staging_.get();
+}
+
+void TBranchTree::AttachChildren() {
+    TTreeNode* parent = stagingFor_;
+    std::vector<std::unique_ptr<TTreeNode>> children = std::move(staging_->children_);
+    staging_.reset();
+    stagingFor_ = nullptr;
+    if (children.empty()) {
+        buildId_ = 0;
+        return;
+    }
+    const int first = parent->ChildCount();
+    beginInsertRows(IndexOf(parent), first, first + static_cast<int>(children.size()) - 1);
+    parent->children_.reserve(parent->children_.size() + children.size());
+    for (auto& child : children) {
+        child->parent_ = parent;
+        child->row_ = parent->ChildCount();
+        parent->children_.push_back(std::move(child));
+    }
+    buildId_ = 0; // every node of the build is shown from now on
+    endInsertRows();
+}
+
+void TBranchTree::DiscardChildren() {
+    if (staging_) {
+        for (const auto& child : staging_->children_) {
+            count_ -= CountSubtree(child.get());
+        }
+        staging_.reset();
+    }
+    stagingFor_ = nullptr;
+    buildId_ = 0;
+}
+
 TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
     return Insert(parent, std::move(text));
 }

@@ -99,6 +99,16 @@ public:
     void AttachTopLevel();
     // Drops the node begun by BeginTopLevel with everything below it.
     void DiscardTopLevel();
+    // Begins new children of a shown node that the view does not see yet: the nodes added below
+    // the returned stand-in (and below them) cost no signal, until AttachChildren makes them the
+    // node's last children at once. A large sub-tree thus reaches the view as one insertion, not
+    // as one for each node. One build at a time, of either kind.
+    TTreeNode* BeginChildren(TTreeNode* parent);
+    void AttachChildren();
+    // Drops the children begun by BeginChildren with everything below them.
+    void DiscardChildren();
+    // Whether a build begun by BeginTopLevel or BeginChildren is under way.
+    bool IsBuilding() const { return buildId_ != 0; }
     TTreeNode* AddChild(TTreeNode* parent, std::string text);
     // Makes room for that many children of the node, so that adding them moves nothing.
     void ReserveChildren(TTreeNode* parent, size_t count) { parent->children_.reserve(count); }
@@ -210,6 +220,8 @@ private:
     std::vector<std::unique_ptr<TTreeNode>> roots_;
     size_t count_ = 0;
     std::unique_ptr<TTreeNode> hiddenTop_; // begun by BeginTopLevel, not yet attached
+    std::unique_ptr<TTreeNode> staging_;   // holds the children begun by BeginChildren
+    TTreeNode* stagingFor_ = nullptr;      // the node they are for
     unsigned buildId_ = 0;                 // of hiddenTop_; 0 when there is none
     unsigned lastBuildId_ = 0;
     // The parent whose children's shown ancestor was found last, and that ancestor; forgotten when
