@@ -98,7 +98,6 @@ struct TBenchProgram {
     TForm_Ludex* window = nullptr;
     TBenchQuestions* questions = nullptr;
     std::filesystem::path folder; // the program's own folder; files written by the benchmarks go here
-    bool slowFindAll = false;     // --slow-find-all: Find All on the deep document as well
 };
 extern TBenchProgram program;
 

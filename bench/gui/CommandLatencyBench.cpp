@@ -7,8 +7,7 @@
 // each), which act on the last leaf of the deepest branch, and the program's start; the subtree
 // commands and the whole-document commands have files of their own. The documents are described
 // in CommandBenchSupport.h. 100 000 branches by default; pass --million to measure 1 000 000
-// branches as well, and --slow-find-all to run Find All on the deep document, which can take
-// minutes. A table of every command's figures and bars follows the run.
+// branches as well. A table of every command's figures and bars follows the run.
 #include "../common/BenchAllocator.h"
 #include "CommandBenchSupport.h"
 #include "DocumentCommandBench.h"
@@ -299,8 +298,6 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--million") == 0) {
             million = true;
-        } else if (std::strcmp(argv[i], "--slow-find-all") == 0) {
-            program.slowFindAll = true;
         } else {
             argv[kept++] = argv[i];
         }

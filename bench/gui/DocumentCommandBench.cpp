@@ -142,13 +142,6 @@ double PressFindAll(bool& cancelled) {
 
 // Find All of a word every tenth branch holds.
 void BM_FindAll(benchmark::State& state, TShape shape, int n) {
-    if (shape == TShape::Deep && !program.slowFindAll) {
-        // Each listed branch shows its whole path, thousands of titles here, and the list paints
-        // every path it shows in full: one round can run for many minutes.
-        state.SkipWithError("not run unless --slow-find-all is given: the list paints paths thousands of "
-                            "titles long");
-        return;
-    }
     OpenDocument(shape, n);
     const int askedBefore = Questions().Asked;
     const size_t expected = static_cast<size_t>(n) / 10;
