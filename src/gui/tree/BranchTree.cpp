@@ -125,8 +125,7 @@ void TBranchTree::AttachTopLevel() {
 void TBranchTree::DiscardTopLevel() {
     shownFor_ = nullptr;
     if (hiddenTop_) {
-        count_ -= CountSubtree(hiddenTop_.get());
-        hiddenTop_.reset();
+        count_ -= FreeSubtree(std::move(hiddenTop_));
     }
     buildId_ = 0;
 }
@@ -168,8 +167,8 @@ void TBranchTree::AttachChildren() {
 
 void TBranchTree::DiscardChildren() {
     if (staging_) {
-        for (const auto& child : staging_->children_) {
-            count_ -= CountSubtree(child.get());
+        for (auto& child : staging_->children_) {
+            count_ -= FreeSubtree(std::move(child));
         }
         staging_.reset();
     }
@@ -181,16 +180,20 @@ TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
     return Insert(parent, std::move(text));
 }
 
-size_t TBranchTree::CountSubtree(const TTreeNode* node) {
-    size_t count = 0;
-    std::vector<const TTreeNode*> pending{node};
+size_t TBranchTree::FreeSubtree(std::unique_ptr<TTreeNode> top) {
+    // Counted as freed, in one walk, without recursion; the top node goes last, so that a
+    // document it owns outlives every node that refers to its elements.
+    size_t count = 1;
+    std::vector<std::unique_ptr<TTreeNode>> pending = std::move(top->children_);
+    top->children_.clear();
     while (!pending.empty()) {
-        const TTreeNode* n = pending.back();
+        std::unique_ptr<TTreeNode> node = std::move(pending.back());
         pending.pop_back();
         ++count;
-        for (const auto& child : n->children_) {
-            pending.push_back(child.get());
+        for (auto& child : node->children_) {
+            pending.push_back(std::move(child));
         }
+        node->children_.clear();
     }
     return count;
 }
@@ -218,8 +221,7 @@ void TBranchTree::Delete(TTreeNode* node) {
     for (size_t i = static_cast<size_t>(row); i < siblings.size(); ++i) {
         siblings[i]->row_ = static_cast<int>(i);
     }
-    count_ -= CountSubtree(removed.get());
-    removed.reset();
+    count_ -= FreeSubtree(std::move(removed));
     if (!hidden) {
         endRemoveRows();
     }
@@ -241,10 +243,9 @@ void TBranchTree::DeleteChildren(TTreeNode* node) {
     }
     std::vector<std::unique_ptr<TTreeNode>> removed = std::move(node->children_);
     node->children_.clear();
-    for (const auto& child : removed) {
-        count_ -= CountSubtree(child.get());
+    for (auto& child : removed) {
+        count_ -= FreeSubtree(std::move(child));
     }
-    removed.clear();
     if (!hidden) {
         endRemoveRows();
     }

@@ -204,7 +204,8 @@ private:
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
     TTreeNode* Insert(TTreeNode* parent, std::string text);
     void Reorder(const TSortPlan& plan);
-    static size_t CountSubtree(const TTreeNode* node);
+    // Frees the node with everything below it; returns how many nodes that was.
+    static size_t FreeSubtree(std::unique_ptr<TTreeNode> top);
     // The deepest ancestor of a node below the level limit that the view may open.
     TTreeNode* ShownAncestorOf(TTreeNode* node);
     // Whether the siblings (and, for all levels, their descendants) are in the comparison's order.
