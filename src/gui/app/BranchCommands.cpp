@@ -252,15 +252,14 @@ void TBranchCommands::Button_ResortClick() {
     TBranchTree& tree = Tree();
     const size_t total = tree.Count();
     TBranchTree::TSortPlan plan;
-    TLongWork work("WorkSorting", TCancel::Allowed);
-    work.RunOnWorker([&plan, &tree, total](TWorkProgress& progress) {
+    RunLongWork("WorkSorting", TCancel::Allowed, [&plan, &tree, total](TWorkProgress& progress) {
         plan =
             tree.PlanSort(nullptr, TSortDepth::AllLevels, TreeViewCompare, [&progress, total](size_t sorted) {
                 progress.Report(sorted, total);
                 progress.ThrowIfCancelled();
             });
+        progress.ThrowIfCancelled();
     });
-    work.ThrowIfCancelled();
     tree.ApplySort(nullptr, plan);
 }
 

@@ -31,9 +31,10 @@ QString FileFilter() {
 
 // Loads a document on a worker thread; Cancel then discards what was read.
 void OpenOffThread(const std::function<void()>& load) {
-    TLongWork work("WorkOpening", TCancel::Allowed);
-    work.RunOnWorker([&load](TWorkProgress&) { load(); });
-    work.ThrowIfCancelled();
+    RunLongWork("WorkOpening", TCancel::Allowed, [&load](TWorkProgress& progress) {
+        load();
+        progress.ThrowIfCancelled();
+    });
 }
 
 // Saves on a worker thread while the window takes no input, so that the document cannot change;

@@ -101,11 +101,16 @@ TTreeNode* TBranchTree::AddTopLevel(const std::string& text) {
     return Insert(nullptr, text);
 }
 
-TTreeNode* TBranchTree::BeginTopLevel(const std::string& text) {
-    if (hiddenTop_) {
-        throw Exception("A top-level node is already being built");
+void TBranchTree::StartBuild() {
+    // Both kinds of build mark their nodes with the same id, so only one may run at a time.
+    if (IsBuilding()) {
+        throw Exception("Nodes are already being built");
     }
     buildId_ = ++lastBuildId_ == 0 ? ++lastBuildId_ : lastBuildId_;
+}
+
+TTreeNode* TBranchTree::BeginTopLevel(const std::string& text) {
+    StartBuild();
     hiddenTop_ = std::make_unique<TTreeNode>();
     hiddenTop_->text_ = text;
     hiddenTop_->buildId_ = buildId_;
@@ -131,10 +136,7 @@ void TBranchTree::DiscardTopLevel() {
 }
 
 TTreeNode* TBranchTree::BeginChildren(TTreeNode* parent) {
-    if (IsBuilding()) {
-        throw Exception("Nodes are already being built");
-    }
-    buildId_ = ++lastBuildId_ == 0 ? ++lastBuildId_ : lastBuildId_;
+    StartBuild();
     staging_ = std::make_unique<TTreeNode>();
     staging_->buildId_ = buildId_;
     // The children made below the stand-in get their level and top-level node from it.

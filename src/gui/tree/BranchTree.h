@@ -204,6 +204,8 @@ private:
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
     TTreeNode* Insert(TTreeNode* parent, std::string text);
     void Reorder(const TSortPlan& plan);
+    // Gives the build about to begin its id; refuses a second build while one is under way.
+    void StartBuild();
     // Frees the node with everything below it; returns how many nodes that was.
     static size_t FreeSubtree(std::unique_ptr<TTreeNode> top);
     // The deepest ancestor of a node below the level limit that the view may open.
