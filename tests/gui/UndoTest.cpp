@@ -211,6 +211,48 @@ TEST_F(UndoTest, RemovedBranchesComeBackToTheirPlacesAmongManySiblings) {
     }
 }
 
+// Undo finds a changed branch from wherever the selection stands: on it, above it, beside it, on a
+// branch of the same title elsewhere, or on the document.
+TEST_F(UndoTest, StepsAreUndoneAndRedoneWhereverTheSelectionStands) {
+    const std::string content =
+        "<note title=\"A\">\r\n<note title=\"A1\">\r\n<note title=\"a\" memo=\"1\"/>\r\n<note "
+        "title=\"a\" memo=\"2\"/>\r\n</note>\r\n<note title=\"A2\">\r\n<note title=\"a\"/>\r\n</note>\r\n"
+        "</note>\r\n<note title=\"B\"/>\r\n";
+    const std::vector<std::vector<std::string>> selections{
+        {}, {"A"}, {"A", "A1"}, {"A", "A1", "a"}, {"A", "A2"}, {"A", "A2", "a"}, {"B"}};
+    for (const auto& selection : selections) {
+        std::string where;
+        for (const std::string& title : selection) {
+            where += "/" + title;
+        }
+        SCOPED_TRACE("selected: " + where);
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+        const std::string before = State(root);
+        TTreeNode* removed = Find(root, {"A", "A1", "a"});
+        Select(removed);
+        Window().MI_RemoveBranch->trigger();
+        const std::string after = State(root);
+        ASSERT_NE(after, before);
+
+        Select(Find(root, selection));
+        Window().MI_Undo->trigger();
+        EXPECT_EQ(State(root), before);
+        ExpectNodesMatchElements(root);
+        ASSERT_NE(Tree().Selected(), nullptr);
+        EXPECT_EQ(Tree().Selected()->Parent(), Find(root, {"A", "A1"})) << "the branch is back under A1";
+
+        Select(Find(root, selection));
+        Window().MI_Redo->trigger();
+        EXPECT_EQ(State(root), after);
+        ExpectNodesMatchElements(root);
+        EXPECT_EQ(Find(root, {"A", "A1"})->ChildCount(), 1);
+        EXPECT_EQ(Find(root, {"A", "A2"})->ChildCount(), 1);
+        EXPECT_TRUE(Questions().Errors.empty());
+        Discard();
+    }
+}
+
 TEST_F(UndoTest, AMoveBetweenDocumentsIsOneStepInBoth) {
     Start();
     TTreeNode* first = Open("firsldx", Doc("First", kTwoLevels));

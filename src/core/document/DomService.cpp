@@ -279,10 +279,21 @@ std::vector<std::pair<std::string, std::string>> TDomNode::Attributes() const {
 }
 
 namespace {
+// Whether the NUL-terminated `candidate` is exactly `name`. Compared in line: attribute lookups
+// run once per ancestor in walks up deep documents, where a library call per attribute dominated.
+bool SameName(const char* candidate, std::string_view name) {
+    for (const char c : name) {
+        if (c == '\0' || *candidate != c) {
+            return false; // stops at the candidate's end: there it differs from every other character
+        }
+        ++candidate;
+    }
+    return *candidate == '\0';
+}
+
 pugi::xml_attribute FindAttribute(pugi::xml_node node, std::string_view name) {
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
-        const char* candidate = a.name();
-        if (std::strncmp(candidate, name.data(), name.size()) == 0 && candidate[name.size()] == '\0') {
+        if (SameName(a.name(), name)) {
             return a;
         }
     }

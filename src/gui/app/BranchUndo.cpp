@@ -46,16 +46,27 @@ TPlace PlaceOf(const TDomNode& node) {
     }
 }
 
-TElementPath PathOf(TDomNode element, const TDomNode& root) {
+// Where an element is, and whether an ancestor of it holds it inside an encrypted branch.
+struct TPosition {
     TElementPath path;
+    bool insideEncrypted = false;
+};
+
+// Both found in one walk up, each ancestor read once: in a deep document the walk is bound by
+// reading the ancestors from memory.
+TPosition PositionOf(TDomNode element, const TDomNode& root) {
+    TPosition position;
     while (element && !(element == root)) {
-        path.push_back(PlaceOf(element));
+        position.path.push_back(PlaceOf(element));
         element = element.Parent();
+        position.insideEncrypted =
+            position.insideEncrypted || (element && element.IsElement() && IsBranchEncrypted(element));
     }
     if (!element) {
         throw Exception("The changed branch is not in its document");
     }
-    return {path.rbegin(), path.rend()};
+    std::reverse(position.path.begin(), position.path.end());
+    return position;
 }
 
 // The child node at the place, or none when the parent has no such child.
@@ -97,13 +108,28 @@ TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
     throw Exception("The history does not fit the document");
 }
 
-// The node of the element at the first `levels` steps of the path.
-TTreeNode* NodeAt(TLXDocument* document, const TElementPath& path, size_t levels) {
-    TTreeNode* node = document->RootNode();
-    TDomNode element = document->RootElement();
+// The node of the element at the first `levels` steps of the path. The elements along the path
+// are found by their places; the nodes are looked up among their siblings only below the deepest
+// node that `hint` (the selected node: undo acts where the user works) shares with the path, so
+// that a step deep in a document costs its depth rather than every sibling on the way down.
+TTreeNode* NodeAt(TLXDocument* document, const TElementPath& path, size_t levels, TTreeNode* hint) {
+    std::vector<TDomNode> elements{document->RootElement()};
+    elements.reserve(levels + 1);
     for (size_t i = 0; i < levels; ++i) {
-        element = ChildAt(element, path[i]);
-        node = ChildNodeOf(node, element);
+        elements.push_back(ChildAt(elements.back(), path[i]));
+    }
+    TTreeNode* node = document->RootNode();
+    if (hint != nullptr && hint->Root() == node) {
+        while (static_cast<size_t>(hint->Level()) > levels) {
+            hint = hint->Parent();
+        }
+        while (hint->Level() > 0 && !(ElementOf(hint) == elements[static_cast<size_t>(hint->Level())])) {
+            hint = hint->Parent();
+        }
+        node = hint;
+    }
+    for (auto i = static_cast<size_t>(node->Level()); i < levels; ++i) {
+        node = ChildNodeOf(node, elements[i + 1]);
     }
     return node;
 }
@@ -192,13 +218,14 @@ TUndoRecorder::TPart& TUndoRecorder::PartOf(TLXDocument* document) {
 void TUndoRecorder::Inserted(TLXDocument* document, const TDomNode& element) {
     TEdit edit;
     edit.kind = TEdit::TKind::Insert;
-    edit.path = PathOf(element, document->RootElement());
-    if (edit.path.empty()) {
+    TPosition position = PositionOf(element, document->RootElement());
+    if (position.path.empty()) {
         throw Exception("A document's root element is not inserted as a branch");
     }
+    edit.path = std::move(position.path);
     edit.held = NewHeld("<held/>");
     edit.held->DocumentElement().AppendCopy(element);
-    edit.secret = InsideEncrypted(element.Parent()) || ContainsEncrypted(element);
+    edit.secret = position.insideEncrypted || ContainsEncrypted(element);
     PartOf(document).edits.push_back(std::move(edit));
 }
 
@@ -243,8 +270,9 @@ void TUndoRecorder::Finish() {
                 it = edits.erase(it);
                 continue;
             }
-            it->path = PathOf(it->element, part->document->RootElement());
-            it->secret = it->secret || InsideEncrypted(it->element) ||
+            TPosition position = PositionOf(it->element, part->document->RootElement());
+            it->path = std::move(position.path);
+            it->secret = it->secret || position.insideEncrypted || IsBranchEncrypted(it->element) ||
                          it->Before().HasAttribute(EncryptionAccess.Name()) ||
                          after.HasAttribute(EncryptionAccess.Name());
             it->element = TDomNode();
@@ -353,7 +381,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
         const size_t depth = path.size();
         if (edit.kind == TKind::Attributes) {
             // The node is found along the path; its element is the one the path names.
-            TTreeNode* node = NodeAt(document, path, depth);
+            TTreeNode* node = NodeAt(document, path, depth, tree.Selected());
             const TDomNode element = ElementOf(node);
             const TDomNode values = forward ? edit.After() : edit.Before();
             for (const std::string& name : edit.names) {
@@ -371,7 +399,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             tree.Select(node);
             continue;
         }
-        TTreeNode* parentNode = NodeAt(document, path, depth - 1);
+        TTreeNode* parentNode = NodeAt(document, path, depth - 1, tree.Selected());
         const TDomNode parent = ElementOf(parentNode);
         if ((edit.kind == TKind::Insert) == forward) {
             // The branch comes back at its place among the elements; its nodes are made anew.

@@ -155,7 +155,12 @@ public:
     // expanded and never scrolled to. It can still be selected; its memo is shown and edited as
     // any other, and the tree shows the deepest ancestor it may open. Each time the limit keeps a
     // level closed, LevelLimitReached is sent.
-    static constexpr int kMostOpenLevels = 1000;
+    //
+    // The limit also bounds what a change below it costs: each open level is a persistent index
+    // the view's model walks up from on every removal (the levels squared), and the view lays out
+    // every row of every open level again. At 500 levels of 100 branches a removal 10 000 levels
+    // down takes about 11 ms; at 1000 levels it took about 20 ms, more than a frame.
+    static constexpr int kMostOpenLevels = 500;
 
     void Expand(TTreeNode* node);
     // Expands the node and every node below it down to the level limit (the '*' key).
