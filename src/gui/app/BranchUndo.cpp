@@ -224,8 +224,10 @@ void TUndoRecorder::Inserted(TLXDocument* document, const TDomNode& element) {
     }
     edit.path = std::move(position.path);
     edit.held = NewHeld("<held/>");
-    edit.held->DocumentElement().AppendCopy(element);
-    edit.secret = position.insideEncrypted || ContainsEncrypted(element);
+    // The copy is looked through rather than the branch: it was just made, in order, where the
+    // branch's elements may lie scattered over the document's memory.
+    const TDomNode copy = edit.held->DocumentElement().AppendCopy(element);
+    edit.secret = position.insideEncrypted || ContainsEncrypted(copy);
     PartOf(document).edits.push_back(std::move(edit));
 }
 
