@@ -77,15 +77,14 @@ TBranch ReadBranch(const TDomNode& element) {
     bool hasPassword = false;
     bool hasTitle = false;
     for (TDomAttribute a = element.FirstAttribute(); a; a = a.Next()) {
-        const std::string_view name = a.Name();
-        if (name == TitleAccess.Name()) {
+        if (a.NameIs(TitleAccess.Name())) {
             if (!hasTitle) { // the first of equal names, as every look-up finds it
                 branch.title = a.Value();
                 hasTitle = true;
             }
-        } else if (name == EncryptionAccess.Name()) {
+        } else if (a.NameIs(EncryptionAccess.Name())) {
             hasEncryption = true;
-        } else if (name == PasswordAccess.Name()) {
+        } else if (a.NameIs(PasswordAccess.Name())) {
             hasPassword = true;
         }
     }

@@ -73,6 +73,19 @@ void RequireNoNul(std::string_view value) {
     }
 }
 
+// Whether the NUL-terminated `candidate` is exactly `name`, compared in place: attribute names are
+// looked up once per ancestor in walks up deep documents and once per branch on open, where a
+// library call per attribute (measuring or comparing) was the larger part of the work.
+bool SameName(const char* candidate, std::string_view name) {
+    for (const char c : name) {
+        if (c == '\0' || *candidate != c) {
+            return false; // stops at the candidate's end: there it differs from every other character
+        }
+        ++candidate;
+    }
+    return *candidate == '\0';
+}
+
 bool HasOnlyScalarValues(const char* s) {
     return s == nullptr || IsValidUtf8(s);
 }
@@ -80,6 +93,10 @@ bool HasOnlyScalarValues(const char* s) {
 } // namespace
 
 // ---- TDomAttribute ----------------------------------------------------------------------------
+
+bool TDomAttribute::NameIs(std::string_view name) const {
+    return SameName(pugi::xml_attribute(attr_).name(), name);
+}
 
 std::string_view TDomAttribute::Name() const {
     return pugi::xml_attribute(attr_).name();
@@ -279,18 +296,6 @@ std::vector<std::pair<std::string, std::string>> TDomNode::Attributes() const {
 }
 
 namespace {
-// Whether the NUL-terminated `candidate` is exactly `name`. Compared in line: attribute lookups
-// run once per ancestor in walks up deep documents, where a library call per attribute dominated.
-bool SameName(const char* candidate, std::string_view name) {
-    for (const char c : name) {
-        if (c == '\0' || *candidate != c) {
-            return false; // stops at the candidate's end: there it differs from every other character
-        }
-        ++candidate;
-    }
-    return *candidate == '\0';
-}
-
 pugi::xml_attribute FindAttribute(pugi::xml_node node, std::string_view name) {
     for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute()) {
         if (SameName(a.name(), name)) {
@@ -520,7 +525,9 @@ TDomNode TDomDocument::DocumentElement() const {
 }
 
 bool TDomDocument::ParsedTextContains(std::string_view bytes) const {
-    return std::string_view(text_).find(bytes) != std::string_view::npos;
+    // glibc's memmem looks at the text many bytes at a time; a search for the needle's first byte
+    // stops at every letter it shares with the text.
+    return bytes.empty() || ::memmem(text_.data(), text_.size(), bytes.data(), bytes.size()) != nullptr;
 }
 
 } // namespace ludex

@@ -51,6 +51,8 @@ public:
     TDomAttribute() = default;
     explicit operator bool() const { return attr_ != nullptr; }
     std::string_view Name() const;
+    // Whether the name is `name`; compared in place, without first measuring the stored name.
+    bool NameIs(std::string_view name) const;
     std::string_view Value() const;
     // The next attribute of the same element in order, or the empty handle.
     TDomAttribute Next() const;

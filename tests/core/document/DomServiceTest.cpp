@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
@@ -226,6 +227,32 @@ TEST(DomServiceTest, AttributeOperations) {
         names.emplace_back(at.Name());
     }
     EXPECT_EQ(names, (std::vector<std::string>{"one", "three", "four"}));
+}
+
+// A name matches only itself: never a longer or shorter name that shares its start.
+TEST(DomServiceTest, AttributeNamesMatchExactly) {
+    TDomDocument doc;
+    doc.LoadXML("<a title=\"t\" titles=\"ts\" tit=\"x\"/>");
+    const TDomNode a = doc.DocumentElement();
+    const struct {
+        std::string_view name;
+        bool present;
+        std::string_view value;
+    } cases[] = {{"title", true, "t"},   {"titles", true, "ts"},
+                 {"tit", true, "x"},     {"ti", false, ""},
+                 {"titlesx", false, ""}, {"", false, ""},
+                 {"Title", false, ""},   {std::string_view("tit\0e", 5), false, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name));
+        EXPECT_EQ(a.HasAttribute(c.name), c.present);
+        EXPECT_EQ(a.GetAttribute(c.name), c.value);
+        int matches = 0;
+        for (TDomAttribute at = a.FirstAttribute(); at; at = at.Next()) {
+            matches += at.NameIs(c.name) ? 1 : 0;
+            EXPECT_EQ(at.NameIs(c.name), at.Name() == c.name);
+        }
+        EXPECT_EQ(matches, c.present ? 1 : 0);
+    }
 }
 
 TEST(DomServiceTest, ChildListOperations) {
