@@ -94,8 +94,13 @@ void ForgetUnusedBranchKeys() noexcept {
     }
     try {
         std::set<std::string_view> used;
-        ForEachLiveDocument(
-            [&](const TDomDocument& document) { CollectUsedTokens(document.DocumentElement(), keys, used); });
+        // A branch kept aside (by the history, to be put back) still needs its key.
+        ForEachLiveDocument([&](const TDomDocument& document) {
+            CollectUsedTokens(document.DocumentElement(), keys, used);
+            for (const TDomNode& aside : document.SetAsideElements()) {
+                CollectUsedTokens(aside, keys, used);
+            }
+        });
         std::erase_if(keys, [&](const auto& entry) { return used.count(entry.first) == 0; });
     } catch (...) {
         // Out of memory while looking: every key stays until the next time.

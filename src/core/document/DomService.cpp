@@ -272,6 +272,58 @@ TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& befo
     return TDomNode(n.internal_object());
 }
 
+namespace {
+// The document element of the document holding `node` (its first element at the top level).
+pugi::xml_node DocumentElementOf(pugi::xml_node node) {
+    for (pugi::xml_node top = node.root().first_child(); top; top = top.next_sibling()) {
+        if (top.type() == pugi::node_element) {
+            return top;
+        }
+    }
+    return {};
+}
+} // namespace
+
+void TDomNode::SetAside() const {
+    RequireElement("Setting an element aside");
+    const pugi::xml_node n = P(node_);
+    if (n.parent().type() != pugi::node_element) {
+        throw Exception("Only an element inside the document element can be set aside");
+    }
+    if (!n.root().append_move(n)) {
+        throw Exception("The element cannot be set aside");
+    }
+}
+
+bool TDomNode::IsSetAside() const {
+    const pugi::xml_node n = P(node_);
+    return n.type() == pugi::node_element && n.parent().type() == pugi::node_document &&
+           n != DocumentElementOf(n);
+}
+
+void TDomNode::PutBackBefore(const TDomNode& moved, const TDomNode& before) const {
+    RequireElement("Putting an element back");
+    if (!moved.IsSetAside() || P(moved.node_).root() != P(node_).root()) {
+        throw Exception("Only an element set aside in the same document can be put back");
+    }
+    if (before && !(before.Parent() == *this)) {
+        throw Exception("An element can be put back only before a child of the element");
+    }
+    const pugi::xml_node n = before ? P(node_).insert_move_before(P(moved.node_), P(before.node_))
+                                    : P(node_).append_move(P(moved.node_));
+    if (!n) {
+        throw Exception("The element cannot be put back");
+    }
+}
+
+void TDomNode::DiscardSetAside() const {
+    if (!IsSetAside()) {
+        throw Exception("Only an element set aside can be discarded");
+    }
+    WipeValues(P(node_), TDomDocument::ParsedTextOf(node_));
+    P(node_).root().remove_child(P(node_));
+}
+
 size_t TDomNode::LoadedTextSize() const {
     return node_ != nullptr ? TDomDocument::ParsedTextOf(node_).size() : 0;
 }
@@ -522,6 +574,17 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
 
 TDomNode TDomDocument::DocumentElement() const {
     return TDomNode(doc_->document_element().internal_object());
+}
+
+std::vector<TDomNode> TDomDocument::SetAsideElements() const {
+    std::vector<TDomNode> aside;
+    const pugi::xml_node element = doc_->document_element();
+    for (pugi::xml_node top = doc_->first_child(); top; top = top.next_sibling()) {
+        if (top.type() == pugi::node_element && top != element) {
+            aside.push_back(TDomNode(top.internal_object()));
+        }
+    }
+    return aside;
 }
 
 bool TDomDocument::ParsedTextContains(std::string_view bytes) const {

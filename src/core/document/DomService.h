@@ -121,6 +121,25 @@ public:
     // appends. Throws Exception when `before` is not a child of this node.
     TDomNode InsertCopyBefore(const TDomNode& source, const TDomNode& before) const;
 
+    // Keeping an element aside: it leaves its parent, with all its descendants, and stays in its
+    // document outside the document element, where nothing that reads the document from its
+    // element (writers, walks, searches) meets it. Nothing is copied and the handle stays valid,
+    // so a history can hold a removed branch and put it back at no cost. Every element set aside
+    // must in the end be put back or discarded; the document wipes any left when it goes.
+    //
+    // Sets this element aside; throws Exception for the document element, an element already
+    // aside and any other kind of node.
+    void SetAside() const;
+    // Whether this element is kept aside.
+    bool IsSetAside() const;
+    // Puts `moved`, an element kept aside in this element's document, back as a child of this
+    // element before `before` (a child of this element; the empty handle appends). Throws
+    // Exception, changing nothing, when either does not fit.
+    void PutBackBefore(const TDomNode& moved, const TDomNode& before) const;
+    // Removes this element, kept aside, for good, its texts and values wiped first as RemoveChild
+    // wipes them; throws Exception when it is not kept aside.
+    void DiscardSetAside() const;
+
     // The size in bytes of the text the node's document was last loaded from; 0 for the empty
     // handle and a document never loaded. A guess at the size of the document's written form, so
     // that a writer can make room for all of it at once.
@@ -189,6 +208,8 @@ public:
     // Whether the text last loaded holds these bytes anywhere, names and values included: a quick
     // test before a walk that looks for a name. Nodes added since are not looked at.
     bool ParsedTextContains(std::string_view bytes) const;
+    // The elements kept aside (TDomNode::SetAside), in the order they were set aside.
+    std::vector<TDomNode> SetAsideElements() const;
 
 private:
     friend class TDomNode;

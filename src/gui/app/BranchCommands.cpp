@@ -146,8 +146,9 @@ void TBranchCommands::Button_RemoveBranchClick() {
             next = selected->Parent();
         }
         // The node goes before its element, so that nothing shown refers to a removed element.
+        // The element is kept aside for the history, which discards it when the step goes.
         Tree().Delete(selected);
-        parentElement.RemoveChild(element);
+        element.SetAside();
         document->SetModified(true);
         RefreshIcon(next);
         Tree().Select(next);
@@ -231,12 +232,11 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
 
         if (move) {
             TTreeNode* oldParent = source->Parent();
-            const TDomNode oldParentElement = ElementOf(oldParent);
             TLXDocument* sourceDocument = DocumentOf(source);
             step.Removing(sourceDocument, sourceElement);
             window_.ForgetMarkWithin(source);
             Tree().Delete(source);
-            oldParentElement.RemoveChild(sourceElement);
+            sourceElement.SetAside(); // kept for the history, as a removal's element is
             sourceDocument->SetModified(true);
             RefreshIcon(oldParent);
         }

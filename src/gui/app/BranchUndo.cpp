@@ -1,6 +1,7 @@
 #include "gui/app/BranchUndo.h"
 
 #include "core/base/Exception.h"
+#include "core/document/BranchKeys.h"
 #include "core/document/XMLNodeAccess.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/tree/BranchTree.h"
@@ -164,8 +165,9 @@ bool ContainsEncrypted(const TDomNode& top) {
     return false;
 }
 
-// A detached element tree for what a step keeps. It wipes its memory when it goes, and a key
-// token kept in it keeps its key held (the key belongs to a branch that undo can bring back).
+// A detached element tree for the attribute values a step keeps. It wipes its memory when it goes,
+// and a key token kept in it keeps its key held (the key belongs to a branch that undo can bring
+// back).
 std::unique_ptr<TDomDocument> NewHeld(const char* xml) {
     auto held = std::make_unique<TDomDocument>();
     held->LoadXML(xml);
@@ -182,14 +184,17 @@ struct TUndoRecorder::TEdit {
     enum class TKind { Insert, Remove, Attributes };
     TKind kind = TKind::Insert;
     TElementPath path;
-    // Insert and Remove: <held> with the copy of the branch as its child. Attributes: <held> with
-    // <before> and <after>, which carry the changed attributes that were, and are, present.
+    // Attributes: <held> with <before> and <after>, which carry the changed attributes that were,
+    // and are, present.
     std::unique_ptr<TDomDocument> held;
     std::vector<std::string> names; // Attributes: the names looked at
     TDomNode element;               // Attributes: the changed element, until the command ends
+    // Insert and Remove: the branch's element while this edit keeps it aside in its document
+    // (TDomNode::SetAside), that is while an Insert is undone or a Remove done; empty while the
+    // branch is in the document, where only the path finds it.
+    TDomNode aside;
     bool secret = false;
 
-    TDomNode Copy() const { return held->DocumentElement().FirstChild(); }
     TDomNode Before() const { return held->DocumentElement().FirstChild(); }
     TDomNode After() const { return held->DocumentElement().LastChild(); }
 };
@@ -223,17 +228,25 @@ void TUndoRecorder::Inserted(TLXDocument* document, const TDomNode& element) {
         throw Exception("A document's root element is not inserted as a branch");
     }
     edit.path = std::move(position.path);
-    edit.held = NewHeld("<held/>");
-    // The copy is looked through rather than the branch: it was just made, in order, where the
-    // branch's elements may lie scattered over the document's memory.
-    const TDomNode copy = edit.held->DocumentElement().AppendCopy(element);
-    edit.secret = position.insideEncrypted || ContainsEncrypted(copy);
+    // Whether the branch itself holds an encrypted branch is asked only while the step keeps it
+    // aside (ForgetSecrets): in the document, the branch is the document's own content.
+    edit.secret = position.insideEncrypted;
     PartOf(document).edits.push_back(std::move(edit));
 }
 
 void TUndoRecorder::Removing(TLXDocument* document, const TDomNode& element) {
     Inserted(document, element);
-    PartOf(document).edits.back().kind = TEdit::TKind::Remove;
+    TEdit& edit = PartOf(document).edits.back();
+    edit.kind = TEdit::TKind::Remove;
+    edit.aside = element;
+}
+
+void TUndoRecorder::Abandon() noexcept {
+    for (auto& part : parts_) {
+        for (TEdit& edit : part->edits) {
+            TBranchUndo::Release(edit);
+        }
+    }
 }
 
 void TUndoRecorder::Changing(TLXDocument* document, const TDomNode& element,
@@ -256,6 +269,9 @@ void TUndoRecorder::Finish() {
     for (auto& part : parts_) {
         std::vector<TEdit>& edits = part->edits;
         for (auto it = edits.begin(); it != edits.end();) {
+            if (it->kind == TEdit::TKind::Remove && !it->aside.IsSetAside()) {
+                throw Exception("A removed branch was not set aside for the history");
+            }
             if (it->kind != TEdit::TKind::Attributes) {
                 ++it;
                 continue;
@@ -331,6 +347,9 @@ void TBranchUndo::RecordStep(const std::function<void(TUndoRecorder&)>& change) 
         recorder.Finish();
     } catch (...) {
         recording_ = nullptr;
+        // What the command removed stays removed; nothing keeps it any more.
+        recorder.Abandon();
+        ForgetUnusedBranchKeys();
         throw;
     }
     recording_ = nullptr;
@@ -405,7 +424,12 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
         const TDomNode parent = ElementOf(parentNode);
         if ((edit.kind == TKind::Insert) == forward) {
             // The branch comes back at its place among the elements; its nodes are made anew.
-            const TDomNode element = parent.InsertCopyBefore(edit.Copy(), FollowerAt(parent, path.back()));
+            const TDomNode element = edit.aside;
+            if (!element.IsSetAside()) {
+                throw Exception("The history does not fit the document");
+            }
+            parent.PutBackBefore(element, FollowerAt(parent, path.back()));
+            edit.aside = TDomNode();
             TTreeNode* node = tree.AddChild(parentNode, TitleAccess.Read(element));
             node->SetData(element);
             if (!AddLockedPlaceholder(tree, node, element)) {
@@ -423,7 +447,8 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             tree.Select(next);
             // The node goes before its element, so that nothing shown refers to a removed element.
             tree.Delete(node);
-            parent.RemoveChild(element);
+            element.SetAside();
+            edit.aside = element;
             refreshIcon(parentNode);
         }
     }
@@ -509,6 +534,7 @@ void TBranchUndo::MarkSaved(TLXDocument* document) {
 }
 
 void TBranchUndo::DropGroups(std::set<unsigned> groups) noexcept {
+    bool released = false;
     try {
         std::set<unsigned> done;
         while (!groups.empty()) {
@@ -532,8 +558,10 @@ void TBranchUndo::DropGroups(std::set<unsigned> groups) noexcept {
                         groups.insert(steps[i]->group);
                     }
                 }
-                steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(first),
-                            steps.begin() + static_cast<std::ptrdiff_t>(last));
+                const auto from = steps.begin() + static_cast<std::ptrdiff_t>(first);
+                const auto to = steps.begin() + static_cast<std::ptrdiff_t>(last);
+                released = ReleaseSteps(from, to) || released;
+                steps.erase(from, to);
                 if (isDone) {
                     history->index -= last;
                     if (history->clean) {
@@ -548,7 +576,46 @@ void TBranchUndo::DropGroups(std::set<unsigned> groups) noexcept {
         }
     } catch (...) {
         // Out of memory while looking: every history goes, which is always safe.
-        histories_.clear();
+        ClearAll();
+    }
+    if (released) {
+        ForgetUnusedBranchKeys(); // a discarded branch may have been the last to use a key
+    }
+}
+
+bool TBranchUndo::Release(TUndoRecorder::TEdit& edit) noexcept {
+    const TDomNode aside = std::exchange(edit.aside, TDomNode());
+    // A removal whose command failed before setting its branch aside left it in the document.
+    if (!aside.IsSetAside()) {
+        return false;
+    }
+    try {
+        aside.DiscardSetAside();
+    } catch (...) {
+        // Only an element not set aside is refused, and this one is.
+    }
+    return true;
+}
+
+bool TBranchUndo::ReleaseSteps(std::vector<std::unique_ptr<TStep>>::iterator first,
+                               std::vector<std::unique_ptr<TStep>>::iterator last) noexcept {
+    bool released = false;
+    for (auto it = first; it != last; ++it) {
+        for (TUndoRecorder::TEdit& edit : (*it)->edits) {
+            released = Release(edit) || released;
+        }
+    }
+    return released;
+}
+
+void TBranchUndo::ClearAll() noexcept {
+    bool released = false;
+    for (auto& [document, history] : histories_) {
+        released = ReleaseSteps(history->steps.begin(), history->steps.end()) || released;
+    }
+    histories_.clear();
+    if (released) {
+        ForgetUnusedBranchKeys();
     }
 }
 
@@ -557,7 +624,12 @@ void TBranchUndo::ForgetSecrets(TLXDocument* document) {
     for (auto& [each, history] : histories_) {
         if (document == nullptr || each == document) {
             for (const auto& step : history->steps) {
-                if (step->secret) {
+                // A branch kept aside holds plain text when an encrypted branch lies in it.
+                const bool keepsEncrypted =
+                    std::any_of(step->edits.begin(), step->edits.end(), [](const TUndoRecorder::TEdit& edit) {
+                        return edit.aside && ContainsEncrypted(edit.aside);
+                    });
+                if (step->secret || keepsEncrypted) {
                     secret.insert(step->group);
                 }
             }
@@ -582,10 +654,15 @@ void TBranchUndo::ForgetDocument(TLXDocument* document) noexcept {
             groups.insert(step->group);
         }
     } catch (...) {
-        histories_.clear();
+        ClearAll();
         return;
     }
+    std::vector<std::unique_ptr<TStep>>& steps = found->second->steps;
+    const bool released = ReleaseSteps(steps.begin(), steps.end());
     histories_.erase(found);
+    if (released) {
+        ForgetUnusedBranchKeys();
+    }
     // A move to or from the closed document cannot be undone in the other one alone.
     DropGroups(std::move(groups));
 }

@@ -28,7 +28,9 @@ public:
 
     // The element has just been added to the document (with everything below it).
     void Inserted(TLXDocument* document, const TDomNode& element);
-    // The element (with everything below it) is about to be removed from the document.
+    // The element (with everything below it) is about to be removed from the document. The command
+    // removes it by setting it aside (TDomNode::SetAside), never by removing it for good: the
+    // step keeps it there, so that undo puts the same element back without a copy.
     void Removing(TLXDocument* document, const TDomNode& element);
     // These attributes of the element are about to change; their new values are read when the
     // command ends, so the element must still be in the document then.
@@ -43,6 +45,8 @@ private:
     TPart& PartOf(TLXDocument* document);
     // Reads the new attribute values; drops the changes that changed nothing.
     void Finish();
+    // The command failed: what it set aside is discarded, since no step keeps it.
+    void Abandon() noexcept;
 
     TBranchUndo& owner_;
     std::vector<std::unique_ptr<TPart>> parts_;
@@ -50,14 +54,16 @@ private:
 
 // Undo and redo of the changes made to documents, one history per document.
 //
-// A step holds only what its command changed: the branch that was inserted or removed (a detached
-// copy of its element with everything below it) and the old and new values of the attributes it
-// changed, each at the position of its element (the index among its parent's child nodes at
-// every level). Undoing or redoing changes those elements and the tree nodes of exactly those
-// branches, so nodes and elements stay paired, and the cost of a step does not grow with the
-// document.
+// A step holds only what its command changed: the branch that was inserted or removed and the old
+// and new values of the attributes it changed, each at the position of its element (the index
+// among its parent's child nodes at every level). Undoing or redoing changes those elements and
+// the tree nodes of exactly those branches, so nodes and elements stay paired, and the cost of a
+// step does not grow with the document.
 //
-// Copies and values are kept in element trees that wipe their memory when they go. A step that
+// A removed branch (or an inserted one, once undone) is not copied: its element is kept aside in
+// its own document (TDomNode::SetAside), out of reach of everything that reads the document, and
+// put back as it was. When a step goes, what it keeps aside is discarded, wiped as a removal
+// wipes it. Attribute values are kept in element trees that wipe their memory when they go. A step that
 // holds content of an encrypted branch (the branch itself, anything inside it, its memo, its
 // password or key token) is secret: any locking of a document's branches drops every secret step
 // of that document, Lock All those of every document, so that undo never brings back plain text
@@ -89,7 +95,8 @@ public:
     void MarkSaved(TLXDocument* document);
     // Branches of the document (of every document for null) have been locked: the secret steps go.
     void ForgetSecrets(TLXDocument* document);
-    // The document is being closed.
+    // The document is being closed, or its content replaced (a reload): its history goes, with
+    // what it keeps aside, while the document's elements are still there.
     void ForgetDocument(TLXDocument* document) noexcept;
 
     // The number of steps that Undo can take back, and Redo bring again, in the document.
@@ -108,6 +115,13 @@ private:
     void AfterMove(TLXDocument* document);
     // Drops the steps of these command groups in every history, with what lies beyond them.
     void DropGroups(std::set<unsigned> groups) noexcept;
+    // Discards the branch the edit keeps aside, if it keeps one; whether it did.
+    static bool Release(TUndoRecorder::TEdit& edit) noexcept;
+    // Releases every edit of the steps; whether any kept a branch aside.
+    static bool ReleaseSteps(std::vector<std::unique_ptr<TStep>>::iterator first,
+                             std::vector<std::unique_ptr<TStep>>::iterator last) noexcept;
+    // Releases every step of every history, then forgets them all: the way out when memory runs out.
+    void ClearAll() noexcept;
     void Move(bool back);
 
     TForm_Ludex& window_;

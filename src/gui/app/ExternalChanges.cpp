@@ -5,6 +5,7 @@
 #include "core/base/Exception.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/BranchUndo.h"
 #include "gui/app/DocumentWatch.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
@@ -83,7 +84,10 @@ void TForm_Ludex::ReloadDocument(TLXDocument* document, TDiskCheck check) {
     const TFileDigest digest = check.identity->digest;
     bool relocked = false;
     try {
-        relocked = document->Reload({std::move(check.bytes), *check.identity});
+        // The history of the old content would change the new one at the same places: it goes
+        // (undo here knows no other program's change).
+        relocked = document->Reload({std::move(check.bytes), *check.identity},
+                                    [&] { undo_->ForgetDocument(document); });
     } catch (const Exception& error) {
         // Half written, perhaps: the document stays as it was, and the next change is looked at.
         NoticeFile(document, TDiskState::Changed, digest,

@@ -147,7 +147,7 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
     SetModified(false);
 }
 
-bool TLXDocument::Reload(TIdentifiedBytes file) {
+bool TLXDocument::Reload(TIdentifiedBytes file, const std::function<void()>& replacing) {
     auto fresh = std::make_unique<TDomDocument>();
     fresh->LoadBytes(file.bytes, fileName_);
     TDomNode freshRoot = fresh->DocumentElement();
@@ -170,6 +170,9 @@ bool TLXDocument::Reload(TIdentifiedBytes file) {
         }
     }
 
+    if (replacing) {
+        replacing();
+    }
     // The old elements stay alive until no node refers to them any more.
     tree.DeleteChildren(rootNode_);
     std::swap(xmlDocument_, fresh);

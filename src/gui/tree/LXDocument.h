@@ -73,8 +73,9 @@ public:
     // file), the branches that were expanded and the selection are kept where the same branch is
     // found again (by titles and rows; else the nearest branch above it), and the document is
     // not modified. A file that cannot be parsed changes nothing and the error propagates.
-    // Returns whether branches the user had unlocked are locked again.
-    bool Reload(TIdentifiedBytes file);
+    // Returns whether branches the user had unlocked are locked again. `replacing` runs once the
+    // file has been parsed, while the old content is still there.
+    bool Reload(TIdentifiedBytes file, const std::function<void()>& replacing = {});
 
     TDomDocument& XMLDocument() { return *xmlDocument_; }
     TTreeNode* RootNode() const { return rootNode_; }
