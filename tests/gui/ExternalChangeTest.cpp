@@ -2,6 +2,7 @@
 // never overwritten by a save without the user's answer, deletion and replacement by rename.
 #include "BranchTestSupport.h"
 
+#include "gui/app/BranchUndo.h"
 #include "gui/app/DocumentWatch.h"
 
 #include <QLabel>
@@ -221,6 +222,28 @@ TEST_F(ExternalChangeTest, UnparsableChangeLeavesTheDocument) {
     Rewrite(file, Doc("Next"));
     Window().CheckDocumentFiles(TCheckDepth::Contents);
     EXPECT_EQ(root->Text(), "Next");
+}
+
+// Undo steps belong to the content they were made on: after a reload they would change other
+// branches at the same places, so a reload ends them.
+TEST_F(ExternalChangeTest, AReloadEndsTheHistoryOfTheOldContent) {
+    Start();
+    const std::string file = PathOf("notes.ldx");
+    TTreeNode* root = Open(file, Doc("Notes", kBranches));
+    Select(Find(root, {"B"}));
+    Window().MI_RemoveBranch->trigger();
+    Window().MI_Save->trigger();
+    ASSERT_EQ(Window().Undo().UndoCount(root->Document()), 1);
+
+    Rewrite(file, Doc("Notes", "<note title=\"X\"/>\r\n<note title=\"Y\"/>\r\n"));
+    Window().CheckDocumentFiles(TCheckDepth::Contents);
+    ASSERT_EQ(ChildTitles(root), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_EQ(Window().Undo().UndoCount(root->Document()), 0);
+    Select(Find(root, {"Y"}));
+    Window().MI_Undo->trigger();
+    EXPECT_EQ(ChildTitles(root), (std::vector<std::string>{"X", "Y"}));
+    EXPECT_FALSE(root->Document()->Modified());
+    EXPECT_TRUE(Questions().Errors.empty());
 }
 
 // A reload brings encrypted branches back locked, asks for no password and says so.

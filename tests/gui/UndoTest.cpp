@@ -253,6 +253,37 @@ TEST_F(UndoTest, StepsAreUndoneAndRedoneWhereverTheSelectionStands) {
     }
 }
 
+// The history keeps removed branches in memory only: no save writes them, and undo brings back the
+// very branch, memo and sub-branches and all, for the next save to write.
+TEST_F(UndoTest, RemovedBranchesKeptForUndoAreNeverSaved) {
+    Start();
+    TTreeNode* first = Open("first.ldx", Doc("First", kTwoLevels));
+    TTreeNode* second = Open("second.ldx", Doc("Second", "<note title=\"C\"/>\r\n"));
+    const std::string before = ReadFile(PathOf("first.ldx"));
+    Select(Find(first, {"A"}));
+    Questions().Answers.push_back(TAnswer::Yes); // A has sub-branches: the removal asks first
+    Window().MI_RemoveBranch->trigger();
+    Select(Find(first, {"B"}));
+    Window().MI_Cut->trigger();
+    Select(Find(second, {"C"}));
+    Window().MI_Paste->trigger();
+    Window().MI_SaveAll->trigger();
+    const std::string saved = ReadFile(PathOf("first.ldx"));
+    EXPECT_EQ(saved.find("a memo"), std::string::npos);
+    EXPECT_EQ(saved.find("A1"), std::string::npos);
+    EXPECT_EQ(saved.find("\"B\""), std::string::npos);
+    EXPECT_NE(ReadFile(PathOf("second.ldx")).find("\"B\""), std::string::npos);
+
+    Select(first);
+    Window().MI_Undo->trigger(); // the move, in both documents
+    Window().MI_Undo->trigger(); // the removal
+    ExpectNodesMatchElements(first);
+    Window().MI_SaveAll->trigger();
+    EXPECT_EQ(ReadFile(PathOf("first.ldx")), before);
+    EXPECT_EQ(ReadFile(PathOf("second.ldx")).find("\"B\""), std::string::npos);
+    EXPECT_TRUE(Questions().Errors.empty());
+}
+
 TEST_F(UndoTest, AMoveBetweenDocumentsIsOneStepInBoth) {
     Start();
     TTreeNode* first = Open("firsldx", Doc("First", kTwoLevels));

@@ -351,6 +351,21 @@ TEST_F(BranchSchemesTest, KeysLeaveMemoryWithTheirLastUnlockedBranch) {
     EXPECT_EQ(HeldBranchKeyCount(), 0u);
 }
 
+// A branch kept aside (by the history) may come back: its key stays until it is discarded.
+TEST_F(BranchSchemesTest, KeysStayWhileTheirBranchIsKeptAside) {
+    auto doc = BranchDocument("m");
+    const TDomNode b = doc->DocumentElement().FirstChild();
+    SetBranchPassword(b, "one", TCipherScheme::Strong);
+    b.SetAside();
+    ForgetUnusedBranchKeys();
+    EXPECT_EQ(HeldBranchKeyCount(), 1u);
+    doc->DocumentElement().PutBackBefore(b, TDomNode());
+    b.SetAside();
+    b.DiscardSetAside();
+    ForgetUnusedBranchKeys();
+    EXPECT_EQ(HeldBranchKeyCount(), 0u);
+}
+
 // A "password" attribute that came with a file names no key this process holds, or the key of
 // another branch: neither is used.
 TEST_F(BranchSchemesTest, ATokenFromAFileBorrowsNoKey) {

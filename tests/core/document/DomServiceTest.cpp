@@ -1,6 +1,7 @@
 #include "core/document/DomService.h"
 
 #include "core/base/Exception.h"
+#include "core/document/DocumentWriter.h"
 
 #include "support/ErrorText.h"
 
@@ -8,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -389,6 +391,70 @@ TEST(DomServiceTest, RemovingWipesTheRemovedValuesButLeavesCopiesWhole) {
     doc.DocumentElement().AppendCopy(copy);
     doc.DocumentElement().RemoveAllChildren();
     EXPECT_EQ(doc.DocumentElement().XML(), "<r/>");
+}
+
+// An element set aside leaves the document's tree and its written form, keeps its identity and
+// content, and comes back in place or goes for good, wiped.
+TEST(DomServiceTest, SetAsideElementsLeaveTheDocumentUntilPutBackOrDiscarded) {
+    TDomDocument doc;
+    doc.LoadXML("<r><a title=\"1\"><x/></a><b/></r>");
+    const TDomNode r = doc.DocumentElement();
+    const TDomNode a = r.FirstChild();
+    const TDomNode b = r.LastChild();
+    a.SetAttribute("password", "set later");
+    const std::string withPassword = r.XML();
+
+    a.SetAside();
+    EXPECT_TRUE(a.IsSetAside());
+    EXPECT_FALSE(b.IsSetAside());
+    EXPECT_FALSE(r.IsSetAside());
+    EXPECT_EQ(doc.DocumentElement(), r);
+    EXPECT_EQ(r.XML(), "<r><b/></r>");
+    EXPECT_EQ(DocumentToText(r).find("title=\"1\""), std::string::npos) << "never written";
+    EXPECT_FALSE(a.Parent());
+    EXPECT_EQ(doc.SetAsideElements(), std::vector<TDomNode>{a});
+
+    // Refusals change nothing.
+    TDomDocument other;
+    other.LoadXML("<o><p/></o>");
+    const TDomNode p = other.DocumentElement().FirstChild();
+    p.SetAside();
+    const struct {
+        const char* what;
+        std::function<void()> action;
+    } refusals[] = {
+        {"the document element", [&] { r.SetAside(); }},
+        {"an element already aside", [&] { a.SetAside(); }},
+        {"putting back an element that is not aside", [&] { r.PutBackBefore(b, TDomNode()); }},
+        {"before a node that is no child", [&] { b.PutBackBefore(a, r); }},
+        {"discarding an element that is not aside", [&] { b.DiscardSetAside(); }},
+        {"putting back an element of another document", [&] { r.PutBackBefore(p, b); }},
+    };
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        EXPECT_THROW(refusal.action(), Exception);
+        EXPECT_EQ(r.XML(), "<r><b/></r>");
+        EXPECT_TRUE(a.IsSetAside());
+    }
+
+    r.PutBackBefore(a, b);
+    EXPECT_FALSE(a.IsSetAside());
+    EXPECT_EQ(r.XML(), withPassword);
+    EXPECT_TRUE(doc.SetAsideElements().empty());
+
+    const std::string_view password = a.AttributeView("password");
+    const char* const stored = password.data();
+    const size_t size = password.size();
+    a.SetAside();
+    a.DiscardSetAside();
+    EXPECT_EQ(std::string(stored, size), std::string(size, '\0')) << "the discarded value is wiped";
+    EXPECT_TRUE(doc.SetAsideElements().empty());
+    EXPECT_EQ(r.XML(), "<r><b/></r>");
+
+    b.SetAside();
+    r.AddChildElement("c");
+    r.PutBackBefore(b, TDomNode()); // appended
+    EXPECT_EQ(r.XML(), "<r><c/><b/></r>");
 }
 
 } // namespace
