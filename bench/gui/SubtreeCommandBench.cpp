@@ -55,8 +55,10 @@ double DomRemove(const TDomNode& element) {
     return TimeMs([&] { parent.RemoveChild(copy); });
 }
 
-// The bare work of putting a removed branch back: a copy of it, kept in a document of its own as
-// the history keeps it, is copied into the document.
+// The bare work of bringing a removed branch's elements back into the document: a copy of it, kept
+// in a document of its own, is copied in. (The window's history puts back the very element it
+// kept aside, at no cost in the DOM; the figure stays the same measure as before, so that runs
+// can be compared.)
 double DomPutBack(const TDomNode& element) {
     TDomDocument held;
     held.LoadXML("<held/>");
