@@ -78,6 +78,7 @@ protected:
         TLongWork::SetProgressDelay(std::chrono::milliseconds(0));
     }
     void TearDown() override {
+        TLongWork::SetWorkerStart({});
         TLongWork::SetProgressDelay(std::chrono::milliseconds(500));
         BranchTest::TearDown();
     }
@@ -115,6 +116,14 @@ protected:
             }
             if (then) {
                 then();
+            }
+        });
+    }
+    // The next work waits for its Cancel (bounded), so that it cannot end first on a busy machine.
+    static void HoldWorkUntilCancelled() {
+        TLongWork::SetWorkerStart([](TWorkProgress& progress) {
+            for (int i = 0; i < 10000 && !progress.Cancelled(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
     }
@@ -244,7 +253,9 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
         files.open = false;
         TSeen seen;
         DuringTheWork(seen, c.cancel);
+        HoldWorkUntilCancelled();
         c.command();
+        TLongWork::SetWorkerStart({});
         files.open = true;
         EXPECT_TRUE(seen.panel) << "the progress shows at once with no delay";
         EXPECT_EQ(seen.text, c.message);
@@ -395,7 +406,9 @@ TEST_F(LongWorkTest, TheWindowTakesNoOtherInputMeanwhileAndClosesAfterTheWork) {
     ASSERT_TRUE(Window().isVisible());
     DuringTheWork(seen, [this] { EXPECT_FALSE(Window().close()) << "not while the work runs"; });
     Questions().FileNames.push_back(QString::fromStdString(largeFile));
+    HoldWorkUntilCancelled();
     Window().MI_Open->trigger();
+    TLongWork::SetWorkerStart({});
     EXPECT_EQ(Tree().TopLevelCount(), 2) << "the open was cancelled";
     QTest::qWait(0);
     QCoreApplication::processEvents();

@@ -36,6 +36,7 @@ constexpr int kBarSteps = 1000;
 TLongWork* running = nullptr;
 QPointer<QMainWindow> workWindow;
 std::chrono::milliseconds progressDelay{500};
+std::function<void(TWorkProgress&)> workerStart;
 
 // The input a window ignores while work runs. Painting, moving and resizing go on.
 bool IsBlockedInput(QEvent::Type type) {
@@ -121,6 +122,9 @@ void TLongWork::RunOnWorker(const std::function<void(TWorkProgress& progress)>& 
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
+            if (workerStart) {
+                workerStart(progress_);
+            }
             work(progress_);
         } catch (...) {
             failure = std::current_exception();
@@ -176,6 +180,10 @@ void TLongWork::SetProgressDelay(std::chrono::milliseconds delay) {
 
 std::chrono::milliseconds TLongWork::ProgressDelay() {
     return progressDelay;
+}
+
+void TLongWork::SetWorkerStart(std::function<void(TWorkProgress&)> start) {
+    workerStart = std::move(start);
 }
 
 void TLongWork::Refresh() {

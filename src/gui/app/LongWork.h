@@ -93,6 +93,9 @@ public:
     // How long work runs before its progress shows (0.5 s unless a test says otherwise).
     static void SetProgressDelay(std::chrono::milliseconds delay);
     static std::chrono::milliseconds ProgressDelay();
+    // Runs on the worker thread before each work given to RunOnWorker; none unless a test sets one
+    // (to hold the work until it has pressed Cancel, whatever the machine's load).
+    static void SetWorkerStart(std::function<void(TWorkProgress&)> start);
 
     // Object names of the status-bar widgets.
     static constexpr const char* kPanelName = "Panel_LongWork";
