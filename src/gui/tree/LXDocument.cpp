@@ -10,6 +10,8 @@
 #include "gui/tree/NodePath.h"
 #include "gui/tree/TreeViewManager.h"
 
+#include <future>
+
 namespace ludex {
 
 TLXDocument::TLXDocument(TBranchTree& tree, std::string fileName)
@@ -120,10 +122,17 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
         fileName_ = newFileName;
     }
     std::string text;
+    TFileIdentity written;
     // Reads the elements only, and the file name, which nothing changes meanwhile.
-    const auto write = [this, &text, &options] {
+    const auto write = [this, &text, &options, &written] {
         text = DocumentToText(rootElement_);
+        // The digest by which the file is known again is taken beside the write, on another
+        // core: the write waits for the disk, the digest for the processor. (The future waits
+        // for the digest however the write ends, so `text` outlives it.)
+        std::future<TFileIdentity> identity =
+            std::async(std::launch::async, [&text] { return IdentityOfWritten(text); });
         WriteTextFile(fileName_, text, options);
+        written = identity.get();
     };
     try {
         if (run) {
@@ -143,7 +152,7 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
         }
         throw;
     }
-    diskIdentity_ = IdentityOfWritten(text);
+    diskIdentity_ = written;
     SetModified(false);
 }
 
