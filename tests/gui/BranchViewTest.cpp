@@ -2,6 +2,7 @@
 #include "GuiTestSupport.h"
 
 #include "gui/tree/BranchTree.h"
+#include "gui/tree/BranchView.h"
 #include "gui/tree/BranchViewStyle.h"
 #include "gui/tree/TreeViewManager.h"
 
@@ -83,6 +84,45 @@ class BranchTreeOrderTest : public TProgramTest {
 protected:
     TBranchTree& Tree() { return Window().Tree(); }
 };
+
+// A branch below the levels the tree opens has no row: the view gives it no place, and selecting
+// it or leaving it repaints the rows in sight as for any branch.
+TEST_F(BranchTreeOrderTest, BranchesBelowTheOpenLevelsHaveNoRowAndTheOthersKeepTheirs) {
+    const int levels = TBranchTree::kMostOpenLevels + 3;
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ludex title=\"Root\" memo=\"\">";
+    for (int i = 0; i < levels; ++i) {
+        text += "<note title=\"n" + std::to_string(i) + "\"><note title=\"leaf\"/>";
+    }
+    for (int i = 0; i < levels; ++i) {
+        text += "</note>";
+    }
+    text += "</ludex>";
+    Start(WriteFile("deep.ldx", text));
+    Window().show();
+    auto* view = dynamic_cast<TBranchView*>(Window().TreeView);
+    ASSERT_NE(view, nullptr);
+    TTreeNode* top = Tree().TopLevel(Tree().TopLevelCount() - 1);
+    std::vector<TTreeNode*> chain{top};
+    while (chain.back()->ChildCount() > 0) {
+        TTreeNode* next = chain.back()->Child(0); // a branch with sub-branches comes first
+        chain.push_back(next);
+    }
+    TTreeNode* deepest = chain.back();
+    ASSERT_GT(deepest->Level(), TBranchTree::kMostOpenLevels);
+    for (TTreeNode* selected : {deepest, top->Child(0), deepest, top}) {
+        Tree().Select(selected);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Tree().Selected(), selected);
+    }
+    TTreeNode* lastShown = chain[static_cast<size_t>(TBranchTree::kMostOpenLevels)];
+    Tree().Select(deepest);
+    QCoreApplication::processEvents();
+    // A row's place has its height, however narrow the column is at such a depth.
+    EXPECT_EQ(view->visualRect(Tree().IndexOf(deepest)), QRect());
+    EXPECT_EQ(view->visualRect(Tree().IndexOf(deepest->Parent())), QRect());
+    EXPECT_GT(view->visualRect(Tree().IndexOf(lastShown)).height(), 0) << "the deepest row shown";
+    EXPECT_GT(view->visualRect(Tree().IndexOf(top)).height(), 0);
+}
 
 TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
     Start(WriteFile("order.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"

@@ -1,6 +1,7 @@
 // The main window's components and their layout, as designed: everything the settings and the
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
+#include "gui/tree/BranchView.h"
 #include "gui/tree/BranchViewStyle.h"
 
 #include "gui/app/BranchUndo.h"
@@ -291,7 +292,7 @@ void TForm_Ludex::CreateComponents() {
 
     CreateToolBars();
 
-    TreeView = new QTreeView(Panel_TreeView);
+    TreeView = new TBranchView(Panel_TreeView);
     TreeView->setObjectName("TreeView");
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(kTreeIndentation);

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QTreeView>
+
+namespace ludex {
+
+// The view of the branch tree. A branch deeper than the levels the tree opens
+// (TBranchTree::kMostOpenLevels) can be the current one, but it has no row: the view's own way of
+// finding an index's row looks through every row shown before it gives up, several times for each
+// change of the current branch. This view knows such a branch is never shown and skips the search;
+// everything else is the tree view's.
+class TBranchView : public QTreeView {
+public:
+    explicit TBranchView(QWidget* parent = nullptr);
+
+    QRect visualRect(const QModelIndex& index) const override;
+
+protected:
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+private:
+    // Whether the index names a branch below the levels the view opens (never in a row).
+    bool BeyondOpenLevels(const QModelIndex& index) const;
+    // The ranges of the selection that can be shown.
+    QItemSelection Shown(const QItemSelection& selection) const;
+};
+
+} // namespace ludex
