@@ -192,6 +192,42 @@ TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
     EXPECT_EQ(Tree().IndexOf(c).row(), 1);
 }
 
+// Removed sub-trees are freed beside the window's work; the count of nodes is exact at once, and
+// nodes still being freed when the documents close (or the whole window goes) are no matter.
+TEST_F(BranchTreeOrderTest, RemovedSubTreesAreCountedAtOnceWhileFreedAside) {
+    std::string content;
+    for (int b = 0; b < 6; ++b) {
+        content += "<note title=\"b" + std::to_string(b) + "\">";
+        for (int i = 0; i < 300; ++i) {
+            content += "<note title=\"s" + std::to_string(i) + "\"><note title=\"leaf\"/></note>";
+        }
+        content += "</note>";
+    }
+    Start(WriteFile("many.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                                "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">" +
+                                    content + "</ludex>"));
+    TTreeNode* top = Tree().TopLevel(0);
+    const size_t before = Tree().Count();
+    for (int removed = 1; removed <= 3; ++removed) {
+        Tree().Select(top->Child(0));
+        Questions().Answers.push_back(TAnswer::Yes); // it has sub-branches
+        Window().MI_RemoveBranch->trigger();
+        EXPECT_EQ(Tree().Count(), before - static_cast<size_t>(removed) * 601);
+    }
+    Window().MI_Undo->trigger();
+    EXPECT_EQ(Tree().Count(), before - 2 * 601);
+    // Removed again, and the document closed while its nodes may still be being freed.
+    Window().MI_Redo->trigger();
+    Tree().Select(top->Child(0));
+    Questions().Answers.push_back(TAnswer::Yes);
+    Window().MI_RemoveBranch->trigger();
+    const int documents = Tree().TopLevelCount();
+    Questions().Answers.push_back(TAnswer::No); // not saved
+    Window().MI_Close->trigger();
+    EXPECT_EQ(Tree().TopLevelCount(), documents - 1);
+    EXPECT_TRUE(Questions().Errors.empty());
+}
+
 // A pasted sub-tree reaches the view as the pasted node and one insertion of all its children,
 // with their pictures already set, whatever its size; and it shows the copied elements.
 TEST_F(BranchTreeOrderTest, APastedSubTreeReachesTheViewAtOnce) {

@@ -7,6 +7,8 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <stdexcept>
 #include <utility>
 
@@ -57,7 +59,46 @@ bool TTreeNode::HasAsAncestor(const TTreeNode* ancestor) const {
 TBranchTree::TBranchTree(const TPictureList& pictures, QObject* parent)
     : QAbstractItemModel(parent), pictures_(pictures) {}
 
-TBranchTree::~TBranchTree() = default;
+TBranchTree::~TBranchTree() {
+    SettleReclaims();
+}
+
+void TBranchTree::Reclaim(std::unique_ptr<TTreeNode> top) {
+    if (top->children_.empty() || top->document_) {
+        count_ -= FreeSubtree(std::move(top));
+        return;
+    }
+    // Finished ones are counted as they are found, so that the list stays short.
+    std::erase_if(reclaiming_, [this](std::future<size_t>& freed) {
+        if (freed.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            return false;
+        }
+        count_ -= freed.get();
+        return true;
+    });
+    // The room is made first, so that nothing can fail once the thread owns the nodes; when no
+    // thread can be had, they are freed here.
+    TTreeNode* const nodes = top.release();
+    try {
+        reclaiming_.reserve(reclaiming_.size() + 1);
+        reclaiming_.push_back(std::async(std::launch::async,
+                                         [nodes] { return FreeSubtree(std::unique_ptr<TTreeNode>(nodes)); }));
+    } catch (...) {
+        count_ -= FreeSubtree(std::unique_ptr<TTreeNode>(nodes));
+    }
+}
+
+void TBranchTree::SettleReclaims() const {
+    for (std::future<size_t>& freed : reclaiming_) {
+        count_ -= freed.get();
+    }
+    reclaiming_.clear();
+}
+
+size_t TBranchTree::Count() const {
+    SettleReclaims();
+    return count_;
+}
 
 void TBranchTree::SetView(QTreeView* view) {
     view_ = view;
@@ -223,7 +264,7 @@ void TBranchTree::Delete(TTreeNode* node) {
     for (size_t i = static_cast<size_t>(row); i < siblings.size(); ++i) {
         siblings[i]->row_ = static_cast<int>(i);
     }
-    count_ -= FreeSubtree(std::move(removed));
+    Reclaim(std::move(removed));
     if (!hidden) {
         endRemoveRows();
     }
@@ -246,7 +287,7 @@ void TBranchTree::DeleteChildren(TTreeNode* node) {
     std::vector<std::unique_ptr<TTreeNode>> removed = std::move(node->children_);
     node->children_.clear();
     for (auto& child : removed) {
-        count_ -= FreeSubtree(std::move(child));
+        Reclaim(std::move(child));
     }
     if (!hidden) {
         endRemoveRows();

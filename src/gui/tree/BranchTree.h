@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -118,8 +119,8 @@ public:
     int TopLevelCount() const { return static_cast<int>(roots_.size()); }
     TTreeNode* TopLevel(int row) const { return roots_[static_cast<size_t>(row)].get(); }
     TTreeNode* FirstTopLevel() const { return roots_.empty() ? nullptr : roots_.front().get(); }
-    // The count of all nodes.
-    size_t Count() const { return count_; }
+    // The count of all nodes (waits for the sub-trees still being freed to be counted).
+    size_t Count() const;
     // The node before this one in display order (previous sibling's last visible descendant, else the
     // parent).
     TTreeNode* PreviousInDisplayOrder(TTreeNode* node) const;
@@ -213,6 +214,12 @@ private:
     void StartBuild();
     // Frees the node with everything below it; returns how many nodes that was.
     static size_t FreeSubtree(std::unique_ptr<TTreeNode> top);
+    // Frees a sub-tree taken out of the tree. One with descendants is freed on a thread of its own:
+    // nothing refers to its nodes any more, and destroying them touches only their own memory. A
+    // top-level node, whose document must go on this thread, is freed here.
+    void Reclaim(std::unique_ptr<TTreeNode> top);
+    // Waits for the sub-trees being freed and takes them off the count.
+    void SettleReclaims() const;
     // The deepest ancestor of a node below the level limit that the view may open.
     TTreeNode* ShownAncestorOf(TTreeNode* node);
     // Whether the siblings (and, for all levels, their descendants) are in the comparison's order.
@@ -226,11 +233,12 @@ private:
     const TPictureList& pictures_;
     QPointer<QTreeView> view_;
     std::vector<std::unique_ptr<TTreeNode>> roots_;
-    size_t count_ = 0;
-    std::unique_ptr<TTreeNode> hiddenTop_; // begun by BeginTopLevel, not yet attached
-    std::unique_ptr<TTreeNode> staging_;   // holds the children begun by BeginChildren
-    TTreeNode* stagingFor_ = nullptr;      // the node they are for
-    unsigned buildId_ = 0;                 // of hiddenTop_; 0 when there is none
+    mutable size_t count_ = 0;
+    mutable std::vector<std::future<size_t>> reclaiming_; // sub-trees being freed: their counts
+    std::unique_ptr<TTreeNode> hiddenTop_;                // begun by BeginTopLevel, not yet attached
+    std::unique_ptr<TTreeNode> staging_;                  // holds the children begun by BeginChildren
+    TTreeNode* stagingFor_ = nullptr;                     // the node they are for
+    unsigned buildId_ = 0;                                // of hiddenTop_; 0 when there is none
     unsigned lastBuildId_ = 0;
     // The parent whose children's shown ancestor was found last, and that ancestor; forgotten when
     // any node is deleted.
