@@ -222,9 +222,15 @@ TEST_F(BranchTreeOrderTest, RemovedSubTreesAreCountedAtOnceWhileFreedAside) {
     Questions().Answers.push_back(TAnswer::Yes);
     Window().MI_RemoveBranch->trigger();
     const int documents = Tree().TopLevelCount();
+    size_t nodes = 0; // of the document about to close
+    for (TTreeNode* node = top; node != nullptr && node->Root() == top; node = NextInPreOrder(Tree(), node)) {
+        ++nodes;
+    }
+    const size_t all = Tree().Count();
     Questions().Answers.push_back(TAnswer::No); // not saved
     Window().MI_Close->trigger();
     EXPECT_EQ(Tree().TopLevelCount(), documents - 1);
+    EXPECT_EQ(Tree().Count(), all - nodes);
     EXPECT_TRUE(Questions().Errors.empty());
 }
 

@@ -64,9 +64,25 @@ TBranchTree::~TBranchTree() {
 }
 
 void TBranchTree::Reclaim(std::unique_ptr<TTreeNode> top) {
-    if (top->children_.empty() || top->document_) {
+    if (top->children_.empty()) {
         count_ -= FreeSubtree(std::move(top));
         return;
+    }
+    if (top->document_) {
+        // A top-level node and its document go here, on this thread. The nodes below it, which
+        // hold handles to the document's elements but never read them as they go, are freed
+        // aside under a stand-in that takes the top node's place in the count.
+        std::unique_ptr<TTreeNode> standIn;
+        try {
+            standIn = std::make_unique<TTreeNode>();
+        } catch (...) {
+            count_ -= FreeSubtree(std::move(top));
+            return;
+        }
+        standIn->children_ = std::move(top->children_);
+        top->children_.clear();
+        top.reset();
+        top = std::move(standIn);
     }
     // Finished ones are counted as they are found, so that the list stays short.
     std::erase_if(reclaiming_, [this](std::future<size_t>& freed) {

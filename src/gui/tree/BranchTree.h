@@ -216,7 +216,7 @@ private:
     static size_t FreeSubtree(std::unique_ptr<TTreeNode> top);
     // Frees a sub-tree taken out of the tree. One with descendants is freed on a thread of its own:
     // nothing refers to its nodes any more, and destroying them touches only their own memory. A
-    // top-level node, whose document must go on this thread, is freed here.
+    // top-level node itself, whose document must go on this thread, is freed here.
     void Reclaim(std::unique_ptr<TTreeNode> top);
     // Waits for the sub-trees being freed and takes them off the count.
     void SettleReclaims() const;
