@@ -83,6 +83,21 @@ TEST(BranchViewStyleTest, DrawsOnlyTheBranchIndicatorsInsideTheView) {
 class BranchTreeOrderTest : public TProgramTest {
 protected:
     TBranchTree& Tree() { return Window().Tree(); }
+
+    // `count` branches "s0", "s1", ..., each holding one leaf.
+    static std::string BranchesWithLeaves(int count) {
+        std::string content;
+        for (int i = 0; i < count; ++i) {
+            content += "<note title=\"s" + std::to_string(i) + "\"><note title=\"leaf\"/></note>";
+        }
+        return content;
+    }
+    // Starts the program with a document of that content, saved under that name.
+    void StartWithDocument(const std::string& name, const std::string& content) {
+        Start(WriteFile(name, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
+                              "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">" +
+                                  content + "</ludex>"));
+    }
 };
 
 // A branch below the levels the tree opens has no row: the view gives it no place, and selecting
@@ -197,15 +212,9 @@ TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
 TEST_F(BranchTreeOrderTest, RemovedSubTreesAreCountedAtOnceWhileFreedAside) {
     std::string content;
     for (int b = 0; b < 6; ++b) {
-        content += "<note title=\"b" + std::to_string(b) + "\">";
-        for (int i = 0; i < 300; ++i) {
-            content += "<note title=\"s" + std::to_string(i) + "\"><note title=\"leaf\"/></note>";
-        }
-        content += "</note>";
+        content += "<note title=\"b" + std::to_string(b) + "\">" + BranchesWithLeaves(300) + "</note>";
     }
-    Start(WriteFile("many.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-                                "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">" +
-                                    content + "</ludex>"));
+    StartWithDocument("many.ldx", content);
     TTreeNode* top = Tree().TopLevel(0);
     const size_t before = Tree().Count();
     for (int removed = 1; removed <= 3; ++removed) {
@@ -237,14 +246,8 @@ TEST_F(BranchTreeOrderTest, RemovedSubTreesAreCountedAtOnceWhileFreedAside) {
 // A pasted sub-tree reaches the view as the pasted node and one insertion of all its children,
 // with their pictures already set, whatever its size; and it shows the copied elements.
 TEST_F(BranchTreeOrderTest, APastedSubTreeReachesTheViewAtOnce) {
-    std::string content = "<note title=\"A\">";
-    for (int i = 0; i < 40; ++i) {
-        content += "<note title=\"s" + std::to_string(i) + "\"><note title=\"leaf\"/></note>";
-    }
-    content += "</note><note title=\"B\"/>";
-    Start(WriteFile("paste.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
-                                 "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">" +
-                                     content + "</ludex>"));
+    StartWithDocument("paste.ldx",
+                      "<note title=\"A\">" + BranchesWithLeaves(40) + "</note><note title=\"B\"/>");
     TTreeNode* top = Tree().TopLevel(0);
     TTreeNode* a = top->Child(0);
     TTreeNode* b = top->Child(1);
