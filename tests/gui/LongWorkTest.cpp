@@ -71,6 +71,27 @@ std::vector<std::string> TitlesInOrder(TBranchTree& tree) {
     return titles;
 }
 
+// Puts every list of siblings in reverse, so that a resort has everything to do.
+void Reverse(TBranchTree& tree) {
+    TBranchTree::TSortPlan plan;
+    std::vector<const TTreeNode*> pending{nullptr};
+    while (!pending.empty()) {
+        const TTreeNode* parent = pending.back();
+        pending.pop_back();
+        const int count = parent == nullptr ? tree.TopLevelCount() : parent->ChildCount();
+        std::vector<uint32_t> rows;
+        for (int i = count - 1; i >= 0; --i) {
+            rows.push_back(static_cast<uint32_t>(i));
+            TTreeNode* child = parent == nullptr ? tree.TopLevel(i) : parent->Child(i);
+            if (child->HasChildren()) {
+                pending.push_back(child);
+            }
+        }
+        plan.orders.push_back({parent, std::move(rows)});
+    }
+    tree.ApplySort(nullptr, plan);
+}
+
 class LongWorkTest : public BranchTest {
 protected:
     void SetUp() override {
@@ -243,10 +264,7 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (std::string(c.name) == "resort") {
-            // Sorted the other way round, so that a resort has everything to do.
-            Tree().SortTopLevel(TSortDepth::AllLevels, [](const TTreeNode& a, const TTreeNode& b) {
-                return -TreeViewCompare(a, b);
-            });
+            Reverse(Tree());
         }
         const std::string before = c.state();
 
@@ -286,7 +304,7 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
     EXPECT_FALSE(IsNodeLocked(Find(strong, {"Secret"})));
     EXPECT_EQ(Find(strong, {"Secret", "b0"})->Parent()->ChildCount(), 200);
     EXPECT_FALSE(IsNodeLocked(Find(compatible, {"Secret"})));
-    Tree().SortTopLevel(TSortDepth::AllLevels, TreeViewCompare);
+    Tree().SortTopLevel(TSortDepth::AllLevels);
     const std::vector<std::string> sorted = TitlesInOrder(Tree());
     Window().Button_Resort->trigger();
     EXPECT_EQ(TitlesInOrder(Tree()), sorted) << "the resort gave the order it always gave";

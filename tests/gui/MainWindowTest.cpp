@@ -128,7 +128,7 @@ TEST_F(MainWindowTest, OpeningShowsTheTreeThatSortingTheFileOrderGives) {
     TTreeNode* opened = Top(0);
     TTreeNode* sorted = Tree().BeginTopLevel("Root");
     BuildChildNodes(Tree(), sorted, ElementOf(opened), TBranchOrder::File);
-    Tree().SortChildren(sorted, TSortDepth::AllLevels, TreeViewCompare);
+    Tree().SortChildren(sorted, TSortDepth::AllLevels);
     Tree().AttachTopLevel();
 
     std::vector<std::pair<TTreeNode*, TTreeNode*>> pending{{opened, sorted}};

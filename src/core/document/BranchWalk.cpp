@@ -69,6 +69,26 @@ bool HasSubBranches(const TDomNode& element) {
     return IsBranchLocked(element) ? element.HasChildNodes() : HasChildElement(element);
 }
 
+TBranchCount CountBranches(const TDomNode& element) {
+    TBranchCount count;
+    std::vector<TDomNode> pending{element};
+    while (!pending.empty()) {
+        const TDomNode branch = pending.back();
+        pending.pop_back();
+        ++count.branches;
+        if (IsBranchLocked(branch)) {
+            count.placeholders += branch.HasChildNodes() ? 1 : 0;
+            continue;
+        }
+        for (TDomNode child = branch.FirstChild(); child; child = child.NextSibling()) {
+            if (child.IsElement()) {
+                pending.push_back(child);
+            }
+        }
+    }
+    return count;
+}
+
 TBranch ReadBranch(const TDomNode& element) {
     // One pass over the attributes instead of a look-up for each: walks read every branch.
     TBranch branch;

@@ -29,6 +29,15 @@ struct TBranch {
     bool hasSubBranches = false; // HasSubBranches(element)
 };
 
+// What the window shows for a branch and everything below it: the branch itself and each branch
+// below it, and a placeholder for each locked branch with a payload, whose content is not read.
+struct TBranchCount {
+    size_t branches = 0;
+    size_t placeholders = 0;
+    size_t Nodes() const { return branches + placeholders; }
+};
+TBranchCount CountBranches(const TDomNode& element);
+
 // The branch as a walk reports it, at index 0.
 TBranch ReadBranch(const TDomNode& element);
 

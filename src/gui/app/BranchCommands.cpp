@@ -94,9 +94,7 @@ void TBranchCommands::InsertBranch(TInsertAs place) {
         const TDomNode element = AddBranchElement(parentElement);
         TitleAccess.Write(element, kNewBranchTitle);
         step.Inserted(document, element);
-        node = Tree().AddChild(parent, kNewBranchTitle);
-        node->SetData(element);
-        SetNodePicture(Tree(), node, picBranch);
+        node = Tree().AddBranch(parent, element, TBranchOrder::File);
         RefreshIcon(parent);
         Tree().Select(node);
         document->SetModified(true);
@@ -119,18 +117,8 @@ void TBranchCommands::Button_RemoveBranchClick() {
         return; // the placeholder of a locked branch is not a branch
     }
     if (selected->HasChildren() && window_.AskBeforeRemove()) {
-        size_t count = 0;
-        std::vector<TTreeNode*> pending{selected};
-        while (!pending.empty()) {
-            TTreeNode* node = pending.back();
-            pending.pop_back();
-            for (int i = 0; i < node->ChildCount(); ++i) {
-                if (ElementOf(node->Child(i))) {
-                    ++count;
-                    pending.push_back(node->Child(i));
-                }
-            }
-        }
+        // Counted in the document: the nodes below may not be made yet.
+        const size_t count = CountBranches(element).branches - 1;
         const QString question = Q(
             LanguageLocaler().FormatMessage("RemoveBranchQuery", {selected->Text(), std::to_string(count)}));
         if (count > 0 && ModalQuestions().Ask(&window_, question, TQuestionButtons::YesNo) != TAnswer::Yes) {
@@ -214,11 +202,7 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
         const TDomNode copy = CopyBranch(targetElement, sourceElement);
         try {
             step.Inserted(DocumentOf(target), copy);
-            node = Tree().AddChild(target, TitleAccess.Read(copy));
-            node->SetData(copy);
-            if (!AddLockedPlaceholder(Tree(), node, copy)) {
-                BuildChildNodes(Tree(), node, copy);
-            }
+            node = Tree().AddBranch(target, copy, TBranchOrder::File);
         } catch (...) {
             if (node != nullptr) {
                 Tree().Delete(node);
@@ -226,7 +210,7 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
             targetElement.RemoveChild(copy);
             throw;
         }
-        Tree().SortChildren(target, TSortDepth::OneLevel, TreeViewCompare);
+        Tree().SortChildren(target, TSortDepth::OneLevel);
         UpdateBranchIcon(Tree(), node);
         RefreshIcon(target);
 
@@ -250,14 +234,14 @@ void TBranchCommands::Button_ResortClick() {
     // The order is worked out off the GUI thread while the tree cannot change, and put in place
     // only when the user has not cancelled.
     TBranchTree& tree = Tree();
+    tree.SettleView();
     const size_t total = tree.Count();
     TBranchTree::TSortPlan plan;
     RunLongWork("WorkSorting", TCancel::Allowed, [&plan, &tree, total](TWorkProgress& progress) {
-        plan =
-            tree.PlanSort(nullptr, TSortDepth::AllLevels, TreeViewCompare, [&progress, total](size_t sorted) {
-                progress.Report(sorted, total);
-                progress.ThrowIfCancelled();
-            });
+        plan = tree.PlanSort(nullptr, TSortDepth::AllLevels, [&progress, total](size_t sorted) {
+            progress.Report(sorted, total);
+            progress.ThrowIfCancelled();
+        });
         progress.ThrowIfCancelled();
     });
     tree.ApplySort(nullptr, plan);

@@ -414,7 +414,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             }
             tree.SetText(node, TitleAccess.Read(element));
             if (node->Parent() != nullptr) {
-                tree.SortChildren(node->Parent(), TSortDepth::OneLevel, TreeViewCompare);
+                tree.SortChildren(node->Parent(), TSortDepth::OneLevel);
             }
             refreshIcon(node);
             tree.Select(node);
@@ -430,12 +430,8 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             }
             parent.PutBackBefore(element, FollowerAt(parent, path.back()));
             edit.aside = TDomNode();
-            TTreeNode* node = tree.AddChild(parentNode, TitleAccess.Read(element));
-            node->SetData(element);
-            if (!AddLockedPlaceholder(tree, node, element)) {
-                BuildChildNodes(tree, node, element, TBranchOrder::Window);
-            }
-            tree.SortChildren(parentNode, TSortDepth::OneLevel, TreeViewCompare);
+            TTreeNode* node = tree.AddBranch(parentNode, element, TBranchOrder::Window);
+            tree.SortChildren(parentNode, TSortDepth::OneLevel);
             UpdateBranchIcon(tree, node);
             refreshIcon(parentNode);
             tree.Select(node);

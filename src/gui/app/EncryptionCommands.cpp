@@ -110,8 +110,10 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
     Tree().Collapse(node);
     const TDomNode element = ElementOf(node);
     if (element && IsBranchEncrypted(element)) {
-        // All or nothing. The tree's nodes do not look at the elements, so the window may paint
-        // while they change.
+        // All or nothing. The nodes shown do not look at the elements, so the window may paint
+        // while they change; what the view has put off is laid out first, so that it makes no
+        // node from them meanwhile (the branch's own are closed by now).
+        Tree().SettleView();
         RunLongWork("WorkLocking", TCancel::NotAllowed,
                     [&element](TWorkProgress&) { EncipherBranch(element); });
         // The history must not bring back the plain text that has just been enciphered.
@@ -212,8 +214,10 @@ bool TEncryptionCommands::AskAndUnlock(TTreeNode* node) {
 
 void TEncryptionCommands::DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key) {
     const TDomNode element = ElementOf(node);
-    // Deciphered and parsed off the GUI thread; the tree's nodes do not look at the elements, so
-    // the window may paint while they change. Cancel counts until the element changes.
+    // Deciphered and parsed off the GUI thread; the nodes shown do not look at the elements, so
+    // the window may paint while they change (the locked branch has only its placeholder). Cancel
+    // counts until the element changes.
+    Tree().SettleView();
     bool replaced = false;
     RunLongWork("WorkUnlocking", TCancel::Allowed, [&replaced, &element, &key](TWorkProgress& progress) {
         replaced =
@@ -227,8 +231,7 @@ void TEncryptionCommands::DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key
         window_.ForgetMarkWithin(node->Child(i));
     }
     Tree().DeleteChildren(node);
-    BuildChildNodes(Tree(), node, element);
-    Tree().SortChildren(node, TSortDepth::AllLevels, TreeViewCompare);
+    BuildChildNodes(Tree(), node, element, TBranchOrder::Window);
     if (node->Parent() != nullptr && node != window_.MarkedNode()) {
         UpdateBranchIcon(Tree(), node);
     }

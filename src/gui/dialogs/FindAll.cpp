@@ -29,14 +29,19 @@ bool InSubtree(const TTreeNode* node, const TTreeNode* root) {
     return node != nullptr && (root == nullptr || node == root || node->HasAsAncestor(root));
 }
 
-// The nodes a search of the scope can visit at most: every node of the tree for the whole tree.
+// The nodes a search of the scope can visit at most, counted in the documents: the nodes of
+// branches not reached yet may still be unmade.
 size_t NodesInScope(const TBranchTree& tree, TTreeNode* root) {
-    if (root == nullptr) {
-        return tree.Count();
+    const auto nodesOf = [](TTreeNode* top) {
+        const TDomNode element = ElementOf(top);
+        return element ? CountBranches(element).Nodes() : size_t{1};
+    };
+    if (root != nullptr) {
+        return nodesOf(root);
     }
     size_t count = 0;
-    for (TTreeNode* node = root; InSubtree(node, root); node = NextInPreOrder(tree, node)) {
-        ++count;
+    for (int i = 0; i < tree.TopLevelCount(); ++i) {
+        count += nodesOf(tree.TopLevel(i));
     }
     return count;
 }

@@ -1,7 +1,9 @@
 #include "gui/tree/BranchTree.h"
 
+#include "gui/tree/BranchView.h"
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/Pictures.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QMimeData>
 #include <QTreeView>
@@ -23,6 +25,12 @@ TTreeNode::~TTreeNode() {
             pending.push_back(std::move(child));
         }
         node->children_.clear();
+    }
+}
+
+void TTreeNode::MakeChildren() const {
+    if (unmade_) {
+        root_->tree_->MakeChildren(*this);
     }
 }
 
@@ -122,32 +130,89 @@ void TBranchTree::SetView(QTreeView* view) {
 }
 
 std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(TTreeNode* parent) {
-    return parent == nullptr ? roots_ : parent->children_;
+    if (parent == nullptr) {
+        return roots_;
+    }
+    parent->MakeChildren();
+    return parent->children_;
 }
 
 const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTreeNode* parent) const {
-    return parent == nullptr ? roots_ : parent->children_;
+    if (parent == nullptr) {
+        return roots_;
+    }
+    parent->MakeChildren();
+    return parent->children_;
 }
 
-TTreeNode* TBranchTree::Insert(TTreeNode* parent, std::string text) {
+void TBranchTree::Link(const TTreeNode* parent, TTreeNode& node, int row) const {
+    node.parent_ = const_cast<TTreeNode*>(parent);
+    if (parent != nullptr) {
+        node.root_ = parent->root_;
+        node.level_ = parent->level_ + 1;
+    } else {
+        node.tree_ = this;
+    }
+    node.row_ = row;
+    node.buildId_ = IsHidden(parent) ? buildId_ : 0;
+}
+
+std::unique_ptr<TTreeNode> TBranchTree::NewBranchNode(const TTreeNode* parent, TBranch&& branch,
+                                                      TBranchOrder order, size_t& made) const {
+    auto node = std::make_unique<TTreeNode>();
+    node->text_ = std::move(branch.title);
+    node->element_ = branch.element;
+    Link(parent, *node, 0); // the row is the caller's to set
+    const int picture = BranchPicture(branch.encrypted, branch.hasSubBranches);
+    node->picture_ = static_cast<std::int16_t>(picture);
+    node->selectedPicture_ = static_cast<std::int16_t>(picture);
+    node->childOrder_ = order;
+    ++made;
+    if (branch.locked) {
+        // A locked branch's content is its payload, which the placeholder stands for; it is made
+        // at once, as it costs one node and its picture tells the lock.
+        if (branch.hasSubBranches) {
+            auto placeholder = std::make_unique<TTreeNode>();
+            placeholder->text_ = kPlaceholderText;
+            Link(node.get(), *placeholder, 0);
+            node->children_.push_back(std::move(placeholder));
+            ++made;
+        }
+    } else {
+        node->unmade_ = branch.hasSubBranches;
+    }
+    return node;
+}
+
+void TBranchTree::MakeChildren(const TTreeNode& node) const {
+    // Made from the element as it is now and in the order kept for them; nothing changes if a
+    // node cannot be made.
+    std::vector<TBranch> branches = SubBranches(node.element_, node.childOrder_);
+    std::vector<std::unique_ptr<TTreeNode>> made;
+    made.reserve(branches.size());
+    size_t count = 0;
+    for (TBranch& branch : branches) {
+        made.push_back(NewBranchNode(&node, std::move(branch), node.childOrder_, count));
+        made.back()->row_ = static_cast<int>(made.size()) - 1;
+    }
+    node.children_ = std::move(made);
+    node.unmade_ = false;
+    count_ += count;
+}
+
+TTreeNode* TBranchTree::Insert(TTreeNode* parent, std::unique_ptr<TTreeNode> node, size_t made) {
+    // The parent's own children first: the new node follows them.
     auto& siblings = SiblingsOf(parent);
     const int row = static_cast<int>(siblings.size());
     const bool hidden = IsHidden(parent);
+    siblings.reserve(siblings.size() + 1);
     if (!hidden) {
         beginInsertRows(IndexOf(parent), row, row);
     }
-    auto node = std::make_unique<TTreeNode>();
-    node->text_ = std::move(text);
-    node->parent_ = parent;
-    if (parent != nullptr) {
-        node->root_ = parent->root_;
-        node->level_ = parent->level_ + 1;
-    }
     node->row_ = row;
-    node->buildId_ = hidden ? buildId_ : 0;
     TTreeNode* result = node.get();
     siblings.push_back(std::move(node));
-    ++count_;
+    count_ += made;
     if (!hidden) {
         endInsertRows();
     }
@@ -155,7 +220,10 @@ TTreeNode* TBranchTree::Insert(TTreeNode* parent, std::string text) {
 }
 
 TTreeNode* TBranchTree::AddTopLevel(const std::string& text) {
-    return Insert(nullptr, text);
+    auto node = std::make_unique<TTreeNode>();
+    node->text_ = text;
+    Link(nullptr, *node, 0);
+    return Insert(nullptr, std::move(node), 1);
 }
 
 void TBranchTree::StartBuild() {
@@ -170,6 +238,7 @@ TTreeNode* TBranchTree::BeginTopLevel(const std::string& text) {
     StartBuild();
     hiddenTop_ = std::make_unique<TTreeNode>();
     hiddenTop_->text_ = text;
+    hiddenTop_->tree_ = this;
     hiddenTop_->buildId_ = buildId_;
     ++count_;
     return hiddenTop_.get();
@@ -193,6 +262,7 @@ void TBranchTree::DiscardTopLevel() {
 }
 
 TTreeNode* TBranchTree::BeginChildren(TTreeNode* parent) {
+    parent->MakeChildren(); // the new children follow those it has
     StartBuild();
     staging_ = std::make_unique<TTreeNode>();
     staging_->buildId_ = buildId_;
@@ -236,7 +306,31 @@ void TBranchTree::DiscardChildren() {
 }
 
 TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
-    return Insert(parent, std::move(text));
+    auto node = std::make_unique<TTreeNode>();
+    node->text_ = std::move(text);
+    Link(parent, *node, 0);
+    return Insert(parent, std::move(node), 1);
+}
+
+TTreeNode* TBranchTree::AddBranch(TTreeNode* parent, const TDomNode& element, TBranchOrder order) {
+    if (parent->unmade_) {
+        // Made from the element, which holds the new branch already.
+        MakeChildren(*parent);
+        for (const auto& child : parent->children_) {
+            if (child->element_ == element) {
+                return child.get();
+            }
+        }
+        throw std::logic_error("The branch is not below its parent's element");
+    }
+    return AddBranch(parent, ReadBranch(element), order);
+}
+
+TTreeNode* TBranchTree::AddBranch(TTreeNode* parent, TBranch&& branch, TBranchOrder order) {
+    parent->MakeChildren();
+    size_t made = 0;
+    std::unique_ptr<TTreeNode> node = NewBranchNode(parent, std::move(branch), order, made);
+    return Insert(parent, std::move(node), made);
 }
 
 size_t TBranchTree::FreeSubtree(std::unique_ptr<TTreeNode> top) {
@@ -290,6 +384,9 @@ void TBranchTree::DeleteChildren(TTreeNode* node) {
     if (shownFor_ != nullptr && shownFor_->HasAsAncestor(node)) {
         shownFor_ = nullptr;
     }
+    // Children still to be made are made first, from the element as it is now: the view counts
+    // the rows that go.
+    node->MakeChildren();
     if (node->children_.empty()) {
         return;
     }
@@ -317,7 +414,7 @@ TTreeNode* TBranchTree::PreviousInDisplayOrder(TTreeNode* node) const {
     }
     TTreeNode* previous = siblings[static_cast<size_t>(node->row_ - 1)].get();
     while (previous->HasChildren() && IsExpanded(previous)) {
-        previous = previous->children_.back().get();
+        previous = previous->Child(previous->ChildCount() - 1);
     }
     return previous;
 }
@@ -344,32 +441,39 @@ void TBranchTree::SetPictures(TTreeNode* node, int picture, int selectedPicture)
     emit dataChanged(index, index, {Qt::DecorationRole});
 }
 
-TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth depth, const TCompare& compare,
+TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth depth,
                                              const std::function<void(size_t sorted)>& sorted) const {
-    // Level by level without recursion, so that any depth can be sorted.
+    // Level by level without recursion, so that any depth can be sorted. Only nodes made so far
+    // are read, never made here: this may run on another thread.
     TSortPlan plan;
+    if (node != nullptr && node->unmade_) {
+        plan.unmade.push_back(node);
+        return plan;
+    }
     size_t placed = 0;
     std::vector<const TTreeNode*> pending{node};
     while (!pending.empty()) {
         const TTreeNode* parent = pending.back();
         pending.pop_back();
-        const auto& siblings = SiblingsOf(parent);
+        const auto& siblings = parent == nullptr ? roots_ : parent->children_;
         std::vector<uint32_t> rows(siblings.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             rows[i] = static_cast<uint32_t>(i);
         }
-        std::stable_sort(rows.begin(), rows.end(), [&compare, &siblings](uint32_t a, uint32_t b) {
-            return compare(*siblings[a], *siblings[b]) < 0;
+        std::stable_sort(rows.begin(), rows.end(), [&siblings](uint32_t a, uint32_t b) {
+            return TreeViewCompare(*siblings[a], *siblings[b]) < 0;
         });
         if (depth == TSortDepth::AllLevels) {
             for (const auto& sibling : siblings) {
-                if (!sibling->children_.empty()) {
+                if (sibling->unmade_) {
+                    plan.unmade.push_back(sibling.get());
+                } else if (!sibling->children_.empty()) {
                     pending.push_back(sibling.get());
                 }
             }
         }
         placed += siblings.size();
-        plan.push_back({parent, std::move(rows)});
+        plan.orders.push_back({parent, std::move(rows)});
         if (sorted) {
             sorted(placed);
         }
@@ -378,8 +482,8 @@ TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth d
 }
 
 void TBranchTree::Reorder(const TSortPlan& plan) {
-    for (const TSiblingOrder& order : plan) {
-        auto& siblings = SiblingsOf(const_cast<TTreeNode*>(order.parent));
+    for (const TSiblingOrder& order : plan.orders) {
+        auto& siblings = order.parent == nullptr ? roots_ : order.parent->children_;
         std::vector<std::unique_ptr<TTreeNode>> reordered;
         reordered.reserve(siblings.size());
         for (const uint32_t row : order.rows) {
@@ -393,70 +497,97 @@ void TBranchTree::Reorder(const TSortPlan& plan) {
 }
 
 bool TBranchTree::InOrder(const std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
-                          const TCompare& compare) {
+                          std::vector<const TTreeNode*>& unmade) {
     std::vector<const std::vector<std::unique_ptr<TTreeNode>>*> pending{&siblings};
     while (!pending.empty()) {
         const auto* list = pending.back();
         pending.pop_back();
         for (size_t i = 0; i < list->size(); ++i) {
             const TTreeNode& node = *(*list)[i];
-            if (i > 0 && compare(*(*list)[i - 1], node) > 0) {
+            if (i > 0 && TreeViewCompare(*(*list)[i - 1], node) > 0) {
                 return false;
             }
-            if (depth == TSortDepth::AllLevels && !node.children_.empty()) {
-                pending.push_back(&node.children_);
+            if (depth == TSortDepth::AllLevels) {
+                if (node.unmade_) {
+                    unmade.push_back(&node);
+                } else if (!node.children_.empty()) {
+                    pending.push_back(&node.children_);
+                }
             }
         }
     }
     return true;
 }
 
-void TBranchTree::SortChildren(TTreeNode* node, TSortDepth depth, const TCompare& compare) {
+void TBranchTree::SortChildren(TTreeNode* node, TSortDepth depth) {
     // A stable sort of what is in order moves nothing; the view is spared a new layout of every
     // row it shows, which is what keeps a rename or an insertion quick in a large tree.
-    if (InOrder(SiblingsOf(node), depth, compare)) {
+    std::vector<const TTreeNode*> unmade;
+    if (InOrder(SiblingsOf(node), depth, unmade)) {
+        for (const TTreeNode* n : unmade) {
+            const_cast<TTreeNode*>(n)->childOrder_ = TBranchOrder::Window;
+        }
         return;
     }
-    ApplySort(node, PlanSort(node, depth, compare));
+    ApplySort(node, PlanSort(node, depth));
 }
 
 void TBranchTree::ApplySort(TTreeNode* node, const TSortPlan& plan) {
     // Checked before anything moves, so that the view never sees half a sort.
     bool moves = false;
-    for (const TSiblingOrder& order : plan) {
-        if (order.rows.size() != SiblingsOf(order.parent).size()) {
+    for (const TSiblingOrder& order : plan.orders) {
+        const auto& siblings = order.parent == nullptr ? roots_ : order.parent->children_;
+        if (order.rows.size() != siblings.size()) {
             throw std::logic_error("A sort was planned on another tree");
         }
         for (size_t i = 0; i < order.rows.size() && !moves; ++i) {
             moves = order.rows[i] != i;
         }
     }
-    if (!moves) {
-        return;
+    // Children still to be made will be made in the window's order; those made since the plan
+    // was made are sorted once the rest is in place.
+    std::vector<TTreeNode*> madeSince;
+    for (const TTreeNode* n : plan.unmade) {
+        auto* unmade = const_cast<TTreeNode*>(n);
+        unmade->childOrder_ = TBranchOrder::Window;
+        if (!unmade->unmade_) {
+            madeSince.push_back(unmade);
+        }
     }
-    if (IsHidden(node)) {
-        Reorder(plan);
-        return;
+    if (moves) {
+        if (IsHidden(node)) {
+            Reorder(plan);
+        } else {
+            emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+            const QModelIndexList before = persistentIndexList();
+            std::vector<TTreeNode*> nodes;
+            nodes.reserve(static_cast<size_t>(before.size()));
+            for (const QModelIndex& index : before) {
+                nodes.push_back(NodeAt(index));
+            }
+            Reorder(plan);
+            QModelIndexList after;
+            after.reserve(before.size());
+            for (TTreeNode* n : nodes) {
+                after.push_back(IndexOf(n));
+            }
+            changePersistentIndexList(before, after);
+            emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        }
     }
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<TTreeNode*> nodes;
-    nodes.reserve(static_cast<size_t>(before.size()));
-    for (const QModelIndex& index : before) {
-        nodes.push_back(NodeAt(index));
+    for (TTreeNode* n : madeSince) {
+        SortChildren(n, TSortDepth::AllLevels);
     }
-    Reorder(plan);
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (TTreeNode* n : nodes) {
-        after.push_back(IndexOf(n));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void TBranchTree::SortTopLevel(TSortDepth depth, const TCompare& compare) {
-    SortChildren(nullptr, depth, compare);
+void TBranchTree::SettleView() {
+    if (auto* view = dynamic_cast<TBranchView*>(view_.data())) {
+        view->LayOutNow();
+    }
+}
+
+void TBranchTree::SortTopLevel(TSortDepth depth) {
+    SortChildren(nullptr, depth);
 }
 
 void TBranchTree::Expand(TTreeNode* node) {
@@ -492,6 +623,7 @@ void TBranchTree::ExpandAll(TTreeNode* node) {
             }
             continue;
         }
+        n->MakeChildren();
         for (const auto& child : n->children_) {
             if (child->HasChildren() || below + 1 == depth) {
                 pending.emplace_back(child.get(), below + 1);
@@ -612,7 +744,12 @@ int TBranchTree::columnCount(const QModelIndex&) const {
 }
 
 bool TBranchTree::hasChildren(const QModelIndex& parent) const {
-    return rowCount(parent) > 0;
+    // Asked for every row shown: answered without making the children.
+    if (parent.isValid() && parent.column() != 0) {
+        return false;
+    }
+    const TTreeNode* node = NodeAt(parent);
+    return node != nullptr ? node->HasChildren() : !roots_.empty();
 }
 
 QVariant TBranchTree::data(const QModelIndex& index, int role) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/document/BranchWalk.h"
 #include "core/document/DomService.h"
 
 #include <QAbstractItemModel>
@@ -17,6 +18,7 @@ class QTreeView;
 
 namespace ludex {
 
+class TBranchTree;
 class TLXDocument;
 class TPictureList;
 
@@ -26,6 +28,12 @@ enum class TSortDepth { OneLevel, AllLevels };
 // One node of the tree of documents. A top-level node shows a document and refers to it; a node
 // below shows a branch and refers to the branch's element (the document owns the element, the
 // node only refers to it); the placeholder under a locked branch refers to nothing.
+//
+// The nodes of a branch's sub-branches are made when they are first needed (counted, looked at,
+// shown), from the branch's element as it is then, in the order the branch keeps for them. A
+// document of a million branches thus costs nodes only for what the window shows and the commands
+// reach. A node waiting for its children still has them as far as anyone can tell: HasChildren is
+// true, and every look at them makes them first.
 class TTreeNode {
 public:
     TTreeNode() = default;
@@ -49,10 +57,21 @@ public:
     TTreeNode* Root() { return root_; }
     int Row() const { return row_; }
     int Level() const { return level_; }
-    int ChildCount() const { return static_cast<int>(children_.size()); }
-    bool HasChildren() const { return !children_.empty(); }
-    TTreeNode* Child(int row) const { return children_[static_cast<size_t>(row)].get(); }
-    TTreeNode* FirstChild() const { return children_.empty() ? nullptr : children_.front().get(); }
+    int ChildCount() const {
+        MakeChildren();
+        return static_cast<int>(children_.size());
+    }
+    bool HasChildren() const { return unmade_ || !children_.empty(); }
+    TTreeNode* Child(int row) const {
+        MakeChildren();
+        return children_[static_cast<size_t>(row)].get();
+    }
+    TTreeNode* FirstChild() const {
+        MakeChildren();
+        return children_.empty() ? nullptr : children_.front().get();
+    }
+    // Whether the nodes of the sub-branches are still to be made.
+    bool ChildrenUnmade() const { return unmade_; }
     TTreeNode* NextSibling() const;
     TTreeNode* PreviousSibling() const;
     // Whether `ancestor` is this node's parent, grandparent, ...
@@ -60,29 +79,38 @@ public:
 
 private:
     friend class TBranchTree;
-    // Pointers first and the small fields packed after them: a node is made for every branch.
+    // Makes the nodes of the sub-branches when they are still to be made.
+    void MakeChildren() const;
+
+    // Pointers first and the small fields packed after them.
     std::string text_;
     TDomNode element_;
     TTreeNode* parent_ = nullptr;
     TTreeNode* root_ = this;
-    std::vector<std::unique_ptr<TTreeNode>> children_;
+    const TBranchTree* tree_ = nullptr; // on a top-level node: the tree that makes the nodes below
+    mutable std::vector<std::unique_ptr<TTreeNode>> children_;
     int level_ = 0;
     int row_ = 0;
     unsigned buildId_ = 0; // the build of a not yet shown top-level node this node belongs to
     std::int16_t picture_ = 0;
     std::int16_t selectedPicture_ = 0;
-    std::unique_ptr<TLXDocument> document_; // last: destroyed after the children
+    mutable bool unmade_ = false;                  // the children are still to be made
+    TBranchOrder childOrder_ = TBranchOrder::File; // the order they will be made in
+    std::unique_ptr<TLXDocument> document_;        // last: destroyed after the children
 };
 
 // The tree of all open documents: owns its nodes and shows them in a QTreeView as an item model.
 // Every structural change goes through here, so the view is told before and after it and no
 // model index outlives its node. Texts are UTF-8.
+//
+// Nodes made when first needed are made silently: the model has had them all along, the view has
+// only never asked for them. So that they match the document, a command that adds an element
+// which a node is to show adds the node through AddBranch, which finds it among nodes made from
+// the document by then instead of adding a second one.
 class TBranchTree : public QAbstractItemModel {
     Q_OBJECT
 
 public:
-    using TCompare = std::function<int(const TTreeNode&, const TTreeNode&)>;
-
     explicit TBranchTree(const TPictureList& pictures, QObject* parent = nullptr);
     ~TBranchTree() override;
 
@@ -110,7 +138,14 @@ public:
     void DiscardChildren();
     // Whether a build begun by BeginTopLevel or BeginChildren is under way.
     bool IsBuilding() const { return buildId_ != 0; }
+    // Adds a node that shows no element (the placeholder of a locked branch).
     TTreeNode* AddChild(TTreeNode* parent, std::string text);
+    // The node of a branch just added to the parent's element, made if it is not yet: with its
+    // picture, the placeholder if it is locked with a payload, and its own sub-branches left to be
+    // made in the order.
+    TTreeNode* AddBranch(TTreeNode* parent, const TDomNode& element, TBranchOrder order);
+    // Adds a node for a branch read by a walk, as the parent's last child.
+    TTreeNode* AddBranch(TTreeNode* parent, TBranch&& branch, TBranchOrder order);
     // Makes room for that many children of the node, so that adding them moves nothing.
     void ReserveChildren(TTreeNode* parent, size_t count) { parent->children_.reserve(count); }
     // Deletes the node with all its descendants.
@@ -119,7 +154,7 @@ public:
     int TopLevelCount() const { return static_cast<int>(roots_.size()); }
     TTreeNode* TopLevel(int row) const { return roots_[static_cast<size_t>(row)].get(); }
     TTreeNode* FirstTopLevel() const { return roots_.empty() ? nullptr : roots_.front().get(); }
-    // The count of all nodes (waits for the sub-trees still being freed to be counted).
+    // The count of the nodes made so far (waits for the sub-trees still being freed to be counted).
     size_t Count() const;
     // The node before this one in display order (previous sibling's last visible descendant, else the
     // parent).
@@ -129,9 +164,10 @@ public:
     void SetText(TTreeNode* node, const std::string& text);
     void SetPictures(TTreeNode* node, int picture, int selectedPicture);
 
-    // Sorting by a comparison (negative, zero, positive). Equal nodes keep their order.
-    void SortChildren(TTreeNode* node, TSortDepth depth, const TCompare& compare);
-    void SortTopLevel(TSortDepth depth, const TCompare& compare);
+    // Sorting into the window's order (TreeViewCompare). Equal nodes keep their order. Nodes whose
+    // children are still to be made are given the window's order to make them in.
+    void SortChildren(TTreeNode* node, TSortDepth depth);
+    void SortTopLevel(TSortDepth depth);
 
     // A sort in two steps, for a sort that takes long: the new order of every list of siblings to
     // sort, worked out without changing anything, and then put in place.
@@ -139,14 +175,21 @@ public:
         const TTreeNode* parent;    // null for the top-level nodes
         std::vector<uint32_t> rows; // the old rows in their new order
     };
-    using TSortPlan = std::vector<TSiblingOrder>;
-    // The order SortChildren would give. Reads the nodes' texts and children only, so that it may
-    // run on another thread while nothing changes the tree. `sorted`, when given, is told how many
-    // nodes have their place so far after each list of siblings; what it throws ends the plan.
-    TSortPlan PlanSort(const TTreeNode* node, TSortDepth depth, const TCompare& compare,
+    struct TSortPlan {
+        std::vector<TSiblingOrder> orders;
+        std::vector<const TTreeNode*> unmade; // to make their children in the window's order
+    };
+    // The order SortChildren would give. Reads the nodes' texts and children only and makes no
+    // node, so that it may run on another thread while nothing changes the tree. `sorted`, when
+    // given, is told how many nodes have their place so far after each list of siblings; what it
+    // throws ends the plan.
+    TSortPlan PlanSort(const TTreeNode* node, TSortDepth depth,
                        const std::function<void(size_t sorted)>& sorted = {}) const;
     // Puts a plan made on the tree as it is now in place.
     void ApplySort(TTreeNode* node, const TSortPlan& plan);
+    // Lets the view lay out what it has put off, so that it makes the nodes it is about to need
+    // now, before work on another thread reads the tree or changes the documents.
+    void SettleView();
 
     // View operations.
     //
@@ -208,8 +251,18 @@ signals:
 private:
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
-    TTreeNode* Insert(TTreeNode* parent, std::string text);
     void Reorder(const TSortPlan& plan);
+    // Makes the nodes of the node's sub-branches from its element, without telling the view: it
+    // has never asked for them.
+    void MakeChildren(const TTreeNode& node) const;
+    friend class TTreeNode;
+    // A node for the branch, below `parent`, without telling anyone; counted in `made`.
+    std::unique_ptr<TTreeNode> NewBranchNode(const TTreeNode* parent, TBranch&& branch, TBranchOrder order,
+                                             size_t& made) const;
+    // Sets the node's place below the parent: its parent, top-level node, level, row and build.
+    void Link(const TTreeNode* parent, TTreeNode& node, int row) const;
+    // Adds a node made beforehand, with `made` nodes in all, as the parent's last child.
+    TTreeNode* Insert(TTreeNode* parent, std::unique_ptr<TTreeNode> node, size_t made);
     // Gives the build about to begin its id; refuses a second build while one is under way.
     void StartBuild();
     // Frees the node with everything below it; returns how many nodes that was.
@@ -222,9 +275,10 @@ private:
     void SettleReclaims() const;
     // The deepest ancestor of a node below the level limit that the view may open.
     TTreeNode* ShownAncestorOf(TTreeNode* node);
-    // Whether the siblings (and, for all levels, their descendants) are in the comparison's order.
+    // Whether the siblings (and, for all levels, their descendants made so far) are in the
+    // window's order; for all levels, the nodes whose children are still to be made are gathered.
     static bool InOrder(const std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
-                        const TCompare& compare);
+                        std::vector<const TTreeNode*>& unmade);
     // Whether the node belongs to the top-level node being built, which the view does not see.
     bool IsHidden(const TTreeNode* node) const {
         return node != nullptr && node->buildId_ != 0 && node->buildId_ == buildId_;

@@ -14,6 +14,8 @@ public:
     explicit TBranchView(QWidget* parent = nullptr);
 
     QRect visualRect(const QModelIndex& index) const override;
+    // Lays out now what the view has put off until it is next shown or asked.
+    void LayOutNow() { executeDelayedItemsLayout(); }
 
 protected:
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;

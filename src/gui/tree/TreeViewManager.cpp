@@ -63,28 +63,15 @@ bool AddLockedPlaceholder(TBranchTree& tree, TTreeNode* node, const TDomNode& el
 }
 
 void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element, TBranchOrder order) {
-    // The walk gives the branches in pre-order, so the node of each is a new last child of the
-    // node built last one level up. Whether a branch will have child nodes is known before they
-    // are built (HasSubBranches is the placeholder's rule too), so its picture is set at once.
-    // Below a node the view shows, the nodes are built out of its sight and shown at once.
+    // One level: the nodes below the sub-branches are made when they are first needed. Below a
+    // node the view shows, the nodes are made out of its sight and shown at once.
+    std::vector<TBranch> branches = SubBranches(element, order);
     const bool staged = !tree.IsBuilding();
-    TBranchWalk walk(element, order);
-    std::vector<TTreeNode*> path{staged ? tree.BeginChildren(node) : node}; // down to the one built last
+    TTreeNode* parent = staged ? tree.BeginChildren(node) : node;
     try {
-        for (bool more = walk.Next(); more;) {
-            TBranch& branch = walk.Current();
-            path.resize(walk.Depth());
-            if (!path.back()->HasChildren()) {
-                tree.ReserveChildren(path.back(), walk.SiblingCount());
-            }
-            TTreeNode* child = tree.AddChild(path.back(), std::move(branch.title));
-            child->SetData(branch.element);
-            if (branch.locked && branch.hasSubBranches) {
-                tree.AddChild(child, kPlaceholderText); // AddLockedPlaceholder, the lock state known
-            }
-            SetNodePicture(tree, child, BranchPicture(branch.encrypted, branch.hasSubBranches));
-            path.push_back(child);
-            more = branch.locked ? walk.Skip() : walk.Next();
+        tree.ReserveChildren(parent, branches.size());
+        for (TBranch& branch : branches) {
+            tree.AddBranch(parent, std::move(branch), order);
         }
     } catch (...) {
         if (staged) {

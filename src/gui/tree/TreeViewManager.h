@@ -46,10 +46,9 @@ void UpdateBranchIcon(TBranchTree& tree, TTreeNode* node);
 // Whether the element is locked; a locked element with content (its payload) gets the placeholder
 // as its node's only child, so that the node shows an expand button.
 bool AddLockedPlaceholder(TBranchTree& tree, TTreeNode* node, const TDomNode& element);
-// Creates the node's child nodes from the element's child elements to any depth, through the
-// core's branch walk: in document order, or in the window's order, which gives the nodes as
-// sorting them by TreeViewCompare would. Locked branches get their placeholder and are not
-// descended into.
+// Creates the node's child nodes from the element's child elements: in document order, or in the
+// window's order, which gives the nodes as sorting them by TreeViewCompare would. The nodes below
+// them are made in the same order when first needed. Locked branches get their placeholder.
 void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element,
                      TBranchOrder order = TBranchOrder::File);
 // The branch order of siblings: a node with child nodes before one without, then the titles
