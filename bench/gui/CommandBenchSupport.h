@@ -132,13 +132,11 @@ TTreeNode* SecondRoot();
 TTreeNode* SubtreeBranch();
 // The last node of the large document in the window's pre-order.
 TTreeNode* LastShownNode();
-// The nodes of the sub-tree, the node itself included.
-size_t CountNodes(const TTreeNode* node);
 // The elements of the sub-tree, the element itself included.
 size_t CountElements(const TDomNode& element);
 
-// What the window's documents should hold, checked after every benchmark: the tree and both DOMs
-// as they were opened. Empty when so, else what differs.
+// What the window's documents should hold, checked after every benchmark: both documents shown, and
+// both DOMs as they were opened. Empty when so, else what differs.
 std::string DocumentsChanged();
 
 // A benchmark's figures: `window` and `dom` are the per-round milliseconds. Sets the counters

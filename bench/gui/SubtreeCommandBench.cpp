@@ -36,8 +36,9 @@ TDomNode SecondRootElement() {
     return SecondRoot()->Document()->RootElement();
 }
 
-size_t ExpectedNodes() {
-    return static_cast<size_t>(LargeSize()) + 1 + kSecondBranches + 1;
+// The branches of the large document, as opened, less `removed`.
+bool LargeHolds(size_t removed) {
+    return CountElements(LargeDocument()->RootElement()) == static_cast<size_t>(LargeSize()) + 1 - removed;
 }
 
 // Clicks a dialog's OK button as the user would, and returns what exec would have returned.
@@ -94,7 +95,7 @@ TRound RemoveRound(TSubtreeCommand command) {
         Window().MI_RemoveBranch->trigger();
         Settle();
     });
-    r.done = Window().Tree().Count() == ExpectedNodes() - static_cast<size_t>(SubtreeSize(LargeSize()));
+    r.done = LargeHolds(static_cast<size_t>(SubtreeSize(LargeSize())));
     const double undoMs = TimeMs(Undo);
     if (command == TSubtreeCommand::Remove) {
         r.window = removeMs;
@@ -127,8 +128,7 @@ TRound PasteRound(TSubtreeCommand command) {
     r.window = markMs + pasteMs;
     const size_t moved = static_cast<size_t>(SubtreeSize(LargeSize()));
     r.done = SecondRoot()->ChildCount() == kSecondBranches + 1 &&
-             CountNodes(SecondRoot()) == kSecondBranches + 1 + moved &&
-             Window().Tree().Count() == ExpectedNodes() + (cut ? 0 : moved);
+             CountElements(SecondRootElement()) == kSecondBranches + 1 + moved && LargeHolds(cut ? moved : 0);
     Undo();
     return r;
 }
@@ -137,7 +137,7 @@ void BM_SubtreeCommand(benchmark::State& state, const char* name, TSubtreeComman
                        int n) {
     OpenDocument(shape, n);
     const int askedBefore = Questions().Asked;
-    if (CountNodes(SubtreeBranch()) != static_cast<size_t>(SubtreeSize(n))) {
+    if (CountElements(SubtreeBranch()->Element()) != static_cast<size_t>(SubtreeSize(n))) {
         state.SkipWithError("the document has no branch of the subtree's size at its place");
         return;
     }
@@ -196,7 +196,7 @@ void BM_Lock(benchmark::State& state, const char* name, TCipherScheme scheme, bo
     const int askedBefore = Questions().Asked;
     TTreeNode* node = SubtreeBranch();
     const TDomNode element = node->Element();
-    if (CountNodes(node) != static_cast<size_t>(SubtreeSize(n))) {
+    if (CountElements(element) != static_cast<size_t>(SubtreeSize(n))) {
         state.SkipWithError("the document has no branch of the subtree's size at its place");
         return;
     }
@@ -221,8 +221,8 @@ void BM_Lock(benchmark::State& state, const char* name, TCipherScheme scheme, bo
             Window().MI_LockBranch->trigger();
             Settle();
         });
-        done = done && bare.done && locked && !IsBranchLocked(element) &&
-               CountNodes(node) == static_cast<size_t>(SubtreeSize(n));
+        done = done && bare.done && locked && !IsBranchLocked(element) && node->ChildCount() > 0 &&
+               CountElements(element) == static_cast<size_t>(SubtreeSize(n));
         windowMs.push_back(unlock ? unlockMs : lockMs);
         domMs.push_back(bare.dom);
         state.SetIterationTime(windowMs.back() / 1000.0);
