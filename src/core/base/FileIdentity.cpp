@@ -73,6 +73,10 @@ TIdentifiedBytes ReadIdentifiedFile(const std::string& path,
     return result;
 }
 
+TFileIdentity IdentityOfRead(const TFileStatus& status, const TFileDigest& digest) {
+    return IdentityOf(status, digest);
+}
+
 TFileIdentity IdentityOfWritten(std::string_view bytes) {
     // Device and inode 0 belong to no file.
     return {.size = bytes.size(), .modifiedNs = 0, .device = 0, .inode = 0, .digest = DigestOf(bytes)};

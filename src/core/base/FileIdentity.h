@@ -12,6 +12,8 @@
 
 namespace ludex {
 
+struct TFileStatus;
+
 // The SHA-256 digest of a file's bytes.
 using TFileDigest = std::array<unsigned char, 32>;
 
@@ -47,6 +49,9 @@ TIdentifiedBytes ReadIdentifiedFile(const std::string& path,
 // Nothing more is asked of the file system after a save, so that a save that succeeded is never
 // reported as failed.
 TFileIdentity IdentityOfWritten(std::string_view bytes);
+
+// The identity of bytes read from a file of that status (taken once they were all read).
+TFileIdentity IdentityOfRead(const TFileStatus& status, const TFileDigest& digest);
 
 // How far a check looks. Contents reads the file and compares digests whatever its status says,
 // so it also finds a change that kept the size and the modification time; Status trusts an

@@ -57,6 +57,10 @@ public:
     // All bytes are in: completes the check or decodes them.
     TDecodedDocument Finish(std::string&& bytes);
 
+    // Whether Finish will hand on the bytes received so far as they are, in the same storage:
+    // UTF-8 without a byte-order mark, known to be so, and not checked by the decoder.
+    bool PassesBytesOn() const { return head_ == THead::Utf8 && start_ == 0 && !checkUtf8_; }
+
 private:
     enum class THead { Undecided, Utf8, Other };
     THead Decide(std::string_view bytes, TInput input);

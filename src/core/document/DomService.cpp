@@ -1,6 +1,7 @@
 #include "core/document/DomService.h"
 
 #include "core/base/FileIO.h"
+#include "core/base/FileSystem.h"
 #include "core/crypto/Secret.h"
 #include "core/document/WellFormed.h"
 #include "core/text/Utf8.h"
@@ -10,8 +11,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <sstream>
+#include <system_error>
 
 namespace ludex {
 
@@ -463,11 +466,38 @@ void TDomDocument::Load(const std::string& fileName) {
 TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
     Clear();
     TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
-    TIdentifiedBytes file =
-        ReadIdentifiedFile(fileName, [&](std::string_view bytes) { decoder.Received(bytes); });
-    Parse(decoder.Finish(std::move(file.bytes)), fileName,
-          [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
-    return file.identity;
+    TFileStatus status;
+    std::string bytes = ReadFileBytes(
+        fileName, [&](std::string_view read) { decoder.Received(read); }, status);
+    // The digest of the bytes is worked out on a thread of its own while the well-formedness
+    // check reads the same bytes, and the parser, which changes them, waits for it. Bytes the
+    // decoder changes or replaces are digested first. The future is declared after the bytes, so
+    // that whatever is thrown, the thread is done before they go.
+    std::optional<TFileDigest> digest;
+    std::future<TFileDigest> digesting;
+    // Small files are digested here: a thread would cost more, and their bytes may live inside
+    // the string, where moving it changes them.
+    constexpr size_t kDigestAsideFrom = 1 << 20;
+    if (decoder.PassesBytesOn() && bytes.size() >= kDigestAsideFrom) {
+        try {
+            digesting =
+                std::async(std::launch::async, [view = std::string_view(bytes)] { return DigestOf(view); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the digest is worked out here.
+        }
+    }
+    if (!digesting.valid()) {
+        digest = DigestOf(bytes);
+    }
+    Parse(
+        decoder.Finish(std::move(bytes)), fileName,
+        [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); },
+        [&] {
+            if (digesting.valid()) {
+                digest = digesting.get();
+            }
+        });
+    return IdentityOfRead(status, *digest);
 }
 
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
@@ -486,7 +516,8 @@ void TDomDocument::LoadXML(std::string_view text) {
 }
 
 void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
-                         const std::function<std::string()>& original) {
+                         const std::function<std::string()>& original,
+                         const std::function<void()>& beforeChange) {
     auto fail = [&](size_t offset, std::string_view what) {
         Clear();
         std::string message;
@@ -503,7 +534,16 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     // The parser accepts some text that is not XML and would change it on the next save (an
     // undefined entity kept as text, "&#0;" cutting a value): only well-formed UTF-8 text is parsed.
     bool referenceInText = false;
-    if (std::optional<TMalformation> fault = FindMalformation(text_, &referenceInText)) {
+    const std::optional<TMalformation> fault = FindMalformation(text_, &referenceInText);
+    if (beforeChange) {
+        try {
+            beforeChange();
+        } catch (...) {
+            Clear();
+            throw;
+        }
+    }
+    if (fault) {
         const std::string message = LocatedMessage(sourceName, text_, fault->offset, fault->reason);
         Clear();
         throw EDomError(message);

@@ -219,9 +219,10 @@ private:
     static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
     // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
-    // was before parsing, for the position of an error.
+    // was before parsing, for the position of an error. `beforeChange`, when given, is called
+    // once the text is checked and before anything changes it, whether or not it is well-formed.
     void Parse(TDecodedDocument decoded, std::string_view sourceName,
-               const std::function<std::string()>& original);
+               const std::function<std::string()>& original, const std::function<void()>& beforeChange = {});
 
     std::string text_; // the parsed text, which holds the document's names and values
     std::unique_ptr<pugi::xml_document> doc_;

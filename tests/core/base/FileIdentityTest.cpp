@@ -173,3 +173,47 @@ TEST(FileIdentityTest, DigestOfAFileReadInPiecesIsTheWholeFilesDigest) {
 }
 
 } // namespace
+
+// Opening digests a large file's bytes beside the well-formedness check; the identity is the
+// file's whatever the decoder does with the bytes, and a file that cannot be parsed is refused
+// with nothing kept.
+TEST(FileIdentityTest, AnOpenedDocumentsIdentityIsItsFilesWhateverItsSizeAndEncoding) {
+    const auto content = [](size_t size) {
+        std::string memo;
+        for (int i = 0; memo.size() < size; ++i) {
+            memo += std::to_string(i * 7919 % 1000) + ' ';
+        }
+        return memo;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool parses;
+    };
+    const std::string large = content(1 << 21);
+    const std::vector<Case> cases = {
+        {"small", "<ludex title=\"t\" memo=\"" + content(200) + "\"/>", true},
+        {"large", "<ludex title=\"t\" memo=\"" + large + "\"/>", true},
+        {"large, byte-order mark", "\xEF\xBB\xBF<ludex title=\"t\" memo=\"" + large + "\"/>", true},
+        {"large, code page",
+         "<?xml version=\"1.0\" encoding=\"windows-1251\"?><ludex title=\"t\xE0\" memo=\"" + large + "\"/>",
+         true},
+        {"large, malformed at the end", "<ludex title=\"t\" memo=\"" + large + "\"/><", false},
+        {"large, parser's error", "<ludex title=\"t\" memo=\"" + large + "\"></lud>", false},
+    };
+    ludex::testing::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.Write("doc.ldx", c.bytes);
+        TDomDocument document;
+        if (!c.parses) {
+            EXPECT_THROW(document.LoadIdentified(file), EDomError);
+            EXPECT_FALSE(document.DocumentElement());
+            continue;
+        }
+        const TFileIdentity identity = document.LoadIdentified(file);
+        EXPECT_EQ(identity.digest, DigestOf(c.bytes));
+        EXPECT_EQ(identity, ReadIdentifiedFile(file).identity);
+        EXPECT_EQ(document.DocumentElement().GetAttribute("title").substr(0, 1), "t");
+    }
+}
