@@ -267,5 +267,29 @@ TEST_F(ExternalChangeTest, ReloadLocksUnlockedBranchesWithANote) {
     EXPECT_FALSE(root->Document()->Modified());
 }
 
+// The branches unlocked are found in the document, also below a branch whose nodes are not made:
+// the reload neither misses them nor makes every node to look for them.
+TEST_F(ExternalChangeTest, ReloadFindsUnlockedBranchesBelowUnmadeNodes) {
+    Start();
+    const std::string file = PathOf("secret.ldx");
+    TTreeNode* root = Open(file, Doc("Doc", "<note title=\"Outer\"><note title=\"Secret\" memo=\"hidden\">"
+                                            "<note title=\"s1\"/></note></note><note title=\"Other\"/>"));
+    Encrypt(Find(root, {"Outer", "Secret"}), "key");
+    Window().MI_Save->trigger();
+    Select(Find(root, {"Outer"}));
+    Questions().Answers.push_back(TAnswer::Yes);
+    Window().MI_RemoveBranch->trigger();
+    Window().MI_Undo->trigger(); // the branch is back, the nodes below it unmade
+    ASSERT_TRUE(Find(root, {"Outer"})->ChildrenUnmade());
+    ASSERT_FALSE(IsBranchLocked(Find(root, {"Outer"})->Element().FirstChild()));
+    std::string saved = ReadFile(file);
+    saved.replace(saved.find("title=\"Other\""), 13, "title=\"Otter\"");
+
+    Rewrite(file, saved);
+    ASSERT_TRUE(WaitForStatus(Notice("ExternalChangeRelocked", {file})));
+    EXPECT_TRUE(Find(root, {"Outer"})->ChildrenUnmade());
+    EXPECT_TRUE(IsNodeLocked(Find(root, {"Outer", "Secret"})));
+}
+
 } // namespace
 } // namespace ludex::test

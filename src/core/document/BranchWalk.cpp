@@ -69,15 +69,21 @@ bool HasSubBranches(const TDomNode& element) {
     return IsBranchLocked(element) ? element.HasChildNodes() : HasChildElement(element);
 }
 
-TBranchCount CountBranches(const TDomNode& element) {
-    TBranchCount count;
+namespace {
+
+// Visits the element and every branch below it, in no particular order, leaving out the content
+// of locked branches; stops when `visit` (given the branch and whether it is locked) returns false.
+template <class TVisit>
+void VisitShownBranches(const TDomNode& element, TVisit&& visit) {
     std::vector<TDomNode> pending{element};
     while (!pending.empty()) {
         const TDomNode branch = pending.back();
         pending.pop_back();
-        ++count.branches;
-        if (IsBranchLocked(branch)) {
-            count.placeholders += branch.HasChildNodes() ? 1 : 0;
+        const bool locked = IsBranchLocked(branch);
+        if (!visit(branch, locked)) {
+            return;
+        }
+        if (locked) {
             continue;
         }
         for (TDomNode child = branch.FirstChild(); child; child = child.NextSibling()) {
@@ -86,7 +92,27 @@ TBranchCount CountBranches(const TDomNode& element) {
             }
         }
     }
+}
+
+} // namespace
+
+TBranchCount CountBranches(const TDomNode& element) {
+    TBranchCount count;
+    VisitShownBranches(element, [&count](const TDomNode& branch, bool locked) {
+        ++count.branches;
+        count.placeholders += locked && branch.HasChildNodes() ? 1 : 0;
+        return true;
+    });
     return count;
+}
+
+bool HoldsUnlockedBranch(const TDomNode& element) {
+    bool found = false;
+    VisitShownBranches(element, [&found](const TDomNode& branch, bool locked) {
+        found = !locked && IsBranchEncrypted(branch);
+        return !found;
+    });
+    return found;
 }
 
 TBranch ReadBranch(const TDomNode& element) {

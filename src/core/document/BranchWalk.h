@@ -38,6 +38,9 @@ struct TBranchCount {
 };
 TBranchCount CountBranches(const TDomNode& element);
 
+// Whether the element or a branch below it is encrypted and unlocked (its plain text in memory).
+bool HoldsUnlockedBranch(const TDomNode& element);
+
 // The branch as a walk reports it, at index 0.
 TBranch ReadBranch(const TDomNode& element);
 

@@ -168,16 +168,15 @@ bool TLXDocument::Reload(TIdentifiedBytes file, const std::function<void()>& rep
     TTreeNode* selected = tree.Selected();
     const bool selectedHere = selected != nullptr && RootNodeOf(selected) == rootNode_;
     const TNodePath selectedPath = selectedHere ? PathOfNode(selected) : TNodePath();
+    // Only nodes made so far can be open: the walk makes none.
     std::vector<TNodePath> expanded;
-    bool hadUnlocked = false;
     for (TTreeNode* node = rootNode_; node != nullptr && RootNodeOf(node) == rootNode_;
-         node = NextInPreOrder(tree, node)) {
-        const TDomNode element = ElementOf(node);
-        hadUnlocked = hadUnlocked || (element && IsBranchEncrypted(element) && !IsBranchLocked(element));
+         node = node->ChildrenUnmade() ? NodeAfterSubtree(tree, node) : NextInPreOrder(tree, node)) {
         if (node->HasChildren() && tree.IsExpanded(node)) {
             expanded.push_back(PathOfNode(node));
         }
     }
+    const bool hadUnlocked = HoldsUnlockedBranch(rootElement_);
 
     if (replacing) {
         replacing();
