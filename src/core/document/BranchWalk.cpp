@@ -30,6 +30,9 @@ bool InWindowOrder(const TBranch& a, const TBranch& b) {
 // takes for every call.
 void SortInWindowOrder(std::vector<TBranch>& branches) {
     constexpr size_t kInPlaceLimit = 32;
+    if (branches.size() < 2) {
+        return; // in order; and an empty list has no second branch to start from
+    }
     if (branches.size() > kInPlaceLimit) {
         std::stable_sort(branches.begin(), branches.end(), InWindowOrder);
         return;

@@ -180,7 +180,7 @@ TEST(FileIdentityTest, DigestOfAFileReadInPiecesIsTheWholeFilesDigest) {
 TEST(FileIdentityTest, AnOpenedDocumentsIdentityIsItsFilesWhateverItsSizeAndEncoding) {
     const auto content = [](size_t size) {
         std::string memo;
-        for (int i = 0; memo.size() < size; ++i) {
+        for (size_t i = 0; memo.size() < size; ++i) {
             memo += std::to_string(i * 7919 % 1000) + ' ';
         }
         return memo;

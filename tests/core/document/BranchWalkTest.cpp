@@ -34,25 +34,31 @@ TEST(BranchWalkTest, SubBranchesFollowTheWindowRule) {
     struct Case {
         const char* xml;
         bool hasSubBranches;
+        size_t elements; // the sub-branches read, in either order
+        size_t shown;    // the nodes the window shows for it: itself, a placeholder, the sub-branches
     };
     const Case cases[] = {
-        {"<n/>", false},
-        {"<n>text only</n>", false},
-        {"<n><!-- a comment --></n>", false},
-        {"<n>text<m/></n>", true},
+        {"<n/>", false, 0, 1},
+        {"<n>text only</n>", false, 0, 1},
+        {"<n><!-- a comment --></n>", false, 0, 1},
+        {"<n>text<m/></n>", true, 1, 2},
         // A locked branch stands for its payload, whatever that holds.
-        {"<n encryption=\"x\">payload</n>", true},
-        {"<n encryption=\"x\"><!-- odd --></n>", true},
-        {"<n encryption=\"x\"/>", false},
+        {"<n encryption=\"x\">payload</n>", true, 0, 2},
+        {"<n encryption=\"x\"><!-- odd --></n>", true, 0, 2},
+        {"<n encryption=\"x\"/>", false, 0, 1},
         // Unlocked, an encrypted branch is like any other.
-        {"<n encryption=\"x\" password=\"p\">text</n>", false},
-        {"<n encryption=\"x\" password=\"p\"><m/></n>", true},
+        {"<n encryption=\"x\" password=\"p\">text</n>", false, 0, 1},
+        {"<n encryption=\"x\" password=\"p\"><m/></n>", true, 1, 2},
     };
     for (const Case& c : cases) {
         TDomDocument dom;
         dom.LoadXML(c.xml);
         EXPECT_EQ(HasSubBranches(dom.DocumentElement()), c.hasSubBranches) << c.xml;
         EXPECT_EQ(ReadBranch(dom.DocumentElement()).hasSubBranches, c.hasSubBranches) << c.xml;
+        for (TBranchOrder order : {TBranchOrder::File, TBranchOrder::Window}) {
+            EXPECT_EQ(SubBranches(dom.DocumentElement(), order).size(), c.elements) << c.xml;
+        }
+        EXPECT_EQ(CountBranches(dom.DocumentElement()).Nodes(), c.shown) << c.xml;
     }
 }
 
