@@ -265,6 +265,33 @@ TEST_F(FindDialogTest, FindCommandStoresTheEditedMemoFirst) {
 // ludex-cli find promises the matches in the order in which repeated presses of Find Next visit
 // them; both walk the branches with the core's walk in the window's order. Shown on a document
 // whose branches the file holds out of that order.
+// Branches whose nodes are not made yet are searched in the document: a press makes the nodes
+// down to the match it selects and no others, and the whole search makes no node without a match.
+TEST_F(FindDialogTest, FindNextMakesOnlyTheNodesDownToWhatItFinds) {
+    std::string content = "<note title=\"Big\" memo=\"\">";
+    for (int i = 0; i < 100; ++i) {
+        const std::string n = std::to_string(i);
+        content += "<note title=\"b" + n + "\" memo=\"plain\"><note title=\"c" + n + "\" memo=\"" +
+                   (i == 70 ? "the needle" : "hay") + "\"/></note>";
+    }
+    content += "</note><note title=\"After\" memo=\"\"/>";
+    Open(content);
+    TTreeNode* big = Tree().FirstTopLevel()->Child(0);
+    ASSERT_TRUE(big->ChildrenUnmade());
+    const size_t made = Tree().Count();
+
+    Find().Edit_FindWhat->setText("needle");
+    const TStep found = Press();
+    EXPECT_EQ(found.title, "c70");
+    EXPECT_EQ(Tree().Count(), made + 100 + 1) << "Big's sub-branches and the one below b70";
+    EXPECT_EQ(Press().title, "") << "no other match";
+
+    Find().Edit_FindWhat->setText("nowhere");
+    const size_t before = Tree().Count();
+    EXPECT_EQ(Press().title, "");
+    EXPECT_EQ(Tree().Count(), before) << "nothing matched, nothing made";
+}
+
 TEST_F(FindDialogTest, FindNextVisitsMatchesInTheOrderLudexCliFindPrints) {
     const std::string file = WriteFile("order.ldx", DocumentText(kOrderContent, kOrderLocked));
     ASSERT_NE(ludex::testing::RunCli({"tree", file}).out,

@@ -323,6 +323,19 @@ bool TForm_Find::InScope(const TTreeNode* node) const {
            (scopeRoot_ == nullptr || node == scopeRoot_ || node->HasAsAncestor(scopeRoot_));
 }
 
+TTreeNode* TForm_Find::FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos) const {
+    TBranchWalk walk(ElementOf(node), node->ChildOrder());
+    for (bool more = walk.Next(); more;) {
+        const TBranch& branch = walk.Current();
+        if ((inTree && Match(branch.title, 1)) ||
+            (!branch.locked && inMemos && Match(MemoAccess.Read(branch.element), 1))) {
+            return NodeOfBranch(node, branch.element);
+        }
+        more = branch.locked ? walk.Skip() : walk.Next();
+    }
+    return nullptr;
+}
+
 void TForm_Find::SelectNode(TTreeNode* node) {
     found_ = node;
     selecting_ = true;
@@ -417,6 +430,13 @@ void TForm_Find::Button_FindClick() {
                 SelectMemoMatch(memo, m);
                 return;
             }
+        }
+        if (node->ChildrenUnmade()) {
+            // The branches below have no nodes yet: they are searched in the document, and the
+            // node of the first match is made and looked at again above.
+            TTreeNode* match = FirstMatchBelow(node, inTree, inMemos);
+            currentNode_ = match != nullptr ? match : NodeAfterSubtree(*tree_, node);
+            continue;
         }
         currentNode_ = NextInPreOrder(*tree_, node);
     }

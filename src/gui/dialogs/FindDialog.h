@@ -115,6 +115,10 @@ private:
     std::unique_ptr<TTextMatcher> PrepareMatcher();
     TTextMatch Match(std::string_view text, size_t start) const;
     bool InScope(const TTreeNode* node) const;
+    // The first branch below a node whose children are unmade that matches (its title, else its
+    // memo unless it is locked), in the order of its nodes to be: searched in the document, and
+    // only the nodes down to it made. Null when none does.
+    TTreeNode* FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos) const;
     void SelectNode(TTreeNode* node);
     void SelectMemoMatch(const std::string& memo, const TTextMatch& match);
     // Notices of the tree; they only keep the search state in step and cannot fail.

@@ -70,8 +70,11 @@ public:
         MakeChildren();
         return children_.empty() ? nullptr : children_.front().get();
     }
-    // Whether the nodes of the sub-branches are still to be made.
+    // Whether the nodes of the sub-branches are still to be made, and the order they will be made
+    // in (the nodes below them in the same order). A walk of the element in that order meets the
+    // branches in the order of their nodes to be.
     bool ChildrenUnmade() const { return unmade_; }
+    TBranchOrder ChildOrder() const { return childOrder_; }
     TTreeNode* NextSibling() const;
     TTreeNode* PreviousSibling() const;
     // Whether `ancestor` is this node's parent, grandparent, ...

@@ -84,6 +84,28 @@ void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element
     }
 }
 
+TTreeNode* NodeOfBranch(TTreeNode* above, const TDomNode& element) {
+    const TDomNode top = ElementOf(above);
+    std::vector<TDomNode> down; // the elements from the one below `top` down to `element`
+    for (TDomNode e = element; e != top; e = e.Parent()) {
+        if (!e) {
+            return nullptr;
+        }
+        down.push_back(e);
+    }
+    TTreeNode* node = above;
+    for (auto e = down.rbegin(); e != down.rend() && node != nullptr; ++e) {
+        TTreeNode* next = nullptr;
+        for (int i = 0; i < node->ChildCount() && next == nullptr; ++i) {
+            if (node->Child(i)->Element() == *e) {
+                next = node->Child(i);
+            }
+        }
+        node = next;
+    }
+    return node;
+}
+
 int TreeViewCompare(const TTreeNode& a, const TTreeNode& b) {
     return CompareBranches(a.HasChildren(), a.Text(), b.HasChildren(), b.Text());
 }

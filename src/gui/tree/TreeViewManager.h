@@ -55,6 +55,10 @@ void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element
 // compared ignoring the case of ASCII letters (CompareBranches).
 int TreeViewCompare(const TTreeNode& a, const TTreeNode& b);
 
+// The node of a branch below the node's element, made with the nodes on the way down to it where
+// they are not yet; null when the element is not below the node's.
+TTreeNode* NodeOfBranch(TTreeNode* above, const TDomNode& element);
+
 // Steps over the whole tree, the top-level nodes in their order, by the core's pre-order step.
 // The node after `node` in pre-order, or null at the end of the tree.
 TTreeNode* NextInPreOrder(const TBranchTree& tree, TTreeNode* node);
