@@ -99,6 +99,27 @@ TEST_F(FindAllTest, RowsAreTheMatchesOfRepeatedFindNext) {
     }
 }
 
+// Branches whose nodes are not made yet are searched in the document: only the nodes down to the
+// matches are made, and each row still leads to its branch.
+TEST_F(FindAllTest, OnlyTheNodesDownToTheMatchesAreMade) {
+    std::string content = "<note title=\"Big\" memo=\"\">";
+    for (int i = 0; i < 100; ++i) {
+        const std::string n = std::to_string(i);
+        content += "<note title=\"b" + n + "\" memo=\"plain\"><note title=\"c" + n + "\" memo=\"" +
+                   (i % 40 == 3 ? "the needle, a needle" : "hay") + "\"/></note>";
+    }
+    content += "</note>";
+    Start(WriteFile("big.ldx", DocumentText(content, {})));
+    Window().MI_Find->trigger();
+    ASSERT_TRUE(Tree().FirstTopLevel()->Child(0)->ChildrenUnmade());
+    const size_t made = Tree().Count();
+
+    FindAll("needle");
+    EXPECT_EQ(Rows(), 6) << "two in each of c3, c43 and c83";
+    EXPECT_EQ(Tree().Count(), made + 100 + 3) << "Big's sub-branches and the three that match";
+    EXPECT_EQ(ActivateEveryRow(), ClickFindUntilTheEnd());
+}
+
 TEST_F(FindAllTest, RowsShowTheDocumentPathPlaceAndMarkedExcerpt) {
     Start(WriteFile("cats.ldx", DocumentText(kCatContent, {"Zlocked cat", "Locked cat"})));
     Window().MI_Find->trigger();

@@ -1,4 +1,5 @@
 // The find dialog's Find All: every match of the scope in one list.
+#include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
@@ -74,38 +75,69 @@ void TForm_Find::Button_FindAllClick() {
     // the first one.
     TFindResultsData found;
     std::vector<TTextMatch> matches;
-    while (InSubtree(node, root)) {
-        if (++visited % kNodesPerSlice == 0) {
-            // The scope is counted once the search is seen to take long.
-            if (!total && work.Shown()) {
-                total = NodesInScope(*tree_, root);
-            }
-            const bool goOn = work.Step(visited, total.value_or(0));
-            // The node reached may be gone when the documents changed; it is not looked at again.
-            if (!goOn || disturbed_) {
-                return;
-            }
+    // Counts a branch visited; false when the search is to stop: cancelled, or the documents
+    // changed, so that the branch reached may be gone and is not looked at again.
+    const auto visit = [&] {
+        if (++visited % kNodesPerSlice != 0) {
+            return true;
         }
-        const bool locked = IsNodeLocked(node);
+        // The scope is counted once the search is seen to take long.
+        if (!total && work.Shown()) {
+            total = NodesInScope(*tree_, root);
+        }
+        return work.Step(visited, total.value_or(0)) && !disturbed_;
+    };
+    // Looks at one branch, its node made by `nodeOf` only if it matches; false when it is locked
+    // (its memo not searched, nor anything below it).
+    const auto search = [&](const std::string& title, const TDomNode& element, bool locked, auto&& nodeOf) {
         if (inTree) {
-            if (const TTextMatch match = matcher->Find(node->Text(), 1)) {
-                found.Add(node, TMatchPlace::Title, node->Text(), match);
+            if (const TTextMatch match = matcher->Find(title, 1)) {
+                found.Add(nodeOf(), TMatchPlace::Title, title, match);
             }
         }
         if (locked) {
             ++found.lockedNotSearched;
-            node = NodeAfterSubtree(*tree_, node);
-            continue;
+            return false;
         }
         if (inMemos) {
-            const std::string memo = MemoOf(node);
+            const std::string memo = element ? MemoAccess.Read(element) : std::string();
             matches.clear();
             matcher->FindAll(memo, matches);
             for (const TTextMatch& match : matches) {
-                found.Add(node, TMatchPlace::Memo, memo, match);
+                found.Add(nodeOf(), TMatchPlace::Memo, memo, match);
             }
         }
-        node = NextInPreOrder(*tree_, node);
+        return true;
+    };
+    while (InSubtree(node, root)) {
+        if (!visit()) {
+            return;
+        }
+        TTreeNode* const current = node;
+        if (!search(current->Text(), ElementOf(current), IsNodeLocked(current),
+                    [current] { return current; })) {
+            node = NodeAfterSubtree(*tree_, current);
+            continue;
+        }
+        if (!current->ChildrenUnmade()) {
+            node = NextInPreOrder(*tree_, current);
+            continue;
+        }
+        // The branches below have no nodes yet: they are searched in the document, in the order
+        // of their nodes to be, and only the nodes down to a match are made.
+        TBranchWalk walk(ElementOf(current), current->ChildOrder());
+        for (bool more = walk.Next(); more;) {
+            if (!visit()) {
+                return;
+            }
+            const TBranch& branch = walk.Current();
+            TTreeNode* made = nullptr;
+            const auto nodeOf = [&made, current, &branch] {
+                return made != nullptr ? made : (made = NodeOfBranch(current, branch.element));
+            };
+            more = search(branch.title, branch.element, branch.locked, nodeOf) ? walk.Next() : walk.Skip();
+        }
+        node = NodeAfterSubtree(*tree_, current);
     }
 
     results_->Take(std::move(found));
