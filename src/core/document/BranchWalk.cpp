@@ -74,26 +74,38 @@ bool HasSubBranches(const TDomNode& element) {
 
 namespace {
 
-// Visits the element and every branch below it, in no particular order, leaving out the content
-// of locked branches; stops when `visit` (given the branch and whether it is locked) returns false.
+// The first element among the node and its next siblings.
+TDomNode ElementFrom(TDomNode node) {
+    while (node && !node.IsElement()) {
+        node = node.NextSibling();
+    }
+    return node;
+}
+
+// Visits the element and every branch below it in file order, leaving out the content of locked
+// branches; stops when `visit` returns false. `visit` is given the branch and whether it holds a
+// payload: whether it is locked is asked only of a branch with content (most are leaves), which
+// is what keeps a count of a large sub-tree quick.
 template <class TVisit>
 void VisitShownBranches(const TDomNode& element, TVisit&& visit) {
-    std::vector<TDomNode> pending{element};
-    while (!pending.empty()) {
-        const TDomNode branch = pending.back();
-        pending.pop_back();
-        const bool locked = IsBranchLocked(branch);
-        if (!visit(branch, locked)) {
+    TDomNode branch = element;
+    for (;;) {
+        const TDomNode content = branch.FirstChild();
+        const bool payload = content && IsBranchLocked(branch);
+        if (!visit(branch, payload)) {
             return;
         }
-        if (locked) {
-            continue;
-        }
-        for (TDomNode child = branch.FirstChild(); child; child = child.NextSibling()) {
-            if (child.IsElement()) {
-                pending.push_back(child);
+        TDomNode next = payload ? TDomNode() : ElementFrom(content);
+        while (!next) {
+            if (branch == element) {
+                return;
+            }
+            next = ElementFrom(branch.NextSibling());
+            if (!next) {
+                branch = branch.Parent();
             }
         }
+        branch = next;
     }
 }
 
@@ -101,9 +113,9 @@ void VisitShownBranches(const TDomNode& element, TVisit&& visit) {
 
 TBranchCount CountBranches(const TDomNode& element) {
     TBranchCount count;
-    VisitShownBranches(element, [&count](const TDomNode& branch, bool locked) {
+    VisitShownBranches(element, [&count](const TDomNode&, bool payload) {
         ++count.branches;
-        count.placeholders += locked && branch.HasChildNodes() ? 1 : 0;
+        count.placeholders += payload ? 1 : 0;
         return true;
     });
     return count;
@@ -111,8 +123,8 @@ TBranchCount CountBranches(const TDomNode& element) {
 
 bool HoldsUnlockedBranch(const TDomNode& element) {
     bool found = false;
-    VisitShownBranches(element, [&found](const TDomNode& branch, bool locked) {
-        found = !locked && IsBranchEncrypted(branch);
+    VisitShownBranches(element, [&found](const TDomNode& branch, bool) {
+        found = IsBranchEncrypted(branch) && !IsBranchLocked(branch);
         return !found;
     });
     return found;

@@ -49,6 +49,8 @@ TEST(BranchWalkTest, SubBranchesFollowTheWindowRule) {
         // Unlocked, an encrypted branch is like any other.
         {"<n encryption=\"x\" password=\"p\">text</n>", false, 0, 1},
         {"<n encryption=\"x\" password=\"p\"><m/></n>", true, 1, 2},
+        // Levels below, a locked one among them (its payload one placeholder), text between.
+        {"<n><m><o/><!-- c --><o2>t</o2></m>text<p encryption=\"x\">pay<x/></p><q/></n>", true, 3, 7},
     };
     for (const Case& c : cases) {
         TDomDocument dom;
