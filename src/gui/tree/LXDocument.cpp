@@ -74,8 +74,9 @@ TLXDocument* TLXDocument::Recover(const std::string& snapshotFile, TBranchTree& 
 TLXDocument* TLXDocument::Show(std::unique_ptr<TLXDocument> document, TShowAs showAs) {
     TBranchTree& tree = *document->tree_;
     TLXDocument* result = document.get();
-    // The document's nodes are built before the view sees them, so that it learns of them all at
-    // once instead of node by node.
+    // The document's node and those of its top-level branches are built before the view sees
+    // them, so that it learns of them at once instead of node by node; the nodes below are made
+    // when first needed.
     TTreeNode* rootNode = tree.BeginTopLevel(TitleAccess.Read(result->rootElement_));
     rootNode->SetDocument(std::move(document));
     result->rootNode_ = rootNode;
