@@ -157,6 +157,31 @@ TEST_F(LockAllTest, LockAllLocksEveryUnlockedBranchOfEveryDocumentWithPendingEdi
     EXPECT_EQ(ChildTitles(inner), (std::vector<std::string>{"deep"}));
 }
 
+// A branch unlocked below a branch whose nodes are not made (put back by undo, say) is found in
+// the document and locked; no node is made for it.
+TEST_F(LockAllTest, LockAllReachesBranchesBelowUnmadeNodes) {
+    Start();
+    TTreeNode* root =
+        Open("a.ldx", Doc("A", "<note title=\"Outer\"><note title=\"Secret\" memo=\"s\"/></note>"
+                               "<note title=\"Other\"/>"));
+    Encrypt(Find(root, {"Outer", "Secret"}), "key", TLock::Later, TCipherScheme::Strong);
+    Select(Find(root, {"Outer"}));
+    Questions().Answers.push_back(TAnswer::Yes);
+    Window().MI_RemoveBranch->trigger();
+    Window().MI_Undo->trigger();
+    TTreeNode* outer = Find(root, {"Outer"});
+    ASSERT_TRUE(outer->ChildrenUnmade());
+    const TDomNode secret = ElementOf(outer).FirstChild();
+    ASSERT_TRUE(IsBranchEncrypted(secret) && !IsBranchLocked(secret));
+    const size_t made = Tree().Count();
+
+    Window().MI_LockAll->trigger();
+    EXPECT_TRUE(Questions().Errors.empty());
+    EXPECT_TRUE(IsBranchLocked(secret));
+    EXPECT_EQ(Tree().Count(), made) << "no node made";
+    EXPECT_TRUE(IsNodeLocked(Find(root, {"Outer", "Secret"})));
+}
+
 TEST_F(LockAllTest, IdleTimeAndMinimisingLockEverything) {
     Start();
     TEncryptionSettings& settings = *Windows().EncryptionSettings;

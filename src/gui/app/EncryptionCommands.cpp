@@ -135,8 +135,14 @@ void TEncryptionCommands::MI_LockAllClick() {
     std::string failures;
     for (int i = 0; i < Tree().TopLevelCount(); ++i) {
         TTreeNode* top = Tree().TopLevel(i);
+        // Whether anything is to be locked is asked of the document: a branch unlocked may lie
+        // below nodes not made yet.
+        if (!HoldsUnlockedBranch(top->Document()->RootElement())) {
+            continue;
+        }
         // The nodes of the branches that are unlocked now; of these, the ones found locked
-        // afterwards get their nodes rebuilt.
+        // afterwards get their nodes rebuilt. Only nodes made so far are looked at, and none is
+        // made: nodes made later come from the locked elements.
         std::unordered_set<const TTreeNode*> unlocked;
         std::vector<TTreeNode*> pending{top};
         while (!pending.empty()) {
@@ -146,12 +152,9 @@ void TEncryptionCommands::MI_LockAllClick() {
             if (element && IsBranchEncrypted(element) && !IsBranchLocked(element)) {
                 unlocked.insert(node);
             }
-            for (int c = 0; c < node->ChildCount(); ++c) {
+            for (int c = 0; !node->ChildrenUnmade() && c < node->ChildCount(); ++c) {
                 pending.push_back(node->Child(c));
             }
-        }
-        if (unlocked.empty()) {
-            continue;
         }
         for (const TLockFailure& failure : LockAllBranches(top->Document()->RootElement())) {
             failures += (failures.empty() ? "" : "\n") + failure.message;
@@ -166,7 +169,7 @@ void TEncryptionCommands::MI_LockAllClick() {
                 RebuildLockedNode(node, element);
                 continue;
             }
-            for (int c = 0; c < node->ChildCount(); ++c) {
+            for (int c = 0; !node->ChildrenUnmade() && c < node->ChildCount(); ++c) {
                 pending.push_back(node->Child(c));
             }
         }
