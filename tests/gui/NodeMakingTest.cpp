@@ -82,7 +82,7 @@ TEST_F(NodeMakingTest, ACommandOnABranchWhoseNodesAreUnmadeLeavesOneNodePerBranc
              Window().MI_Paste->trigger();
          }},
         {"undo a removal inside it after its own removal is undone",
-         [this](TTreeNode* doc, TTreeNode* p) {
+         [this](TTreeNode* doc, TTreeNode*) {
              Select(Find(doc, {"P", "b"}));
              Window().MI_RemoveBranch->trigger();
              Select(Find(doc, {"P"}));
@@ -91,7 +91,6 @@ TEST_F(NodeMakingTest, ACommandOnABranchWhoseNodesAreUnmadeLeavesOneNodePerBranc
              Window().MI_Undo->trigger(); // P is back, its sub-branches' nodes unmade
              EXPECT_TRUE(Find(doc, {"P"})->ChildrenUnmade());
              Window().MI_Undo->trigger(); // b goes back into P
-             (void)p;
          }},
         {"lock and unlock it",
          [this](TTreeNode*, TTreeNode* p) {
