@@ -100,11 +100,10 @@ TDomNode FollowerAt(const TDomNode& parent, const TPlace& place) {
     return place.index == 0 ? TDomNode() : ChildAt(parent, {place.index - 1, true});
 }
 
-TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
-    for (int i = 0; i < node->ChildCount(); ++i) {
-        if (ElementOf(node->Child(i)) == element) {
-            return node->Child(i);
-        }
+// The child node that shows the element, which the history knows is there.
+TTreeNode* RecordedChildNodeOf(TTreeNode* node, const TDomNode& element) {
+    if (TTreeNode* child = ChildNodeOf(node, element)) {
+        return child;
     }
     throw Exception("The history does not fit the document");
 }
@@ -130,7 +129,7 @@ TTreeNode* NodeAt(TLXDocument* document, const TElementPath& path, size_t levels
         node = hint;
     }
     for (auto i = static_cast<size_t>(node->Level()); i < levels; ++i) {
-        node = ChildNodeOf(node, elements[i + 1]);
+        node = RecordedChildNodeOf(node, elements[i + 1]);
     }
     return node;
 }
@@ -437,7 +436,7 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             tree.Select(node);
         } else {
             const TDomNode element = ChildAt(parent, path.back());
-            TTreeNode* node = ChildNodeOf(parentNode, element);
+            TTreeNode* node = RecordedChildNodeOf(parentNode, element);
             TTreeNode* next = node->PreviousSibling() != nullptr ? node->PreviousSibling() : parentNode;
             window_.ForgetMarkWithin(node);
             tree.Select(next);

@@ -130,19 +130,17 @@ void TBranchTree::SetView(QTreeView* view) {
 }
 
 std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(TTreeNode* parent) {
-    if (parent == nullptr) {
-        return roots_;
+    if (parent != nullptr) {
+        parent->MakeChildren();
     }
-    parent->MakeChildren();
-    return parent->children_;
+    return MadeSiblingsOf(parent);
 }
 
 const std::vector<std::unique_ptr<TTreeNode>>& TBranchTree::SiblingsOf(const TTreeNode* parent) const {
-    if (parent == nullptr) {
-        return roots_;
+    if (parent != nullptr) {
+        parent->MakeChildren();
     }
-    parent->MakeChildren();
-    return parent->children_;
+    return MadeSiblingsOf(parent);
 }
 
 void TBranchTree::Link(const TTreeNode* parent, TTreeNode& node, int row) const {
@@ -315,11 +313,8 @@ TTreeNode* TBranchTree::AddChild(TTreeNode* parent, std::string text) {
 TTreeNode* TBranchTree::AddBranch(TTreeNode* parent, const TDomNode& element, TBranchOrder order) {
     if (parent->unmade_) {
         // Made from the element, which holds the new branch already.
-        MakeChildren(*parent);
-        for (const auto& child : parent->children_) {
-            if (child->element_ == element) {
-                return child.get();
-            }
+        if (TTreeNode* made = ChildNodeOf(parent, element)) {
+            return made;
         }
         throw std::logic_error("The branch is not below its parent's element");
     }
@@ -327,7 +322,6 @@ TTreeNode* TBranchTree::AddBranch(TTreeNode* parent, const TDomNode& element, TB
 }
 
 TTreeNode* TBranchTree::AddBranch(TTreeNode* parent, TBranch&& branch, TBranchOrder order) {
-    parent->MakeChildren();
     size_t made = 0;
     std::unique_ptr<TTreeNode> node = NewBranchNode(parent, std::move(branch), order, made);
     return Insert(parent, std::move(node), made);
@@ -455,7 +449,7 @@ TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth d
     while (!pending.empty()) {
         const TTreeNode* parent = pending.back();
         pending.pop_back();
-        const auto& siblings = parent == nullptr ? roots_ : parent->children_;
+        const auto& siblings = MadeSiblingsOf(parent);
         std::vector<uint32_t> rows(siblings.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             rows[i] = static_cast<uint32_t>(i);
@@ -483,7 +477,7 @@ TBranchTree::TSortPlan TBranchTree::PlanSort(const TTreeNode* node, TSortDepth d
 
 void TBranchTree::Reorder(const TSortPlan& plan) {
     for (const TSiblingOrder& order : plan.orders) {
-        auto& siblings = order.parent == nullptr ? roots_ : order.parent->children_;
+        auto& siblings = MadeSiblingsOf(order.parent);
         std::vector<std::unique_ptr<TTreeNode>> reordered;
         reordered.reserve(siblings.size());
         for (const uint32_t row : order.rows) {
@@ -536,7 +530,7 @@ void TBranchTree::ApplySort(TTreeNode* node, const TSortPlan& plan) {
     // Checked before anything moves, so that the view never sees half a sort.
     bool moves = false;
     for (const TSiblingOrder& order : plan.orders) {
-        const auto& siblings = order.parent == nullptr ? roots_ : order.parent->children_;
+        const auto& siblings = MadeSiblingsOf(order.parent);
         if (order.rows.size() != siblings.size()) {
             throw std::logic_error("A sort was planned on another tree");
         }

@@ -252,8 +252,16 @@ signals:
     void LevelLimitReached(int level);
 
 private:
+    // The children of the parent (the top-level nodes for null), made first where they are not yet.
     std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(TTreeNode* parent);
     const std::vector<std::unique_ptr<TTreeNode>>& SiblingsOf(const TTreeNode* parent) const;
+    // The same as made so far, making none: what a sort plan reads, perhaps on another thread.
+    std::vector<std::unique_ptr<TTreeNode>>& MadeSiblingsOf(const TTreeNode* parent) {
+        return parent == nullptr ? roots_ : parent->children_;
+    }
+    const std::vector<std::unique_ptr<TTreeNode>>& MadeSiblingsOf(const TTreeNode* parent) const {
+        return parent == nullptr ? roots_ : parent->children_;
+    }
     void Reorder(const TSortPlan& plan);
     // Makes the nodes of the node's sub-branches from its element, without telling the view: it
     // has never asked for them.

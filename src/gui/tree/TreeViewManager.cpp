@@ -84,6 +84,15 @@ void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element
     }
 }
 
+TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element) {
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        if (node->Child(i)->Element() == element) {
+            return node->Child(i);
+        }
+    }
+    return nullptr;
+}
+
 TTreeNode* NodeOfBranch(TTreeNode* above, const TDomNode& element) {
     const TDomNode top = ElementOf(above);
     std::vector<TDomNode> down; // the elements from the one below `top` down to `element`
@@ -95,13 +104,7 @@ TTreeNode* NodeOfBranch(TTreeNode* above, const TDomNode& element) {
     }
     TTreeNode* node = above;
     for (auto e = down.rbegin(); e != down.rend() && node != nullptr; ++e) {
-        TTreeNode* next = nullptr;
-        for (int i = 0; i < node->ChildCount() && next == nullptr; ++i) {
-            if (node->Child(i)->Element() == *e) {
-                next = node->Child(i);
-            }
-        }
-        node = next;
+        node = ChildNodeOf(node, *e);
     }
     return node;
 }

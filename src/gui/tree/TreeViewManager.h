@@ -55,6 +55,9 @@ void BuildChildNodes(TBranchTree& tree, TTreeNode* node, const TDomNode& element
 // compared ignoring the case of ASCII letters (CompareBranches).
 int TreeViewCompare(const TTreeNode& a, const TTreeNode& b);
 
+// The child node of the node that shows the element (the children are made first where they are
+// not yet); null when none does.
+TTreeNode* ChildNodeOf(TTreeNode* node, const TDomNode& element);
 // The node of a branch below the node's element, made with the nodes on the way down to it where
 // they are not yet; null when the element is not below the node's.
 TTreeNode* NodeOfBranch(TTreeNode* above, const TDomNode& element);
