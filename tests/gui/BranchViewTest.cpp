@@ -139,6 +139,52 @@ TEST_F(BranchTreeOrderTest, BranchesBelowTheOpenLevelsHaveNoRowAndTheOthersKeepT
     EXPECT_GT(view->visualRect(Tree().IndexOf(top)).height(), 0);
 }
 
+// Selecting along one line of descent below the open levels, and from one such line to another,
+// shows each time the deepest open row of the selected branch's own line.
+TEST_F(BranchTreeOrderTest, SelectingBelowTheOpenLevelsShowsTheOpenRowOfTheBranchsOwnLine) {
+    const int levels = TBranchTree::kMostOpenLevels + 40;
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<ludex title=\"Root\" memo=\"\">";
+    for (const char* line : {"a", "b"}) {
+        for (int i = 0; i < levels; ++i) {
+            text += "<note title=\"" + std::string(line) + std::to_string(i) + "\">";
+        }
+        for (int i = 0; i < levels; ++i) {
+            text += "</note>";
+        }
+    }
+    text += "</ludex>";
+    Start(WriteFile("lines.ldx", text));
+    Window().show();
+    auto* view = dynamic_cast<TBranchView*>(Window().TreeView);
+    ASSERT_NE(view, nullptr);
+    TTreeNode* top = Tree().TopLevel(Tree().TopLevelCount() - 1);
+    ASSERT_EQ(top->ChildCount(), 2);
+    std::vector<std::vector<TTreeNode*>> lines(2);
+    for (int l = 0; l < 2; ++l) {
+        lines[l].push_back(top->Child(l));
+        while (lines[l].back()->ChildCount() > 0) {
+            lines[l].push_back(lines[l].back()->Child(0));
+        }
+        ASSERT_EQ(lines[l].size(), static_cast<size_t>(levels));
+    }
+    const auto at = [&](int line, int level) { return lines[line][static_cast<size_t>(level - 1)]; };
+    const int open = TBranchTree::kMostOpenLevels;
+    const std::pair<int, int> selections[] = {
+        {0, levels},   {0, levels - 2}, {0, levels - 1}, {0, open + 2},   {0, levels}, // along line a
+        {1, levels},   {1, open + 1},   {1, open + 5},                                 // over to line b
+        {0, open + 3}, {1, levels - 1}, {0, open + 1},   {0, levels - 3},              // back and forth
+    };
+    for (const auto& [line, level] : selections) {
+        TTreeNode* node = at(line, level);
+        Tree().Select(node);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Tree().Selected(), node) << "line " << line << ", level " << level;
+        EXPECT_GT(view->visualRect(Tree().IndexOf(at(line, open))).height(), 0)
+            << "the deepest open row of line " << line << ", selected at level " << level;
+        EXPECT_EQ(view->visualRect(Tree().IndexOf(at(line, open + 1))), QRect());
+    }
+}
+
 TEST_F(BranchTreeOrderTest, ASortTellsTheViewOnlyWhenItMovesANode) {
     Start(WriteFile("order.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
                                  "<ludex version=\"2.1.0 \" title=\"Root\" memo=\"\">"

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -155,6 +156,10 @@ public:
     std::string GetAttribute(std::string_view name) const;
     // Whether the element carries it; an empty value counts as present.
     bool HasAttribute(std::string_view name) const;
+    // Whether any of the nodes carries it. The nodes are read ahead from memory, so that a long
+    // list of scattered ones (the ancestors of a branch deep in a document) costs little more than
+    // reading a few.
+    static bool AnyHasAttribute(std::span<const TDomNode> nodes, std::string_view name);
     // An existing attribute takes the value and keeps its place; a new one is appended last.
     // A value holding NUL is refused (Exception naming the character), as AddChildText does.
     void SetAttribute(std::string_view name, std::string_view value) const;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -31,7 +32,15 @@ struct TPlace {
 // outermost first.
 using TElementPath = std::vector<TPlace>;
 
-TPlace PlaceOf(const TDomNode& node) {
+TPlace PlaceOf(const TDomNode& node, const TDomNode& parent) {
+    // The first child and the last are told from links already read: the parent's and the node's
+    // own. (Asking a node for its previous sibling reads that sibling.)
+    if (parent.FirstChild() == node) {
+        return {0, false};
+    }
+    if (!node.NextSibling()) {
+        return {0, true};
+    }
     // Both directions are walked in step, so the count ends at the nearer end.
     TDomNode before = node.PreviousSibling();
     TDomNode after = node.NextSibling();
@@ -53,20 +62,27 @@ struct TPosition {
     bool insideEncrypted = false;
 };
 
-// Both found in one walk up, each ancestor read once: in a deep document the walk is bound by
-// reading the ancestors from memory.
+// The ancestors are gathered first, by the one walk up that must go from each to the next; what
+// is then read of each (its place among its siblings, its attributes) depends on no other, so that
+// in a deep document the processor fetches many of them from memory at once rather than one after
+// the other.
 TPosition PositionOf(TDomNode element, const TDomNode& root) {
-    TPosition position;
+    std::vector<TDomNode> chain;
     while (element && !(element == root)) {
-        position.path.push_back(PlaceOf(element));
+        chain.push_back(element);
         element = element.Parent();
-        position.insideEncrypted =
-            position.insideEncrypted || (element && element.IsElement() && IsBranchEncrypted(element));
     }
     if (!element) {
         throw Exception("The changed branch is not in its document");
     }
-    std::reverse(position.path.begin(), position.path.end());
+    // The ancestors: every element of the chain but the first, and the root.
+    chain.push_back(root);
+    TPosition position;
+    position.path.resize(chain.size() - 1);
+    for (size_t i = 0; i + 1 < chain.size(); ++i) {
+        position.path[chain.size() - 2 - i] = PlaceOf(chain[i], chain[i + 1]);
+    }
+    position.insideEncrypted = AnyBranchEncrypted(std::span<const TDomNode>(chain).subspan(1));
     return position;
 }
 

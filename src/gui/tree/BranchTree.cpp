@@ -668,16 +668,34 @@ void TBranchTree::Select(TTreeNode* node) {
 
 TTreeNode* TBranchTree::ShownAncestorOf(TTreeNode* node) {
     // Siblings share the ancestor; the walk up from a node thousands of levels deep is made once
-    // for all of them.
-    if (node->Parent() != shownFor_) {
-        TTreeNode* shown = node->Parent();
+    // for all of them. A node on the same line of descent as the last one asked about (its parent
+    // or a child of it, where a removal or an insertion moves the selection) shares it too: then
+    // the walk goes only as far as their levels differ.
+    TTreeNode* parent = node->Parent();
+    if (parent == shownFor_) {
+        return shownAncestor_;
+    }
+    TTreeNode* shown = nullptr;
+    if (shownFor_ != nullptr && parent->Level() > kMostOpenLevels && shownFor_->Level() > kMostOpenLevels) {
+        const bool parentDeeper = parent->Level() > shownFor_->Level();
+        const TTreeNode* deeper = parentDeeper ? parent : shownFor_;
+        const TTreeNode* other = parentDeeper ? shownFor_ : parent;
+        while (deeper->Level() > other->Level()) {
+            deeper = deeper->Parent();
+        }
+        if (deeper == other) {
+            shown = shownAncestor_;
+        }
+    }
+    if (shown == nullptr) {
+        shown = parent;
         while (shown->Level() > kMostOpenLevels) {
             shown = shown->Parent();
         }
-        shownFor_ = node->Parent();
-        shownAncestor_ = shown;
     }
-    return shownAncestor_;
+    shownFor_ = parent;
+    shownAncestor_ = shown;
+    return shown;
 }
 
 TTreeNode* TBranchTree::Selected() const {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -254,6 +255,36 @@ TEST(DomServiceTest, AttributeNamesMatchExactly) {
             EXPECT_EQ(at.NameIs(c.name), at.Name() == c.name);
         }
         EXPECT_EQ(matches, c.present ? 1 : 0);
+    }
+}
+
+// Any of a list of elements: the answer of asking each one, wherever in the list (before, within
+// and beyond the distance read ahead) the one that carries it stands, among elements with and
+// without attributes.
+TEST(DomServiceTest, AnyOfAListCarriesAnAttribute) {
+    TDomDocument doc;
+    std::string text = "<list>";
+    for (int i = 0; i < 40; ++i) {
+        text += i % 3 == 0 ? "<e/>" : "<e title=\"t\" kind=\"k\"/>";
+    }
+    text += "</list>";
+    doc.LoadXML(text);
+    std::vector<TDomNode> elements;
+    for (TDomNode e = doc.DocumentElement().FirstChild(); e; e = e.NextSibling()) {
+        elements.push_back(e);
+    }
+    ASSERT_EQ(elements.size(), 40u);
+    for (const size_t length : {0, 1, 2, 7, 17, 40}) {
+        const std::span<const TDomNode> list(elements.data(), length);
+        EXPECT_FALSE(TDomNode::AnyHasAttribute(list, "mark")) << length;
+        EXPECT_EQ(TDomNode::AnyHasAttribute(list, "kind"), length > 1) << length;
+        for (size_t carrier = 0; carrier < length; ++carrier) {
+            elements[carrier].SetAttribute("mark", "");
+            EXPECT_TRUE(TDomNode::AnyHasAttribute(list, "mark")) << length << ", at " << carrier;
+            EXPECT_FALSE(TDomNode::AnyHasAttribute(list.first(carrier), "mark"))
+                << length << ", at " << carrier;
+            elements[carrier].RemoveAttribute("mark");
+        }
     }
 }
 
