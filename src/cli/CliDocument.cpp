@@ -58,6 +58,7 @@ void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostre
 
 TCliDocument::TCliDocument(const std::string& fileName)
     : dom_(std::make_unique<TDomDocument>()), fileName_(fileName) {
+    WatchForStoredPasswords(*dom_);
     if (fileName == kStandardStream) {
         dom_->LoadBytes(ReadInput(fileName), "standard input");
     } else {

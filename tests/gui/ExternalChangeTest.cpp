@@ -267,6 +267,29 @@ TEST_F(ExternalChangeTest, ReloadLocksUnlockedBranchesWithANote) {
     EXPECT_FALSE(root->Document()->Modified());
 }
 
+// Another program's file that stores a password beside an encrypted branch: the reload forgets it,
+// as an open does, so the branch stays locked and its cipher text is never taken for its memo.
+TEST_F(ExternalChangeTest, ReloadForgetsAPasswordStoredInTheFile) {
+    Start();
+    const std::string file = PathOf("stored.ldx");
+    TTreeNode* root =
+        Open(file, Doc("Doc", "<note title=\"Secret\" memo=\"hidden\"><note title=\"s1\"/></note>"));
+    Encrypt(Find(root, {"Secret"}), "key");
+    Window().MI_Save->trigger();
+    Window().MI_LockAll->trigger();
+    ASSERT_TRUE(IsNodeLocked(Find(root, {"Secret"})));
+    std::string saved = ReadFile(file);
+    const size_t secret = saved.find("title=\"Secret\"");
+    ASSERT_NE(secret, std::string::npos);
+    saved.insert(secret, "password=\"key\" ");
+
+    Rewrite(file, saved);
+    ASSERT_TRUE(WaitForStatus(Notice("ExternalChangeReloaded", {file})));
+    TTreeNode* reloaded = Find(root, {"Secret"});
+    EXPECT_TRUE(IsNodeLocked(reloaded));
+    EXPECT_FALSE(reloaded->Element().HasAttribute("password"));
+}
+
 // The branches unlocked are found in the document, also below a branch whose nodes are not made:
 // the reload neither misses them nor makes every node to look for them.
 TEST_F(ExternalChangeTest, ReloadFindsUnlockedBranchesBelowUnmadeNodes) {

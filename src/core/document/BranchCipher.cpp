@@ -450,6 +450,7 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
     }
     TDomDocument fragment;
     if (hasContent) {
+        WatchForStoredPasswords(fragment);
         fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
         RequireElementsAndText(fragment.DocumentElement());
         ForgetStoredPasswords(fragment, fragment.DocumentElement());
@@ -494,8 +495,12 @@ bool DecipherBranchElement(const TDomNode& element, std::string_view password) {
     return DecipherBranchElement(element, std::move(*key));
 }
 
+void WatchForStoredPasswords(TDomDocument& document) {
+    document.WatchAttribute(PasswordAccess.Name());
+}
+
 size_t ForgetStoredPasswords(const TDomDocument& document, const TDomNode& top) {
-    if (!top || !document.ParsedTextContains(PasswordAccess.Name())) {
+    if (!top || !document.MayHoldAttribute(PasswordAccess.Name())) {
         return 0;
     }
     size_t removed = 0;

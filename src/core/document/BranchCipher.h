@@ -186,6 +186,10 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
 // text never names the attribute is not walked.
 size_t ForgetStoredPasswords(const TDomDocument& document, const TDomNode& top);
 
+// Has the next load of the document note a stored "password" while it checks the text, so that
+// ForgetStoredPasswords then needs no pass over the text of its own to know there is none.
+void WatchForStoredPasswords(TDomDocument& document);
+
 // VerifyBranchPassword and the above; a wrong password throws Exception naming the password as
 // wrong, and nothing is changed.
 bool DecipherBranchElement(const TDomNode& element, std::string_view password);

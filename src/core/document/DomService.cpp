@@ -479,6 +479,7 @@ void TDomDocument::Clear() {
     doc_->reset();
     WipeString(text_);
     std::string().swap(text_);
+    watchedKnown_ = false;
 }
 
 void TDomDocument::Load(const std::string& fileName) {
@@ -561,7 +562,9 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     // The parser accepts some text that is not XML and would change it on the next save (an
     // undefined entity kept as text, "&#0;" cutting a value): only well-formed UTF-8 text is parsed.
     bool referenceInText = false;
-    const std::optional<TMalformation> fault = FindMalformation(text_, &referenceInText);
+    TAttributeWatch watch{.name = watched_};
+    const std::optional<TMalformation> fault =
+        FindMalformation(text_, &referenceInText, watched_.empty() ? nullptr : &watch);
     if (beforeChange) {
         try {
             beforeChange();
@@ -575,6 +578,8 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
         Clear();
         throw EDomError(message);
     }
+    watchedSeen_ = watch.seen;
+    watchedKnown_ = !watched_.empty();
     pugi::xml_parse_result result =
         doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
     if (!result) {
@@ -654,10 +659,17 @@ std::vector<TDomNode> TDomDocument::SetAsideElements() const {
     return aside;
 }
 
-bool TDomDocument::ParsedTextContains(std::string_view bytes) const {
+void TDomDocument::WatchAttribute(std::string_view name) {
+    watched_ = name;
+}
+
+bool TDomDocument::MayHoldAttribute(std::string_view name) const {
+    if (watchedKnown_ && name == watched_) {
+        return watchedSeen_;
+    }
     // glibc's memmem looks at the text many bytes at a time; a search for the needle's first byte
     // stops at every letter it shares with the text.
-    return bytes.empty() || ::memmem(text_.data(), text_.size(), bytes.data(), bytes.size()) != nullptr;
+    return name.empty() || ::memmem(text_.data(), text_.size(), name.data(), name.size()) != nullptr;
 }
 
 } // namespace ludex

@@ -210,9 +210,14 @@ public:
     // The root element, or the empty handle when the document is empty.
     TDomNode DocumentElement() const;
 
-    // Whether the text last loaded holds these bytes anywhere, names and values included: a quick
-    // test before a walk that looks for a name. Nodes added since are not looked at.
-    bool ParsedTextContains(std::string_view bytes) const;
+    // From the next load on, the well-formedness check notes whether an attribute of this name
+    // stands in the text (it reads every attribute anyway), so that MayHoldAttribute answers for
+    // it without a pass of its own over the text.
+    void WatchAttribute(std::string_view name);
+    // Whether an attribute of that name may stand in the text last loaded, a quick test before a
+    // walk that looks for it: false only when none does. Attributes set since are not looked at.
+    // For the watched name the check's answer; for another, whether the text holds its bytes.
+    bool MayHoldAttribute(std::string_view name) const;
     // The elements kept aside (TDomNode::SetAside), in the order they were set aside.
     std::vector<TDomNode> SetAsideElements() const;
 
@@ -229,7 +234,10 @@ private:
     void Parse(TDecodedDocument decoded, std::string_view sourceName,
                const std::function<std::string()>& original, const std::function<void()>& beforeChange = {});
 
-    std::string text_; // the parsed text, which holds the document's names and values
+    std::string text_;          // the parsed text, which holds the document's names and values
+    std::string watched_;       // the attribute name the check looks out for; empty for none
+    bool watchedSeen_ = false;  // whether the last load's check found it
+    bool watchedKnown_ = false; // whether the text was checked with it watched
     std::unique_ptr<pugi::xml_document> doc_;
 };
 

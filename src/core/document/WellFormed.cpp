@@ -113,10 +113,12 @@ bool IsNameChar(char32_t c) {
 
 class TChecker {
 public:
-    explicit TChecker(std::string_view text) : text_(text) {}
+    TChecker(std::string_view text, std::string_view watched) : text_(text), watched_(watched) {}
 
     // Whether a character reference stood in text content, once Run() has returned.
     bool ReferenceInText() const { return referenceInText_; }
+    // Whether an attribute of the watched name stood in the text, once Run() has returned.
+    bool WatchedSeen() const { return watchedSeen_; }
 
     void Run() {
         if (StartsWithAt(pos_, "<?xml") && pos_ + 5 < text_.size() &&
@@ -580,6 +582,7 @@ private:
                 Fail(pos_, "white space expected before an attribute");
             }
             names_.push_back(Name("an attribute name"));
+            watchedSeen_ = watchedSeen_ || (!watched_.empty() && names_.back() == watched_);
             SkipSpace();
             Expect("=");
             SkipSpace();
@@ -667,6 +670,8 @@ private:
     std::string_view text_;
     size_t pos_ = 0;
     bool referenceInText_ = false;
+    std::string_view watched_; // an attribute name to look out for; empty for none
+    bool watchedSeen_ = false;
     std::vector<std::string_view> open_;  // the elements open around pos_, outermost first
     std::vector<std::string_view> names_; // of the start tag being checked
     std::vector<uint32_t> slots_;         // the hash table of many names: index + 1, 0 when free
@@ -711,8 +716,9 @@ std::string UnstorableCharacterMessage(std::string_view text, size_t pos) {
     return LocalizedMessage(std::string(kUnstorableKey), {shown, name}, std::string(kUnstorableEnglish));
 }
 
-std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText) {
-    TChecker checker(text);
+std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText,
+                                              TAttributeWatch* watch) {
+    TChecker checker(text, watch != nullptr ? watch->name : std::string_view());
     try {
         checker.Run();
     } catch (TFault& fault) {
@@ -725,6 +731,9 @@ std::optional<TMalformation> FindMalformation(std::string_view text, bool* refer
     }
     if (referenceInText != nullptr) {
         *referenceInText = checker.ReferenceInText();
+    }
+    if (watch != nullptr) {
+        watch->seen = checker.WatchedSeen();
     }
     return std::nullopt;
 }

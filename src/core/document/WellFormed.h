@@ -7,6 +7,14 @@
 
 namespace ludex {
 
+// An attribute name the check looks out for while it reads every attribute anyway: `seen` tells,
+// once the check has found the text well-formed, whether an element carries an attribute of
+// that name.
+struct TAttributeWatch {
+    std::string_view name;
+    bool seen = false;
+};
+
 // Where and why a text is not well-formed XML.
 struct TMalformation {
     size_t offset = 0; // of the byte where the fault was found
@@ -31,8 +39,10 @@ struct TMalformation {
 // attributes included), so any nesting depth and any number of attributes is checked.
 // Returns the first fault, or nothing for a well-formed document; then `referenceInText` (when
 // given) tells whether a character reference stands in text content, where what it stands for
-// can be white space at an end of a text node.
-std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText = nullptr);
+// can be white space at an end of a text node, and `watch` (when given) whether an attribute of
+// its name stands in the text.
+std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText = nullptr,
+                                              TAttributeWatch* watch = nullptr);
 
 // Whether XML 1.0 allows the character in a document at all (its Char production).
 constexpr bool IsXmlChar(char32_t c) {

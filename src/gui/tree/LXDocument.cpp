@@ -15,7 +15,10 @@
 namespace ludex {
 
 TLXDocument::TLXDocument(TBranchTree& tree, std::string fileName)
-    : xmlDocument_(std::make_unique<TDomDocument>()), fileName_(std::move(fileName)), tree_(&tree) {}
+    : xmlDocument_(std::make_unique<TDomDocument>()), fileName_(std::move(fileName)), tree_(&tree) {
+    // A document's own loads, and its reloads after a change on disk, forget stored passwords.
+    WatchForStoredPasswords(*xmlDocument_);
+}
 
 TLXDocument::~TLXDocument() = default;
 
@@ -159,11 +162,15 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
 
 bool TLXDocument::Reload(TIdentifiedBytes file, const std::function<void()>& replacing) {
     auto fresh = std::make_unique<TDomDocument>();
+    WatchForStoredPasswords(*fresh);
     fresh->LoadBytes(file.bytes, fileName_);
     TDomNode freshRoot = fresh->DocumentElement();
     if (!freshRoot) {
         throw Exception("The document has no root element: " + fileName_);
     }
+    // As at an open: a password that arrives from the file would show a locked branch's cipher
+    // text as its memo.
+    ForgetStoredPasswords(*fresh, freshRoot);
 
     TBranchTree& tree = *tree_;
     TTreeNode* selected = tree.Selected();

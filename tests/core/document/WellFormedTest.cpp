@@ -180,6 +180,44 @@ TEST(WellFormedTest, TellsWhetherACharacterReferenceStandsInText) {
     }
 }
 
+// The check tells whether an attribute of the watched name stands in the text: only an attribute
+// of exactly that name counts, not the name written anywhere else; and the document answers a
+// walk's quick test from it, for the watched name as from the text for any other.
+TEST(WellFormedTest, TellsWhetherAWatchedAttributeStands) {
+    const std::pair<std::string, bool> cases[] = {
+        {"<a password=\"\"/>", true},
+        {"<a t=\"1\"><b x=\"2\" password='k'/></a>", true},
+        {"<a><b/><b/><b password=\"p\"></b></a>", true},
+        {"<a passwords=\"1\" passwor=\"2\" Password=\"3\"/>", false},
+        {"<password t=\"password\">password<!-- password=\"x\" --><?p password=\"x\"?></password>", false},
+        {"<a t=\"pass&#119;ord\"><![CDATA[<b password=\"x\"/>]]></a>", false},
+    };
+    for (const auto& [xml, expected] : cases) {
+        TAttributeWatch watch{.name = "password", .seen = !expected};
+        EXPECT_FALSE(FindMalformation(xml, nullptr, &watch).has_value()) << xml;
+        EXPECT_EQ(watch.seen, expected) << xml;
+
+        TDomDocument watched;
+        watched.WatchAttribute("password");
+        watched.LoadXML(xml);
+        EXPECT_EQ(watched.MayHoldAttribute("password"), expected) << xml;
+        // Another name, and a document that watches none, are answered from the text: a name
+        // written anywhere may be an attribute's.
+        TDomDocument plain;
+        plain.LoadXML(xml);
+        const bool written = xml.find("password") != std::string::npos;
+        EXPECT_EQ(plain.MayHoldAttribute("password"), written) << xml;
+        EXPECT_EQ(watched.MayHoldAttribute("t"), xml.find('t') != std::string::npos) << xml;
+    }
+    // A later load of the same document is checked afresh.
+    TDomDocument document;
+    document.WatchAttribute("password");
+    document.LoadXML("<a password=\"k\"/>");
+    EXPECT_TRUE(document.MayHoldAttribute("password"));
+    document.LoadXML("<a/>");
+    EXPECT_FALSE(document.MayHoldAttribute("password"));
+}
+
 // Hostile documents: each must load in time linear in its size, without recursion.
 TEST(WellFormedTest, HostileDocumentsLoadWhole) {
     using Clock = std::chrono::steady_clock;
