@@ -338,8 +338,10 @@ void KeepBackups(IFileSystem& fileSystem, const TSaveTarget& target, unsigned co
 
 namespace {
 
-std::string ReadBytes(const std::string& path, const std::function<void(std::string_view)>& received,
-                      TFileStatus* finalStatus) {
+void ReadInto(const std::string& path, std::string& bytes,
+              const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
+              TFileStatus* finalStatus) {
+    bytes.clear();
     std::unique_ptr<IReadableFile> file;
     if (const TSystemResult result = CurrentFileSystem().OpenForReading(path, file); result.Failed()) {
         Fail("Cannot open", path, result);
@@ -351,7 +353,9 @@ std::string ReadBytes(const std::string& path, const std::function<void(std::str
     if (status.kind == TFileKind::Folder) {
         Fail("Cannot read", path, TSystemResult(EISDIR));
     }
-    std::string bytes;
+    if (moving && bytes.capacity() < static_cast<size_t>(status.size)) {
+        moving();
+    }
     bytes.reserve(static_cast<size_t>(status.size));
     char buffer[65536];
     for (;;) {
@@ -361,6 +365,9 @@ std::string ReadBytes(const std::string& path, const std::function<void(std::str
         }
         if (n == 0) {
             break;
+        }
+        if (moving && bytes.size() + n > bytes.capacity()) {
+            moving();
         }
         bytes.append(buffer, n);
         if (received) {
@@ -372,6 +379,12 @@ std::string ReadBytes(const std::string& path, const std::function<void(std::str
             Fail("Cannot read", path, result);
         }
     }
+}
+
+std::string ReadBytes(const std::string& path, const std::function<void(std::string_view)>& received,
+                      TFileStatus* finalStatus) {
+    std::string bytes;
+    ReadInto(path, bytes, received, nullptr, finalStatus);
     return bytes;
 }
 
@@ -392,6 +405,12 @@ std::string ReadFileBytes(const std::string& path, TFileStatus& status) {
 std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
                           TFileStatus& status) {
     return ReadBytes(path, received, &status);
+}
+
+void ReadFileInto(const std::string& path, std::string& bytes,
+                  const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
+                  TFileStatus& status) {
+    ReadInto(path, bytes, received, moving, &status);
 }
 
 bool FileExists(const std::string& path) {

@@ -25,6 +25,14 @@ std::string ReadFileBytes(const std::string& path, TFileStatus& status);
 std::string ReadFileBytes(const std::string& path, const std::function<void(std::string_view)>& received,
                           TFileStatus& status);
 
+// The same, into `bytes`, which the caller holds, also when an error is thrown. The bytes stay in
+// one place while the file is no longer than when it was opened; before they move to a larger
+// buffer (the file grew while it was read), `moving` is called, so that whoever reads them on
+// another thread can stop first.
+void ReadFileInto(const std::string& path, std::string& bytes,
+                  const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
+                  TFileStatus& status);
+
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);
 

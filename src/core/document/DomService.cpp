@@ -1,5 +1,6 @@
 #include "core/document/DomService.h"
 
+#include "core/base/DigestFollower.h"
 #include "core/base/FileIO.h"
 #include "core/base/FileSystem.h"
 #include "core/crypto/Secret.h"
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <future>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -495,37 +495,33 @@ TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
     Clear();
     TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
     TFileStatus status;
-    std::string bytes = ReadFileBytes(
-        fileName, [&](std::string_view read) { decoder.Received(read); }, status);
-    // The digest of the bytes is worked out on a thread of its own while the well-formedness
-    // check reads the same bytes, and the parser, which changes them, waits for it. Bytes the
-    // decoder changes or replaces are digested first. The future is declared after the bytes, so
-    // that whatever is thrown, the thread is done before they go.
-    std::optional<TFileDigest> digest;
-    std::future<TFileDigest> digesting;
-    // Small files are digested here: a thread would cost more, and their bytes may live inside
-    // the string, where moving it changes them.
-    constexpr size_t kDigestAsideFrom = 1 << 20;
-    if (decoder.PassesBytesOn() && bytes.size() >= kDigestAsideFrom) {
-        try {
-            digesting =
-                std::async(std::launch::async, [view = std::string_view(bytes)] { return DigestOf(view); });
-        } catch (const std::system_error&) {
-            // No thread to be had: the digest is worked out here.
-        }
+    std::string bytes;
+    // The digest that identifies the bytes follows them on a thread of its own as they are read,
+    // and goes on while the well-formedness check reads them; the parser, which changes them,
+    // waits for it. Bytes the decoder changes or replaces are digested in full first. The
+    // follower is declared after the bytes: whatever is thrown, its thread is done before they go.
+    TDigestFollower digest;
+    ReadFileInto(
+        fileName, bytes,
+        [&](std::string_view read) {
+            decoder.Received(read);
+            digest.Received(read);
+        },
+        [&] { digest.Pause(); }, status);
+    std::optional<TFileDigest> digested;
+    if (!decoder.PassesBytesOn()) {
+        digested = digest.Finish(bytes);
     }
-    if (!digesting.valid()) {
-        digest = DigestOf(bytes);
-    }
+    // Passed on, the bytes become the document's text in the same place.
     Parse(
         decoder.Finish(std::move(bytes)), fileName,
         [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); },
         [&] {
-            if (digesting.valid()) {
-                digest = digesting.get();
+            if (!digested) {
+                digested = digest.Finish(text_);
             }
         });
-    return IdentityOfRead(status, *digest);
+    return IdentityOfRead(status, *digested);
 }
 
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/base/FileIdentity.h"
+#include "core/base/NonCopyable.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <thread>
+
+namespace ludex {
+
+// Works out the SHA-256 digest of bytes that arrive piece by piece (a file as it is read) on a
+// thread of its own, so that the reader, and whoever looks at the bytes after it, do not wait
+// for it. The thread starts once the bytes reach kBeside; fewer are digested by Finish itself,
+// as is everything when no thread can be had.
+//
+// The bytes received stay where they are and unchanged until Pause or Finish returns, or the
+// follower is destroyed: declare it after whatever holds them, so that whatever is thrown, its
+// thread is done before they go.
+class TDigestFollower : TNonCopyable {
+public:
+    static constexpr size_t kBeside = size_t{1} << 20;
+
+    TDigestFollower();
+    ~TDigestFollower();
+
+    // All bytes received so far, the earlier ones unchanged and in the same place as before,
+    // unless Pause was called since (then the same bytes may stand elsewhere).
+    void Received(std::string_view soFar);
+    // Returns once every byte received is digested: the bytes may move then.
+    void Pause();
+    // The digest of `all`, which holds every byte received, where they were last received, and
+    // any more after them. Throws Exception when the digest cannot be computed. Call it once.
+    TFileDigest Finish(std::string_view all);
+
+private:
+    struct TContext;
+    void Follow();
+    // Ends the thread once it has digested what it was given (or at once when `abandon`).
+    void Stop(bool abandon);
+
+    std::unique_ptr<TContext> context_;
+    std::mutex mutex_;
+    std::condition_variable more_; // more bytes, or the end
+    std::condition_variable done_; // every byte given is digested
+    const char* base_ = nullptr;
+    size_t available_ = 0;
+    size_t digested_ = 0;
+    bool ending_ = false;
+    bool abandoned_ = false;
+    bool failed_ = false;
+    std::thread thread_;
+};
+
+} // namespace ludex
