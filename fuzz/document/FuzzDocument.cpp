@@ -120,6 +120,22 @@ std::string Rewrite(const std::string& text) {
     }
 }
 
+// The check of a text split in two, its parts on two threads, finds what the whole check finds.
+void CompareSplitCheck(const std::string& text, size_t split) {
+    bool wholeReference = false;
+    TAttributeWatch wholeWatch{.name = "password"};
+    const auto whole = FindMalformation(text, &wholeReference, &wholeWatch);
+    bool reference = false;
+    TAttributeWatch watch{.name = "password"};
+    const auto found = FindMalformationSplitAt(text, split, &reference, &watch);
+    const bool same = whole ? found && found->offset == whole->offset && found->reason == whole->reason
+                            : !found && reference == wholeReference && watch.seen == wholeWatch.seen;
+    if (!same) {
+        Crash("the split check differs",
+              "at " + std::to_string(split) + ": " + (whole ? whole->reason : "well-formed"));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -130,6 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t pieceSize = size == 0 ? 1 : 1 + data[0] % 7;
     if (DecodeOutcome(bytes, pieceSize) != whole) {
         Crash("decoding in pieces differs", whole);
+    }
+    if (size > 1) {
+        // Where the input's last byte says, and at the first '<' from the middle on.
+        CompareSplitCheck(bytes, data[size - 1] * size / 256);
+        if (const size_t middle = bytes.find('<', size / 2); middle != std::string::npos) {
+            CompareSplitCheck(bytes, middle);
+        }
     }
     std::string first;
     bool unlocked = false;

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -115,18 +117,24 @@ class TChecker {
 public:
     TChecker(std::string_view text, std::string_view watched) : text_(text), watched_(watched) {}
 
-    // Whether a character reference stood in text content, once Run() has returned.
-    bool ReferenceInText() const { return referenceInText_; }
-    // Whether an attribute of the watched name stood in the text, once Run() has returned.
-    bool WatchedSeen() const { return watchedSeen_; }
+    // Where a character reference first stood in text content, and where an attribute of the
+    // watched name first stood; npos for never.
+    size_t ReferenceInTextAt() const { return referenceAt_; }
+    size_t WatchedAt() const { return watchedAt_; }
 
-    void Run() {
+    // Checks the text from its start. Stops where a run of an element's content ends at `stopAt`
+    // (a markup's '<'), and returns true there; Resume goes on from it. Otherwise checks to the end
+    // and returns false. Throws TFault at the first fault.
+    bool Run(size_t stopAt = std::string_view::npos) {
         if (StartsWithAt(pos_, "<?xml") && pos_ + 5 < text_.size() &&
             (IsSpace(text_[pos_ + 5]) || text_[pos_ + 5] == '?')) {
             XmlDeclaration();
         }
-        bool rootDone = false;
-        bool doctypeSeen = false;
+        return Resume(stopAt);
+    }
+
+    // Goes on from where Run stopped, or from `from` after the document element's end tag.
+    bool Resume(size_t stopAt = std::string_view::npos) {
         while (true) {
             if (open_.empty()) {
                 SkipSpace();
@@ -135,56 +143,81 @@ public:
                 }
                 if (text_[pos_] != '<') {
                     Fail(pos_,
-                         rootDone ? "text after the document element" : "text before the document element");
+                         rootDone_ ? "text after the document element" : "text before the document element");
                 }
                 if (StartsWithAt(pos_, "<?")) {
                     ProcessingInstruction();
                 } else if (StartsWithAt(pos_, "<!--")) {
                     Comment();
                 } else if (StartsWithAt(pos_, "<!DOCTYPE")) {
-                    if (doctypeSeen || rootDone) {
+                    if (doctypeSeen_ || rootDone_) {
                         Fail(pos_, "document type declaration out of place");
                     }
-                    doctypeSeen = true;
+                    doctypeSeen_ = true;
                     DocumentType();
                 } else if (StartsWithAt(pos_, "<!")) {
                     Fail(pos_, "markup that is not allowed outside the document element");
                 } else if (StartsWithAt(pos_, "</")) {
                     Fail(pos_, "end tag without a start tag");
-                } else if (rootDone) {
+                } else if (rootDone_) {
                     Fail(pos_, "only one top-level element is allowed");
                 } else {
                     StartTag();
-                    rootDone = true;
+                    rootDone_ = true;
                 }
                 continue;
             }
             Content();
+            if (pos_ == stopAt) {
+                return true;
+            }
             if (pos_ >= text_.size()) {
                 break;
             }
-            // At a '<' inside an element.
-            if (StartsWithAt(pos_, "</")) {
-                EndTag();
-            } else if (StartsWithAt(pos_, "<!--")) {
-                Comment();
-            } else if (StartsWithAt(pos_, "<![CDATA[")) {
-                CharacterData();
-            } else if (StartsWithAt(pos_, "<?")) {
-                ProcessingInstruction();
-            } else if (StartsWithAt(pos_, "<!")) {
-                Fail(pos_, "markup that is not allowed inside an element");
-            } else {
-                StartTag();
-            }
+            Markup();
         }
         if (!open_.empty()) {
             Fail(text_.size(), "element <" + std::string(open_.back()) + "> is not closed");
         }
-        if (!rootDone) {
+        if (!rootDone_) {
             Fail(text_.size(), "no document element");
         }
+        return false;
     }
+
+    // Checks from `from` after the document element's end tag to the end of the text.
+    void RunAfterDocumentElement(size_t from) {
+        pos_ = from;
+        rootDone_ = true;
+        Resume();
+    }
+
+    // Checks from `from` (a markup's '<') to the end of the text as the content of elements
+    // opened before it, which it does not know: an end tag with no start tag of its own is put
+    // down among the pending ends, to be matched with those elements later, and the content goes
+    // on. Stops at the end of the text, whatever is still open, or throws TFault.
+    void RunBelow(size_t from) {
+        pos_ = from;
+        rootDone_ = true;
+        below_ = true;
+        while (true) {
+            Content();
+            if (pos_ >= text_.size()) {
+                return;
+            }
+            Markup();
+        }
+    }
+
+    // An end tag RunBelow met without a start tag of its own: where it began, and where it ended.
+    struct TPendingEnd {
+        std::string_view name;
+        size_t start;
+        size_t end;
+    };
+    const std::vector<TPendingEnd>& PendingEnds() const { return pending_; }
+    // The elements open, outermost first.
+    const std::vector<std::string_view>& Open() const { return open_; }
 
 private:
     [[noreturn]] static void Fail(size_t offset, std::string reason) {
@@ -410,7 +443,9 @@ private:
             case '&':
                 // A character reference may stand for white space at an end of the text node,
                 // which the parser's trimming does not see.
-                referenceInText_ = referenceInText_ || At(pos_ + 1) == '#';
+                if (referenceAt_ == std::string_view::npos && At(pos_ + 1) == '#') {
+                    referenceAt_ = pos_;
+                }
                 Reference();
                 break;
             case ']':
@@ -423,6 +458,23 @@ private:
                 CharAt(pos_);
                 break;
             }
+        }
+    }
+
+    // The markup at a '<' inside an element.
+    void Markup() {
+        if (StartsWithAt(pos_, "</")) {
+            EndTag();
+        } else if (StartsWithAt(pos_, "<!--")) {
+            Comment();
+        } else if (StartsWithAt(pos_, "<![CDATA[")) {
+            CharacterData();
+        } else if (StartsWithAt(pos_, "<?")) {
+            ProcessingInstruction();
+        } else if (StartsWithAt(pos_, "<!")) {
+            Fail(pos_, "markup that is not allowed inside an element");
+        } else {
+            StartTag();
         }
     }
 
@@ -581,8 +633,11 @@ private:
             if (!spaced) {
                 Fail(pos_, "white space expected before an attribute");
             }
+            const size_t nameAt = pos_;
             names_.push_back(Name("an attribute name"));
-            watchedSeen_ = watchedSeen_ || (!watched_.empty() && names_.back() == watched_);
+            if (watchedAt_ == std::string_view::npos && !watched_.empty() && names_.back() == watched_) {
+                watchedAt_ = nameAt;
+            }
             SkipSpace();
             Expect("=");
             SkipSpace();
@@ -660,6 +715,10 @@ private:
         const std::string_view name = Name("an element name");
         SkipSpace();
         Expect(">");
+        if (below_ && open_.empty()) {
+            pending_.push_back({name, start, pos_});
+            return;
+        }
         if (name != open_.back()) {
             Fail(start, "end tag </" + std::string(name) + "> does not match start tag <" +
                             std::string(open_.back()) + ">");
@@ -669,9 +728,13 @@ private:
 
     std::string_view text_;
     size_t pos_ = 0;
-    bool referenceInText_ = false;
+    size_t referenceAt_ = std::string_view::npos;
     std::string_view watched_; // an attribute name to look out for; empty for none
-    bool watchedSeen_ = false;
+    size_t watchedAt_ = std::string_view::npos;
+    bool rootDone_ = false;
+    bool doctypeSeen_ = false;
+    bool below_ = false;                  // RunBelow: elements opened before pos_ are not known
+    std::vector<TPendingEnd> pending_;    // RunBelow's end tags of those elements, in order
     std::vector<std::string_view> open_;  // the elements open around pos_, outermost first
     std::vector<std::string_view> names_; // of the start tag being checked
     std::vector<uint32_t> slots_;         // the hash table of many names: index + 1, 0 when free
@@ -716,26 +779,174 @@ std::string UnstorableCharacterMessage(std::string_view text, size_t pos) {
     return LocalizedMessage(std::string(kUnstorableKey), {shown, name}, std::string(kUnstorableEnglish));
 }
 
-std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText,
-                                              TAttributeWatch* watch) {
-    TChecker checker(text, watch != nullptr ? watch->name : std::string_view());
+namespace {
+
+// What a check found: its first fault, or where the flags it reports were first set.
+struct TOutcome {
+    std::optional<TFault> fault;
+    size_t referenceAt = std::string_view::npos;
+    size_t watchedAt = std::string_view::npos;
+};
+
+TOutcome OutcomeOf(const TChecker& checker) {
+    return {
+        .fault = std::nullopt, .referenceAt = checker.ReferenceInTextAt(), .watchedAt = checker.WatchedAt()};
+}
+
+TOutcome CheckWhole(std::string_view text, std::string_view watched) {
+    TChecker checker(text, watched);
     try {
         checker.Run();
     } catch (TFault& fault) {
+        return {.fault = std::move(fault)};
+    }
+    return OutcomeOf(checker);
+}
+
+// The text before `split` is checked here and the rest beside it on a thread of its own, as the
+// content of elements not known there. Where the check from the start comes to `split` between
+// two runs of content, it takes over what the other found: the ends of elements it met without
+// their start tags must close the elements open at `split`, innermost first, and once they have
+// closed the document element what follows is checked again as what follows it. Where the check
+// from the start passes `split` inside something else (a comment, a character-data section),
+// it goes on to the end itself, and the other's work is dropped. Either way the outcome is the
+// whole text's.
+TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t split) {
+    TChecker below(text, watched);
+    std::optional<TFault> belowFault;
+    bool belowFailed = false;
+    std::thread beside;
+    try {
+        beside = std::thread([&] {
+            try {
+                below.RunBelow(split);
+            } catch (TFault& fault) {
+                belowFault = std::move(fault);
+            } catch (...) {
+                belowFailed = true; // out of memory, say: the check from the start does its part
+            }
+        });
+    } catch (const std::system_error&) {
+        return CheckWhole(text, watched);
+    }
+    // Whatever happens here, the thread is done before what it reads goes.
+    struct TJoin {
+        std::thread& thread;
+        ~TJoin() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } join{beside};
+
+    TChecker first(text, watched);
+    try {
+        if (!first.Run(split)) {
+            return OutcomeOf(first);
+        }
+        beside.join();
+        if (belowFailed) {
+            first.Resume();
+            return OutcomeOf(first);
+        }
+    } catch (TFault& fault) {
+        return {.fault = std::move(fault)};
+    }
+    const std::vector<std::string_view>& open = first.Open();
+    const std::vector<TChecker::TPendingEnd>& ends = below.PendingEnds();
+    for (size_t k = 0; k < ends.size() && k < open.size(); ++k) {
+        const std::string_view opened = open[open.size() - 1 - k];
+        if (ends[k].name != opened) {
+            return {.fault = TFault{ends[k].start, "end tag </" + std::string(ends[k].name) +
+                                                       "> does not match start tag <" + std::string(opened) +
+                                                       ">"}};
+        }
+    }
+    TOutcome outcome = OutcomeOf(first);
+    if (ends.size() >= open.size()) {
+        // The document element ended there: what follows is checked as what follows it.
+        const size_t after = ends[open.size() - 1].end;
+        TChecker rest(text, watched);
+        try {
+            rest.RunAfterDocumentElement(after);
+        } catch (TFault& fault) {
+            return {.fault = std::move(fault)};
+        }
+        // The first place of each flag: before `split`, below it before the document element
+        // ended, or after that.
+        const auto earliest = [after](size_t& at, size_t belowAt, size_t restAt) {
+            if (at == std::string_view::npos && belowAt < after) {
+                at = belowAt;
+            }
+            if (at == std::string_view::npos) {
+                at = restAt;
+            }
+        };
+        earliest(outcome.referenceAt, below.ReferenceInTextAt(), rest.ReferenceInTextAt());
+        earliest(outcome.watchedAt, below.WatchedAt(), rest.WatchedAt());
+        return outcome;
+    }
+    if (belowFault) {
+        return {.fault = std::move(belowFault)};
+    }
+    // The end of the text, with elements still open.
+    const std::string_view innermost =
+        below.Open().empty() ? open[open.size() - 1 - ends.size()] : below.Open().back();
+    return {.fault = TFault{text.size(), "element <" + std::string(innermost) + "> is not closed"}};
+}
+
+// Where a large text is split for CheckSplit: a '<' from the middle on that begins a tag, which
+// nearly always stands between two runs of an element's content. None for a small text.
+size_t SplitPointOf(std::string_view text) {
+    constexpr size_t kSplitFrom = size_t{1} << 20;
+    if (text.size() < kSplitFrom) {
+        return std::string_view::npos;
+    }
+    for (size_t at = text.find('<', text.size() / 2); at != std::string_view::npos && at + 1 < text.size();
+         at = text.find('<', at + 1)) {
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        if (next == '/' || next == '_' || next == ':' || std::isalpha(next) != 0) {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::optional<TMalformation> MalformationOf(std::string_view text, TOutcome outcome, bool* referenceInText,
+                                            TAttributeWatch* watch) {
+    if (outcome.fault) {
         // Text that is not UTF-8 is refused for that, wherever its first bad byte stands.
         size_t bad = 0;
         if (!IsValidUtf8(text, &bad)) {
             return TMalformation{bad, "invalid UTF-8 byte sequence"};
         }
-        return TMalformation{fault.offset, std::move(fault.reason)};
+        return TMalformation{outcome.fault->offset, std::move(outcome.fault->reason)};
     }
     if (referenceInText != nullptr) {
-        *referenceInText = checker.ReferenceInText();
+        *referenceInText = outcome.referenceAt != std::string_view::npos;
     }
     if (watch != nullptr) {
-        watch->seen = checker.WatchedSeen();
+        watch->seen = outcome.watchedAt != std::string_view::npos;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText,
+                                              TAttributeWatch* watch) {
+    const std::string_view watched = watch != nullptr ? watch->name : std::string_view();
+    const size_t split = SplitPointOf(text);
+    return MalformationOf(
+        text, split == std::string_view::npos ? CheckWhole(text, watched) : CheckSplit(text, watched, split),
+        referenceInText, watch);
+}
+
+std::optional<TMalformation> FindMalformationSplitAt(std::string_view text, size_t split,
+                                                     bool* referenceInText, TAttributeWatch* watch) {
+    const std::string_view watched = watch != nullptr ? watch->name : std::string_view();
+    return MalformationOf(text, CheckSplit(text, watched, std::min(split, text.size())), referenceInText,
+                          watch);
 }
 
 } // namespace ludex

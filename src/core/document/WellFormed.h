@@ -44,6 +44,13 @@ struct TMalformation {
 std::optional<TMalformation> FindMalformation(std::string_view text, bool* referenceInText = nullptr,
                                               TAttributeWatch* watch = nullptr);
 
+// The same check, with the text from `split` on checked on a thread of its own beside the text
+// before it. FindMalformation splits a large text so itself; here any split can be asked for, and
+// the outcome is the same wherever it falls.
+std::optional<TMalformation> FindMalformationSplitAt(std::string_view text, size_t split,
+                                                     bool* referenceInText = nullptr,
+                                                     TAttributeWatch* watch = nullptr);
+
 // Whether XML 1.0 allows the character in a document at all (its Char production).
 constexpr bool IsXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||

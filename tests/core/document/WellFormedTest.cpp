@@ -218,6 +218,56 @@ TEST(WellFormedTest, TellsWhetherAWatchedAttributeStands) {
     EXPECT_FALSE(document.MayHoldAttribute("password"));
 }
 
+// A large text's second part is checked beside its first, on another thread: wherever the split
+// falls (inside a tag, a comment, text, after the document element), the outcome is the whole
+// check's, fault and place and reason, and the flags it reports.
+TEST(WellFormedTest, ASplitCheckFindsWhatTheWholeCheckFinds) {
+    const std::string texts[] = {
+        // Well-formed: elements closed on either side, a reference and the watched name on either.
+        "<?xml version=\"1.0\"?><r><a t=\"1\"><b/>x&#65;</a><c password=\"k\">y</c></r>\r\n<!--e--><?p?> ",
+        "<!DOCTYPE r [<!ENTITY e 'x'>]><r a=\"&amp;1\"><!--c </r> --><?p </r>?><![CDATA[</r><s>]]>t<s/></r>",
+        "<r><a><b><c></c></b></a><d password='p'/>&#32;</r>",
+        // Malformed on either side, or across the split.
+        "<r><a></b></a></r>",
+        "<r><a><b></b></a></x>",
+        "<r><a></a></r><s/>",
+        "<r><a></a></r>text",
+        "<r><a></a></r></r>",
+        "<r><a></a></r><!DOCTYPE r>",
+        "<r><a><b></b>",
+        "<r><a></a>",
+        "<r><a><b></a></b></r>",
+        "<r><a>&undefined;</a></r>",
+        "<r><a>]]></a></r>",
+        "<r><!-- -- --></r>",
+        "<r><a x=\"<\"/></r>",
+        "<r><a></a>\xC3</r>",
+        "<r></x>\xFF<a></a></r>",
+        "<r><a b=\"1\" b=\"2\"/></r>",
+        "<r><a></a></r>\n<?xml version=\"1.0\"?>",
+    };
+    for (const std::string& text : texts) {
+        bool wholeReference = false;
+        TAttributeWatch wholeWatch{.name = "password"};
+        const std::optional<TMalformation> whole = FindMalformation(text, &wholeReference, &wholeWatch);
+        for (size_t split = 0; split <= text.size(); ++split) {
+            SCOPED_TRACE(text.substr(0, split) + " | " + text.substr(split));
+            bool reference = !wholeReference;
+            TAttributeWatch watch{.name = "password", .seen = !wholeWatch.seen};
+            const std::optional<TMalformation> found =
+                FindMalformationSplitAt(text, split, &reference, &watch);
+            ASSERT_EQ(found.has_value(), whole.has_value());
+            if (whole) {
+                EXPECT_EQ(found->offset, whole->offset);
+                EXPECT_EQ(found->reason, whole->reason);
+            } else {
+                EXPECT_EQ(reference, wholeReference);
+                EXPECT_EQ(watch.seen, wholeWatch.seen);
+            }
+        }
+    }
+}
+
 // Hostile documents: each must load in time linear in its size, without recursion.
 TEST(WellFormedTest, HostileDocumentsLoadWhole) {
     using Clock = std::chrono::steady_clock;
