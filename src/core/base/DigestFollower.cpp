@@ -2,30 +2,12 @@
 
 #include "core/base/Exception.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <system_error>
 
 namespace ludex {
 
-namespace {
-
-[[noreturn]] void DigestFailed() {
-    throw Exception("The SHA-256 digest cannot be computed.");
-}
-
-} // namespace
-
-struct TDigestFollower::TContext {
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md{EVP_MD_CTX_new(), EVP_MD_CTX_free};
-};
-
-TDigestFollower::TDigestFollower() : context_(std::make_unique<TContext>()) {
-    if (!context_->md || EVP_DigestInit_ex(context_->md.get(), EVP_sha256(), nullptr) != 1) {
-        DigestFailed();
-    }
-}
+TDigestFollower::TDigestFollower() = default;
 
 TDigestFollower::~TDigestFollower() {
     Stop(true);
@@ -58,17 +40,12 @@ TFileDigest TDigestFollower::Finish(std::string_view all) {
     Received(all);
     Stop(false);
     // What the thread did not digest (all of it, when there was none) is digested here.
-    if (!failed_ && digested_ < all.size()) {
-        failed_ = EVP_DigestUpdate(context_->md.get(), all.data() + digested_, all.size() - digested_) != 1;
-        digested_ = all.size();
+    if (failed_) {
+        throw Exception("The digest of the file cannot be computed.");
     }
-    TFileDigest digest{};
-    unsigned int length = 0;
-    if (failed_ || EVP_DigestFinal_ex(context_->md.get(), digest.data(), &length) != 1 ||
-        length != digest.size()) {
-        DigestFailed();
-    }
-    return digest;
+    stream_.Add(all.substr(digested_));
+    digested_ = all.size();
+    return stream_.Result();
 }
 
 void TDigestFollower::Stop(bool abandon) {
@@ -96,7 +73,12 @@ void TDigestFollower::Follow() {
         const char* from = base_ + digested_;
         const size_t count = std::min(available_ - digested_, kMostAtOnce);
         lock.unlock();
-        const bool ok = EVP_DigestUpdate(context_->md.get(), from, count) == 1;
+        bool ok = true;
+        try {
+            stream_.Add(std::string_view(from, count));
+        } catch (const Exception&) {
+            ok = false;
+        }
         lock.lock();
         digested_ += count;
         failed_ = failed_ || !ok;

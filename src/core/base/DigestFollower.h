@@ -5,14 +5,13 @@
 
 #include <condition_variable>
 #include <cstddef>
-#include <memory>
 #include <mutex>
 #include <string_view>
 #include <thread>
 
 namespace ludex {
 
-// Works out the SHA-256 digest of bytes that arrive piece by piece (a file as it is read) on a
+// Works out the digest (DigestOf) of bytes that arrive piece by piece (a file as it is read) on a
 // thread of its own, so that the reader, and whoever looks at the bytes after it, do not wait
 // for it. The thread starts once the bytes reach kBeside; fewer are digested by Finish itself,
 // as is everything when no thread can be had.
@@ -37,12 +36,11 @@ public:
     TFileDigest Finish(std::string_view all);
 
 private:
-    struct TContext;
     void Follow();
     // Ends the thread once it has digested what it was given (or at once when `abandon`).
     void Stop(bool abandon);
 
-    std::unique_ptr<TContext> context_;
+    TDigestStream stream_;
     std::mutex mutex_;
     std::condition_variable more_; // more bytes, or the end
     std::condition_variable done_; // every byte given is digested

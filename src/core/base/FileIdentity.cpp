@@ -4,9 +4,11 @@
 #include "core/base/FileIO.h"
 #include "core/base/FileSystem.h"
 
-#include <openssl/evp.h>
+#include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <memory>
 
 namespace ludex {
@@ -32,44 +34,67 @@ bool IsAbsence(int error) {
 
 } // namespace
 
-TFileDigest DigestOf(std::string_view bytes) {
+namespace {
+
+[[noreturn]] void DigestFailed() {
+    throw Exception("The digest of the file cannot be computed.");
+}
+
+TFileDigest Canonical(XXH128_hash_t hash) {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, hash);
     TFileDigest digest{};
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1 ||
-        length != digest.size()) {
-        throw Exception("The SHA-256 digest cannot be computed.");
-    }
+    static_assert(sizeof canonical.digest == std::tuple_size_v<TFileDigest>);
+    std::copy(std::begin(canonical.digest), std::end(canonical.digest), digest.begin());
     return digest;
+}
+
+} // namespace
+
+TFileDigest DigestOf(std::string_view bytes) {
+    return Canonical(XXH3_128bits(bytes.data(), bytes.size()));
+}
+
+struct TDigestStream::TState {
+    std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> xxh{XXH3_createState(), XXH3_freeState};
+};
+
+TDigestStream::TDigestStream() : state_(std::make_unique<TState>()) {
+    if (!state_->xxh || XXH3_128bits_reset(state_->xxh.get()) != XXH_OK) {
+        DigestFailed();
+    }
+}
+
+TDigestStream::~TDigestStream() = default;
+
+void TDigestStream::Add(std::string_view bytes) {
+    if (XXH3_128bits_update(state_->xxh.get(), bytes.data(), bytes.size()) != XXH_OK) {
+        DigestFailed();
+    }
+}
+
+TFileDigest TDigestStream::Result() const {
+    return Canonical(XXH3_128bits_digest(state_->xxh.get()));
 }
 
 TIdentifiedBytes ReadIdentifiedFile(const std::string& path,
                                     const std::function<void(std::string_view)>& received) {
     // The digest follows the bytes as they arrive, while they are still in the processor's cache.
-    const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-        throw Exception("The SHA-256 digest cannot be computed.");
-    }
+    TDigestStream digest;
     size_t digested = 0;
-    bool failed = false;
     TFileStatus status;
     TIdentifiedBytes result;
     result.bytes = ReadFileBytes(
         path,
         [&](std::string_view soFar) {
-            failed = failed ||
-                     EVP_DigestUpdate(context.get(), soFar.data() + digested, soFar.size() - digested) != 1;
+            digest.Add(soFar.substr(digested));
             digested = soFar.size();
             if (received) {
                 received(soFar);
             }
         },
         status);
-    TFileDigest digest{};
-    unsigned int length = 0;
-    if (failed || EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1 || length != digest.size()) {
-        throw Exception("The SHA-256 digest cannot be computed.");
-    }
-    result.identity = IdentityOf(status, digest);
+    result.identity = IdentityOf(status, digest.Result());
     return result;
 }
 

@@ -144,11 +144,29 @@ TEST(FileIdentityTest, AFailedReadIsReportedNotTakenForAChange) {
     EXPECT_NE(check.reason.find(file), std::string::npos) << check.reason;
 }
 
-TEST(FileIdentityTest, DigestIsSha256) {
-    const TFileDigest digest = DigestOf("abc");
-    const unsigned char expected[4] = {0xba, 0x78, 0x16, 0xbf};
-    EXPECT_TRUE(std::equal(expected, expected + 4, digest.begin()));
-    EXPECT_EQ(digest[31], 0xad);
+// The digest is XXH3's 128-bit hash in its canonical byte order, whole or piece by piece.
+TEST(FileIdentityTest, DigestIsTheCanonical128BitXxh3Hash) {
+    const auto hex = [](const TFileDigest& digest) {
+        std::string text;
+        for (const unsigned char b : digest) {
+            text += "0123456789abcdef"[b >> 4];
+            text += "0123456789abcdef"[b & 15];
+        }
+        return text;
+    };
+    EXPECT_EQ(hex(DigestOf("")), "99aa06d3014798d86001c324468d497f");
+    EXPECT_EQ(hex(DigestOf("abc")), "06b05ab6733a618578af5f94892f3950");
+    std::string bytes;
+    for (int i = 0; bytes.size() < 5000; ++i) {
+        bytes += std::to_string(i * 7919);
+    }
+    for (const size_t piece : {size_t{1}, size_t{7}, size_t{240}, size_t{4096}}) {
+        TDigestStream stream;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            stream.Add(std::string_view(bytes).substr(at, piece));
+        }
+        EXPECT_EQ(stream.Result(), DigestOf(bytes)) << piece;
+    }
 }
 
 // The digest taken piece by piece while a large file arrives, as opening a document takes it, is
