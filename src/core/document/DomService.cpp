@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -482,6 +483,13 @@ void TDomDocument::Clear() {
     watchedKnown_ = false;
 }
 
+// What the well-formedness check found in a text.
+struct TDomDocument::TTextCheck {
+    std::optional<TMalformation> fault;
+    bool referenceInText = false;
+    bool watchedSeen = false;
+};
+
 void TDomDocument::Load(const std::string& fileName) {
     Clear();
     TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
@@ -528,20 +536,48 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
     Clear();
     // The well-formedness check before parsing also checks UTF-8, in the same pass.
     TDocumentDecoder decoder(sourceName, TUtf8Check::ByCaller);
-    Parse(decoder.Finish(std::string(bytes)), sourceName,
-          [&] { return DecodeDocument(std::string(bytes), sourceName); });
+    decoder.Received(bytes);
+    // Bytes the decoder passes on are checked where they are, while the copy that the parser
+    // changes is made. The future is declared after the bytes' owner: it waits for its thread.
+    std::future<TTextCheck> checking = CheckBeside(decoder.PassesBytesOn() ? bytes : std::string_view());
+    Parse(
+        decoder.Finish(std::string(bytes)), sourceName,
+        [&] { return DecodeDocument(std::string(bytes), sourceName); }, {}, &checking);
 }
 
 void TDomDocument::LoadXML(std::string_view text) {
     Clear();
     // The well-formedness check before parsing also checks UTF-8.
-    Parse({.text = std::string(text), .suspectReference = false}, "XML text",
-          [&] { return std::string(text); });
+    std::future<TTextCheck> checking = CheckBeside(text);
+    Parse(
+        {.text = std::string(text), .suspectReference = false}, "XML text", [&] { return std::string(text); },
+        {}, &checking);
+}
+
+TDomDocument::TTextCheck TDomDocument::CheckText(std::string_view text) const {
+    TTextCheck check;
+    TAttributeWatch watch{.name = watched_};
+    check.fault = FindMalformation(text, &check.referenceInText, watched_.empty() ? nullptr : &watch);
+    check.watchedSeen = watch.seen;
+    return check;
+}
+
+std::future<TDomDocument::TTextCheck> TDomDocument::CheckBeside(std::string_view text) const {
+    // Below this, the copy costs less than a thread.
+    constexpr size_t kCheckBesideFrom = size_t{1} << 20;
+    if (text.size() >= kCheckBesideFrom) {
+        try {
+            return std::async(std::launch::async, [this, text] { return CheckText(text); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the text is checked after it is copied.
+        }
+    }
+    return {};
 }
 
 void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
                          const std::function<std::string()>& original,
-                         const std::function<void()>& beforeChange) {
+                         const std::function<void()>& beforeChange, std::future<TTextCheck>* checking) {
     auto fail = [&](size_t offset, std::string_view what) {
         Clear();
         std::string message;
@@ -557,10 +593,9 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     text_ = std::move(decoded.text);
     // The parser accepts some text that is not XML and would change it on the next save (an
     // undefined entity kept as text, "&#0;" cutting a value): only well-formed UTF-8 text is parsed.
-    bool referenceInText = false;
-    TAttributeWatch watch{.name = watched_};
-    const std::optional<TMalformation> fault =
-        FindMalformation(text_, &referenceInText, watched_.empty() ? nullptr : &watch);
+    const TTextCheck check = checking != nullptr && checking->valid() ? checking->get() : CheckText(text_);
+    const std::optional<TMalformation>& fault = check.fault;
+    const bool referenceInText = check.referenceInText;
     if (beforeChange) {
         try {
             beforeChange();
@@ -574,7 +609,7 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
         Clear();
         throw EDomError(message);
     }
-    watchedSeen_ = watch.seen;
+    watchedSeen_ = check.watchedSeen;
     watchedKnown_ = !watched_.empty();
     pugi::xml_parse_result result =
         doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);

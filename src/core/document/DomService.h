@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
@@ -228,11 +229,19 @@ private:
     // with the whole document; every other string belongs to one node alone.
     static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
+    struct TTextCheck;
+    // The well-formedness check of the text, watching for the watched attribute.
+    TTextCheck CheckText(std::string_view text) const;
+    // The same, begun on a thread of its own when the text is large: none otherwise. The text
+    // must stay until the result is taken (or the future is gone).
+    std::future<TTextCheck> CheckBeside(std::string_view text) const;
     // Parses UTF-8 text in place; the document keeps it. `original` gives the text again as it
     // was before parsing, for the position of an error. `beforeChange`, when given, is called
     // once the text is checked and before anything changes it, whether or not it is well-formed.
+    // `checking`, when it holds one, is the check of the same text, begun elsewhere.
     void Parse(TDecodedDocument decoded, std::string_view sourceName,
-               const std::function<std::string()>& original, const std::function<void()>& beforeChange = {});
+               const std::function<std::string()>& original, const std::function<void()>& beforeChange = {},
+               std::future<TTextCheck>* checking = nullptr);
 
     std::string text_;          // the parsed text, which holds the document's names and values
     std::string watched_;       // the attribute name the check looks out for; empty for none

@@ -288,6 +288,54 @@ TEST(DomServiceTest, AnyOfAListCarriesAnAttribute) {
     }
 }
 
+// A large text is checked where it stands while the copy the parser works on is made: the outcome
+// is the one a small text gets, well-formed or not, with or without a byte-order mark, whether
+// given as bytes or as UTF-8 text.
+TEST(DomServiceTest, ALargeTextLoadsAsASmallOneDoes) {
+    std::string memo;
+    for (int i = 0; memo.size() < (size_t{3} << 20) / 2; ++i) {
+        memo += "line " + std::to_string(i) + "&#xD;&#xA;";
+    }
+    const std::string element = "<ludex title=\"t\" memo=\"" + memo + "\">";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* fault; // the reason the load gives, or null for a load
+        bool password;
+    };
+    const Case cases[] = {
+        {"well-formed", element + "<note title=\"n\"/></ludex>", nullptr, false},
+        {"stored password", element + "<note password=\"k\"/></ludex>", nullptr, true},
+        {"byte-order mark", "\xEF\xBB\xBF" + element + "</ludex>", nullptr, false},
+        {"not closed", element + "<note>", "element <note> is not closed", false},
+        {"undefined entity", element + "<note title=\"&nbsp;\"/></ludex>", "undefined entity \"&nbsp;\"",
+         false},
+        {"bad byte", element + "<note title=\"\xC3\"/></ludex>", "invalid UTF-8 byte sequence", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_GE(c.text.size(), size_t{1} << 20);
+        for (const bool asBytes : {true, false}) {
+            if (!asBytes && c.text.starts_with("\xEF")) {
+                continue; // a byte-order mark is not part of UTF-8 text
+            }
+            TDomDocument doc;
+            doc.WatchAttribute("password");
+            const auto load = [&] { asBytes ? doc.LoadBytes(c.text, "big") : doc.LoadXML(c.text); };
+            if (c.fault != nullptr) {
+                const std::string error = ludex::testing::ErrorOf<EDomError>(load);
+                EXPECT_TRUE(error.ends_with(c.fault)) << error;
+                EXPECT_FALSE(doc.DocumentElement());
+                continue;
+            }
+            load();
+            EXPECT_EQ(doc.DocumentElement().GetAttribute("title"), "t");
+            EXPECT_TRUE(doc.DocumentElement().GetAttribute("memo").starts_with("line 0\r\nline 1\r\n"));
+            EXPECT_EQ(doc.MayHoldAttribute("password"), c.password);
+        }
+    }
+}
+
 TEST(DomServiceTest, ChildListOperations) {
     TDomDocument doc;
     doc.LoadXML("<a><b/><c/></a>");
