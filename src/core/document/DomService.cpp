@@ -538,7 +538,8 @@ void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName
     TDocumentDecoder decoder(sourceName, TUtf8Check::ByCaller);
     decoder.Received(bytes);
     // Bytes the decoder passes on are checked where they are, while the copy that the parser
-    // changes is made. The future is declared after the bytes' owner: it waits for its thread.
+    // changes is made. The bytes are the caller's: they outlive the future, which waits for its
+    // thread when it goes.
     std::future<TTextCheck> checking = CheckBeside(decoder.PassesBytesOn() ? bytes : std::string_view());
     Parse(
         decoder.Finish(std::string(bytes)), sourceName,
@@ -593,7 +594,13 @@ void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
     text_ = std::move(decoded.text);
     // The parser accepts some text that is not XML and would change it on the next save (an
     // undefined entity kept as text, "&#0;" cutting a value): only well-formed UTF-8 text is parsed.
-    const TTextCheck check = checking != nullptr && checking->valid() ? checking->get() : CheckText(text_);
+    TTextCheck check;
+    try {
+        check = checking != nullptr && checking->valid() ? checking->get() : CheckText(text_);
+    } catch (...) {
+        Clear();
+        throw;
+    }
     const std::optional<TMalformation>& fault = check.fault;
     const bool referenceInText = check.referenceInText;
     if (beforeChange) {

@@ -133,7 +133,7 @@ public:
         return Resume(stopAt);
     }
 
-    // Goes on from where Run stopped, or from `from` after the document element's end tag.
+    // Goes on from where Run stopped (or RunAfterDocumentElement starts) to the end.
     bool Resume(size_t stopAt = std::string_view::npos) {
         while (true) {
             if (open_.empty()) {
@@ -852,6 +852,7 @@ TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t spli
     } catch (TFault& fault) {
         return {.fault = std::move(fault)};
     }
+    // Run stops only inside an element: `open` holds one at least.
     const std::vector<std::string_view>& open = first.Open();
     const std::vector<TChecker::TPendingEnd>& ends = below.PendingEnds();
     for (size_t k = 0; k < ends.size() && k < open.size(); ++k) {

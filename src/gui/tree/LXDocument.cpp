@@ -16,7 +16,7 @@ namespace ludex {
 
 TLXDocument::TLXDocument(TBranchTree& tree, std::string fileName)
     : xmlDocument_(std::make_unique<TDomDocument>()), fileName_(std::move(fileName)), tree_(&tree) {
-    // A document's own loads, and its reloads after a change on disk, forget stored passwords.
+    // Every load forgets stored passwords: the check of the text notes whether there are any.
     WatchForStoredPasswords(*xmlDocument_);
 }
 
