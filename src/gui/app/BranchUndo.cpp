@@ -32,15 +32,7 @@ struct TPlace {
 // outermost first.
 using TElementPath = std::vector<TPlace>;
 
-TPlace PlaceOf(const TDomNode& node, const TDomNode& parent) {
-    // The first child and the last are told from links already read: the parent's and the node's
-    // own. (Asking a node for its previous sibling reads that sibling.)
-    if (parent.FirstChild() == node) {
-        return {0, false};
-    }
-    if (!node.NextSibling()) {
-        return {0, true};
-    }
+TPlace PlaceOf(const TDomNode& node) {
     // Both directions are walked in step, so the count ends at the nearer end.
     TDomNode before = node.PreviousSibling();
     TDomNode after = node.NextSibling();
@@ -62,26 +54,37 @@ struct TPosition {
     bool insideEncrypted = false;
 };
 
-// The ancestors are gathered first, by the one walk up that must go from each to the next; what
-// is then read of each (its place among its siblings, its attributes) depends on no other, so that
+// The ancestors are gathered by the one walk up that must go from each to the next; a first or
+// last child is told on the way, from the links of the node and its parent just read. What is
+// then read of each (a place between first and last, the attributes) depends on no other, so that
 // in a deep document the processor fetches many of them from memory at once rather than one after
 // the other.
 TPosition PositionOf(TDomNode element, const TDomNode& root) {
     std::vector<TDomNode> chain;
+    TPosition position;
+    std::vector<size_t> between; // the links whose place is counted afterwards
     while (element && !(element == root)) {
+        const TDomNode parent = element.Parent();
+        if (parent.FirstChild() == element) {
+            position.path.push_back({0, false});
+        } else if (!element.NextSibling()) {
+            position.path.push_back({0, true});
+        } else {
+            between.push_back(chain.size());
+            position.path.emplace_back();
+        }
         chain.push_back(element);
-        element = element.Parent();
+        element = parent;
     }
     if (!element) {
         throw Exception("The changed branch is not in its document");
     }
+    for (const size_t i : between) {
+        position.path[i] = PlaceOf(chain[i]);
+    }
+    std::reverse(position.path.begin(), position.path.end());
     // The ancestors: every element of the chain but the first, and the root.
     chain.push_back(root);
-    TPosition position;
-    position.path.resize(chain.size() - 1);
-    for (size_t i = 0; i + 1 < chain.size(); ++i) {
-        position.path[chain.size() - 2 - i] = PlaceOf(chain[i], chain[i + 1]);
-    }
     position.insideEncrypted = AnyBranchEncrypted(std::span<const TDomNode>(chain).subspan(1));
     return position;
 }
