@@ -6,6 +6,7 @@
 #include "core/document/DocumentWriter.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ViewCommands.h"
 #include "gui/dialogs/FindDialog.h"
 #include "gui/tree/BranchTree.h"
@@ -19,7 +20,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdio>
 
 #include "FindTestSupport.h"
 
@@ -290,6 +295,72 @@ TEST_F(FindDialogTest, FindNextMakesOnlyTheNodesDownToWhatItFinds) {
     const size_t before = Tree().Count();
     EXPECT_EQ(Press().title, "");
     EXPECT_EQ(Tree().Count(), before) << "nothing matched, nothing made";
+}
+
+// 300 branches "b000" to "b299" whose memos hold "needle" only in b150 and b299, and one more
+// branch "Zother" after them. Nested below one branch, their nodes are not made when the search
+// reaches them.
+std::string HaystackOf300(bool nested) {
+    std::string content = nested ? "<note title=\"Big\" memo=\"\">" : "";
+    for (int i = 0; i < 300; ++i) {
+        char title[8];
+        std::snprintf(title, sizeof title, "b%03d", i);
+        content += std::string("<note title=\"") + title + "\" memo=\"" +
+                   (i == 150 || i == 299 ? "needle" : "hay") + "\"/>";
+    }
+    return content + (nested ? "</note>" : "") + "<note title=\"Zother\" memo=\"\"/>";
+}
+
+// A step that runs long shows its progress; cancelled, it leaves the selection, the nodes and the
+// place of the next step as they were; one during which the documents change stops, and the
+// next press starts a new search.
+TEST_F(FindDialogTest, AStoppedStepChangesNothing) {
+    for (const bool nested : {false, true}) {
+        SCOPED_TRACE(nested ? "nodes not made yet" : "nodes made");
+        Open(HaystackOf300(nested));
+        Window().show(); // the progress shows in its status bar
+        Find().Edit_FindWhat->setText("needle");
+        Find().SetProgressDelay(std::chrono::milliseconds(0));
+        TTreeNode* const selected = Tree().Selected();
+        const size_t nodes = Tree().Count();
+
+        bool panelShown = false;
+        QTimer::singleShot(0, &Find(), [&] {
+            auto* panel = Window().StatusBar->findChild<QWidget*>(TLongWork::kPanelName);
+            ASSERT_NE(panel, nullptr) << "the progress shows at once with no delay";
+            panelShown = panel->isVisible();
+            panel->findChild<QPushButton*>(TLongWork::kCancelName)->click();
+        });
+        Find().Button_Find->click();
+        EXPECT_TRUE(panelShown);
+        EXPECT_EQ(Tree().Selected(), selected);
+        EXPECT_EQ(Tree().Count(), nodes) << "no node made";
+        EXPECT_TRUE(Find().Restarting());
+        EXPECT_TRUE(Questions().Informed.empty()) << "no end of the search told";
+        EXPECT_EQ(Window().StatusBar->findChild<QWidget*>(TLongWork::kPanelName), nullptr)
+            << "the progress is gone";
+
+        // Left alone, the steps find every match, their progress shown.
+        EXPECT_EQ(Press().title, "b150");
+        EXPECT_EQ(Press().title, "b299");
+        EXPECT_EQ(Press().title, "") << "the end of the search";
+
+        // A branch goes while a step runs.
+        TTreeNode* const last = Tree().Selected();
+        QTimer::singleShot(0, &Find(), [this] {
+            TTreeNode* top = Tree().FirstTopLevel();
+            Tree().Delete(top->Child(top->ChildCount() - 1));
+        });
+        Find().Button_Find->click();
+        EXPECT_TRUE(Find().Restarting());
+        EXPECT_EQ(Tree().Selected(), last) << "the step stopped before it found b150";
+        EXPECT_TRUE(Questions().Informed.size() == 1) << "only the end of the search before was told";
+        EXPECT_EQ(Press().title, "b150") << "a new search";
+
+        Find().SetProgressDelay(TLongWork::ProgressDelay());
+        Questions().Informed.clear();
+        Window().MI_CloseAll->trigger();
+    }
 }
 
 TEST_F(FindDialogTest, FindNextVisitsMatchesInTheOrderLudexCliFindPrints) {

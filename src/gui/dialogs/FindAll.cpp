@@ -1,4 +1,4 @@
-// The find dialog's Find All: every match of the scope in one list.
+// The find dialog's Find All: every match of the scope in one list; and the pace of every long search.
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/LongWork.h"
@@ -23,7 +23,7 @@ namespace ludex {
 
 namespace {
 
-// How many nodes a Find All visits between two looks at the clock and at the user.
+// How many nodes a search visits between two looks at the clock and at the user.
 constexpr size_t kNodesPerSlice = 64;
 
 bool InSubtree(const TTreeNode* node, const TTreeNode* root) {
@@ -49,8 +49,19 @@ size_t NodesInScope(const TBranchTree& tree, TTreeNode* root) {
 
 } // namespace
 
+bool TForm_Find::Visit(TLongWork& work, TSearchPace& pace, TTreeNode* root) {
+    if (++pace.visited % kNodesPerSlice != 0) {
+        return true;
+    }
+    // The scope is counted once the search is seen to take long.
+    if (!pace.total && work.Shown()) {
+        pace.total = NodesInScope(*tree_, root);
+    }
+    return work.Step(pace.visited, pace.total.value_or(0)) && !disturbed_;
+}
+
 void TForm_Find::Button_FindAllClick() {
-    if (!tree_ || searchingAll_) {
+    if (!tree_ || searching_) {
         return;
     }
     const std::unique_ptr<TTextMatcher> matcher = PrepareMatcher();
@@ -62,31 +73,19 @@ void TForm_Find::Button_FindAllClick() {
     TTreeNode* const root = Scope() == scopeSelectedBranch ? tree_->Selected() : nullptr;
     TTreeNode* node = Scope() == scopeSelectedBranch ? root : tree_->FirstTopLevel();
 
-    searchingAll_ = true;
+    searching_ = true;
     disturbed_ = false;
-    const auto finished = qScopeGuard([this] { searchingAll_ = false; });
+    const auto finished = qScopeGuard([this] { searching_ = false; });
     // Nothing else is done to the documents while their nodes are being visited: the window
     // takes no input but Cancel meanwhile.
     TLongWork work("FindAllSearching", TCancel::Allowed, progressDelay_);
-    std::optional<size_t> total;
-    size_t visited = 0;
+    TSearchPace pace;
 
     // The same walk as the find button's presses, gathering every match instead of stopping at
     // the first one.
     TFindResultsData found;
     std::vector<TTextMatch> matches;
-    // Counts a branch visited; false when the search is to stop: cancelled, or the documents
-    // changed, so that the branch reached may be gone and is not looked at again.
-    const auto visit = [&] {
-        if (++visited % kNodesPerSlice != 0) {
-            return true;
-        }
-        // The scope is counted once the search is seen to take long.
-        if (!total && work.Shown()) {
-            total = NodesInScope(*tree_, root);
-        }
-        return work.Step(visited, total.value_or(0)) && !disturbed_;
-    };
+    const auto visit = [&] { return Visit(work, pace, root); };
     // Looks at one branch, its node made by `nodeOf` only if it matches; false when it is locked
     // (its memo not searched, nor anything below it).
     const auto search = [&](const std::string& title, const TDomNode& element, bool locked, auto&& nodeOf) {
@@ -190,7 +189,7 @@ void TForm_Find::List_FindAllActivate(int row) {
 }
 
 void TForm_Find::MarkResultsOutOfDate() noexcept {
-    if (searchingAll_) {
+    if (searching_) {
         disturbed_ = true;
     }
     if (Panel_FindAll->isHidden() || resultsOutOfDate_) {

@@ -3,6 +3,7 @@
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/DialogFrame.h"
@@ -24,10 +25,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <functional>
+#include <optional>
 
 namespace ludex {
 
@@ -323,9 +328,13 @@ bool TForm_Find::InScope(const TTreeNode* node) const {
            (scopeRoot_ == nullptr || node == scopeRoot_ || node->HasAsAncestor(scopeRoot_));
 }
 
-TTreeNode* TForm_Find::FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos) const {
+std::optional<TTreeNode*> TForm_Find::FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos,
+                                                      const std::function<bool()>& visit) const {
     TBranchWalk walk(ElementOf(node), node->ChildOrder());
     for (bool more = walk.Next(); more;) {
+        if (!visit()) {
+            return std::nullopt;
+        }
         const TBranch& branch = walk.Current();
         if ((inTree && Match(branch.title, 1)) ||
             (!branch.locked && inMemos && Match(MemoAccess.Read(branch.element), 1))) {
@@ -370,7 +379,7 @@ bool TForm_Find::MemoShowsMatch(const std::string& memo, const TTextMatch& match
 }
 
 void TForm_Find::Button_FindClick() {
-    if (!tree_) {
+    if (!tree_ || searching_) {
         return;
     }
     const bool inTree = CheckBox_FindInTree->isChecked();
@@ -380,6 +389,11 @@ void TForm_Find::Button_FindClick() {
         SetFindMode(TFindMode::Restart);
         return;
     }
+    // Where the search stood, for a search that is stopped before it ends: it leaves everything
+    // as it was, so that the next press searches from the same place again.
+    TTreeNode* const scopeBefore = scopeRoot_;
+    TTreeNode* const nodeBefore = currentNode_;
+    const size_t memoPositionBefore = memoPosition_;
 
     if (restart_) {
         if (Scope() == scopeSelectedBranch) {
@@ -405,10 +419,38 @@ void TForm_Find::Button_FindClick() {
                                                   : NextInPreOrder(*tree_, currentNode_);
     }
 
+    // The walk to the next match may pass a million branches: past the progress delay it shows
+    // its progress (with the message of every search), lets the window paint and can be
+    // cancelled. Nothing else is done to the documents meanwhile: the window takes no input but
+    // Cancel. The work ends before the match is selected or the end of the search is told.
+    searching_ = true;
+    disturbed_ = false;
+    const auto finished = qScopeGuard([this] { searching_ = false; });
+    std::optional<TLongWork> work;
+    work.emplace("FindAllSearching", TCancel::Allowed, progressDelay_);
+    TSearchPace pace;
+    const std::function<bool()> visit = [&] { return Visit(*work, pace, scopeRoot_); };
+    const auto stop = [&] {
+        work.reset();
+        if (disturbed_) {
+            // A node the search held may be gone.
+            SetFindMode(TFindMode::Restart);
+            return;
+        }
+        scopeRoot_ = scopeBefore;
+        currentNode_ = nodeBefore;
+        memoPosition_ = memoPositionBefore;
+    };
+
     while (InScope(currentNode_)) {
+        if (!visit()) {
+            stop();
+            return;
+        }
         TTreeNode* node = currentNode_;
         const bool locked = IsNodeLocked(node);
         if (inTree && Match(node->Text(), 1)) {
+            work.reset();
             SelectNode(node);
             SetFindMode(TFindMode::GoOn);
             if (locked) {
@@ -425,6 +467,7 @@ void TForm_Find::Button_FindClick() {
         if (inMemos) {
             const std::string memo = MemoOf(node);
             if (const TTextMatch m = Match(memo, 1)) {
+                work.reset();
                 SelectNode(node);
                 SetFindMode(TFindMode::GoOn);
                 SelectMemoMatch(memo, m);
@@ -434,12 +477,17 @@ void TForm_Find::Button_FindClick() {
         if (node->ChildrenUnmade()) {
             // The branches below have no nodes yet: they are searched in the document, and the
             // node of the first match is made and looked at again above.
-            TTreeNode* match = FirstMatchBelow(node, inTree, inMemos);
-            currentNode_ = match != nullptr ? match : NodeAfterSubtree(*tree_, node);
+            const std::optional<TTreeNode*> match = FirstMatchBelow(node, inTree, inMemos, visit);
+            if (!match) {
+                stop();
+                return;
+            }
+            currentNode_ = *match != nullptr ? *match : NodeAfterSubtree(*tree_, node);
             continue;
         }
         currentNode_ = NextInPreOrder(*tree_, node);
     }
+    work.reset();
 
     const std::string pattern = Edit_FindWhat->text().toStdString();
     SetFindMode(TFindMode::Restart);

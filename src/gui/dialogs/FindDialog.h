@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@ namespace ludex {
 
 class TBranchTree;
 class TFindResults;
+class TLongWork;
 class TQtLocalizedForm;
 class TTreeNode;
 
@@ -65,7 +68,9 @@ public:
     void RadioGroup_ScopeClick();
     // A key typed in the search field; Enter runs one search step. True when the key was used.
     bool Edit_FindWhatKeyPress(int key);
-    // One search step.
+    // One search step. A step that runs longer than the progress delay shows its progress and can
+    // be cancelled; a cancelled step leaves the selection and the place the next step starts from
+    // as they were, and one during which the documents changed starts a new search next time.
     void Button_FindClick();
     void Button_CancelClick();
     // Lists every match of the scope. A search that runs longer than the progress delay shows its
@@ -76,7 +81,7 @@ public:
     void List_FindAllActivate(int row);
     bool ResultsOutOfDate() const { return resultsOutOfDate_; }
     const TFindResults& Results() const { return *results_; }
-    // How long a Find All runs before it shows its progress.
+    // How long a search runs before it shows its progress.
     void SetProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
     // Restart: the next press starts a new search (button "Find"); GoOn: it goes on ("FindNext").
     void SetFindMode(TFindMode mode);
@@ -117,8 +122,21 @@ private:
     bool InScope(const TTreeNode* node) const;
     // The first branch below a node whose children are unmade that matches (its title, else its
     // memo unless it is locked), in the order of its nodes to be: searched in the document, and
-    // only the nodes down to it made. Null when none does.
-    TTreeNode* FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos) const;
+    // only the nodes down to it made. Null when none does; nothing when `visit`, asked at each
+    // branch, stops the search.
+    std::optional<TTreeNode*> FirstMatchBelow(TTreeNode* node, bool inTree, bool inMemos,
+                                              const std::function<bool()>& visit) const;
+    // How far a search has come: the branches it visited, and those it can visit at most once
+    // they have been counted.
+    struct TSearchPace {
+        size_t visited = 0;
+        std::optional<size_t> total;
+    };
+    // Counts a branch visited by a search of the scope below `root` (everywhere for null); every
+    // so many, shows the progress, lets the window paint and looks at the user. False when the
+    // search is to stop: cancelled, or the documents changed, so that the branch reached may be
+    // gone and is not looked at again.
+    bool Visit(TLongWork& work, TSearchPace& pace, TTreeNode* root);
     void SelectNode(TTreeNode* node);
     void SelectMemoMatch(const std::string& memo, const TTextMatch& match);
     // Notices of the tree; they only keep the search state in step and cannot fail.
@@ -153,8 +171,8 @@ private:
     // Find All.
     TFindResults* results_ = nullptr;
     bool resultsOutOfDate_ = false;
-    bool searchingAll_ = false; // a Find All is running
-    bool disturbed_ = false;    // the documents changed while it ran
+    bool searching_ = false; // a search (a step or Find All) is running
+    bool disturbed_ = false; // the documents changed while it ran
     std::chrono::milliseconds progressDelay_{500};
 };
 
