@@ -136,6 +136,28 @@ void CompareSplitCheck(const std::string& text, size_t split) {
     }
 }
 
+// The check of a text that follows it as it arrives, in pieces of `piece` bytes, finds what the
+// whole check finds.
+void CompareFollowingCheck(const std::string& text, size_t piece) {
+    bool wholeReference = false;
+    TAttributeWatch wholeWatch{.name = "password"};
+    const auto whole = FindMalformation(text, &wholeReference, &wholeWatch);
+    TGrowingCheck check("password");
+    const std::string_view all(text);
+    for (size_t k = piece; k < text.size(); k += piece) {
+        check.Advance(all.substr(0, k));
+    }
+    bool reference = false;
+    TAttributeWatch watch{.name = "password"};
+    const auto found = check.Finish(all, &reference, &watch);
+    const bool same = whole ? found && found->offset == whole->offset && found->reason == whole->reason
+                            : !found && reference == wholeReference && watch.seen == wholeWatch.seen;
+    if (!same) {
+        Crash("the check that follows the text differs",
+              "in pieces of " + std::to_string(piece) + ": " + (whole ? whole->reason : "well-formed"));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -154,6 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CompareSplitCheck(bytes, data[size - 1] % 2 == 0 && middle != std::string::npos
                                      ? middle
                                      : data[size - 1] * size / 256);
+        CompareFollowingCheck(bytes, pieceSize);
     }
     std::string first;
     bool unlocked = false;

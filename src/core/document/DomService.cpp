@@ -4,6 +4,7 @@
 #include "core/base/FileIO.h"
 #include "core/base/FileSystem.h"
 #include "core/crypto/Secret.h"
+#include "core/document/CheckFollower.h"
 #include "core/document/WellFormed.h"
 #include "core/text/Utf8.h"
 
@@ -491,45 +492,68 @@ struct TDomDocument::TTextCheck {
 };
 
 void TDomDocument::Load(const std::string& fileName) {
-    Clear();
-    TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
-    TDecodedDocument decoded =
-        decoder.Finish(ReadFileBytes(fileName, [&](std::string_view bytes) { decoder.Received(bytes); }));
-    // Parsing overwrites the text; an error position is found in the file read again.
-    Parse(std::move(decoded), fileName, [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); });
+    LoadFile(fileName, nullptr);
 }
 
 TFileIdentity TDomDocument::LoadIdentified(const std::string& fileName) {
+    TFileStatus status;
+    const TFileDigest digest = LoadFile(fileName, &status);
+    return IdentityOfRead(status, digest);
+}
+
+TFileDigest TDomDocument::LoadFile(const std::string& fileName, TFileStatus* status) {
     Clear();
     TDocumentDecoder decoder(fileName, TUtf8Check::ByCaller);
-    TFileStatus status;
+    TFileStatus readStatus;
     std::string bytes;
-    // The digest that identifies the bytes follows them on a thread of its own as they are read,
-    // and goes on while the well-formedness check reads them; the parser, which changes them,
-    // waits for it. Bytes the decoder changes or replaces are digested in full first. The
-    // follower is declared after the bytes: whatever is thrown, its thread is done before they go.
+    // The digest that identifies the bytes (when asked for) follows them on a thread of its own
+    // as they are read, and goes on while the well-formedness check reads them; the parser, which
+    // changes them, waits for it. Bytes the decoder changes or replaces are digested in full
+    // first. The followers are declared after the bytes: whatever is thrown, their threads are
+    // done before they go.
     TDigestFollower digest;
+    const bool identify = status != nullptr;
+    // So does the well-formedness check, so that when the read ends only the rest is left to
+    // check (on both cores).
+    TCheckFollower check(watched_);
     ReadFileInto(
         fileName, bytes,
         [&](std::string_view read) {
             decoder.Received(read);
-            digest.Received(read);
+            if (identify) {
+                digest.Received(read);
+            }
+            check.Received(read);
         },
-        [&] { digest.Pause(); }, status);
+        [&] {
+            digest.Pause();
+            check.Abandon();
+        },
+        identify ? *status : readStatus);
     std::optional<TFileDigest> digested;
+    std::future<TTextCheck> checked;
     if (!decoder.PassesBytesOn()) {
-        digested = digest.Finish(bytes);
+        if (identify) {
+            digested = digest.Finish(bytes);
+        }
+        check.Abandon(); // it followed bytes that are not the text
+    } else {
+        // Passed on, the bytes become the document's text in the same place: the check of the
+        // bytes is the check of the text.
+        std::promise<TTextCheck> done;
+        done.set_value(CheckText(bytes, &check));
+        checked = done.get_future();
     }
-    // Passed on, the bytes become the document's text in the same place.
     Parse(
         decoder.Finish(std::move(bytes)), fileName,
         [&] { return DecodeDocument(ReadFileBytes(fileName), fileName); },
         [&] {
-            if (!digested) {
+            if (identify && !digested) {
                 digested = digest.Finish(text_);
             }
-        });
-    return IdentityOfRead(status, *digested);
+        },
+        &checked);
+    return digested.value_or(TFileDigest{});
 }
 
 void TDomDocument::LoadBytes(std::string_view bytes, std::string_view sourceName) {
@@ -555,10 +579,12 @@ void TDomDocument::LoadXML(std::string_view text) {
         {}, &checking);
 }
 
-TDomDocument::TTextCheck TDomDocument::CheckText(std::string_view text) const {
+TDomDocument::TTextCheck TDomDocument::CheckText(std::string_view text, TCheckFollower* followed) const {
     TTextCheck check;
     TAttributeWatch watch{.name = watched_};
-    check.fault = FindMalformation(text, &check.referenceInText, watched_.empty() ? nullptr : &watch);
+    TAttributeWatch* watching = watched_.empty() ? nullptr : &watch;
+    check.fault = followed != nullptr ? followed->Finish(text, &check.referenceInText, watching)
+                                      : FindMalformation(text, &check.referenceInText, watching);
     check.watchedSeen = watch.seen;
     return check;
 }

@@ -24,6 +24,8 @@ struct xml_attribute_struct;
 
 namespace ludex {
 
+class TCheckFollower;
+
 // The document DOM: holds the element trees of document files, new documents and deciphered
 // branch contents. This unit is the only one that knows the XML parser behind it.
 //
@@ -230,8 +232,12 @@ private:
     static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
     struct TTextCheck;
-    // The well-formedness check of the text, watching for the watched attribute.
-    TTextCheck CheckText(std::string_view text) const;
+    // The well-formedness check of the text, watching for the watched attribute; finished by
+    // `followed` when given, which has followed the text as it was read.
+    TTextCheck CheckText(std::string_view text, TCheckFollower* followed = nullptr) const;
+    // Load and LoadIdentified: the file read, checked as it arrives and parsed; with `status`,
+    // that of the file read and the digest of its bytes (none without).
+    TFileDigest LoadFile(const std::string& fileName, TFileStatus* status);
     // The same, begun on a thread of its own when the text is large: none otherwise. The text
     // must stay until the result is taken (or the future is gone).
     std::future<TTextCheck> CheckBeside(std::string_view text) const;

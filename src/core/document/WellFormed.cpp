@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -184,6 +186,10 @@ public:
         }
         return false;
     }
+
+    // The text grew: `longer` begins with the text checked so far, at the same place in memory,
+    // so that what the check holds of it (the names of the open elements) stays valid.
+    void Extend(std::string_view longer) { text_ = longer; }
 
     // Checks from `from` after the document element's end tag to the end of the text.
     void RunAfterDocumentElement(size_t from) {
@@ -811,7 +817,12 @@ TOutcome CheckWhole(std::string_view text, std::string_view watched) {
 // from the start passes `split` inside something else (a comment, a character-data section),
 // it goes on to the end itself, and the other's work is dropped. Either way the outcome is the
 // whole text's.
-TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t split) {
+//
+// `started`, when given, is a check of the same text that has stopped where a run of content
+// ended before `split` (Run or Resume returned true); it goes on from there instead of a check
+// from the start.
+TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t split,
+                    TChecker* started = nullptr) {
     TChecker below(text, watched);
     std::optional<TFault> belowFault;
     bool belowFailed = false;
@@ -827,7 +838,15 @@ TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t spli
             }
         });
     } catch (const std::system_error&) {
-        return CheckWhole(text, watched);
+        if (started == nullptr) {
+            return CheckWhole(text, watched);
+        }
+        try {
+            started->Resume();
+        } catch (TFault& fault) {
+            return {.fault = std::move(fault)};
+        }
+        return OutcomeOf(*started);
     }
     // Whatever happens here, the thread is done before what it reads goes.
     struct TJoin {
@@ -839,9 +858,13 @@ TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t spli
         }
     } join{beside};
 
-    TChecker first(text, watched);
+    std::optional<TChecker> fresh;
+    if (started == nullptr) {
+        fresh.emplace(text, watched);
+    }
+    TChecker& first = started != nullptr ? *started : *fresh;
     try {
-        if (!first.Run(split)) {
+        if (!(started != nullptr ? first.Resume(split) : first.Run(split))) {
             return OutcomeOf(first);
         }
         beside.join();
@@ -896,17 +919,26 @@ TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t spli
     return {.fault = TFault{text.size(), "element <" + std::string(innermost) + "> is not closed"}};
 }
 
-// Where a large text is split for CheckSplit: a '<' from the middle on that begins a tag, which
-// nearly always stands between two runs of an element's content. None for a small text.
-size_t SplitPointOf(std::string_view text) {
+// Whether the '<' at `at` begins a tag (a start or an end tag), judged by the byte after it.
+bool BeginsTag(std::string_view text, size_t at) {
+    if (at + 1 >= text.size()) {
+        return false;
+    }
+    const auto next = static_cast<unsigned char>(text[at + 1]);
+    return next == '/' || next == '_' || next == ':' || std::isalpha(next) != 0;
+}
+
+// Where the text from `from` on (checked so far up to `from`) is split for CheckSplit: a '<'
+// from the middle of that part on that begins a tag, which nearly always stands between two runs
+// of an element's content. None for a small part.
+size_t SplitPointOf(std::string_view text, size_t from = 0) {
     constexpr size_t kSplitFrom = size_t{1} << 20;
-    if (text.size() < kSplitFrom) {
+    if (text.size() - from < kSplitFrom) {
         return std::string_view::npos;
     }
-    for (size_t at = text.find('<', text.size() / 2); at != std::string_view::npos && at + 1 < text.size();
+    for (size_t at = text.find('<', from + (text.size() - from) / 2); at != std::string_view::npos;
          at = text.find('<', at + 1)) {
-        const auto next = static_cast<unsigned char>(text[at + 1]);
-        if (next == '/' || next == '_' || next == ':' || std::isalpha(next) != 0) {
+        if (BeginsTag(text, at)) {
             return at;
         }
     }
@@ -941,6 +973,76 @@ std::optional<TMalformation> FindMalformation(std::string_view text, bool* refer
     return MalformationOf(
         text, split == std::string_view::npos ? CheckWhole(text, watched) : CheckSplit(text, watched, split),
         referenceInText, watch);
+}
+
+struct TGrowingCheck::TState {
+    explicit TState(std::string_view watched) : checker(std::string_view(), watched) {}
+    TChecker checker;
+};
+
+TGrowingCheck::TGrowingCheck(std::string_view watched) : watched_(watched) {}
+
+TGrowingCheck::~TGrowingCheck() = default;
+
+bool TGrowingCheck::Advance(std::string_view arrived) {
+    if (!following_) {
+        return false;
+    }
+    // The last tag that has arrived whole enough to be judged, past what is checked.
+    size_t stop = arrived.size() >= 2 ? arrived.rfind('<', arrived.size() - 2) : std::string_view::npos;
+    while (stop != std::string_view::npos && stop > checked_ && !BeginsTag(arrived, stop)) {
+        stop = stop == 0 ? std::string_view::npos : arrived.rfind('<', stop - 1);
+    }
+    if (stop == std::string_view::npos || stop <= checked_) {
+        return true; // nothing more to take yet
+    }
+    try {
+        if (!state_) {
+            state_ = std::make_unique<TState>(watched_);
+        }
+        state_->checker.Extend(arrived);
+        // A tag inside a comment or a character-data section is passed, and the check runs on to
+        // the end of what has arrived: its outcome there says nothing of the whole text.
+        const bool stopped = checked_ == 0 ? state_->checker.Run(stop) : state_->checker.Resume(stop);
+        if (!stopped) {
+            Drop();
+            return false;
+        }
+        checked_ = stop;
+    } catch (...) {
+        // A fault, or no memory: Finish checks the whole text and finds what there is to find.
+        Drop();
+        return false;
+    }
+    return true;
+}
+
+void TGrowingCheck::Drop() noexcept {
+    following_ = false;
+    checked_ = 0;
+}
+
+std::optional<TMalformation> TGrowingCheck::Finish(std::string_view text, bool* referenceInText,
+                                                   TAttributeWatch* watch) {
+    if (!following_ || checked_ == 0 || !state_) {
+        return FindMalformation(text, referenceInText, watch);
+    }
+    following_ = false;
+    TChecker& checker = state_->checker;
+    checker.Extend(text);
+    const size_t split = SplitPointOf(text, checked_);
+    TOutcome outcome;
+    if (split != std::string_view::npos) {
+        outcome = CheckSplit(text, watched_, split, &checker);
+    } else {
+        try {
+            checker.Resume();
+            outcome = OutcomeOf(checker);
+        } catch (TFault& fault) {
+            outcome = {.fault = std::move(fault)};
+        }
+    }
+    return MalformationOf(text, std::move(outcome), referenceInText, watch);
 }
 
 std::optional<TMalformation> FindMalformationSplitAt(std::string_view text, size_t split,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,38 @@ std::optional<TMalformation> FindMalformation(std::string_view text, bool* refer
 std::optional<TMalformation> FindMalformationSplitAt(std::string_view text, size_t split,
                                                      bool* referenceInText = nullptr,
                                                      TAttributeWatch* watch = nullptr);
+
+// The check of a text that arrives from its start (a file being read), done as it arrives: each
+// Advance checks what has arrived since the last, as far as the last tag in it, and Finish checks
+// the rest (on two threads when it is large) and answers as FindMalformation does for the whole
+// text. Where the arrived part cannot be taken so far (a fault in it, or a tag that turns out to
+// stand inside a comment or a character-data section), Finish checks the whole text.
+class TGrowingCheck {
+public:
+    // `watched` as in TAttributeWatch; it must outlive the check.
+    explicit TGrowingCheck(std::string_view watched);
+    ~TGrowingCheck();
+    TGrowingCheck(const TGrowingCheck&) = delete;
+    TGrowingCheck& operator=(const TGrowingCheck&) = delete;
+
+    // `arrived` is the text's first bytes: at every call the same start in memory, holding the
+    // bytes of every earlier call unchanged. False once the check no longer follows the text.
+    bool Advance(std::string_view arrived);
+    // The bytes given so far are to be forgotten (they move, say): Finish checks the whole text.
+    void Drop() noexcept;
+    // How far the text has been checked.
+    size_t Checked() const { return checked_; }
+    // The whole text, beginning with the bytes given to Advance where they were given. Call it once.
+    std::optional<TMalformation> Finish(std::string_view text, bool* referenceInText = nullptr,
+                                        TAttributeWatch* watch = nullptr);
+
+private:
+    struct TState;
+    std::string_view watched_;
+    std::unique_ptr<TState> state_;
+    size_t checked_ = 0;
+    bool following_ = true;
+};
 
 // Whether XML 1.0 allows the character in a document at all (its Char production).
 constexpr bool IsXmlChar(char32_t c) {

@@ -1,6 +1,7 @@
 #include "core/document/WellFormed.h"
 
 #include "core/base/Exception.h"
+#include "core/document/CheckFollower.h"
 #include "core/document/DomService.h"
 
 #include "support/ErrorText.h"
@@ -218,11 +219,9 @@ TEST(WellFormedTest, TellsWhetherAWatchedAttributeStands) {
     EXPECT_FALSE(document.MayHoldAttribute("password"));
 }
 
-// A large text's second part is checked beside its first, on another thread: wherever the split
-// falls (inside a tag, a comment, text, after the document element), the outcome is the whole
-// check's, fault and place and reason, and the flags it reports.
-TEST(WellFormedTest, ASplitCheckFindsWhatTheWholeCheckFinds) {
-    const std::string texts[] = {
+// Texts well-formed and not, with the fault on either side of any split, or across it.
+const std::vector<std::string>& SplitTexts() {
+    static const std::vector<std::string> texts = {
         // Well-formed: elements closed on either side, a reference and the watched name on either.
         "<?xml version=\"1.0\"?><r><a t=\"1\"><b/>x&#65;</a><c password=\"k\">y</c></r>\r\n<!--e--><?p?> ",
         "<!DOCTYPE r [<!ENTITY e 'x'>]><r a=\"&amp;1\"><!--c </r> --><?p </r>?><![CDATA[</r><s>]]>t<s/></r>",
@@ -246,7 +245,14 @@ TEST(WellFormedTest, ASplitCheckFindsWhatTheWholeCheckFinds) {
         "<r><a b=\"1\" b=\"2\"/></r>",
         "<r><a></a></r>\n<?xml version=\"1.0\"?>",
     };
-    for (const std::string& text : texts) {
+    return texts;
+}
+
+// A large text's second part is checked beside its first, on another thread: wherever the split
+// falls (inside a tag, a comment, text, after the document element), the outcome is the whole
+// check's, fault and place and reason, and the flags it reports.
+TEST(WellFormedTest, ASplitCheckFindsWhatTheWholeCheckFinds) {
+    for (const std::string& text : SplitTexts()) {
         bool wholeReference = false;
         TAttributeWatch wholeWatch{.name = "password"};
         const std::optional<TMalformation> whole = FindMalformation(text, &wholeReference, &wholeWatch);
@@ -263,6 +269,157 @@ TEST(WellFormedTest, ASplitCheckFindsWhatTheWholeCheckFinds) {
             } else {
                 EXPECT_EQ(reference, wholeReference);
                 EXPECT_EQ(watch.seen, wholeWatch.seen);
+            }
+        }
+    }
+}
+
+// What the whole check finds, to compare another check with.
+struct TWholeCheck {
+    std::optional<TMalformation> fault;
+    bool reference = false;
+    bool watched = false;
+};
+
+TWholeCheck WholeCheckOf(std::string_view text) {
+    TWholeCheck whole;
+    TAttributeWatch watch{.name = "password"};
+    whole.fault = FindMalformation(text, &whole.reference, &watch);
+    whole.watched = watch.seen;
+    return whole;
+}
+
+// A check that followed `text` as it arrived in pieces of `step` bytes up to `until`, finished on
+// the whole text, against the whole check; how far it had checked before it was finished.
+size_t ExpectFollowingCheckAsWhole(const std::string& text, size_t step, size_t until) {
+    const TWholeCheck whole = WholeCheckOf(text);
+    TGrowingCheck check("password");
+    const std::string_view all(text);
+    for (size_t k = step; k < until; k += step) {
+        check.Advance(all.substr(0, k));
+    }
+    const size_t checked = check.Checked();
+    bool reference = !whole.reference;
+    TAttributeWatch watch{.name = "password", .seen = !whole.watched};
+    const std::optional<TMalformation> found = check.Finish(all, &reference, &watch);
+    EXPECT_EQ(found.has_value(), whole.fault.has_value());
+    if (found && whole.fault) {
+        EXPECT_EQ(found->offset, whole.fault->offset);
+        EXPECT_EQ(found->reason, whole.fault->reason);
+    } else if (!found && !whole.fault) {
+        EXPECT_EQ(reference, whole.reference);
+        EXPECT_EQ(watch.seen, whole.watched);
+    }
+    return checked;
+}
+
+// A text checked as it arrives finds what the whole check finds, whatever pieces it arrives in:
+// the check goes as far as the last tag that has arrived, passing tags inside comments and
+// character-data sections, and gives up (for the whole check at the end) at a fault.
+TEST(WellFormedTest, ACheckThatFollowsTheTextFindsWhatTheWholeCheckFinds) {
+    for (const std::string& text : SplitTexts()) {
+        for (const size_t step : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{8}, size_t{13}}) {
+            SCOPED_TRACE(text + " in pieces of " + std::to_string(step));
+            ExpectFollowingCheckAsWhole(text, step, text.size());
+        }
+    }
+}
+
+// Large texts (about 3.5 MB) with faults before, around and after the places where a check
+// that follows the text stops: `follows` when it gets past the first megabyte, once it has
+// arrived.
+struct TLargeCase {
+    const char* name;
+    std::string text;
+    bool follows;
+};
+
+const std::vector<TLargeCase>& LargeCases() {
+    constexpr size_t kBranches = 150000;
+    auto branches = [](size_t from, size_t to) {
+        std::string part;
+        for (size_t i = from; i < to; ++i) {
+            part += "<a t=\"" + std::to_string(i) + "\">x<b/></a>\r\n";
+        }
+        return part;
+    };
+    auto document = [&](size_t at, const std::string& inserted) {
+        return "<?xml version=\"1.0\"?><r>" + branches(0, at) + inserted + branches(at, kBranches) + "</r>";
+    };
+    static const std::vector<TLargeCase> cases = {
+        {"well-formed", document(kBranches / 2, ""), true},
+        {"flags late", document(kBranches - 10, "<c password=\"p\">&#65;</c>"), true},
+        {"flags early", document(10, "<c password=\"p\">&#65;</c>"), true},
+        {"a fault in the part that arrived", document(kBranches / 10, "</x>"), false},
+        {"a fault in the first half of the rest", document(kBranches / 2, "<a>"), true},
+        {"a fault in the second half of the rest", document(kBranches - 100, "&bad;"), true},
+        {"tags inside a comment where the check stops",
+         document(kBranches / 6, "<!--" + branches(0, 30000) + "-->"), false},
+        {"text after the document element", document(kBranches, "") + "text", true},
+        {"the document element not closed", document(kBranches, "").substr(0, 3000000), true},
+    };
+    return cases;
+}
+
+// The first megabyte arrives and is checked; the rest is checked when the read ends, split over
+// two threads.
+TEST(WellFormedTest, ALargeTextCheckedAsItArrivesFindsWhatTheWholeCheckFinds) {
+    for (const TLargeCase& c : LargeCases()) {
+        SCOPED_TRACE(c.name);
+        const size_t checked = ExpectFollowingCheckAsWhole(c.text, 256 * 1024, 1024 * 1024);
+        if (c.follows) {
+            EXPECT_GT(checked, 700u * 1024) << "the check followed the text";
+        } else {
+            EXPECT_EQ(checked, 0u) << "the check gave up";
+        }
+    }
+}
+
+// The same texts read in pieces as a file is, checked on a thread of their own as they arrive:
+// the outcome is the whole check's, also when the follower is told to let go of the bytes before
+// any arrive (as a read does when it sets aside room for them), or partway (they move to a
+// larger buffer), and a follower left unfinished stops before the bytes go.
+TEST(WellFormedTest, AFollowerOnItsOwnThreadFindsWhatTheWholeCheckFinds) {
+    constexpr size_t kPiece = 64 * 1024;
+    enum class TLetGo { Never, BeforeAnyByte, Partway, Unfinished };
+    for (const TLargeCase& c : LargeCases()) {
+        for (const TLetGo letGo :
+             {TLetGo::Never, TLetGo::BeforeAnyByte, TLetGo::Partway, TLetGo::Unfinished}) {
+            SCOPED_TRACE(std::string(c.name) + ", letting go " + std::to_string(static_cast<int>(letGo)));
+            std::string bytes;
+            bytes.reserve(c.text.size());
+            TCheckFollower follower("password");
+            if (letGo == TLetGo::BeforeAnyByte) {
+                follower.Abandon();
+            }
+            for (size_t at = 0; at < c.text.size(); at += kPiece) {
+                if (letGo == TLetGo::Partway && at == 20 * kPiece) {
+                    follower.Abandon();
+                    std::string moved;
+                    moved.reserve(c.text.size());
+                    moved = bytes;
+                    bytes.swap(moved); // the old buffer goes at once
+                }
+                bytes.append(c.text, at, kPiece);
+                follower.Received(bytes);
+                if (letGo == TLetGo::Unfinished && at >= 30 * kPiece) {
+                    break;
+                }
+            }
+            if (letGo == TLetGo::Unfinished) {
+                continue; // the follower goes before the bytes
+            }
+            const TWholeCheck whole = WholeCheckOf(c.text);
+            bool reference = !whole.reference;
+            TAttributeWatch watch{.name = "password", .seen = !whole.watched};
+            const std::optional<TMalformation> found = follower.Finish(bytes, &reference, &watch);
+            ASSERT_EQ(found.has_value(), whole.fault.has_value());
+            if (found) {
+                EXPECT_EQ(found->offset, whole.fault->offset);
+                EXPECT_EQ(found->reason, whole.fault->reason);
+            } else {
+                EXPECT_EQ(reference, whole.reference);
+                EXPECT_EQ(watch.seen, whole.watched);
             }
         }
     }
