@@ -338,22 +338,40 @@ TEST_F(LongWorkTest, CancelStopsSaveAllWhereItIs) {
     EXPECT_TRUE(Questions().Errors.empty());
 }
 
+// Locking a branch, and Lock All (which walks every document and locks what is unlocked).
 TEST_F(LongWorkTest, WorkThatMayNotBeStoppedShowsNoCancelAndIgnoresEscape) {
     StartShown();
-    TTreeNode* root = Open("doc.ldx", Doc("Doc", "<note title=\"Secret\">" + LargeContent(100) + "</note>"));
+    TTreeNode* root =
+        Open("doc.ldx", Doc("Doc", "<note title=\"Secret\">" + LargeContent(100) +
+                                       "</note><note title=\"Other\">" + LargeContent(100) + "</note>"));
     TTreeNode* secret = Find(root, {"Secret"});
+    TTreeNode* other = Find(root, {"Other"});
     Encrypt(secret, "key");
+    Encrypt(other, "key");
     ASSERT_FALSE(IsNodeLocked(secret));
+    ASSERT_FALSE(IsNodeLocked(other));
 
-    Select(secret);
-    TSeen seen;
-    DuringTheWork(seen, [this] { QTest::keyClick(Window().TreeView, Qt::Key_Escape); });
-    Window().Button_LockBranch->trigger();
-    EXPECT_TRUE(seen.panel);
-    EXPECT_EQ(seen.text, Message("WorkLocking"));
-    EXPECT_FALSE(seen.cancel);
-    EXPECT_TRUE(IsNodeLocked(secret)) << "Escape stops nothing that may not be stopped";
-    EXPECT_EQ(Panel(), nullptr);
+    struct Case {
+        const char* name;
+        QAction* command;
+        TTreeNode* locks;
+    };
+    const Case cases[] = {
+        {"lock", Window().Button_LockBranch, secret},
+        {"lock all", Window().MI_LockAll, other},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Select(secret);
+        TSeen seen;
+        DuringTheWork(seen, [this] { QTest::keyClick(Window().TreeView, Qt::Key_Escape); });
+        c.command->trigger();
+        EXPECT_TRUE(seen.panel);
+        EXPECT_EQ(seen.text, Message("WorkLocking"));
+        EXPECT_FALSE(seen.cancel);
+        EXPECT_TRUE(IsNodeLocked(c.locks)) << "Escape stops nothing that may not be stopped";
+        EXPECT_EQ(Panel(), nullptr);
+    }
 }
 
 TEST_F(LongWorkTest, AnErrorOfTheWorkIsShownAndChangesNothing) {

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QTreeView>
 
+#include <optional>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -133,11 +134,22 @@ void TEncryptionCommands::MI_LockAllClick() {
     // Pending memo edits are stored first, so that they are enciphered with their branch.
     window_.CommitMemo();
     std::string failures;
+    // The walks of the documents and the locking run as long work, all of it: a document of a
+    // million branches takes a while to walk, a large branch to encipher. The window paints
+    // meanwhile; its nodes do not look at the elements, and what the view has put off is laid out
+    // first, so that it makes no node from them while they change.
+    Tree().SettleView();
+    std::optional<TLongWork> work;
+    work.emplace("WorkLocking", TCancel::NotAllowed);
     for (int i = 0; i < Tree().TopLevelCount(); ++i) {
         TTreeNode* top = Tree().TopLevel(i);
+        const TDomNode root = top->Document()->RootElement();
         // Whether anything is to be locked is asked of the document: a branch unlocked may lie
         // below nodes not made yet.
-        if (!HoldsUnlockedBranch(top->Document()->RootElement())) {
+        bool holdsUnlocked = false;
+        work->RunOnWorker(
+            [&holdsUnlocked, &root](TWorkProgress&) { holdsUnlocked = HoldsUnlockedBranch(root); });
+        if (!holdsUnlocked) {
             continue;
         }
         // The nodes of the branches that are unlocked now; of these, the ones found locked
@@ -156,7 +168,9 @@ void TEncryptionCommands::MI_LockAllClick() {
                 pending.push_back(node->Child(c));
             }
         }
-        for (const TLockFailure& failure : LockAllBranches(top->Document()->RootElement())) {
+        std::vector<TLockFailure> notLocked;
+        work->RunOnWorker([&notLocked, &root](TWorkProgress&) { notLocked = LockAllBranches(root); });
+        for (const TLockFailure& failure : notLocked) {
             failures += (failures.empty() ? "" : "\n") + failure.message;
         }
         // Outermost first: a rebuilt node's old descendants are gone and never visited.
@@ -174,6 +188,8 @@ void TEncryptionCommands::MI_LockAllClick() {
             }
         }
     }
+    // The window takes input again, for the error below.
+    work.reset();
     // Nor may the history of any document bring it back, nor hold a password.
     window_.Undo().ForgetSecrets(nullptr);
     if (TTreeNode* selected = Tree().Selected()) {
