@@ -249,6 +249,14 @@ TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
              Window().Button_LockBranch->trigger();
          },
          pressCancel},
+        {"export", Message("WorkExporting"),
+         [this] { return FileExists(PathOf("export.txt")) ? ReadFile(PathOf("export.txt")) : "no file"; },
+         [&] {
+             Select(saved);
+             Questions().SaveChoices.push_back(TSaveChoice{QString::fromStdString(PathOf("export.txt")), 0});
+             Window().MI_ExportDocument->trigger();
+         },
+         pressCancel},
         {"resort", Message("WorkSorting"),
          [this] {
              std::string titles;

@@ -6,6 +6,7 @@
 #include "core/export/DocumentExport.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/PrintedBranches.h"
@@ -78,8 +79,16 @@ void TExportCommands::MI_ExportDocumentClick() {
     }
 }
 
-bool TExportCommands::MayRevealEncryptedText(const TDomNode& top, const char* messageKey) {
-    return !ExportRevealsEncryptedText(top) ||
+bool TExportCommands::MayRevealEncryptedText(const TDomNode& top, const char* messageKey,
+                                             const char* workKey) {
+    // The walk of a large branch runs as long work; the question comes after it, when the window
+    // takes input again.
+    bool reveals = false;
+    RunLongWork(workKey, TCancel::Allowed, [&reveals, &top](TWorkProgress& progress) {
+        reveals = ExportRevealsEncryptedText(top);
+        progress.ThrowIfCancelled();
+    });
+    return !reveals ||
            ModalQuestions().Ask(&window_, Message(messageKey), TQuestionButtons::YesNo) == TAnswer::Yes;
 }
 
@@ -105,12 +114,26 @@ void TExportCommands::Export(const TDomNode& top) {
         throw Exception("Unknown export file type " + std::to_string(choice->filter));
     }
     lastFormat_ = choice->filter;
-    if (!MayRevealEncryptedText(top, "ExportEncryptedQuery")) {
+    if (!MayRevealEncryptedText(top, "ExportEncryptedQuery", "WorkExporting")) {
         return;
     }
-    const std::string text = ExportText(top, kFileTypes[choice->filter].format, title);
     const std::string path = QDir::cleanPath(choice->fileName).toStdString();
-    WriteFileAtomically(path, text);
+    const TExportFormat format = kFileTypes[choice->filter].format;
+    // A document of a million branches takes seconds to export: it runs as long work while the
+    // window paints and takes no other input, so that the document stays as it is. Cancel stops
+    // it before the file is replaced (the text is made in one piece, and the write looks at
+    // Cancel between its pieces).
+    TLongWork work("WorkExporting", TCancel::Allowed);
+    TSaveOptions options;
+    options.progress = [&work](size_t written, size_t total) {
+        work.Progress().Report(written, total);
+        work.Progress().ThrowIfCancelled();
+    };
+    work.RunOnWorker([&](TWorkProgress& progress) {
+        const std::string text = ExportText(top, format, title);
+        progress.ThrowIfCancelled();
+        WriteFileAtomically(path, text, options);
+    });
     window_.SetStatusText(Q(LanguageLocaler().FormatMessage("ExportDone", {path})));
 }
 
@@ -151,7 +174,7 @@ void TExportCommands::MI_PrintClick() {
     }
     const TDomNode top =
         branchSelected && printer.printRange() == QPrinter::Selection ? selected : document->RootElement();
-    if (MayRevealEncryptedText(top, "PrintEncryptedQuery")) {
+    if (MayRevealEncryptedText(top, "PrintEncryptedQuery", "WorkPrinting")) {
         Print(top, printer);
     }
 }
@@ -159,7 +182,7 @@ void TExportCommands::MI_PrintClick() {
 void TExportCommands::MI_PrintPreviewClick() {
     window_.CommitMemo();
     const TDomNode top = window_.SelectedElement();
-    if (!top || !MayRevealEncryptedText(top, "PrintEncryptedQuery")) {
+    if (!top || !MayRevealEncryptedText(top, "PrintEncryptedQuery", "WorkPrinting")) {
         return;
     }
     QPrinter printer(QPrinter::HighResolution);

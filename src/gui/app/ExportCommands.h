@@ -37,15 +37,17 @@ public:
     // top branch is selected), after "PrintEncryptedQuery" where it applies.
     void MI_PrintPreviewClick();
 
-    // Exports `top` to a file the user chooses.
+    // Exports `top` to a file the user chooses, as long work that Cancel stops before the file is
+    // replaced.
     void Export(const TDomNode& top);
     // The branches from `top` down, laid out as they are printed.
     std::unique_ptr<QTextDocument> PrintedDocument(const TDomNode& top) const;
 
 private:
     // True when `top` holds no plain text of an encrypted branch, or when the user agrees to let
-    // it out after the question `messageKey`.
-    bool MayRevealEncryptedText(const TDomNode& top, const char* messageKey);
+    // it out after the question `messageKey`. The branches are looked at as long work, shown with
+    // the message `workKey`; cancelled, it throws ECancelled.
+    bool MayRevealEncryptedText(const TDomNode& top, const char* messageKey, const char* workKey);
     void Print(const TDomNode& top, QPrinter& printer) const;
 
     TForm_Ludex& window_;

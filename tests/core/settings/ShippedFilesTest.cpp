@@ -111,6 +111,8 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"WorkUnlocking", {}},
     {"WorkLocking", {}},
     {"WorkSorting", {}},
+    {"WorkExporting", {}},
+    {"WorkPrinting", {}},
     {"FindAllDocument", {}},
     {"FindAllBranch", {}},
     {"FindAllPlace", {}},
