@@ -25,31 +25,6 @@
 namespace ludex::test {
 namespace {
 
-// Passes everything on to the real file system, but holds a save's new file back until the test
-// lets it go: a Cancel pressed before that is seen by the save before it replaces anything.
-class TGatedFileSystem : public ludex::testing::TFaultyFileSystem {
-public:
-    std::atomic<bool> open{true};
-
-    TSystemResult CreateUnnamed(const std::string& folder, std::unique_ptr<IWritableFile>& file) override {
-        Wait();
-        return TFaultyFileSystem::CreateUnnamed(folder, file);
-    }
-    TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
-                                  const std::string& nameEnd, std::unique_ptr<IWritableFile>& file) override {
-        Wait();
-        return TFaultyFileSystem::CreateTemporary(folder, nameStart, nameEnd, file);
-    }
-
-private:
-    void Wait() const {
-        // Bounded, so that a test that forgets the gate fails instead of hanging.
-        for (int i = 0; i < 10000 && !open.load(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-};
-
 // A document of `count` branches with three sub-branches each, titled so that the window's order
 // is not the file's.
 std::string LargeContent(int count) {
@@ -157,7 +132,7 @@ protected:
 
 TEST_F(LongWorkTest, EachCommandShowsItsProgressAndCancelChangesNothing) {
     StartShown();
-    TGatedFileSystem files;
+    ludex::testing::TGatedFileSystem files;
     const TFileSystemOverride override(files);
 
     // The documents the cases work on.
@@ -328,7 +303,7 @@ TEST_F(LongWorkTest, CancelStopsSaveAllWhereItIs) {
     const std::string firstBytes = ReadFile(PathOf("first.ldx"));
     const std::string secondBytes = ReadFile(PathOf("second.ldx"));
 
-    TGatedFileSystem files;
+    ludex::testing::TGatedFileSystem files;
     files.open = false;
     const TFileSystemOverride override(files);
     TSeen seen;

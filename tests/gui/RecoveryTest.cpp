@@ -2,6 +2,7 @@
 // and what the next start makes of it.
 #include "BranchTestSupport.h"
 
+#include "core/base/FileSystem.h"
 #include "gui/app/DocumentRecovery.h"
 #include "support/FaultyFileSystem.h"
 
@@ -63,7 +64,11 @@ protected:
         Select(node);
         QTest::keyClicks(Window().Memo, text);
     }
-    void WriteSnapshots() { Window().Recovery()->WriteSnapshots(); }
+    // One round of the timer, and the wait for its files.
+    void WriteSnapshots() {
+        Window().Recovery()->WriteSnapshots();
+        Window().Recovery()->Settle();
+    }
 };
 
 TEST_F(RecoveryTest, SnapshotHoldsTheTypedMemoEnciphersOpenSecretsAndRestoresAfterACrash) {
@@ -214,6 +219,48 @@ TEST_F(RecoveryTest, FailingSnapshotWritesKeepThePreviousSnapshotAndAreReportedO
         EXPECT_NE(ReadFile(path).find("lost for now;"), std::string::npos) << "caught up";
     }
     EXPECT_TRUE(Window().isEnabled());
+}
+
+// A round's files are written on a thread of their own: the window takes input meanwhile, a round
+// due while the last is still being written is skipped, and a document saved or closed meanwhile
+// loses its snapshot only once it is written, so that none is left behind.
+TEST_F(RecoveryTest, SnapshotsAreWrittenWhileTheWindowGoesOn) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kOneSecretBranch));
+    ludex::testing::TGatedFileSystem gated;
+    const TFileSystemOverride override(gated);
+    auto snapshotText = [this] {
+        const std::vector<std::string> snapshots = Snapshots();
+        return snapshots.size() == 1 ? ReadFile(snapshots[0])
+                                     : std::to_string(snapshots.size()) + " snapshots";
+    };
+
+    Type(Find(root, {"Plain"}), "first;");
+    gated.open = false;
+    Window().Recovery()->WriteSnapshots();
+    EXPECT_TRUE(Snapshots().empty()) << "held back, and the window goes on";
+    Type(Find(root, {"Plain"}), "second;");
+    Window().Recovery()->WriteSnapshots();
+    gated.open = true;
+    Window().Recovery()->Settle();
+    EXPECT_NE(snapshotText().find("first;"), std::string::npos);
+    EXPECT_EQ(snapshotText().find("second;"), std::string::npos) << "that round was skipped";
+    WriteSnapshots();
+    EXPECT_NE(snapshotText().find("first;second;"), std::string::npos) << "the next round caught up";
+
+    // The document is saved or closed (Forget) while its snapshot is being written.
+    Type(Find(root, {"Plain"}), "third;");
+    gated.open = false;
+    Window().Recovery()->WriteSnapshots();
+    std::thread opener([&gated] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        gated.open = true;
+    });
+    Window().Recovery()->Forget(root->Document());
+    opener.join();
+    Window().Recovery()->Settle();
+    EXPECT_TRUE(Questions().Errors.empty());
+    EXPECT_TRUE(Snapshots().empty()) << "the snapshot goes once it is written, not before";
 }
 
 TEST_F(RecoveryTest, IntervalComesFromTheSettingsAndTheTimerWritesOnItsOwn) {

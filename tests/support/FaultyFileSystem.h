@@ -6,9 +6,12 @@
 #include "core/base/FileSystem.h"
 #include "core/base/PosixFileSystem.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -109,6 +112,31 @@ private:
     size_t largestRead_ = SIZE_MAX;
     bool refuseUnnamed_ = false;
     bool refuseHardLinks_ = false;
+};
+
+// Passes everything on to the real file system, but holds every new file back (for a
+// bounded time) until the test lets it go: what the test does meanwhile comes before the write.
+class TGatedFileSystem : public TFaultyFileSystem {
+public:
+    std::atomic<bool> open{true};
+
+    TSystemResult CreateUnnamed(const std::string& folder, std::unique_ptr<IWritableFile>& file) override {
+        Wait();
+        return TFaultyFileSystem::CreateUnnamed(folder, file);
+    }
+    TSystemResult CreateTemporary(const std::string& folder, const std::string& nameStart,
+                                  const std::string& nameEnd, std::unique_ptr<IWritableFile>& file) override {
+        Wait();
+        return TFaultyFileSystem::CreateTemporary(folder, nameStart, nameEnd, file);
+    }
+
+private:
+    void Wait() const {
+        // Bounded, so that a test that forgets the gate fails instead of hanging.
+        for (int i = 0; i < 10000 && !open.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 };
 
 } // namespace ludex::testing

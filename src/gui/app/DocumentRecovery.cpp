@@ -14,7 +14,10 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
+#include <chrono>
 #include <set>
+#include <stdexcept>
+#include <system_error>
 #include <vector>
 
 namespace ludex {
@@ -24,7 +27,11 @@ TDocumentRecovery::TDocumentRecovery(TForm_Ludex& window, const std::string& fol
     connect(&timer_, &QTimer::timeout, this, [this] { WriteSnapshots(); });
 }
 
-TDocumentRecovery::~TDocumentRecovery() = default;
+TDocumentRecovery::~TDocumentRecovery() {
+    if (writing_.valid()) {
+        writing_.wait();
+    }
+}
 
 void TDocumentRecovery::SetInterval(int seconds) {
     interval_ = seconds > 0 ? seconds : 0;
@@ -59,6 +66,12 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
     if (busy_ || QApplication::activeModalWidget() != nullptr || LongWorkRunning()) {
         return;
     }
+    // The round before is still being written (a large document): this one is skipped, and the
+    // next writes the newer state.
+    if (writing_.valid() && writing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        return;
+    }
+    Settle();
     busy_ = true;
     try {
         TBranchTree& tree = window_.Tree();
@@ -72,10 +85,12 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
         if (anyModified) {
             window_.CommitMemo(); // the memo being typed belongs to the snapshot, as to a save
         }
-        bool allWritten = true;
+        // The texts are made here, where the documents cannot change meanwhile; the files are
+        // written on a thread of their own, in order, while the window goes on.
+        TRound round;
         for (auto it = numbers_.begin(); it != numbers_.end();) {
             if (open.count(it->first) == 0 || !it->first->Modified()) {
-                folder_.Remove(it->second);
+                round.removed.push_back(it->second);
                 it = numbers_.erase(it);
             } else {
                 ++it;
@@ -84,15 +99,19 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
         for (const TLXDocument* document : open) {
             if (document->Modified()) {
                 try {
-                    WriteSnapshot(document);
+                    auto [entry, added] = numbers_.try_emplace(document, nextNumber_);
+                    if (added) {
+                        ++nextNumber_;
+                    }
+                    round.written.push_back(
+                        {entry->second, SnapshotText(document->RootElement(), document->FileName())});
                 } catch (const std::exception& e) {
-                    allWritten = false;
-                    Report("RecoveryWriteFailed", e);
+                    round.failures.emplace_back(e.what());
                 }
             }
         }
-        if (allWritten) {
-            failing_ = false;
+        if (!round.removed.empty() || !round.written.empty() || !round.failures.empty()) {
+            StartWriting(std::move(round));
         }
     } catch (const std::exception& e) {
         Report("RecoveryWriteFailed", e);
@@ -102,7 +121,62 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
     busy_ = false;
 }
 
+void TDocumentRecovery::StartWriting(TRound round) {
+    auto write = [this, round = std::move(round)]() mutable {
+        for (const int number : round.removed) {
+            try {
+                folder_.Remove(number);
+            } catch (const std::exception& e) {
+                round.failures.emplace_back(e.what());
+            }
+        }
+        for (const TSnapshotText& snapshot : round.written) {
+            try {
+                folder_.Write(snapshot.number, snapshot.text);
+            } catch (const std::exception& e) {
+                round.failures.emplace_back(e.what());
+            }
+        }
+        return std::move(round.failures);
+    };
+    try {
+        writing_ = std::async(std::launch::async, [this, write = std::move(write)]() mutable {
+            std::vector<std::string> failures = write();
+            // What went wrong is shown at once, on the window's thread.
+            QMetaObject::invokeMethod(
+                this, [this] { Settle(); }, Qt::QueuedConnection);
+            return failures;
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: written here.
+        std::promise<std::vector<std::string>> done;
+        done.set_value(write());
+        writing_ = done.get_future();
+        Settle();
+    }
+}
+
+void TDocumentRecovery::Settle() noexcept {
+    if (!writing_.valid()) {
+        return;
+    }
+    std::vector<std::string> failures;
+    try {
+        failures = writing_.get();
+    } catch (...) {
+        failures.emplace_back("");
+    }
+    if (failures.empty()) {
+        failing_ = false;
+        return;
+    }
+    for (const std::string& failure : failures) {
+        Report("RecoveryWriteFailed", std::runtime_error(failure));
+    }
+}
+
 void TDocumentRecovery::Forget(const TLXDocument* document) noexcept {
+    Settle(); // a snapshot being written goes only once it is written
     const auto it = numbers_.find(document);
     if (it == numbers_.end()) {
         return;
@@ -127,6 +201,7 @@ void TDocumentRecovery::ForgetAll() noexcept {
 }
 
 void TDocumentRecovery::OfferLeftSnapshots() {
+    Settle();
     try {
         for (const TLeftSnapshot& left : folder_.LeftSnapshots()) {
             try {

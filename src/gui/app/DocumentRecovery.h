@@ -5,8 +5,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <future>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace ludex {
 
@@ -29,9 +31,13 @@ public:
     int Interval() const { return interval_; }
 
     // One round: the pending memo is stored into its branch, every modified document's snapshot
-    // is written, and the snapshots of documents saved or closed since are removed. Skipped while
-    // a modal window is open, since a command may be half-way through its work then.
+    // text is made, and the snapshots are written and those of documents saved or closed since
+    // removed on a thread of their own, so that a large document does not hold the window up.
+    // Skipped while a modal window is open, since a command may be half-way through its work
+    // then, and while the round before is still being written.
     void WriteSnapshots() noexcept;
+    // Waits for the round being written, and shows what failed in it.
+    void Settle() noexcept;
 
     // Removes the document's snapshot: it has been saved, or closed without saving.
     void Forget(const TLXDocument* document) noexcept;
@@ -47,6 +53,18 @@ public:
     const TRecoveryFolder& Folder() const { return folder_; }
 
 private:
+    struct TSnapshotText {
+        int number = 0;
+        std::string text;
+    };
+    // What a round writes and removes, and what failed; the folder is touched only by the thread
+    // that writes a round, or by this one once the round is written (Settle).
+    struct TRound {
+        std::vector<int> removed;
+        std::vector<TSnapshotText> written;
+        std::vector<std::string> failures;
+    };
+    void StartWriting(TRound round);
     void Report(const std::string& key, const std::exception& error) noexcept;
     void WriteSnapshot(const TLXDocument* document);
     void OfferLeftSnapshot(const TLeftSnapshot& left);
@@ -59,6 +77,7 @@ private:
     int nextNumber_ = 1;
     bool failing_ = false;
     bool busy_ = false;
+    std::future<std::vector<std::string>> writing_; // the round being written: what failed in it
 };
 
 } // namespace ludex
