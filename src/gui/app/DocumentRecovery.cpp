@@ -142,9 +142,16 @@ void TDocumentRecovery::StartWriting(TRound round) {
     try {
         writing_ = std::async(std::launch::async, [this, write = std::move(write)]() mutable {
             std::vector<std::string> failures = write();
-            // What went wrong is shown at once, on the window's thread.
+            // What went wrong is shown at once, on the window's thread, unless a question or
+            // long work holds the window: then the next round shows it.
             QMetaObject::invokeMethod(
-                this, [this] { Settle(); }, Qt::QueuedConnection);
+                this,
+                [this] {
+                    if (QApplication::activeModalWidget() == nullptr && !LongWorkRunning()) {
+                        Settle();
+                    }
+                },
+                Qt::QueuedConnection);
             return failures;
         });
     } catch (const std::system_error&) {
