@@ -7,31 +7,20 @@
 
 namespace ludex {
 
-TDigestFollower::TDigestFollower() = default;
+TDigestFollower::TDigestFollower() : TArrivalFollower(kBeside) {}
 
 TDigestFollower::~TDigestFollower() {
     Stop(true);
 }
 
 void TDigestFollower::Received(std::string_view soFar) {
-    {
-        const std::lock_guard lock(mutex_);
-        base_ = soFar.data();
-        available_ = soFar.size();
-    }
-    if (!thread_.joinable() && soFar.size() >= kBeside) {
-        try {
-            thread_ = std::thread([this] { Follow(); });
-        } catch (const std::system_error&) {
-            // No thread to be had: Finish digests everything.
-        }
-    }
-    more_.notify_one();
+    // Without a thread, Finish digests everything.
+    (void)Arrived(soFar);
 }
 
 void TDigestFollower::Pause() {
     std::unique_lock lock(mutex_);
-    if (thread_.joinable()) {
+    if (Running()) {
         done_.wait(lock, [&] { return digested_ == available_ || failed_; });
     }
 }
@@ -49,15 +38,7 @@ TFileDigest TDigestFollower::Finish(std::string_view all) {
 }
 
 void TDigestFollower::Stop(bool abandon) {
-    {
-        const std::lock_guard lock(mutex_);
-        ending_ = true;
-        abandoned_ = abandoned_ || abandon;
-    }
-    more_.notify_one();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    TArrivalFollower::Stop([&] { abandoned_ = abandoned_ || abandon; });
 }
 
 void TDigestFollower::Follow() {

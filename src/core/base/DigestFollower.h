@@ -1,13 +1,11 @@
 #pragma once
 
+#include "core/base/ArrivalFollower.h"
 #include "core/base/FileIdentity.h"
-#include "core/base/NonCopyable.h"
 
 #include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <string_view>
-#include <thread>
 
 namespace ludex {
 
@@ -19,12 +17,12 @@ namespace ludex {
 // The bytes received stay where they are and unchanged until Pause or Finish returns, or the
 // follower is destroyed: declare it after whatever holds them, so that whatever is thrown, its
 // thread is done before they go.
-class TDigestFollower : TNonCopyable {
+class TDigestFollower final : TArrivalFollower {
 public:
     static constexpr size_t kBeside = size_t{1} << 20;
 
     TDigestFollower();
-    ~TDigestFollower();
+    ~TDigestFollower() override;
 
     // All bytes received so far, the earlier ones unchanged and in the same place as before,
     // unless Pause was called since (then the same bytes may stand elsewhere).
@@ -36,21 +34,15 @@ public:
     TFileDigest Finish(std::string_view all);
 
 private:
-    void Follow();
+    void Follow() override;
     // Ends the thread once it has digested what it was given (or at once when `abandon`).
     void Stop(bool abandon);
 
     TDigestStream stream_;
-    std::mutex mutex_;
-    std::condition_variable more_; // more bytes, or the end
     std::condition_variable done_; // every byte given is digested
-    const char* base_ = nullptr;
-    size_t available_ = 0;
     size_t digested_ = 0;
-    bool ending_ = false;
     bool abandoned_ = false;
     bool failed_ = false;
-    std::thread thread_;
 };
 
 } // namespace ludex

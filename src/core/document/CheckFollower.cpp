@@ -1,7 +1,7 @@
 #include "core/document/CheckFollower.h"
 
 #include <algorithm>
-#include <system_error>
+#include <mutex>
 
 namespace ludex {
 
@@ -13,7 +13,7 @@ constexpr size_t kLeastStep = size_t{256} << 10;
 constexpr size_t kMostStep = size_t{4} << 20;
 } // namespace
 
-TCheckFollower::TCheckFollower(std::string_view watched) : check_(watched) {}
+TCheckFollower::TCheckFollower(std::string_view watched) : TArrivalFollower(kBeside), check_(watched) {}
 
 TCheckFollower::~TCheckFollower() {
     Stop();
@@ -25,19 +25,10 @@ void TCheckFollower::Received(std::string_view soFar) {
         if (abandoned_) {
             return;
         }
-        base_ = soFar.data();
-        available_ = soFar.size();
     }
-    if (!thread_.joinable() && soFar.size() >= kBeside) {
-        try {
-            thread_ = std::thread([this] { Follow(); });
-        } catch (const std::system_error&) {
-            // No thread to be had: Finish checks everything.
-            Abandon();
-            return;
-        }
+    if (!Arrived(soFar)) {
+        Abandon(); // no thread to be had: Finish checks everything
     }
-    more_.notify_one();
 }
 
 void TCheckFollower::Abandon() {
@@ -56,17 +47,6 @@ std::optional<TMalformation> TCheckFollower::Finish(std::string_view all, bool* 
                                                     TAttributeWatch* watch) {
     Stop();
     return check_.Finish(all, referenceInText, watch);
-}
-
-void TCheckFollower::Stop() {
-    {
-        const std::lock_guard lock(mutex_);
-        ending_ = true;
-    }
-    more_.notify_one();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
 }
 
 void TCheckFollower::Follow() {

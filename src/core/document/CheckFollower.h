@@ -1,14 +1,11 @@
 #pragma once
 
-#include "core/base/NonCopyable.h"
+#include "core/base/ArrivalFollower.h"
 #include "core/document/WellFormed.h"
 
-#include <condition_variable>
 #include <cstddef>
-#include <mutex>
 #include <optional>
 #include <string_view>
-#include <thread>
 
 namespace ludex {
 
@@ -20,13 +17,13 @@ namespace ludex {
 // The bytes received stay where they are and unchanged until Abandon or Finish returns, or the
 // follower is destroyed: declare it after whatever holds them, so that whatever is thrown, its
 // thread is done before they go.
-class TCheckFollower : TNonCopyable {
+class TCheckFollower final : TArrivalFollower {
 public:
     static constexpr size_t kBeside = size_t{1} << 20;
 
     // `watched` as in TAttributeWatch; it must outlive the follower.
     explicit TCheckFollower(std::string_view watched);
-    ~TCheckFollower();
+    ~TCheckFollower() override;
 
     // All bytes received so far, the earlier ones unchanged and in the same place as before.
     void Received(std::string_view soFar);
@@ -40,19 +37,11 @@ public:
                                         TAttributeWatch* watch = nullptr);
 
 private:
-    void Follow();
-    // Ends the thread once it has checked what it is checking now.
-    void Stop();
+    void Follow() override;
 
     TGrowingCheck check_;
-    std::mutex mutex_;
-    std::condition_variable more_; // more bytes, or the end
-    const char* base_ = nullptr;
-    size_t available_ = 0;
     size_t offered_ = 0; // the bytes the check was last given
-    bool ending_ = false;
     bool abandoned_ = false;
-    std::thread thread_;
 };
 
 } // namespace ludex
