@@ -371,33 +371,6 @@ bool TDomNode::HasAttribute(std::string_view name) const {
     return static_cast<bool>(FindAttribute(P(node_), name));
 }
 
-bool TDomNode::AnyHasAttribute(std::span<const TDomNode> nodes, std::string_view name) {
-    // Each node leads to its first attribute, and that to its name: three waits for memory one
-    // after the other. The fetches are started that many steps ahead, each once the step before
-    // it has brought in what it needs.
-    constexpr size_t kAhead = 8;
-    const size_t n = nodes.size();
-    for (size_t i = 0; i < n; ++i) {
-        if (i + 2 * kAhead < n) {
-            __builtin_prefetch(nodes[i + 2 * kAhead].node_);
-        }
-        if (i + kAhead < n) {
-            if (pugi::xml_attribute a = P(nodes[i + kAhead].node_).first_attribute()) {
-                __builtin_prefetch(a.internal_object());
-            }
-        }
-        if (i + kAhead / 2 < n) {
-            if (pugi::xml_attribute a = P(nodes[i + kAhead / 2].node_).first_attribute()) {
-                __builtin_prefetch(a.name());
-            }
-        }
-        if (FindAttribute(P(nodes[i].node_), name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void TDomNode::SetAttribute(std::string_view name, std::string_view value) const {
     RequireElement("Setting an attribute");
     RequireNoNul(value);
@@ -490,6 +463,41 @@ struct TDomDocument::TTextCheck {
     bool referenceInText = false;
     bool watchedSeen = false;
 };
+
+void TAttributeSeeker::Add(const TDomNode& element) noexcept {
+    pugi::xml_attribute_struct* const first = P(element.node_).first_attribute().internal_object();
+    if (first != nullptr) {
+        __builtin_prefetch(first);
+    }
+    // Halfway through the lag, an element's first attribute has arrived: its name is fetched.
+    if (added_ >= kLag / 2) {
+        if (pugi::xml_attribute_struct* const half = pending_[(added_ - kLag / 2) % kLag]) {
+            __builtin_prefetch(pugi::xml_attribute(half).name());
+        }
+    }
+    pugi::xml_attribute_struct*& slot = pending_[added_ % kLag];
+    if (added_ >= kLag) {
+        Look(slot);
+    }
+    slot = first;
+    ++added_;
+}
+
+bool TAttributeSeeker::Found() noexcept {
+    const size_t waiting = std::min(added_, kLag);
+    for (size_t i = added_ - waiting; i < added_; ++i) {
+        Look(pending_[i % kLag]);
+        pending_[i % kLag] = nullptr;
+    }
+    added_ = 0;
+    return found_;
+}
+
+void TAttributeSeeker::Look(pugi::xml_attribute_struct* first) noexcept {
+    for (pugi::xml_attribute a(first); a && !found_; a = a.next_attribute()) {
+        found_ = SameName(a.name(), name_);
+    }
+}
 
 void TDomDocument::Load(const std::string& fileName) {
     LoadFile(fileName, nullptr);

@@ -5,6 +5,7 @@
 #include "core/base/NonCopyable.h"
 #include "core/document/DocumentDecoder.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -159,10 +160,6 @@ public:
     std::string GetAttribute(std::string_view name) const;
     // Whether the element carries it; an empty value counts as present.
     bool HasAttribute(std::string_view name) const;
-    // Whether any of the nodes carries it. The nodes are read ahead from memory, so that a long
-    // list of scattered ones (the ancestors of a branch deep in a document) costs little more than
-    // reading a few.
-    static bool AnyHasAttribute(std::span<const TDomNode> nodes, std::string_view name);
     // An existing attribute takes the value and keeps its place; a new one is appended last.
     // A value holding NUL is refused (Exception naming the character), as AddChildText does.
     void SetAttribute(std::string_view name, std::string_view value) const;
@@ -174,9 +171,33 @@ public:
 
 private:
     friend class TDomDocument;
+    friend class TAttributeSeeker;
     explicit TDomNode(pugi::xml_node_struct* node) : node_(node) {}
     void RequireElement(const char* operation) const;
     pugi::xml_node_struct* node_ = nullptr;
+};
+
+// Whether any of a chain of elements carries an attribute of a name, the elements given one by
+// one as a walk reaches them (up through the ancestors of a branch deep in a document). Each
+// element's attributes are read a few elements after it is given, while the walk waits for the
+// next one: their fetch from memory overlaps that wait, and no element is visited twice.
+class TAttributeSeeker {
+public:
+    // `name` must outlive the seeker.
+    explicit TAttributeSeeker(std::string_view name) : name_(name) {}
+    // The element the walk has just reached, its own data at hand.
+    void Add(const TDomNode& element) noexcept;
+    // Whether any element given carries the attribute.
+    bool Found() noexcept;
+
+private:
+    static constexpr size_t kLag = 8;
+    void Look(pugi::xml_attribute_struct* first) noexcept;
+
+    std::string_view name_;
+    std::array<pugi::xml_attribute_struct*, kLag> pending_{}; // first attributes not looked at yet
+    size_t added_ = 0;
+    bool found_ = false;
 };
 
 // An XML document in memory. Not copyable or movable, so that node handles stay attached;

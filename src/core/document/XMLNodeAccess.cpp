@@ -10,10 +10,6 @@ bool IsBranchEncrypted(const TDomNode& element) {
     return EncryptionAccess.Exists(element);
 }
 
-bool AnyBranchEncrypted(std::span<const TDomNode> elements) {
-    return TDomNode::AnyHasAttribute(elements, EncryptionAccess.Name());
-}
-
 bool IsBranchLocked(const TDomNode& element) {
     return EncryptionAccess.Exists(element) && !PasswordAccess.Exists(element);
 }

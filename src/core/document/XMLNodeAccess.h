@@ -2,7 +2,6 @@
 
 #include "core/document/DomService.h"
 
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -51,9 +50,6 @@ TDomNode AddBranchElement(const TDomNode& parent);
 
 // The element carries "encryption".
 bool IsBranchEncrypted(const TDomNode& element);
-
-// Any of the elements carries "encryption"; quick on a long list of scattered elements.
-bool AnyBranchEncrypted(std::span<const TDomNode> elements);
 
 // The element carries "encryption" and no "password": its memo and sub-branches are cipher text.
 bool IsBranchLocked(const TDomNode& element);

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <span>
 #include <string>
 #include <utility>
 
@@ -55,14 +54,14 @@ struct TPosition {
 };
 
 // The ancestors are gathered by the one walk up that must go from each to the next; a first or
-// last child is told on the way, from the links of the node and its parent just read. What is
-// then read of each (a place between first and last, the attributes) depends on no other, so that
-// in a deep document the processor fetches many of them from memory at once rather than one after
-// the other.
+// last child is told on the way, from the links of the node and its parent just read, and each
+// ancestor's attributes are looked at while the walk goes on to the next (TAttributeSeeker). Only
+// a place between first and last is counted afterwards.
 TPosition PositionOf(TDomNode element, const TDomNode& root) {
     std::vector<TDomNode> chain;
     TPosition position;
     std::vector<size_t> between; // the links whose place is counted afterwards
+    TAttributeSeeker encrypted(EncryptionAccess.Name());
     while (element && !(element == root)) {
         const TDomNode parent = element.Parent();
         if (parent.FirstChild() == element) {
@@ -74,6 +73,9 @@ TPosition PositionOf(TDomNode element, const TDomNode& root) {
             position.path.emplace_back();
         }
         chain.push_back(element);
+        if (parent) {
+            encrypted.Add(parent); // an ancestor, the root last
+        }
         element = parent;
     }
     if (!element) {
@@ -83,9 +85,7 @@ TPosition PositionOf(TDomNode element, const TDomNode& root) {
         position.path[i] = PlaceOf(chain[i]);
     }
     std::reverse(position.path.begin(), position.path.end());
-    // The ancestors: every element of the chain but the first, and the root.
-    chain.push_back(root);
-    position.insideEncrypted = AnyBranchEncrypted(std::span<const TDomNode>(chain).subspan(1));
+    position.insideEncrypted = encrypted.Found();
     return position;
 }
 
