@@ -54,7 +54,7 @@ bool TForm_Find::Visit(TLongWork& work, TSearchPace& pace, TTreeNode* root) {
         return true;
     }
     // The scope is counted once the search is seen to take long.
-    if (!pace.total && work.Shown()) {
+    if (pace.countScope && !pace.total && work.Shown()) {
         pace.total = NodesInScope(*tree_, root);
     }
     return work.Step(pace.visited, pace.total.value_or(0)) && !disturbed_;

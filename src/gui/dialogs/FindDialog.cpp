@@ -428,7 +428,10 @@ void TForm_Find::Button_FindClick() {
     const auto finished = qScopeGuard([this] { searching_ = false; });
     std::optional<TLongWork> work;
     work.emplace("FindAllSearching", TCancel::Allowed, progressDelay_);
+    // A step starts anywhere in the scope and ends at the next match: its bar shows that it goes
+    // on, and the scope is not counted, which would take a walk of its own.
     TSearchPace pace;
+    pace.countScope = false;
     const std::function<bool()> visit = [&] { return Visit(*work, pace, scopeRoot_); };
     const auto stop = [&] {
         work.reset();

@@ -131,6 +131,7 @@ private:
     struct TSearchPace {
         size_t visited = 0;
         std::optional<size_t> total;
+        bool countScope = true; // false: the bar only shows that the search goes on
     };
     // Counts a branch visited by a search of the scope below `root` (everywhere for null); every
     // so many, shows the progress, lets the window paint and looks at the user. False when the
