@@ -127,7 +127,9 @@ void TBranchCommands::Button_RemoveBranchClick() {
     }
     TLXDocument* document = DocumentOf(selected);
     window_.Undo().Record([&](TUndoRecorder& step) {
-        step.Removing(document, element);
+        // The history's walk up from a deep branch runs beside the view's letting go of its node,
+        // which reads no element.
+        step.FindRemoved(document, element, selected->Level());
         window_.ForgetMarkWithin(selected);
         TTreeNode* next = selected->PreviousSibling();
         if (next == nullptr) {
@@ -136,6 +138,7 @@ void TBranchCommands::Button_RemoveBranchClick() {
         // The node goes before its element, so that nothing shown refers to a removed element.
         // The element is kept aside for the history, which discards it when the step goes.
         Tree().Delete(selected);
+        step.Removing(document, element);
         element.SetAside();
         document->SetModified(true);
         RefreshIcon(next);

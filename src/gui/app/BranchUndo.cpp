@@ -9,8 +9,10 @@
 #include "gui/tree/TreeViewManager.h"
 
 #include <algorithm>
+#include <future>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace ludex {
@@ -238,10 +240,40 @@ TUndoRecorder::TPart& TUndoRecorder::PartOf(TLXDocument* document) {
     return *parts_.back();
 }
 
+// A position being found on a thread of its own (FindRemoved).
+struct TUndoRecorder::TFinding {
+    TDomNode element;
+    std::future<TPosition> position;
+};
+
+void TUndoRecorder::FindRemoved(TLXDocument* document, const TDomNode& element, int level) {
+    // Below this, the walk up costs less than a thread.
+    constexpr int kBesideFrom = 1000;
+    if (level < kBesideFrom) {
+        return;
+    }
+    auto finding = std::make_unique<TFinding>();
+    finding->element = element;
+    try {
+        finding->position = std::async(std::launch::async, [element, root = document->RootElement()] {
+            return PositionOf(element, root);
+        });
+    } catch (const std::system_error&) {
+        return; // no thread to be had: Removing finds it itself
+    }
+    finding_ = std::move(finding);
+}
+
 void TUndoRecorder::Inserted(TLXDocument* document, const TDomNode& element) {
     TEdit edit;
     edit.kind = TEdit::TKind::Insert;
-    TPosition position = PositionOf(element, document->RootElement());
+    TPosition position;
+    if (finding_ && finding_->element == element) {
+        const std::unique_ptr<TFinding> finding = std::move(finding_);
+        position = finding->position.get();
+    } else {
+        position = PositionOf(element, document->RootElement());
+    }
     if (position.path.empty()) {
         throw Exception("A document's root element is not inserted as a branch");
     }

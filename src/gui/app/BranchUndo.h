@@ -32,6 +32,11 @@ public:
     // removes it by setting it aside (TDomNode::SetAside), never by removing it for good: the
     // step keeps it there, so that undo puts the same element back without a copy.
     void Removing(TLXDocument* document, const TDomNode& element);
+    // The element, `level` levels deep, is to be removed: where it is begins to be found now, on
+    // a thread of its own when it lies deep (a walk up through thousands of ancestors), so that
+    // the command can let its node go meanwhile; Removing takes the answer. Until then the command
+    // changes no element of the document.
+    void FindRemoved(TLXDocument* document, const TDomNode& element, int level);
     // These attributes of the element are about to change; their new values are read when the
     // command ends, so the element must still be in the document then.
     void Changing(TLXDocument* document, const TDomNode& element,
@@ -48,8 +53,10 @@ private:
     // The command failed: what it set aside is discarded, since no step keeps it.
     void Abandon() noexcept;
 
+    struct TFinding;
     TBranchUndo& owner_;
     std::vector<std::unique_ptr<TPart>> parts_;
+    std::unique_ptr<TFinding> finding_; // begun by FindRemoved, taken by Removing
 };
 
 // Undo and redo of the changes made to documents, one history per document.
