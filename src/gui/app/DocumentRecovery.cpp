@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <stdexcept>
 #include <system_error>
@@ -122,25 +123,27 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
 }
 
 void TDocumentRecovery::StartWriting(TRound round) {
-    auto write = [this, round = std::move(round)]() mutable {
-        for (const int number : round.removed) {
+    // Shared, so that the round is still there to be written here when no thread can be had.
+    auto shared = std::make_shared<TRound>(std::move(round));
+    auto write = [this, shared] {
+        for (const int number : shared->removed) {
             try {
                 folder_.Remove(number);
             } catch (const std::exception& e) {
-                round.failures.emplace_back(e.what());
+                shared->failures.emplace_back(e.what());
             }
         }
-        for (const TSnapshotText& snapshot : round.written) {
+        for (const TSnapshotText& snapshot : shared->written) {
             try {
                 folder_.Write(snapshot.number, snapshot.text);
             } catch (const std::exception& e) {
-                round.failures.emplace_back(e.what());
+                shared->failures.emplace_back(e.what());
             }
         }
-        return std::move(round.failures);
+        return std::move(shared->failures);
     };
     try {
-        writing_ = std::async(std::launch::async, [this, write = std::move(write)]() mutable {
+        writing_ = std::async(std::launch::async, [this, write] {
             std::vector<std::string> failures = write();
             // What went wrong is shown at once, on the window's thread, unless a question or
             // long work holds the window: then the next round shows it.
