@@ -799,14 +799,23 @@ TOutcome OutcomeOf(const TChecker& checker) {
         .fault = std::nullopt, .referenceAt = checker.ReferenceInTextAt(), .watchedAt = checker.WatchedAt()};
 }
 
-TOutcome CheckWhole(std::string_view text, std::string_view watched) {
-    TChecker checker(text, watched);
+// The check taken on to the end of the text: from its start (`begin`), or from where it stopped.
+TOutcome CheckToEnd(TChecker& checker, bool begin) {
     try {
-        checker.Run();
+        if (begin) {
+            checker.Run();
+        } else {
+            checker.Resume();
+        }
     } catch (TFault& fault) {
         return {.fault = std::move(fault)};
     }
     return OutcomeOf(checker);
+}
+
+TOutcome CheckWhole(std::string_view text, std::string_view watched) {
+    TChecker checker(text, watched);
+    return CheckToEnd(checker, true);
 }
 
 // The text before `split` is checked here and the rest beside it on a thread of its own, as the
@@ -838,15 +847,7 @@ TOutcome CheckSplit(std::string_view text, std::string_view watched, size_t spli
             }
         });
     } catch (const std::system_error&) {
-        if (started == nullptr) {
-            return CheckWhole(text, watched);
-        }
-        try {
-            started->Resume();
-        } catch (TFault& fault) {
-            return {.fault = std::move(fault)};
-        }
-        return OutcomeOf(*started);
+        return started == nullptr ? CheckWhole(text, watched) : CheckToEnd(*started, false);
     }
     // Whatever happens here, the thread is done before what it reads goes.
     struct TJoin {
@@ -1031,17 +1032,8 @@ std::optional<TMalformation> TGrowingCheck::Finish(std::string_view text, bool* 
     TChecker& checker = state_->checker;
     checker.Extend(text);
     const size_t split = SplitPointOf(text, checked_);
-    TOutcome outcome;
-    if (split != std::string_view::npos) {
-        outcome = CheckSplit(text, watched_, split, &checker);
-    } else {
-        try {
-            checker.Resume();
-            outcome = OutcomeOf(checker);
-        } catch (TFault& fault) {
-            outcome = {.fault = std::move(fault)};
-        }
-    }
+    TOutcome outcome = split != std::string_view::npos ? CheckSplit(text, watched_, split, &checker)
+                                                       : CheckToEnd(checker, false);
     return MalformationOf(text, std::move(outcome), referenceInText, watch);
 }
 
