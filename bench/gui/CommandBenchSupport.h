@@ -144,7 +144,8 @@ std::string DocumentsChanged();
 // after the run. Reported as an error instead: `failure` (what the benchmark found the command
 // did wrong, when not empty), an unscripted question, a scripted answer never asked for, and
 // documents left changed.
-enum class TBar { Branch, Subtree };
+// Growth: a command held to no bar but the growth from 100 000 to 1 000 000 branches.
+enum class TBar { Branch, Subtree, Growth };
 void Report(benchmark::State& state, const std::string& command, TBar bar, const std::vector<double>& window,
             const std::vector<double>& dom, int askedBefore, const std::string& failure = {});
 // Prints every command's figures with its bars: a single-branch command within 16 ms at 1 000 000

@@ -18,9 +18,11 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeView>
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -242,6 +244,82 @@ void BM_Close(benchmark::State& state, TShape shape, int n) {
            done ? "" : "the document did not close");
 }
 
+// The stretches of a command during which the window handled no event: a timer due every
+// millisecond notes when it is served.
+class TEventTurns {
+public:
+    TEventTurns() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { turns_.push_back(Clock::now()); });
+    }
+    void Start() {
+        turns_.assign(1, Clock::now());
+        timer_.start();
+    }
+    void Stop() { timer_.stop(); }
+    // The milliseconds from the command's start to the first event handled.
+    double First() const { return turns_.size() > 1 ? Milliseconds(turns_[1] - turns_[0]) : 0; }
+    // The longest stretch between two events handled after the first.
+    double LongestAfterFirst() const {
+        double longest = 0;
+        for (size_t i = 2; i < turns_.size(); ++i) {
+            longest = std::max(longest, Milliseconds(turns_[i] - turns_[i - 1]));
+        }
+        return longest;
+    }
+
+private:
+    QTimer timer_;
+    std::vector<Clock::time_point> turns_;
+};
+
+// The '*' key on the large document's root, just opened: every branch opened, down to the level
+// limit. The baseline walks the document in the window's order. Besides the time, the counters tell how long
+// the window went without handling events: "first_turn_ms" until its progress shows (the progress
+// delay, or the whole command when it is shorter), "longest_pause_ms" the longest stretch after;
+// both from the worst round.
+void BM_ExpandAll(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    std::vector<double> firstTurnMs;
+    std::vector<double> pauseMs;
+    bool done = true;
+    TEventTurns turns;
+    for (auto _ : state) {
+        size_t walked = 0;
+        domMs.push_back(TimeMs([&] { walked = WalkInWindowOrder(LargeDocument()->RootElement()); }));
+        SelectNode(LargeRoot());
+        turns.Start();
+        windowMs.push_back(TimeMs([] {
+            SendKey(Window().TreeView, Qt::Key_Asterisk);
+            Settle();
+        }));
+        turns.Stop();
+        firstTurnMs.push_back(turns.First());
+        pauseMs.push_back(turns.LongestAfterFirst());
+        TTreeNode* last = LastShownNode();
+        done = done && walked == static_cast<size_t>(n) + 1 &&
+               (last->Level() > TBranchTree::kMostOpenLevels || Window().Tree().IsExpanded(last->Parent()));
+        state.SetIterationTime(windowMs.back() / 1000.0);
+        // Opened again, so that each round makes the nodes as the first Expand All after an open does.
+        SelectNode(LargeRoot());
+        Window().MI_Close->trigger();
+        Settle();
+        ReopenLarge();
+    }
+    Report(state, "ExpandAll", TBar::Growth, windowMs, domMs, askedBefore,
+           done ? "" : "the last branch's parent was not opened");
+    // The worst round: what the user may meet.
+    auto worst = [](const std::vector<double>& ms) {
+        return ms.empty() ? 0.0 : *std::max_element(ms.begin(), ms.end());
+    };
+    state.counters["first_turn_ms"] = worst(firstTurnMs);
+    state.counters["longest_pause_ms"] = worst(pauseMs);
+}
+
 } // namespace
 
 void RegisterDocumentCommands(TShape shape, int n) {
@@ -253,7 +331,7 @@ void RegisterDocumentCommands(TShape shape, int n) {
     };
     for (const TInfo& info :
          {TInfo{BM_Resort, "BM_Resort"}, TInfo{BM_FindNext, "BM_FindNext"}, TInfo{BM_FindAll, "BM_FindAll"},
-          TInfo{BM_Save, "BM_Save"}, TInfo{BM_Close, "BM_Close"}}) {
+          TInfo{BM_Save, "BM_Save"}, TInfo{BM_Close, "BM_Close"}, TInfo{BM_ExpandAll, "BM_ExpandAll"}}) {
         const TBench bench = info.bench;
         benchmark::RegisterBenchmark((info.name + suffix).c_str(),
                                      [bench, shape, n](benchmark::State& state) { bench(state, shape, n); })

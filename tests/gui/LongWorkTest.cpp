@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -432,6 +433,115 @@ TEST_F(LongWorkTest, TheWindowTakesNoOtherInputMeanwhileAndClosesAfterTheWork) {
     QTest::qWait(0);
     QCoreApplication::processEvents();
     EXPECT_FALSE(Window().isVisible());
+}
+
+// Expand All ('*') opens every branch below the selected one but the locked ones, which would each
+// ask for a password; a stop at either of its stages (the nodes made and counted, the nodes
+// opened) closes again whatever it opened.
+TEST_F(LongWorkTest, ExpandAllOpensAllButLockedBranchesAndCancelClosesWhatItOpened) {
+    StartShown();
+    // 40 branches three levels deep, three sub-branches each: 520 branches with sub-branches.
+    std::string content;
+    for (int i = 0; i < 40; ++i) {
+        content += "<note title=\"t" + std::to_string(i) + "\">";
+        for (int j = 0; j < 3; ++j) {
+            content += "<note title=\"m" + std::to_string(j) + "\">";
+            for (int k = 0; k < 3; ++k) {
+                content += "<note title=\"l" + std::to_string(k) +
+                           "\"><note title=\"a\"/><note title=\"b\"/><note title=\"c\"/></note>";
+            }
+            content += "</note>";
+        }
+        content += "</note>";
+    }
+    content += "<note title=\"Secret\"><note title=\"hidden\"/></note>";
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+    TTreeNode* secret = Find(root, {"Secret"});
+    Encrypt(secret, "key", TLock::AtOnce);
+    ASSERT_TRUE(IsNodeLocked(secret));
+
+    // Which nodes with sub-branches are open, in the order shown.
+    auto openState = [this, root] {
+        std::string state;
+        for (TTreeNode* node = root; node != nullptr && node->Root() == root;
+             node = NextInPreOrder(Tree(), node)) {
+            if (node->HasChildren()) {
+                state += Tree().IsExpanded(node) ? '1' : '0';
+            }
+        }
+        return state;
+    };
+    Select(root);
+    const std::string before = openState();
+
+    // Through the key: the progress shows at once (no delay here), and Cancel stops the work.
+    TSeen seen;
+    DuringTheWork(seen, [this] { PressCancel(); });
+    QTest::keyClick(Window().TreeView, Qt::Key_Asterisk);
+    EXPECT_TRUE(seen.panel);
+    EXPECT_EQ(seen.text, Message("WorkExpanding"));
+    EXPECT_TRUE(seen.cancel);
+    EXPECT_EQ(openState(), before) << "a cancelled Expand All leaves every branch as it was";
+    EXPECT_EQ(Panel(), nullptr);
+
+    // Stopped at each stage, early and late: the step that says stop is the n-th of its stage.
+    struct Case {
+        const char* name;
+        bool opening; // the stage: nodes opened (a total known) or still counted
+        int stopAt;
+    };
+    const Case cases[] = {
+        {"first step counting", false, 1}, {"first step opening", true, 1}, {"last step opening", true, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int steps = 0;
+        uint64_t lastDone = 0;
+        uint64_t total = 0;
+        const bool finished = Tree().ExpandAll(root, [&](uint64_t done, uint64_t of) {
+            if ((of > 0) != c.opening) {
+                return true;
+            }
+            ++steps;
+            EXPECT_GE(done, lastDone) << "the progress goes forward";
+            lastDone = done;
+            total = of;
+            const bool last = c.stopAt < 0 && done + TBranchTree::kExpandSlice > of;
+            return !(steps == c.stopAt || last);
+        });
+        EXPECT_FALSE(finished);
+        EXPECT_GT(steps, 0);
+        if (c.opening) {
+            EXPECT_EQ(total, 1u + 520u)
+                << "the document's node and every branch with sub-branches but the locked";
+        }
+        EXPECT_EQ(openState(), before);
+        EXPECT_FALSE(Window().TreeView->visualRect(Tree().IndexOf(Find(root, {"t0", "m0"}))).isValid())
+            << "no row of a branch closed again is laid out";
+    }
+
+    // Left alone.
+    QTest::keyClick(Window().TreeView, Qt::Key_Asterisk);
+    EXPECT_EQ(Panel(), nullptr);
+    const std::string after = openState();
+    EXPECT_EQ(std::count(after.begin(), after.end(), '1'), 1 + 520) << after;
+    EXPECT_FALSE(Tree().IsExpanded(secret)) << "no password is asked for a locked branch below";
+    EXPECT_TRUE(Window().TreeView->visualRect(Tree().IndexOf(Find(root, {"t39", "m2", "l2", "c"}))).isValid())
+        << "the rows opened are laid out";
+
+    // A locked branch selected: '*' opens it as a click on its expander does, after its password,
+    // asked while no work holds the window's input.
+    Select(secret);
+    bool askedDuringWork = true;
+    Questions().Dialogs.push_back([&askedDuringWork](QDialog& dialog) {
+        askedDuringWork = TLongWork::Running() != nullptr;
+        dynamic_cast<TForm_PasswordDialog&>(dialog).Edit_Password->setText("key");
+        return ClickOk(dialog);
+    });
+    QTest::keyClick(Window().TreeView, Qt::Key_Asterisk);
+    EXPECT_FALSE(askedDuringWork);
+    EXPECT_FALSE(IsNodeLocked(secret));
+    EXPECT_TRUE(Tree().IsExpanded(secret));
+    EXPECT_TRUE(Questions().Dialogs.empty());
 }
 
 TEST_F(LongWorkTest, ShortWorkShowsNothing) {

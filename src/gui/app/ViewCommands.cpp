@@ -5,6 +5,7 @@
 #include "core/settings/LX_Localer.h"
 #include "core/settings/LX_PropertyBailee.h"
 #include "gui/app/CommandConnection.h"
+#include "gui/app/LongWork.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
@@ -60,7 +61,17 @@ TViewCommands::TViewCommands(TForm_Ludex& window, TForm_Find& find) : window_(wi
 
 void TViewCommands::ExpandAllClick() {
     TBranchTree& tree = window_.Tree();
-    tree.ExpandAll(tree.Selected());
+    TTreeNode* node = tree.Selected();
+    if (node != nullptr && IsNodeLocked(node)) {
+        // Opened as its expander opens it, after its password, which is asked before any work
+        // starts: a window takes no input while work runs.
+        tree.Expand(node);
+        return;
+    }
+    // A million branches take a second or more to open: the window paints meanwhile, and Cancel
+    // closes again what was opened.
+    TLongWork work("WorkExpanding", TCancel::Allowed);
+    tree.ExpandAll(node, [&work](uint64_t done, uint64_t total) { return work.Step(done, total); });
 }
 
 bool TViewCommands::eventFilter(QObject* watched, QEvent* event) {

@@ -595,19 +595,53 @@ void TBranchTree::Expand(TTreeNode* node) {
     view_->expand(IndexOf(node));
 }
 
-void TBranchTree::ExpandAll(TTreeNode* node) {
+namespace {
+
+// Holds the view's layout while nodes are opened in slices, and lays out once when it ends.
+class TLayoutHold {
+public:
+    explicit TLayoutHold(QTreeView* view) : view_(dynamic_cast<TBranchView*>(view)) { Renew(); }
+    ~TLayoutHold() {
+        if (view_ != nullptr) {
+            view_->ReleaseLayout();
+        }
+    }
+    TLayoutHold(const TLayoutHold&) = delete;
+    TLayoutHold& operator=(const TLayoutHold&) = delete;
+    // After the events have run: a layout that fell due meanwhile ended the hold.
+    void Renew() {
+        if (view_ != nullptr) {
+            view_->HoldLayout();
+        }
+    }
+
+private:
+    TBranchView* view_;
+};
+
+} // namespace
+
+bool TBranchTree::ExpandAll(TTreeNode* node, const TExpandStep& step) {
     if (!view_ || !node) {
-        return;
+        return true;
     }
     const int level = node->Level();
     if (level >= kMostOpenLevels) {
         emit LevelLimitReached(level + 1);
-        return;
+        return true;
     }
-    // Whether anything lies below the levels the view may open, found without recursion.
+    node->MakeChildren();
+    if (IsPlaceholderParent(*node)) {
+        Expand(node);
+        return true;
+    }
+    // The nodes to open, in pre-order, and whether anything lies below the levels the view may
+    // open; found without recursion. Making the nodes is most of the work.
     const int depth = kMostOpenLevels - level; // levels below `node` that may open
     int deepest = 0;
+    std::vector<TTreeNode*> toOpen;
     std::vector<std::pair<TTreeNode*, int>> pending{{node, 0}};
+    uint64_t visited = 0;
     while (!pending.empty()) {
         auto [n, below] = pending.back();
         pending.pop_back();
@@ -618,16 +652,44 @@ void TBranchTree::ExpandAll(TTreeNode* node) {
             continue;
         }
         n->MakeChildren();
-        for (const auto& child : n->children_) {
-            if (child->HasChildren() || below + 1 == depth) {
-                pending.emplace_back(child.get(), below + 1);
+        if (IsPlaceholderParent(*n)) {
+            continue; // a locked branch stays closed
+        }
+        toOpen.push_back(n);
+        for (auto child = n->children_.rbegin(); child != n->children_.rend(); ++child) {
+            if ((*child)->HasChildren() || below + 1 == depth) {
+                pending.emplace_back(child->get(), below + 1);
             }
         }
+        if (++visited % kExpandSlice == 0 && !step(0, 0)) {
+            return false;
+        }
     }
-    view_->expandRecursively(IndexOf(node), depth - 1);
+    // Opened while the layout is held: the view records each node instead of laying out every
+    // row after it, and lays out once when the hold ends.
+    std::vector<TTreeNode*> opened;
+    TLayoutHold hold(view_);
+    for (size_t i = 0; i < toOpen.size(); ++i) {
+        const QModelIndex index = IndexOf(toOpen[i]);
+        if (!view_->isExpanded(index)) {
+            view_->expand(index);
+            opened.push_back(toOpen[i]);
+        }
+        if ((i + 1) % kExpandSlice == 0) {
+            if (!step(i + 1, toOpen.size())) {
+                hold.Renew();
+                for (auto n = opened.rbegin(); n != opened.rend(); ++n) {
+                    view_->collapse(IndexOf(*n));
+                }
+                return false;
+            }
+            hold.Renew();
+        }
+    }
     if (deepest != 0) {
         emit LevelLimitReached(deepest);
     }
+    return true;
 }
 
 void TBranchTree::Collapse(TTreeNode* node) {

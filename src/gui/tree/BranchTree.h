@@ -210,8 +210,17 @@ public:
     static constexpr int kMostOpenLevels = 500;
 
     void Expand(TTreeNode* node);
-    // Expands the node and every node below it down to the level limit (the '*' key).
-    void ExpandAll(TTreeNode* node);
+    // Expands the node and every node below it down to the level limit (the '*' key). Locked
+    // branches below the node stay closed: opening one asks for its password. A locked node itself
+    // is expanded as Expand does.
+    //
+    // A million branches take a while to open: `step` is called every few thousand nodes with how
+    // far the work has come (a total of 0 while the nodes are still being counted) and lets the
+    // window's events run; when it returns false the work stops, every node it opened closes again
+    // and false is returned. The rows are laid out once, at the end.
+    using TExpandStep = std::function<bool(uint64_t done, uint64_t total)>;
+    static constexpr uint64_t kExpandSlice = 128; // nodes made or opened between two steps
+    bool ExpandAll(TTreeNode* node, const TExpandStep& step);
     void Collapse(TTreeNode* node);
     bool IsExpanded(TTreeNode* node) const;
     void Select(TTreeNode* node);
@@ -290,6 +299,10 @@ private:
     // window's order; for all levels, the nodes whose children are still to be made are gathered.
     static bool InOrder(const std::vector<std::unique_ptr<TTreeNode>>& siblings, TSortDepth depth,
                         std::vector<const TTreeNode*>& unmade);
+    // Whether the node's child is the placeholder of a locked branch's content.
+    static bool IsPlaceholderParent(const TTreeNode& node) {
+        return node.children_.size() == 1 && !node.children_.front()->element_;
+    }
     // Whether the node belongs to the top-level node being built, which the view does not see.
     bool IsHidden(const TTreeNode* node) const {
         return node != nullptr && node->buildId_ != 0 && node->buildId_ == buildId_;

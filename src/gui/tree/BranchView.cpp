@@ -16,6 +16,24 @@ QRect TBranchView::visualRect(const QModelIndex& index) const {
     return BeyondOpenLevels(index) ? QRect() : QTreeView::visualRect(index);
 }
 
+void TBranchView::HoldLayout() {
+    held_ = true;
+    // A layout put off is what makes the view record an opened node instead of laying it out.
+    scheduleDelayedItemsLayout();
+}
+
+void TBranchView::ReleaseLayout() {
+    held_ = false;
+    scheduleDelayedItemsLayout();
+    executeDelayedItemsLayout();
+}
+
+void TBranchView::doItemsLayout() {
+    if (!held_) {
+        QTreeView::doItemsLayout();
+    }
+}
+
 QItemSelection TBranchView::Shown(const QItemSelection& selection) const {
     QItemSelection shown;
     for (const QItemSelectionRange& range : selection) {

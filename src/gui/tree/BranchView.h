@@ -17,6 +17,15 @@ public:
     // Lays out now what the view has put off until it is next shown or asked.
     void LayOutNow() { executeDelayedItemsLayout(); }
 
+    // Puts the layout of the rows off: until ReleaseLayout, nodes opened or closed are only
+    // recorded, however many, and the window paints the rows as they were laid out last. Called
+    // again after the events have run, since a layout falling due meanwhile (it is skipped) ends
+    // the recording.
+    void HoldLayout();
+    // Lays out once everything opened or closed while the layout was held.
+    void ReleaseLayout();
+    void doItemsLayout() override;
+
 protected:
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
@@ -25,6 +34,8 @@ private:
     bool BeyondOpenLevels(const QModelIndex& index) const;
     // The ranges of the selection that can be shown.
     QItemSelection Shown(const QItemSelection& selection) const;
+
+    bool held_ = false;
 };
 
 } // namespace ludex

@@ -113,6 +113,7 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"WorkSorting", {}},
     {"WorkExporting", {}},
     {"WorkPrinting", {}},
+    {"WorkExpanding", {}},
     {"FindAllDocument", {}},
     {"FindAllBranch", {}},
     {"FindAllPlace", {}},
