@@ -10,6 +10,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -356,6 +359,63 @@ TEST_F(LongWorkTest, WorkThatMayNotBeStoppedShowsNoCancelAndIgnoresEscape) {
         EXPECT_TRUE(IsNodeLocked(c.locks)) << "Escape stops nothing that may not be stopped";
         EXPECT_EQ(Panel(), nullptr);
     }
+}
+
+// Printing, to a file or to the preview, lays out and prints on a worker, as work that may not be
+// stopped: a print that has begun cannot be taken back.
+TEST_F(LongWorkTest, PrintAndItsPreviewRunAsWorkWithoutCancel) {
+    StartShown();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", LargeContent(40)));
+    Select(root);
+    const std::string pdf = PathOf("printed.pdf");
+    struct Case {
+        const char* name;
+        QAction* command;
+        std::function<int(QDialog&)> dialog;
+    };
+    int pages = 0;
+    const Case cases[] = {
+        {"print", Window().MI_Print,
+         [&pdf](QDialog& dialog) {
+             QPrinter* printer = dynamic_cast<QPrintDialog&>(dialog).printer();
+             printer->setOutputFormat(QPrinter::PdfFormat);
+             printer->setOutputFileName(QString::fromStdString(pdf));
+             return int(QDialog::Accepted);
+         }},
+        {"preview", Window().MI_PrintPreview,
+         [&pages](QDialog& dialog) {
+             auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+             preview->updatePreview();
+             pages = preview->pageCount();
+             return int(QDialog::Rejected);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Questions().Dialogs.push_back(c.dialog);
+        // The look for encrypted branches before it is work that may be cancelled; the print's own
+        // work is the one without Cancel, where Escape is pressed.
+        std::string shown;
+        QTimer watch;
+        watch.setInterval(0);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            QWidget* panel = Panel();
+            if (!shown.empty() || panel == nullptr || !panel->isVisible() || CancelButton() != nullptr) {
+                return;
+            }
+            shown = panel->findChild<QLabel*>()->text().toStdString();
+            QTest::keyClick(Window().TreeView, Qt::Key_Escape);
+        });
+        watch.start();
+        c.command->trigger();
+        watch.stop();
+        EXPECT_EQ(shown, Message("WorkPrinting"));
+        EXPECT_EQ(Panel(), nullptr);
+        EXPECT_TRUE(Questions().Dialogs.empty());
+        EXPECT_TRUE(Questions().Errors.empty());
+    }
+    EXPECT_EQ(ReadFile(pdf).substr(0, 5), "%PDF-") << "Escape stops no print";
+    EXPECT_GE(pages, 2);
 }
 
 TEST_F(LongWorkTest, AnErrorOfTheWorkIsShownAndChangesNothing) {

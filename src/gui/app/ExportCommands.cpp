@@ -137,15 +137,31 @@ void TExportCommands::Export(const TDomNode& top) {
     window_.SetStatusText(Q(LanguageLocaler().FormatMessage("ExportDone", {path})));
 }
 
-std::unique_ptr<QTextDocument> TExportCommands::PrintedDocument(const TDomNode& top) const {
-    TPrintedBranches layout(Message("LockedNote"), window_.Memo->font());
+namespace {
+
+std::unique_ptr<QTextDocument> LayOutForPrint(const TDomNode& top, const QString& lockedNote,
+                                              const QFont& font) {
+    TPrintedBranches layout(lockedNote, font);
     ExportBranches(top, layout);
     return layout.Take();
 }
 
+} // namespace
+
+std::unique_ptr<QTextDocument> TExportCommands::PrintedDocument(const TDomNode& top) const {
+    return LayOutForPrint(top, Message("LockedNote"), window_.Memo->font());
+}
+
 void TExportCommands::Print(const TDomNode& top, QPrinter& printer) const {
-    const std::unique_ptr<QTextDocument> document = PrintedDocument(top);
-    document->print(&printer);
+    // A large branch takes seconds to lay out and print: the text document is made, printed and
+    // destroyed on a worker (text documents and painting on a printer work off the GUI thread)
+    // while the window paints. What it needs of the window is taken here first. A print that has
+    // begun cannot be taken back, so the work has no Cancel.
+    const QString lockedNote = Message("LockedNote");
+    const QFont font = window_.Memo->font();
+    RunLongWork("WorkPrinting", TCancel::NotAllowed, [&top, &printer, &lockedNote, &font](TWorkProgress&) {
+        LayOutForPrint(top, lockedNote, font)->print(&printer);
+    });
     if (printer.printerState() == QPrinter::Error) {
         throw Exception(
             LanguageLocaler().FormatMessage("PrintFailed", {printer.outputFileName().toStdString()}));
