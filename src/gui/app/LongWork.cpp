@@ -16,11 +16,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 
 #include <exception>
 #include <limits>
-#include <thread>
+#include <memory>
 
 namespace ludex {
 
@@ -120,7 +121,9 @@ void TLongWork::RunOnWorker(const std::function<void(TWorkProgress& progress)>& 
     Refresh();
 
     std::exception_ptr failure;
-    std::thread worker([&] {
+    // A thread of Qt's own: work that makes Qt objects (a text document laid out for printing)
+    // finds what they expect of their thread, such as timers that can be started.
+    const std::unique_ptr<QThread> worker(QThread::create([&] {
         try {
             if (workerStart) {
                 workerStart(progress_);
@@ -132,9 +135,14 @@ void TLongWork::RunOnWorker(const std::function<void(TWorkProgress& progress)>& 
         // Delivered on the GUI thread, inside loop.exec: the loop ends even when the work ended
         // before the loop began.
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
+    }));
+    worker->start();
+    if (!worker->isRunning() && !worker->isFinished()) {
+        refresh.stop();
+        throw Exception("No thread could be started for the work");
+    }
     loop.exec();
-    worker.join();
+    worker->wait();
     refresh.stop();
     if (failure) {
         std::rethrow_exception(failure);
