@@ -214,7 +214,7 @@ public:
     // branches below the node stay closed: opening one asks for its password. A locked node itself
     // is expanded as Expand does.
     //
-    // A million branches take a while to open: `step` is called every few thousand nodes with how
+    // A million branches take a while to open: `step` is called every kExpandSlice nodes with how
     // far the work has come (a total of 0 while the nodes are still being counted) and lets the
     // window's events run; when it returns false the work stops, every node it opened closes again
     // and false is returned. The rows are laid out once, at the end.

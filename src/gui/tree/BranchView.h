@@ -7,8 +7,9 @@ namespace ludex {
 // The view of the branch tree. A branch deeper than the levels the tree opens
 // (TBranchTree::kMostOpenLevels) can be the current one, but it has no row: the view's own way of
 // finding an index's row looks through every row shown before it gives up, several times for each
-// change of the current branch. This view knows such a branch is never shown and skips the search;
-// everything else is the tree view's.
+// change of the current branch. This view knows such a branch is never shown and skips the search.
+// It can also hold its layout back while many branches are opened (HoldLayout). Everything else is
+// the tree view's.
 class TBranchView : public QTreeView {
 public:
     explicit TBranchView(QWidget* parent = nullptr);
