@@ -544,14 +544,17 @@ TEST_F(LongWorkTest, ExpandAllOpensAllButLockedBranchesAndCancelClosesWhatItOpen
     EXPECT_EQ(openState(), before) << "a cancelled Expand All leaves every branch as it was";
     EXPECT_EQ(Panel(), nullptr);
 
-    // Stopped at each stage, early and late: the step that says stop is the n-th of its stage.
+    // Stopped at each stage, early and late: the step that says stop is the n-th of its stage;
+    // -1 the last while nodes are opened, -2 the one after all are (before the layout).
     struct Case {
         const char* name;
         bool opening; // the stage: nodes opened (a total known) or still counted
         int stopAt;
     };
-    const Case cases[] = {
-        {"first step counting", false, 1}, {"first step opening", true, 1}, {"last step opening", true, -1}};
+    const Case cases[] = {{"first step counting", false, 1},
+                          {"first step opening", true, 1},
+                          {"last step opening", true, -1},
+                          {"step before the layout", true, -2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int steps = 0;
@@ -565,7 +568,8 @@ TEST_F(LongWorkTest, ExpandAllOpensAllButLockedBranchesAndCancelClosesWhatItOpen
             EXPECT_GE(done, lastDone) << "the progress goes forward";
             lastDone = done;
             total = of;
-            const bool last = c.stopAt < 0 && done + TBranchTree::kExpandSlice > of;
+            const bool last =
+                (c.stopAt == -1 && done + TBranchTree::kExpandSlice > of) || (c.stopAt == -2 && done == of);
             return !(steps == c.stopAt || last);
         });
         EXPECT_FALSE(finished);
@@ -602,6 +606,29 @@ TEST_F(LongWorkTest, ExpandAllOpensAllButLockedBranchesAndCancelClosesWhatItOpen
     EXPECT_FALSE(IsNodeLocked(secret));
     EXPECT_TRUE(Tree().IsExpanded(secret));
     EXPECT_TRUE(Questions().Dialogs.empty());
+}
+
+// Before a stretch that lets no events through, the progress shows at once if the work has run half
+// its delay already.
+TEST_F(LongWorkTest, ShowAheadShowsTheProgressOnceHalfTheDelayHasPassed) {
+    StartShown();
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds delay;
+        bool shown;
+    };
+    const Case cases[] = {{"half the delay passed", std::chrono::milliseconds(40), true},
+                          {"early", std::chrono::milliseconds(60000), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            TLongWork work("WorkExpanding", TCancel::Allowed, c.delay);
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            work.ShowAhead();
+            EXPECT_EQ(Panel() != nullptr && Panel()->isVisible(), c.shown);
+        }
+        EXPECT_EQ(Panel(), nullptr);
+    }
 }
 
 TEST_F(LongWorkTest, ShortWorkShowsNothing) {

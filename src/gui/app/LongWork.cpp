@@ -160,6 +160,16 @@ bool TLongWork::Step(uint64_t done, uint64_t total) {
     return !Cancelled();
 }
 
+void TLongWork::ShowAhead() {
+    if (panel_ || !workWindow || clock_->elapsed() < delay_.count() / 2) {
+        return;
+    }
+    Show();
+    Refresh();
+    QCoreApplication::processEvents();
+    lastEvents_ = clock_->elapsed();
+}
+
 void TLongWork::Cancel() {
     if (cancel_ == TCancel::Allowed) {
         progress_.cancelled_.store(true, std::memory_order_release);

@@ -74,6 +74,11 @@ public:
     // lets the window paint and the user press Cancel. False once the work has been cancelled.
     bool Step(uint64_t done, uint64_t total);
 
+    // Before a stretch on the GUI thread that lets no events through (one call that cannot be cut
+    // into slices): once the work has run half the progress delay, its progress shows now and the
+    // window paints it, so that work which ends up longer than the delay has shown it.
+    void ShowAhead();
+
     // The progress the work reports; usable from the worker thread.
     TWorkProgress& Progress() { return progress_; }
     bool Cancelled() const { return progress_.Cancelled(); }

@@ -71,7 +71,12 @@ void TViewCommands::ExpandAllClick() {
     // A million branches take a second or more to open: the window paints meanwhile, and Cancel
     // closes again what was opened.
     TLongWork work("WorkExpanding", TCancel::Allowed);
-    tree.ExpandAll(node, [&work](uint64_t done, uint64_t total) { return work.Step(done, total); });
+    tree.ExpandAll(node, [&work](uint64_t done, uint64_t total) {
+        if (total != 0 && done == total) {
+            work.ShowAhead(); // the rows are laid out next, in one stretch
+        }
+        return work.Step(done, total);
+    });
 }
 
 bool TViewCommands::eventFilter(QObject* watched, QEvent* event) {

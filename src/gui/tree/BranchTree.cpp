@@ -669,22 +669,30 @@ bool TBranchTree::ExpandAll(TTreeNode* node, const TExpandStep& step) {
     // row after it, and lays out once when the hold ends.
     std::vector<TTreeNode*> opened;
     TLayoutHold hold(view_);
+    // Steps on: false, with every node opened closed again, once the step says stop.
+    auto goOn = [&](uint64_t done) {
+        const bool on = step(done, toOpen.size());
+        hold.Renew();
+        if (!on) {
+            for (auto n = opened.rbegin(); n != opened.rend(); ++n) {
+                view_->collapse(IndexOf(*n));
+            }
+        }
+        return on;
+    };
     for (size_t i = 0; i < toOpen.size(); ++i) {
         const QModelIndex index = IndexOf(toOpen[i]);
         if (!view_->isExpanded(index)) {
             view_->expand(index);
             opened.push_back(toOpen[i]);
         }
-        if ((i + 1) % kExpandSlice == 0) {
-            if (!step(i + 1, toOpen.size())) {
-                hold.Renew();
-                for (auto n = opened.rbegin(); n != opened.rend(); ++n) {
-                    view_->collapse(IndexOf(*n));
-                }
-                return false;
-            }
-            hold.Renew();
+        if ((i + 1) % kExpandSlice == 0 && !goOn(i + 1)) {
+            return false;
         }
+    }
+    // The last step comes before the rows are laid out, in one stretch.
+    if (!goOn(toOpen.size())) {
+        return false;
     }
     if (deepest != 0) {
         emit LevelLimitReached(deepest);

@@ -217,7 +217,8 @@ public:
     // A million branches take a while to open: `step` is called every kExpandSlice nodes with how
     // far the work has come (a total of 0 while the nodes are still being counted) and lets the
     // window's events run; when it returns false the work stops, every node it opened closes again
-    // and false is returned. The rows are laid out once, at the end.
+    // and false is returned. The rows are laid out once, at the end, right after a step whose
+    // `done` is its `total`.
     using TExpandStep = std::function<bool(uint64_t done, uint64_t total)>;
     static constexpr uint64_t kExpandSlice = 128; // nodes made or opened between two steps
     bool ExpandAll(TTreeNode* node, const TExpandStep& step);
