@@ -105,10 +105,12 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent, kDialogFrame) {
     List_FindAll->setItemDelegateForColumn(TFindResults::colExcerpt, new TExcerptDelegate(List_FindAll));
     List_FindAll->header()->setStretchLastSection(true);
     // The short columns follow their contents and headers, in either language; the excerpt takes
-    // the rest. The view measures only the rows it shows, so long lists stay quick.
+    // the rest. The header measures only the rows shown (by default it would measure a thousand
+    // rows of every column each time the list is filled or shown), so long lists stay quick.
     for (int column = 0; column < TFindResults::colExcerpt; ++column) {
         List_FindAll->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     }
+    List_FindAll->header()->setResizeContentsPrecision(0);
     auto* resultsLayout = new QVBoxLayout(Panel_FindAll);
     resultsLayout->setContentsMargins(0, 0, 0, 0);
     auto* countRow = new QHBoxLayout;
