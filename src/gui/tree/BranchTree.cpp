@@ -630,11 +630,6 @@ bool TBranchTree::ExpandAll(TTreeNode* node, const TExpandStep& step) {
         emit LevelLimitReached(level + 1);
         return true;
     }
-    node->MakeChildren();
-    if (IsPlaceholderParent(*node)) {
-        Expand(node);
-        return true;
-    }
     // The nodes to open, in pre-order, and whether anything lies below the levels the view may
     // open; found without recursion. Making the nodes is most of the work.
     const int depth = kMostOpenLevels - level; // levels below `node` that may open

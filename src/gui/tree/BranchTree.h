@@ -211,8 +211,8 @@ public:
 
     void Expand(TTreeNode* node);
     // Expands the node and every node below it down to the level limit (the '*' key). Locked
-    // branches below the node stay closed: opening one asks for its password. A locked node itself
-    // is expanded as Expand does.
+    // branches, the node itself included, stay closed: opening one asks for its password, which
+    // is the caller's to ask (Expand).
     //
     // A million branches take a while to open: `step` is called every kExpandSlice nodes with how
     // far the work has come (a total of 0 while the nodes are still being counted) and lets the
