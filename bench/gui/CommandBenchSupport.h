@@ -145,12 +145,17 @@ std::string DocumentsChanged();
 // did wrong, when not empty), an unscripted question, a scripted answer never asked for, and
 // documents left changed.
 // Growth: a command held to no bar but the growth from 100 000 to 1 000 000 branches.
+// `leaf`, when given, is the same command's milliseconds on a single branch at the same place: the
+// counter "leaf_ms" (median), and in the summary what the command costs beyond it, against the
+// baseline.
 enum class TBar { Branch, Subtree, Growth };
 void Report(benchmark::State& state, const std::string& command, TBar bar, const std::vector<double>& window,
-            const std::vector<double>& dom, int askedBefore, const std::string& failure = {});
+            const std::vector<double>& dom, int askedBefore, const std::string& failure = {},
+            const std::vector<double>& leaf = {});
 // Prints every command's figures with its bars: a single-branch command within 16 ms at 1 000 000
 // branches, a subtree command within three times its baseline, and 1 000 000 branches within
-// eleven times 100 000.
+// eleven times 100 000; then, for the commands measured on a single branch as well, the part of the
+// time the sub-tree adds.
 void PrintSummary();
 
 } // namespace bench

@@ -82,20 +82,38 @@ double DomCopyAcross(const TDomNode& element) {
 
 enum class TSubtreeCommand { Remove, UndoRemove, CopyPaste, CutPaste };
 
-TRound RemoveRound(TSubtreeCommand command) {
+// The branch a round works on: the large sub-tree, or a leaf at the same place in the view (the
+// last one below it), on which the same command shows what it costs whatever the branch holds.
+enum class TTarget { Subtree, Leaf };
+
+TTreeNode* TargetNode(TTarget target) {
     TTreeNode* node = SubtreeBranch();
+    while (target == TTarget::Leaf && node->HasChildren()) {
+        node = node->Child(node->ChildCount() - 1);
+    }
+    return node;
+}
+
+size_t TargetSize(TTarget target) {
+    return target == TTarget::Leaf ? 1 : static_cast<size_t>(SubtreeSize(LargeSize()));
+}
+
+TRound RemoveRound(TSubtreeCommand command, TTarget target) {
+    TTreeNode* node = TargetNode(target);
     const TDomNode element = node->Element();
     const double removeDom = DomRemove(element);
     const double putBackDom = DomPutBack(element);
     SelectNode(node);
-    // Removing a branch with sub-branches asks first; the user says Yes.
-    Questions().Answers.push_back(TAnswer::Yes);
+    if (node->HasChildren()) {
+        // Removing a branch with sub-branches asks first; the user says Yes.
+        Questions().Answers.push_back(TAnswer::Yes);
+    }
     TRound r;
     const double removeMs = TimeMs([] {
         Window().MI_RemoveBranch->trigger();
         Settle();
     });
-    r.done = LargeHolds(static_cast<size_t>(SubtreeSize(LargeSize())));
+    r.done = LargeHolds(TargetSize(target));
     const double undoMs = TimeMs(Undo);
     if (command == TSubtreeCommand::Remove) {
         r.window = removeMs;
@@ -109,9 +127,9 @@ TRound RemoveRound(TSubtreeCommand command) {
 
 // Copy (or Cut) on the branch, then Paste on the second document; the history takes it back
 // afterwards, untimed.
-TRound PasteRound(TSubtreeCommand command) {
+TRound PasteRound(TSubtreeCommand command, TTarget target) {
     const bool cut = command == TSubtreeCommand::CutPaste;
-    TTreeNode* node = SubtreeBranch();
+    TTreeNode* node = TargetNode(target);
     const TDomNode element = node->Element();
     TRound r;
     r.dom = DomCopyAcross(element) + (cut ? DomRemove(element) : 0.0);
@@ -126,11 +144,17 @@ TRound PasteRound(TSubtreeCommand command) {
         Settle();
     });
     r.window = markMs + pasteMs;
-    const size_t moved = static_cast<size_t>(SubtreeSize(LargeSize()));
+    const size_t moved = TargetSize(target);
     r.done = SecondRoot()->ChildCount() == kSecondBranches + 1 &&
              CountElements(SecondRootElement()) == kSecondBranches + 1 + moved && LargeHolds(cut ? moved : 0);
     Undo();
     return r;
+}
+
+TRound SubtreeRound(TSubtreeCommand command, TTarget target) {
+    return command == TSubtreeCommand::Remove || command == TSubtreeCommand::UndoRemove
+               ? RemoveRound(command, target)
+               : PasteRound(command, target);
 }
 
 void BM_SubtreeCommand(benchmark::State& state, const char* name, TSubtreeCommand command, TShape shape,
@@ -145,16 +169,20 @@ void BM_SubtreeCommand(benchmark::State& state, const char* name, TSubtreeComman
     std::vector<double> domMs;
     bool done = true;
     for (auto _ : state) {
-        const TRound r = command == TSubtreeCommand::Remove || command == TSubtreeCommand::UndoRemove
-                             ? RemoveRound(command)
-                             : PasteRound(command);
+        const TRound r = SubtreeRound(command, TTarget::Subtree);
         done = done && r.done;
         windowMs.push_back(r.window);
         domMs.push_back(r.dom);
         state.SetIterationTime(r.window / 1000.0);
     }
+    std::vector<double> leafMs;
+    for (int round = 0; round < kSubtreeRounds; ++round) {
+        const TRound r = SubtreeRound(command, TTarget::Leaf);
+        done = done && r.done;
+        leafMs.push_back(r.window);
+    }
     Report(state, name, TBar::Subtree, windowMs, domMs, askedBefore,
-           done ? "" : "the command did not change the documents as it should");
+           done ? "" : "the command did not change the documents as it should", leafMs);
 }
 
 // The encrypt dialog's next showing: the password typed twice, the scheme chosen (unless none is
