@@ -6,6 +6,7 @@
 #include "gui/tree/BranchViewStyle.h"
 #include "gui/tree/TreeViewManager.h"
 
+#include <QApplication>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardItemModel>
@@ -78,6 +79,108 @@ TEST(BranchViewStyleTest, DrawsOnlyTheBranchIndicatorsInsideTheView) {
     // The rows in sight are as deep as the chain: every level above each of them has an indicator,
     // of which only the few in sight are drawn.
     EXPECT_GT(plain.drawn.size(), 8 * recorded->drawn.size());
+}
+
+// The branch view against the plain tree view, on equal models: rows that go from under a closed
+// branch are left out of the view's layout, and what it shows must still be what the tree view
+// shows, row for row and pixel for pixel.
+struct TViewPair {
+    QStandardItemModel models[2];
+    TBranchView branchView;
+    QTreeView plainView;
+
+    // Top-level "a" holds "a0" (which holds "a00" and was opened before "a" closed), "a1", "a2";
+    // "b" holds "b0"; "c" holds "c0" alone; "d" holds "d0" and "d1"; "e" holds "e0" and "e1". Only "b"
+    // and "e" are open.
+    TViewPair() {
+        QTreeView* views[2] = {&branchView, &plainView};
+        for (int i = 0; i < 2; ++i) {
+            QStandardItem* root = models[i].invisibleRootItem();
+            auto add = [](QStandardItem* parent, const QString& text) {
+                auto* item = new QStandardItem(text);
+                parent->appendRow(item);
+                return item;
+            };
+            QStandardItem* a = add(root, "a");
+            add(add(a, "a0"), "a00");
+            add(a, "a1");
+            add(a, "a2");
+            add(add(root, "b"), "b0");
+            add(add(root, "c"), "c0");
+            QStandardItem* d = add(root, "d");
+            add(d, "d0");
+            add(d, "d1");
+            QStandardItem* e = add(root, "e");
+            add(e, "e0");
+            add(e, "e1");
+            views[i]->setModel(&models[i]);
+            views[i]->setHeaderHidden(true);
+            views[i]->resize(200, 300);
+            views[i]->expand(models[i].index(0, 0, models[i].index(0, 0)));
+            views[i]->expand(models[i].index(0, 0));
+            views[i]->collapse(models[i].index(0, 0));
+            views[i]->expand(models[i].index(1, 0));
+            views[i]->expand(models[i].index(4, 0));
+        }
+    }
+    // The rows shown, in order, with their places.
+    static std::vector<std::pair<QString, QRect>> Rows(QTreeView& view) {
+        std::vector<std::pair<QString, QRect>> rows;
+        for (QModelIndex index = view.model()->index(0, 0); index.isValid(); index = view.indexBelow(index)) {
+            rows.emplace_back(index.data().toString(), view.visualRect(index));
+        }
+        return rows;
+    }
+    // The row of the branch along `path` (row numbers from the top) in model i.
+    QModelIndex At(int i, std::vector<int> path) {
+        QModelIndex index;
+        for (int row : path) {
+            index = models[i].index(row, 0, index);
+        }
+        return index;
+    }
+};
+
+TEST(BranchViewRemovalTest, RowsGoneFromUnderAClosedBranchLeaveTheViewAsTheTreeViewShowsIt) {
+    TViewPair pair;
+    pair.branchView.show();
+    pair.plainView.show();
+    struct TStep {
+        const char* what;
+        std::vector<int> parent;
+        int row;
+        int count;
+        std::vector<int> expandAfter; // a branch opened once the rows are gone (empty: none)
+    };
+    const TStep steps[] = {
+        {"a leaf from the closed a", {0}, 1, 1, {}},
+        {"the once opened a0 from the closed a", {0}, 0, 1, {}},
+        {"a opened: a2 alone is left", {0}, 0, 0, {0}},
+        {"the last child of the closed c: its expander goes", {2}, 0, 1, {}},
+        {"the first of two from the closed d", {3}, 0, 1, {}},
+        {"a leaf from the open b, its last", {1}, 0, 1, {}},
+        {"the first of two from the open e", {4}, 0, 1, {}},
+        {"the closed d itself, from the top", {}, 3, 1, {}},
+    };
+    for (const TStep& step : steps) {
+        SCOPED_TRACE(step.what);
+        for (int i = 0; i < 2; ++i) {
+            if (step.count > 0) {
+                QModelIndex parent = pair.At(i, step.parent);
+                QStandardItem* item = parent.isValid() ? pair.models[i].itemFromIndex(parent)
+                                                       : pair.models[i].invisibleRootItem();
+                item->removeRows(step.row, step.count);
+            }
+            if (!step.expandAfter.empty()) {
+                (i == 0 ? static_cast<QTreeView&>(pair.branchView) : pair.plainView)
+                    .expand(pair.At(i, step.expandAfter));
+            }
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(TViewPair::Rows(pair.branchView), TViewPair::Rows(pair.plainView));
+        EXPECT_EQ(pair.branchView.grab().toImage(), pair.plainView.grab().toImage());
+    }
+    EXPECT_EQ(TViewPair::Rows(pair.branchView).size(), 6u) << "a, a2, b, c, e, e1";
 }
 
 class BranchTreeOrderTest : public TProgramTest {
