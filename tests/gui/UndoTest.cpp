@@ -177,54 +177,63 @@ TEST_F(UndoTest, EveryChangeIsUndoneAndRedoneAndTheMarkFollowsTheSavedState) {
 // A step finds its branch again from the nearer end of the siblings; every place among many,
 // the first, the middle and the last, and two removals undone in turn, must come back exactly.
 // At the top of a document and 1 100 levels deep, where the history's walk up runs beside the
-// command on a thread of its own.
+// command on a thread of its own; removed, or cut and pasted on the document, which moves them.
 TEST_F(UndoTest, RemovedBranchesComeBackToTheirPlacesAmongManySiblings) {
     constexpr int kSiblings = 7;
-    for (const int depth : {0, 1100}) {
-        std::string content;
-        std::vector<std::string> chain;
-        for (int level = 0; level < depth; ++level) {
-            chain.push_back("c" + std::to_string(level));
-            content += "<note title=\"" + chain.back() + "\">";
-        }
-        for (int i = 0; i < kSiblings; ++i) {
-            content += "<note title=\"n" + std::to_string(i) + "\" memo=\"" + std::to_string(i) + "\"/>\r\n";
-        }
-        for (int level = 0; level < depth; ++level) {
-            content += "</note>";
-        }
-        auto path = [&chain](int sibling) {
-            std::vector<std::string> titles = chain;
-            titles.push_back("n" + std::to_string(sibling));
-            return titles;
-        };
-        for (int first = 0; first < kSiblings; first += depth == 0 ? 1 : 3) {
-            const int second = (first + 3) % kSiblings;
-            SCOPED_TRACE(std::to_string(depth) + " levels deep, removing n" + std::to_string(first) +
-                         " and n" + std::to_string(second));
-            Start();
-            TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
-            const std::string before = State(root);
-            std::string afterFirst;
-            for (int removed : {first, second}) {
-                Select(Find(root, path(removed)));
-                Window().MI_RemoveBranch->trigger();
-                if (afterFirst.empty()) {
-                    afterFirst = State(root);
-                }
+    for (const bool cut : {false, true}) {
+        for (const int depth : {0, 1100}) {
+            std::string content;
+            std::vector<std::string> chain;
+            for (int level = 0; level < depth; ++level) {
+                chain.push_back("c" + std::to_string(level));
+                content += "<note title=\"" + chain.back() + "\">";
             }
-            const std::string afterBoth = State(root);
-            Window().MI_Undo->trigger();
-            EXPECT_EQ(State(root), afterFirst);
-            Window().MI_Undo->trigger();
-            EXPECT_EQ(State(root), before);
-            ExpectNodesMatchElements(root);
-            Window().MI_Redo->trigger();
-            Window().MI_Redo->trigger();
-            EXPECT_EQ(State(root), afterBoth);
-            ExpectNodesMatchElements(root);
-            EXPECT_TRUE(Questions().Errors.empty());
-            Discard();
+            for (int i = 0; i < kSiblings; ++i) {
+                content +=
+                    "<note title=\"n" + std::to_string(i) + "\" memo=\"" + std::to_string(i) + "\"/>\r\n";
+            }
+            for (int level = 0; level < depth; ++level) {
+                content += "</note>";
+            }
+            auto path = [&chain](int sibling) {
+                std::vector<std::string> titles = chain;
+                titles.push_back("n" + std::to_string(sibling));
+                return titles;
+            };
+            for (int first = 0; first < kSiblings; first += depth == 0 ? 1 : 3) {
+                const int second = (first + 3) % kSiblings;
+                SCOPED_TRACE(std::to_string(depth) + " levels deep, " + (cut ? "moving" : "removing") + " n" +
+                             std::to_string(first) + " and n" + std::to_string(second));
+                Start();
+                TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+                const std::string before = State(root);
+                std::string afterFirst;
+                for (int removed : {first, second}) {
+                    Select(Find(root, path(removed)));
+                    if (cut) {
+                        Window().MI_Cut->trigger();
+                        Select(root);
+                        Window().MI_Paste->trigger();
+                    } else {
+                        Window().MI_RemoveBranch->trigger();
+                    }
+                    if (afterFirst.empty()) {
+                        afterFirst = State(root);
+                    }
+                }
+                const std::string afterBoth = State(root);
+                Window().MI_Undo->trigger();
+                EXPECT_EQ(State(root), afterFirst);
+                Window().MI_Undo->trigger();
+                EXPECT_EQ(State(root), before);
+                ExpectNodesMatchElements(root);
+                Window().MI_Redo->trigger();
+                Window().MI_Redo->trigger();
+                EXPECT_EQ(State(root), afterBoth);
+                ExpectNodesMatchElements(root);
+                EXPECT_TRUE(Questions().Errors.empty());
+                Discard();
+            }
         }
     }
 }

@@ -220,9 +220,12 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
         if (move) {
             TTreeNode* oldParent = source->Parent();
             TLXDocument* sourceDocument = DocumentOf(source);
-            step.Removing(sourceDocument, sourceElement);
+            // As in a removal, the history's walk up from a deep branch runs beside the view's
+            // letting go of its node; nothing changes in the documents meanwhile.
+            step.FindRemoved(sourceDocument, sourceElement, source->Level());
             window_.ForgetMarkWithin(source);
             Tree().Delete(source);
+            step.Removing(sourceDocument, sourceElement);
             sourceElement.SetAside(); // kept for the history, as a removal's element is
             sourceDocument->SetModified(true);
             RefreshIcon(oldParent);
