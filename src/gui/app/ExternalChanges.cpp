@@ -114,12 +114,8 @@ void TForm_Ludex::NoticeFile(const TLXDocument* document, TDiskState state,
     SetStatusText(text);
 }
 
-TReplaceChoice TForm_Ludex::ConfirmReplaceFile(TLXDocument* document) {
+TReplaceChoice TForm_Ludex::ConfirmReplaceFile(TLXDocument* document, const TDiskCheck& check) {
     const std::string& file = document->FileName();
-    if (file.empty()) {
-        return TReplaceChoice::Replace;
-    }
-    const TDiskCheck check = CheckFileOnDisk(file, document->DiskIdentity(), TCheckDepth::Contents);
     switch (check.state) {
     case TDiskState::Unchanged:
         document->SetDiskIdentity(check.identity);

@@ -19,6 +19,10 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
+#include <future>
+#include <optional>
+#include <string>
+
 namespace ludex {
 
 namespace {
@@ -37,21 +41,60 @@ void OpenOffThread(const std::function<void()>& load) {
     });
 }
 
-// Saves on a worker thread while the window takes no input, so that the document cannot change;
-// Cancel stops the save before the old file is replaced, and the document stays modified.
-void SaveDocumentOffThread(TLXDocument& document, const std::string& newFileName, unsigned backups) {
-    TLongWork work("WorkSaving", TCancel::Allowed);
+// Saves on a worker thread as part of `work`, while the window takes no input, so that the
+// document cannot change; Cancel stops the save before the old file is replaced, and the document
+// stays modified. `madeText`: as TLXDocument::Save takes it.
+void SaveOffThread(TLongWork& work, TLXDocument& document, const std::string& newFileName, unsigned backups,
+                   std::optional<std::string> madeText = std::nullopt) {
     TSaveOptions options{.backups = backups};
     options.progress = [&work](size_t written, size_t total) {
         work.Progress().Report(written, total);
         work.Progress().ThrowIfCancelled();
     };
-    document.Save(newFileName, options, [&work](const std::function<void()>& write) {
-        work.RunOnWorker([&write](TWorkProgress& progress) {
-            progress.ThrowIfCancelled();
-            write();
-        });
+    document.Save(
+        newFileName, options,
+        [&work](const std::function<void()>& write) {
+            work.RunOnWorker([&write](TWorkProgress& progress) {
+                progress.ThrowIfCancelled();
+                write();
+            });
+        },
+        std::move(madeText));
+}
+
+void SaveDocumentOffThread(TLXDocument& document, const std::string& newFileName, unsigned backups) {
+    TLongWork work("WorkSaving", TCancel::Allowed);
+    SaveOffThread(work, document, newFileName, backups);
+}
+
+// Saves the document over its own file unless another program has changed that file: the file is
+// read whole and compared with what the document last read or wrote, on one worker, while the
+// text to write is made on another; both are as long as the document. Returns the comparison.
+// When it found the file unchanged or gone, the document has been saved; otherwise nothing was
+// written, and the user is to be asked.
+TDiskCheck SaveOverOwnFile(TLXDocument& document, unsigned backups) {
+    TLongWork work("WorkSaving", TCancel::Allowed);
+    const std::string& file = document.FileName();
+    const std::optional<TFileIdentity> known = document.DiskIdentity();
+    TDiskCheck check;
+    std::string text;
+    work.RunOnWorker([&](TWorkProgress& progress) {
+        progress.ThrowIfCancelled();
+        // Without a thread to be had, the comparison runs when its answer is asked for.
+        std::future<TDiskCheck> checking =
+            std::async(std::launch::async | std::launch::deferred,
+                       [&file, &known] { return CheckFileOnDisk(file, known, TCheckDepth::Contents); });
+        text = document.DocumentText();
+        check = checking.get();
+        progress.ThrowIfCancelled();
     });
+    if (check.state == TDiskState::Unchanged || check.state == TDiskState::Missing) {
+        if (check.state == TDiskState::Unchanged) {
+            document.SetDiskIdentity(check.identity);
+        }
+        SaveOffThread(work, document, "", backups, std::move(text));
+    }
+    return check;
 }
 
 } // namespace
@@ -146,15 +189,18 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         return true;
     }
     // Nothing is written before the user has answered for a file another program has changed.
-    switch (ConfirmReplaceFile(document)) {
-    case TReplaceChoice::Replace:
-        break;
-    case TReplaceChoice::SaveAs:
-        return SaveDocument(document, TAskForName::Yes);
-    case TReplaceChoice::Cancel:
-        return false;
+    if (const TDiskCheck check = SaveOverOwnFile(*document, backupCount_);
+        check.state != TDiskState::Unchanged && check.state != TDiskState::Missing) {
+        switch (ConfirmReplaceFile(document, check)) {
+        case TReplaceChoice::Replace:
+            break;
+        case TReplaceChoice::SaveAs:
+            return SaveDocument(document, TAskForName::Yes);
+        case TReplaceChoice::Cancel:
+            return false;
+        }
+        SaveDocumentOffThread(*document, "", backupCount_);
     }
-    SaveDocumentOffThread(*document, "", backupCount_);
     undo_->MarkSaved(document);
     DocumentSaved(document);
     return true;

@@ -117,10 +117,11 @@ public:
     // reloaded in place, a modified one gets a notice in the status bar (its next save asks), and
     // a file that is gone or cannot be read is reported once.
     void CheckDocumentFiles(TCheckDepth depth);
-    // Asked before a save replaces the document's file: Replace when the file is as the document
-    // last read or wrote it, or gone; otherwise the user's answer to the question. Throws
-    // EInOutError, before anything is written, when the file cannot be read to compare.
-    TReplaceChoice ConfirmReplaceFile(TLXDocument* document);
+    // Asked before a save replaces the document's file, given `check`, the file on disk compared
+    // with what the document last read or wrote (to the contents): Replace when the file is that
+    // one, or gone; otherwise the user's answer to the question. Throws EInOutError, before
+    // anything is written, when the file could not be read to compare.
+    TReplaceChoice ConfirmReplaceFile(TLXDocument* document, const TDiskCheck& check);
     // Watches the files of the open documents.
     void FollowDocumentFiles() noexcept;
 

@@ -119,8 +119,12 @@ void TLXDocument::SetModified(bool modified) {
     tree_->Repaint();
 }
 
+std::string TLXDocument::DocumentText() const {
+    return DocumentToText(rootElement_);
+}
+
 void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& options,
-                       const TDocumentWorkRunner& run) {
+                       const TDocumentWorkRunner& run, std::optional<std::string> madeText) {
     const std::string previousName = fileName_;
     if (!newFileName.empty()) {
         fileName_ = newFileName;
@@ -128,8 +132,8 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
     std::string text;
     TFileIdentity written;
     // Reads the elements only, and the file name, which nothing changes meanwhile.
-    const auto write = [this, &text, &options, &written] {
-        text = DocumentToText(rootElement_);
+    const auto write = [this, &text, &madeText, &options, &written] {
+        text = madeText ? std::move(*madeText) : DocumentText();
         // The digest by which the file is known again is taken beside the write, on another
         // core: the write waits for the disk, the digest for the processor. (The future waits
         // for the digest however the write ends, so `text` outlives it.)

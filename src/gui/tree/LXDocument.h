@@ -60,8 +60,12 @@ public:
     // stays set and the error propagates. Building the text and writing the file is the part
     // `run` runs, while nothing may change the document. A save given up by ECancelled (from
     // `run` or from the progress of `options`) keeps the old file name and the old file.
+    // `madeText`, when given, is the document's text (DocumentText) made by the caller since the
+    // document last changed, within the same work: it is written as it is.
     void Save(const std::string& newFileName, const TSaveOptions& options = {},
-              const TDocumentWorkRunner& run = {});
+              const TDocumentWorkRunner& run = {}, std::optional<std::string> madeText = std::nullopt);
+    // The text a save writes: reads the elements only.
+    std::string DocumentText() const;
 
     // What the document's file was when the document last read or wrote it; nothing for a new
     // document.
