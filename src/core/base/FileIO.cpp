@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -338,10 +339,8 @@ void KeepBackups(IFileSystem& fileSystem, const TSaveTarget& target, unsigned co
 
 namespace {
 
-void ReadInto(const std::string& path, std::string& bytes,
-              const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
-              TFileStatus* finalStatus) {
-    bytes.clear();
+// Opens the file for reading; `size` is its size when opened. Throws for a folder.
+std::unique_ptr<IReadableFile> OpenToRead(const std::string& path, uint64_t& size) {
     std::unique_ptr<IReadableFile> file;
     if (const TSystemResult result = CurrentFileSystem().OpenForReading(path, file); result.Failed()) {
         Fail("Cannot open", path, result);
@@ -353,32 +352,53 @@ void ReadInto(const std::string& path, std::string& bytes,
     if (status.kind == TFileKind::Folder) {
         Fail("Cannot read", path, TSystemResult(EISDIR));
     }
-    if (moving && bytes.capacity() < static_cast<size_t>(status.size)) {
-        moving();
-    }
-    bytes.reserve(static_cast<size_t>(status.size));
+    size = status.size;
+    return file;
+}
+
+// Reads the open file to its end, a buffer at a time, then takes its status if asked.
+void ReadToEnd(const std::string& path, IReadableFile& file,
+               const std::function<void(std::string_view)>& piece, TFileStatus* finalStatus) {
     char buffer[65536];
     for (;;) {
         size_t n = 0;
-        if (const TSystemResult result = file->Read(buffer, sizeof buffer, n); result.Failed()) {
+        if (const TSystemResult result = file.Read(buffer, sizeof buffer, n); result.Failed()) {
             Fail("Cannot read", path, result);
         }
         if (n == 0) {
             break;
         }
-        if (moving && bytes.size() + n > bytes.capacity()) {
-            moving();
-        }
-        bytes.append(buffer, n);
-        if (received) {
-            received(bytes);
-        }
+        piece(std::string_view(buffer, n));
     }
     if (finalStatus != nullptr) {
-        if (const TSystemResult result = file->Status(*finalStatus); result.Failed()) {
+        if (const TSystemResult result = file.Status(*finalStatus); result.Failed()) {
             Fail("Cannot read", path, result);
         }
     }
+}
+
+void ReadInto(const std::string& path, std::string& bytes,
+              const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
+              TFileStatus* finalStatus) {
+    bytes.clear();
+    uint64_t size = 0;
+    const std::unique_ptr<IReadableFile> file = OpenToRead(path, size);
+    if (moving && bytes.capacity() < static_cast<size_t>(size)) {
+        moving();
+    }
+    bytes.reserve(static_cast<size_t>(size));
+    ReadToEnd(
+        path, *file,
+        [&](std::string_view piece) {
+            if (moving && bytes.size() + piece.size() > bytes.capacity()) {
+                moving();
+            }
+            bytes.append(piece);
+            if (received) {
+                received(bytes);
+            }
+        },
+        finalStatus);
 }
 
 std::string ReadBytes(const std::string& path, const std::function<void(std::string_view)>& received,
@@ -411,6 +431,13 @@ void ReadFileInto(const std::string& path, std::string& bytes,
                   const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
                   TFileStatus& status) {
     ReadInto(path, bytes, received, moving, &status);
+}
+
+void ReadFilePieces(const std::string& path, const std::function<void(std::string_view)>& piece,
+                    TFileStatus& status) {
+    uint64_t size = 0;
+    const std::unique_ptr<IReadableFile> file = OpenToRead(path, size);
+    ReadToEnd(path, *file, piece, &status);
 }
 
 bool FileExists(const std::string& path) {

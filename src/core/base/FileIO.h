@@ -33,6 +33,11 @@ void ReadFileInto(const std::string& path, std::string& bytes,
                   const std::function<void(std::string_view)>& received, const std::function<void()>& moving,
                   TFileStatus& status);
 
+// Reads the whole file a piece at a time, giving each piece to `piece` and keeping none, and sets
+// `status` as ReadFileBytes does. Throws EInOutError naming the file and the system's reason.
+void ReadFilePieces(const std::string& path, const std::function<void(std::string_view)>& piece,
+                    TFileStatus& status);
+
 // Whether a regular file (or a link to one) exists at the path.
 bool FileExists(const std::string& path);
 

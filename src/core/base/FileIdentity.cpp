@@ -129,10 +129,7 @@ TDiskCheck CheckFileOnDisk(const std::string& path, const std::optional<TFileIde
         check.identity = known;
         return check;
     }
-    TIdentifiedBytes current;
-    try {
-        current = ReadIdentifiedFile(path);
-    } catch (const EInOutError& error) {
+    const auto readFailed = [&path, &check](const EInOutError& error) {
         // Gone between the look and the read: a sync client replacing it, say.
         TFileStatus again;
         const TSystemResult result = CurrentFileSystem().Stat(path, again);
@@ -143,6 +140,29 @@ TDiskCheck CheckFileOnDisk(const std::string& path, const std::optional<TFileIde
             check.reason = error.what();
         }
         return check;
+    };
+    if (known) {
+        // Nearly always the file is the one known: its digest alone tells, taken piece by piece
+        // without holding the bytes, which at a million branches cost more to hold than to read.
+        TDigestStream digest;
+        TFileStatus read;
+        try {
+            ReadFilePieces(
+                path, [&digest](std::string_view piece) { digest.Add(piece); }, read);
+        } catch (const EInOutError& error) {
+            return readFailed(error);
+        }
+        if (const TFileDigest found = digest.Result(); found == known->digest) {
+            check.identity = IdentityOf(read, found);
+            return check;
+        }
+    }
+    // Another file: its bytes are read (again) and kept, and are what the check reports.
+    TIdentifiedBytes current;
+    try {
+        current = ReadIdentifiedFile(path);
+    } catch (const EInOutError& error) {
+        return readFailed(error);
     }
     check.identity = current.identity;
     if (known && current.identity.digest == known->digest) {

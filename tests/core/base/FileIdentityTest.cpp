@@ -144,6 +144,43 @@ TEST(FileIdentityTest, AFailedReadIsReportedNotTakenForAChange) {
     EXPECT_NE(check.reason.find(file), std::string::npos) << check.reason;
 }
 
+// A file longer than the pieces it is read in: compared by its digest alone, and when another
+// program has changed it, read again whole for what the check hands back; a failure of that
+// second read is reported, not taken for a change.
+TEST(FileIdentityTest, ALargeFileIsComparedPieceByPieceAndReadAgainWhenChanged) {
+    ludex::testing::TempDir dir;
+    std::string original(300001, 'a');
+    for (size_t i = 0; i < original.size(); i += 97) {
+        original[i] = static_cast<char>('0' + i % 10);
+    }
+    const std::string file = dir.Write("notes.ldx", original);
+    const TFileIdentity known = ReadIdentifiedFile(file).identity;
+    const TDiskCheck same = CheckFileOnDisk(file, known, TCheckDepth::Contents);
+    EXPECT_EQ(same.state, TDiskState::Unchanged);
+    ASSERT_TRUE(same.identity);
+    EXPECT_EQ(*same.identity, known);
+    EXPECT_TRUE(same.bytes.empty());
+
+    std::string changed = original;
+    changed[200000] = '#'; // one byte, well past the first pieces, with the size and time kept
+    const struct timespec before = ModifiedOf(file);
+    dir.Write("notes.ldx", changed);
+    SetModified(file, before);
+    const TDiskCheck other = CheckFileOnDisk(file, known, TCheckDepth::Contents);
+    EXPECT_EQ(other.state, TDiskState::Changed);
+    EXPECT_TRUE(other.bytes == changed);
+    ASSERT_TRUE(other.identity);
+    EXPECT_EQ(other.identity->digest, DigestOf(changed));
+
+    ludex::testing::TFaultyFileSystem faulty;
+    TFileSystemOverride override(faulty);
+    faulty.FailNth(ludex::testing::TFileOperation::OpenForReading, 2, EIO);
+    const TDiskCheck unread = CheckFileOnDisk(file, known, TCheckDepth::Contents);
+    EXPECT_EQ(faulty.Count(ludex::testing::TFileOperation::OpenForReading), 2);
+    EXPECT_EQ(unread.state, TDiskState::Unreadable);
+    EXPECT_NE(unread.reason.find(file), std::string::npos) << unread.reason;
+}
+
 // The digest is XXH3's 128-bit hash in its canonical byte order, whole or piece by piece.
 TEST(FileIdentityTest, DigestIsTheCanonical128BitXxh3Hash) {
     const auto hex = [](const TFileDigest& digest) {
