@@ -6,8 +6,10 @@
 #include "core/base/FileIdentity.h"
 #include "core/document/BranchWalk.h"
 #include "core/document/DocumentWriter.h"
+#include "core/document/Recovery.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/search/BranchSearch.h"
+#include "gui/app/DocumentRecovery.h"
 #include "gui/app/LudexUnit.h"
 #include "gui/app/ProgramWindows.h"
 #include "gui/dialogs/FindDialog.h"
@@ -27,6 +29,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -264,6 +267,47 @@ void BM_Close(benchmark::State& state, TShape shape, int n) {
            done ? "" : "the document did not close");
 }
 
+// One round of recovery snapshots with the large document modified: how long the window's thread
+// is held by it (the texts are made and written on a thread of their own). The baseline makes the
+// same snapshot text; the whole round, until its file is written, is "round_ms".
+void BM_RecoveryRound(benchmark::State& state, TShape shape, int n) {
+    OpenDocument(shape, n);
+    const int askedBefore = Questions().Asked;
+    TDocumentRecovery* recovery = Window().Recovery();
+    if (recovery == nullptr) {
+        state.SkipWithError("the window writes no recovery snapshots");
+        return;
+    }
+    std::vector<double> windowMs;
+    std::vector<double> domMs;
+    std::vector<double> roundMs;
+    for (auto _ : state) {
+        domMs.push_back(TimeMs(
+            [] { benchmark::DoNotOptimize(SnapshotText(LargeDocument()->RootElement(), LargeFile())); }));
+        LargeDocument()->SetModified(true);
+        const auto start = Clock::now();
+        windowMs.push_back(TimeMs([recovery] { recovery->WriteSnapshots(); }));
+        recovery->Settle();
+        roundMs.push_back(Milliseconds(Clock::now() - start));
+        state.SetIterationTime(windowMs.back() / 1000.0);
+    }
+    // The rounds wrote one snapshot, which goes with the next round once the document is unmodified.
+    const auto snapshots = [recovery] {
+        size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(recovery->Folder().Folder())) {
+            count += entry.path().extension() == ".ldx" ? 1 : 0;
+        }
+        return count;
+    };
+    const size_t written = snapshots();
+    LargeDocument()->SetModified(false);
+    recovery->WriteSnapshots();
+    recovery->Settle();
+    Report(state, "RecoveryRound", TBar::Growth, windowMs, domMs, askedBefore,
+           written == 1 && snapshots() == 0 ? "" : "the rounds did not write the one snapshot and remove it");
+    state.counters["round_ms"] = Median(roundMs);
+}
+
 // The stretches of a command during which the window handled no event: a timer due every
 // millisecond notes when it is served.
 class TEventTurns {
@@ -351,7 +395,8 @@ void RegisterDocumentCommands(TShape shape, int n) {
     };
     for (const TInfo& info :
          {TInfo{BM_Resort, "BM_Resort"}, TInfo{BM_FindNext, "BM_FindNext"}, TInfo{BM_FindAll, "BM_FindAll"},
-          TInfo{BM_Save, "BM_Save"}, TInfo{BM_Close, "BM_Close"}, TInfo{BM_ExpandAll, "BM_ExpandAll"}}) {
+          TInfo{BM_Save, "BM_Save"}, TInfo{BM_Close, "BM_Close"}, TInfo{BM_RecoveryRound, "BM_RecoveryRound"},
+          TInfo{BM_ExpandAll, "BM_ExpandAll"}}) {
         const TBench bench = info.bench;
         benchmark::RegisterBenchmark((info.name + suffix).c_str(),
                                      [bench, shape, n](benchmark::State& state) { bench(state, shape, n); })

@@ -263,6 +263,34 @@ TEST_F(RecoveryTest, SnapshotsAreWrittenWhileTheWindowGoesOn) {
     EXPECT_TRUE(Snapshots().empty()) << "the snapshot goes once it is written, not before";
 }
 
+// A round's texts are made on a thread of their own while the window goes on; a change made at
+// once (a title typed in) waits for them, so that the snapshot is the document as the round found
+// it, wherever the thread has got to. The document is large enough that its text takes a while.
+TEST_F(RecoveryTest, ASnapshotIsTheDocumentAsItsRoundFoundIt) {
+    std::string content = kOneSecretBranch + "<note title=\"Many\">\r\n";
+    for (int i = 0; i < 50000; ++i) {
+        content += "<note title=\"m" + std::to_string(i) + "\" memo=\"some words\"/>\r\n";
+    }
+    content += "</note>\r\n";
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", content));
+    Type(Find(root, {"Plain"}), "typed;");
+    Window().Recovery()->WriteSnapshots();
+    EditTitle(Find(root, {"Plain"}), "Renamed");
+    EXPECT_EQ(Find(root, {"Plain"}), nullptr);
+    Window().Recovery()->Settle();
+    ASSERT_EQ(Snapshots().size(), 1u);
+    std::string snapshot = ReadFile(Snapshots()[0]);
+    EXPECT_NE(snapshot.find("title=\"Plain\" memo=\"typed;\""), std::string::npos);
+    EXPECT_EQ(snapshot.find("Renamed"), std::string::npos);
+    EXPECT_NE(snapshot.find("title=\"m49999\""), std::string::npos);
+
+    WriteSnapshots();
+    snapshot = ReadFile(Snapshots()[0]);
+    EXPECT_NE(snapshot.find("title=\"Renamed\" memo=\"typed;\""), std::string::npos);
+    EXPECT_TRUE(Questions().Errors.empty());
+}
+
 TEST_F(RecoveryTest, IntervalComesFromTheSettingsAndTheTimerWritesOnItsOwn) {
     const std::vector<std::pair<std::string, int>> cases = {{"", 30},
                                                             {"RecoveryInterval=\"0\"", 0},

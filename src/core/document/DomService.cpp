@@ -11,14 +11,48 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <system_error>
 
 namespace ludex {
+
+namespace {
+
+// Reading aside (BeginReadingAside): how many readings run now, and what a change that must wait
+// for them waits on.
+std::atomic<int> gReadingsAside{0};
+std::mutex gReadingsMutex;
+std::condition_variable gReadingsEnded;
+
+// Called first by everything that changes a document or destroys one.
+void AwaitReadingsAside() {
+    if (gReadingsAside.load(std::memory_order_acquire) == 0) {
+        return;
+    }
+    std::unique_lock lock(gReadingsMutex);
+    gReadingsEnded.wait(lock, [] { return gReadingsAside.load(std::memory_order_acquire) == 0; });
+}
+
+} // namespace
+
+void BeginReadingAside() noexcept {
+    gReadingsAside.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void EndReadingAside() noexcept {
+    {
+        const std::lock_guard lock(gReadingsMutex);
+        gReadingsAside.fetch_sub(1, std::memory_order_acq_rel);
+    }
+    gReadingsEnded.notify_all();
+}
 
 namespace {
 
@@ -205,6 +239,7 @@ std::vector<TDomNode> TDomNode::ChildNodes() const {
 }
 
 void TDomNode::RemoveChild(const TDomNode& child) const {
+    AwaitReadingsAside();
     if (!node_ || !child.node_ || P(child.node_).parent() != P(node_)) {
         throw Exception("The node to remove is not a child of this node");
     }
@@ -213,6 +248,7 @@ void TDomNode::RemoveChild(const TDomNode& child) const {
 }
 
 void TDomNode::RemoveAllChildren() const {
+    AwaitReadingsAside();
     if (node_) {
         const std::string_view kept = TDomDocument::ParsedTextOf(node_);
         for (pugi::xml_node child = P(node_).first_child(); child; child = child.next_sibling()) {
@@ -223,6 +259,7 @@ void TDomNode::RemoveAllChildren() const {
 }
 
 TDomNode TDomNode::AddChildElement(std::string_view name) const {
+    AwaitReadingsAside();
     RequireElement("Adding a child element");
     pugi::xml_node n = P(node_).append_child(pugi::node_element);
     if (!n || !n.set_name(std::string(name).c_str())) {
@@ -235,6 +272,7 @@ TDomNode TDomNode::AddChildElement(std::string_view name) const {
 }
 
 TDomNode TDomNode::AddChildText(std::string_view text) const {
+    AwaitReadingsAside();
     RequireElement("Adding a text node");
     RequireNoNul(text);
     pugi::xml_node n = P(node_).append_child(pugi::node_pcdata);
@@ -248,6 +286,7 @@ TDomNode TDomNode::AddChildText(std::string_view text) const {
 }
 
 TDomNode TDomNode::AppendCopy(const TDomNode& source) const {
+    AwaitReadingsAside();
     RequireElement("Appending a copy");
     if (!source.node_) {
         throw Exception("Appending a copy needs a node to copy");
@@ -260,6 +299,7 @@ TDomNode TDomNode::AppendCopy(const TDomNode& source) const {
 }
 
 TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& before) const {
+    AwaitReadingsAside();
     if (!before) {
         return AppendCopy(source);
     }
@@ -290,6 +330,7 @@ pugi::xml_node DocumentElementOf(pugi::xml_node node) {
 } // namespace
 
 void TDomNode::SetAside() const {
+    AwaitReadingsAside();
     RequireElement("Setting an element aside");
     const pugi::xml_node n = P(node_);
     if (n.parent().type() != pugi::node_element) {
@@ -307,6 +348,7 @@ bool TDomNode::IsSetAside() const {
 }
 
 void TDomNode::PutBackBefore(const TDomNode& moved, const TDomNode& before) const {
+    AwaitReadingsAside();
     RequireElement("Putting an element back");
     if (!moved.IsSetAside() || P(moved.node_).root() != P(node_).root()) {
         throw Exception("Only an element set aside in the same document can be put back");
@@ -322,6 +364,7 @@ void TDomNode::PutBackBefore(const TDomNode& moved, const TDomNode& before) cons
 }
 
 void TDomNode::DiscardSetAside() const {
+    AwaitReadingsAside();
     if (!IsSetAside()) {
         throw Exception("Only an element set aside can be discarded");
     }
@@ -372,6 +415,7 @@ bool TDomNode::HasAttribute(std::string_view name) const {
 }
 
 void TDomNode::SetAttribute(std::string_view name, std::string_view value) const {
+    AwaitReadingsAside();
     RequireElement("Setting an attribute");
     RequireNoNul(value);
     pugi::xml_attribute a = FindAttribute(P(node_), name);
@@ -391,6 +435,7 @@ void TDomNode::SetAttribute(std::string_view name, std::string_view value) const
 }
 
 void TDomNode::RemoveAttribute(std::string_view name) const {
+    AwaitReadingsAside();
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
         WipeValue(a.value(), TDomDocument::ParsedTextOf(node_));
@@ -427,6 +472,7 @@ void SetDocumentDisposalObserver(void (*observer)()) {
 }
 
 TDomDocument::TDomDocument() : doc_(std::make_unique<pugi::xml_document>()) {
+    AwaitReadingsAside(); // a reading looks through the live documents (ParsedTextOf)
     LiveDocuments().push_back(this);
 }
 
@@ -441,6 +487,7 @@ std::string_view TDomDocument::ParsedTextOf(pugi::xml_node_struct* node) {
 }
 
 TDomDocument::~TDomDocument() {
+    AwaitReadingsAside();
     std::erase(LiveDocuments(), this);
     Clear();
     doc_.reset();
@@ -450,6 +497,7 @@ TDomDocument::~TDomDocument() {
 }
 
 void TDomDocument::Clear() {
+    AwaitReadingsAside();
     WipeValues(*doc_);
     doc_->reset();
     WipeString(text_);
@@ -613,6 +661,7 @@ std::future<TDomDocument::TTextCheck> TDomDocument::CheckBeside(std::string_view
 void TDomDocument::Parse(TDecodedDocument decoded, std::string_view sourceName,
                          const std::function<std::string()>& original,
                          const std::function<void()>& beforeChange, std::future<TTextCheck>* checking) {
+    AwaitReadingsAside();
     auto fail = [&](size_t offset, std::string_view what) {
         Clear();
         std::string message;

@@ -277,6 +277,16 @@ private:
     std::unique_ptr<pugi::xml_document> doc_;
 };
 
+// Reading documents aside: work on another thread reads documents (a recovery snapshot's text)
+// while the thread that changes them goes on with other things. From BeginReadingAside until the
+// matching EndReadingAside, every change of any document (TDomNode's changing members, a load)
+// and every document's making and destruction waits, on whatever thread, until no reading runs. Begun by the
+// thread that changes the documents, while it is changing none, before the reading starts; ended
+// by the reading, on its own thread, which changes no document meanwhile (it would wait for
+// itself). Readings may overlap.
+void BeginReadingAside() noexcept;
+void EndReadingAside() noexcept;
+
 // Every TDomDocument alive in the process, in the order they were made. For the few questions
 // that concern all open documents at once, such as whether an unlocked branch anywhere still
 // refers to a key held in memory. The visitor must neither make nor destroy documents.

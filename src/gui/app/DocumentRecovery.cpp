@@ -86,8 +86,6 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
         if (anyModified) {
             window_.CommitMemo(); // the memo being typed belongs to the snapshot, as to a save
         }
-        // The texts are made here, where the documents cannot change meanwhile; the files are
-        // written on a thread of their own, in order, while the window goes on.
         TRound round;
         for (auto it = numbers_.begin(); it != numbers_.end();) {
             if (open.count(it->first) == 0 || !it->first->Modified()) {
@@ -104,8 +102,7 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
                     if (added) {
                         ++nextNumber_;
                     }
-                    round.written.push_back(
-                        {entry->second, SnapshotText(document->RootElement(), document->FileName())});
+                    round.written.push_back({entry->second, document->RootElement(), document->FileName()});
                 } catch (const std::exception& e) {
                     round.failures.emplace_back(e.what());
                 }
@@ -125,7 +122,24 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
 void TDocumentRecovery::StartWriting(TRound round) {
     // Shared, so that the round is still there to be written here when no thread can be had.
     auto shared = std::make_shared<TRound>(std::move(round));
-    auto write = [this, shared] {
+    // The documents change no more until the texts are made, wherever they are made; the reading
+    // ends however the round goes, with the last owner of `reading`.
+    BeginReadingAside();
+    auto reading = std::shared_ptr<void>(nullptr, [](void*) { EndReadingAside(); });
+    auto write = [this, shared, reading]() mutable {
+        struct TText {
+            int number;
+            std::string text;
+        };
+        std::vector<TText> texts;
+        for (const TSnapshotSource& source : shared->written) {
+            try {
+                texts.push_back({source.number, SnapshotText(source.root, source.fileName)});
+            } catch (const std::exception& e) {
+                shared->failures.emplace_back(e.what());
+            }
+        }
+        reading.reset();
         for (const int number : shared->removed) {
             try {
                 folder_.Remove(number);
@@ -133,7 +147,7 @@ void TDocumentRecovery::StartWriting(TRound round) {
                 shared->failures.emplace_back(e.what());
             }
         }
-        for (const TSnapshotText& snapshot : shared->written) {
+        for (const TText& snapshot : texts) {
             try {
                 folder_.Write(snapshot.number, snapshot.text);
             } catch (const std::exception& e) {
@@ -142,8 +156,9 @@ void TDocumentRecovery::StartWriting(TRound round) {
         }
         return std::move(shared->failures);
     };
+    reading.reset(); // the write now holds the only one
     try {
-        writing_ = std::async(std::launch::async, [this, write] {
+        writing_ = std::async(std::launch::async, [this, write]() mutable {
             std::vector<std::string> failures = write();
             // What went wrong is shown at once, on the window's thread, unless a question or
             // long work holds the window: then the next round shows it.

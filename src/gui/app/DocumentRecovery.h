@@ -30,11 +30,12 @@ public:
     void SetInterval(int seconds);
     int Interval() const { return interval_; }
 
-    // One round: the pending memo is stored into its branch, every modified document's snapshot
-    // text is made, and the snapshots are written and those of documents saved or closed since
-    // removed on a thread of their own, so that a large document does not hold the window up.
-    // Skipped while a modal window is open, since a command may be half-way through its work
-    // then, and while the round before is still being written.
+    // One round: the pending memo is stored into its branch, then every modified document's
+    // snapshot text is made and written, and those of documents saved or closed since removed, on
+    // a thread of their own, so that a large document does not hold the window up. While the texts
+    // are made, a change of any document waits for them (BeginReadingAside), so that each text is
+    // the document as the round found it. Skipped while a modal window is open, since a command
+    // may be half-way through its work then, and while the round before is still being written.
     void WriteSnapshots() noexcept;
     // Waits for the round being written, and shows what failed in it.
     void Settle() noexcept;
@@ -53,15 +54,17 @@ public:
     const TRecoveryFolder& Folder() const { return folder_; }
 
 private:
-    struct TSnapshotText {
+    // A document whose snapshot a round writes.
+    struct TSnapshotSource {
         int number = 0;
-        std::string text;
+        TDomNode root;
+        std::string fileName;
     };
     // What a round writes and removes, and what failed; the folder is touched only by the thread
     // that writes a round, or by this one once the round is written (Settle).
     struct TRound {
         std::vector<int> removed;
-        std::vector<TSnapshotText> written;
+        std::vector<TSnapshotSource> written;
         std::vector<std::string> failures;
     };
     void StartWriting(TRound round);

@@ -7,12 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -539,6 +542,58 @@ TEST(DomServiceTest, SetAsideElementsLeaveTheDocumentUntilPutBackOrDiscarded) {
     r.AddChildElement("c");
     r.PutBackBefore(b, TDomNode()); // appended
     EXPECT_EQ(r.XML(), "<r><c/><b/></r>");
+}
+
+// While documents are read aside, every change of a document, and every document made or
+// destroyed, waits on its own thread until the reading ends, then happens as asked.
+TEST(DomServiceTest, ChangesWaitWhileDocumentsAreReadAside) {
+    struct TChange {
+        const char* what;
+        std::function<void(TDomDocument&)> change;
+        std::string after; // the document's XML afterwards
+    };
+    const std::vector<TChange> changes = {
+        {"set an attribute", [](TDomDocument& d) { d.DocumentElement().SetAttribute("t", "2"); },
+         "<r t=\"2\"><a/><b/></r>"},
+        {"remove an attribute", [](TDomDocument& d) { d.DocumentElement().RemoveAttribute("t"); },
+         "<r><a/><b/></r>"},
+        {"remove a child",
+         [](TDomDocument& d) { d.DocumentElement().RemoveChild(d.DocumentElement().FirstChild()); },
+         "<r t=\"1\"><b/></r>"},
+        {"append a copy",
+         [](TDomDocument& d) { d.DocumentElement().AppendCopy(d.DocumentElement().FirstChild()); },
+         "<r t=\"1\"><a/><b/><a/></r>"},
+        {"set aside", [](TDomDocument& d) { d.DocumentElement().LastChild().SetAside(); },
+         "<r t=\"1\"><a/></r>"},
+        {"add an element", [](TDomDocument& d) { d.DocumentElement().AddChildElement("c"); },
+         "<r t=\"1\"><a/><b/><c/></r>"},
+        {"load anew", [](TDomDocument& d) { d.LoadXML("<s/>"); }, "<s/>"},
+        {"make and destroy another", [](TDomDocument&) { TDomDocument other; }, "<r t=\"1\"><a/><b/></r>"},
+    };
+    for (const TChange& c : changes) {
+        SCOPED_TRACE(c.what);
+        TDomDocument document;
+        document.LoadXML("<r t=\"1\"><a/><b/></r>");
+        BeginReadingAside();
+        std::atomic<bool> done{false};
+        std::thread changer([&] {
+            c.change(document);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The reading sees the document as it was, however long it takes.
+        EXPECT_FALSE(done.load());
+        EXPECT_EQ(document.DocumentElement().XML(), "<r t=\"1\"><a/><b/></r>");
+        EndReadingAside();
+        changer.join();
+        EXPECT_TRUE(done.load());
+        EXPECT_EQ(document.DocumentElement().XML(), c.after);
+    }
+    // With no reading aside, a change does not wait.
+    TDomDocument document;
+    document.LoadXML("<r/>");
+    document.DocumentElement().SetAttribute("t", "3");
+    EXPECT_EQ(document.DocumentElement().XML(), "<r t=\"3\"/>");
 }
 
 } // namespace
