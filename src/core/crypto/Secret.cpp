@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 namespace ludex {
@@ -130,13 +131,26 @@ void TGuardedBytes::Release() noexcept {
     }
 }
 
+namespace {
+
+// Readings of a key may overlap on several threads (a recovery snapshot sealing memos beside a
+// command): the count of readings and the protection it decides change together.
+std::mutex& ReadingsMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace
+
 TGuardedBytes::TReading::TReading(const TGuardedBytes& bytes) : bytes_(bytes) {
+    const std::lock_guard lock(ReadingsMutex());
     if (bytes_.readers_++ == 0) {
         sodium_mprotect_readonly(bytes_.data_);
     }
 }
 
 TGuardedBytes::TReading::~TReading() {
+    const std::lock_guard lock(ReadingsMutex());
     if (--bytes_.readers_ == 0) {
         sodium_mprotect_noaccess(bytes_.data_);
     }

@@ -89,7 +89,8 @@ public:
 
     size_t Size() const { return size_; }
 
-    // Read access for its lifetime; nested readings of the same bytes are allowed.
+    // Read access for its lifetime; nested readings of the same bytes are allowed, on one thread
+    // or several.
     class TReading {
     public:
         explicit TReading(const TGuardedBytes& bytes);

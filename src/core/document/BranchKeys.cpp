@@ -1,6 +1,7 @@
 #include "core/document/BranchKeys.h"
 
 #include "core/crypto/Cipher.h"
+#include "core/document/DomService.h"
 #include "core/document/XMLNodeAccess.h"
 
 #include <map>
@@ -61,6 +62,7 @@ void CollectUsedTokens(const TDomNode& top, const TKeys& keys, std::set<std::str
 } // namespace
 
 std::string HoldBranchKey(TStrongKey key, std::string_view encryptionValue) {
+    AwaitReadingsAside(); // a document's text being made aside looks keys up
     std::string token = NewToken();
     Keys().emplace(token, THeldKey{std::string(encryptionValue), std::move(key)});
     SetDocumentDisposalObserver(&ForgetUnusedBranchKeys);
@@ -88,6 +90,7 @@ bool IsBranchKeyToken(std::string_view value) {
 }
 
 void ForgetUnusedBranchKeys() noexcept {
+    AwaitReadingsAside();
     TKeys& keys = Keys();
     if (keys.empty()) {
         return;

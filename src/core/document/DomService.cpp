@@ -31,16 +31,16 @@ std::atomic<int> gReadingsAside{0};
 std::mutex gReadingsMutex;
 std::condition_variable gReadingsEnded;
 
+} // namespace
+
 // Called first by everything that changes a document or destroys one.
-void AwaitReadingsAside() {
+void AwaitReadingsAside() noexcept {
     if (gReadingsAside.load(std::memory_order_acquire) == 0) {
         return;
     }
     std::unique_lock lock(gReadingsMutex);
     gReadingsEnded.wait(lock, [] { return gReadingsAside.load(std::memory_order_acquire) == 0; });
 }
-
-} // namespace
 
 void BeginReadingAside() noexcept {
     gReadingsAside.fetch_add(1, std::memory_order_acq_rel);

@@ -286,6 +286,9 @@ private:
 // itself). Readings may overlap.
 void BeginReadingAside() noexcept;
 void EndReadingAside() noexcept;
+// Waits until no reading aside runs: called first by what changes state that readings look at
+// besides the documents (the held branch keys).
+void AwaitReadingsAside() noexcept;
 
 // Every TDomDocument alive in the process, in the order they were made. For the few questions
 // that concern all open documents at once, such as whether an unlocked branch anywhere still

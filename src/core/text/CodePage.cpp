@@ -4,6 +4,7 @@
 #include "core/text/SystemLocale.h"
 #include "core/text/Utf8.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cwctype>
@@ -172,14 +173,18 @@ const TCodePage& TCodePage::Get(const std::string& name) {
 }
 
 namespace {
-const TCodePage* gCurrent = nullptr;
-}
+// Read by writers on other threads (a save, a recovery snapshot) while the user may choose another.
+std::atomic<const TCodePage*> gCurrent = nullptr;
+} // namespace
 
 const TCodePage& CurrentCodePage() {
-    if (gCurrent == nullptr) {
-        gCurrent = &TCodePage::Get(DefaultCodePageName());
+    if (const TCodePage* current = gCurrent.load()) {
+        return *current;
     }
-    return *gCurrent;
+    const TCodePage& fallback = TCodePage::Get(DefaultCodePageName());
+    const TCodePage* none = nullptr;
+    gCurrent.compare_exchange_strong(none, &fallback);
+    return *gCurrent.load();
 }
 
 void SetCurrentCodePage(const std::string& name) {

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
 using namespace ludex;
 
 namespace {
@@ -161,6 +167,28 @@ TEST(SecretTest, BuffersAreEmptiedWhenGivenUpOrMovedFrom) {
     }
     const TGuardedBytes::TReading again(bytes);
     EXPECT_EQ(again.Data()[3], '!');
+}
+
+// A key read on several threads at once (a recovery snapshot sealing memos beside a command that
+// locks a branch under the same key): every reading finds the bytes readable until it ends.
+TEST(SecretTest, KeysAreReadOnSeveralThreadsAtOnce) {
+    const TStrongKeyCostForTests cost{kTestCost};
+    const TNewStrongKey created = CreateStrongKey("shared");
+    std::atomic<int> opened{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                const std::string sealed = created.key.Seal("memo", TSealedPart::Memo);
+                opened +=
+                    created.key.Open(sealed, TSealedPart::Memo) == std::optional<std::string>("memo") ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& reader : readers) {
+        reader.join();
+    }
+    EXPECT_EQ(opened.load(), 4 * 2000);
 }
 
 } // namespace
