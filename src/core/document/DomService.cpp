@@ -25,7 +25,7 @@ namespace ludex {
 
 namespace {
 
-// Reading aside (BeginReadingAside): how many readings run now, and what a change that must wait
+// Reading aside (TReadingAside): how many readings run now, and what a change that must wait
 // for them waits on.
 std::atomic<int> gReadingsAside{0};
 std::mutex gReadingsMutex;
@@ -42,11 +42,11 @@ void AwaitReadingsAside() noexcept {
     gReadingsEnded.wait(lock, [] { return gReadingsAside.load(std::memory_order_acquire) == 0; });
 }
 
-void BeginReadingAside() noexcept {
+TReadingAside::TReadingAside() noexcept {
     gReadingsAside.fetch_add(1, std::memory_order_acq_rel);
 }
 
-void EndReadingAside() noexcept {
+TReadingAside::~TReadingAside() {
     {
         const std::lock_guard lock(gReadingsMutex);
         gReadingsAside.fetch_sub(1, std::memory_order_acq_rel);

@@ -278,16 +278,17 @@ private:
 };
 
 // Reading documents aside: work on another thread reads documents (a recovery snapshot's text)
-// while the thread that changes them goes on with other things. From BeginReadingAside until the
-// matching EndReadingAside, every change of any document (TDomNode's changing members, a load)
-// and every document's making and destruction waits, on whatever thread, until no reading runs. Begun by the
+// while the thread that changes them goes on with other things. For the lifetime of a
+// TReadingAside, every change of any document (TDomNode's changing members, a load) and every
+// document's making and destruction waits, on whatever thread, until no reading runs. Made by the
 // thread that changes the documents, while it is changing none, before the reading starts; ended
-// by the reading, on its own thread, which changes no document meanwhile (it would wait for
-// itself). Readings may overlap.
-void BeginReadingAside() noexcept;
-void EndReadingAside() noexcept;
-// Waits until no reading aside runs: called first by what changes state that readings look at
-// besides the documents (the held branch keys).
+// (destroyed) by the reading, on its own thread, which changes no document meanwhile (it would
+// wait for itself). Readings may overlap.
+class TReadingAside : private TNonCopyable {
+public:
+    TReadingAside() noexcept;
+    ~TReadingAside();
+};
 void AwaitReadingsAside() noexcept;
 
 // Every TDomDocument alive in the process, in the order they were made. For the few questions

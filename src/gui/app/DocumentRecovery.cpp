@@ -122,11 +122,10 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
 void TDocumentRecovery::StartWriting(TRound round) {
     // Shared, so that the round is still there to be written here when no thread can be had.
     auto shared = std::make_shared<TRound>(std::move(round));
-    // The documents change no more until the texts are made, wherever they are made; the reading
-    // ends however the round goes, with the last owner of `reading`.
-    BeginReadingAside();
-    auto reading = std::shared_ptr<void>(nullptr, [](void*) { EndReadingAside(); });
-    auto write = [this, shared, reading]() mutable {
+    // The documents change no more until the texts are made; the reading ends however the round
+    // goes, at the latest with the round.
+    shared->reading = std::make_unique<TReadingAside>();
+    auto write = [this, shared] {
         struct TText {
             int number;
             std::string text;
@@ -139,7 +138,7 @@ void TDocumentRecovery::StartWriting(TRound round) {
                 shared->failures.emplace_back(e.what());
             }
         }
-        reading.reset();
+        shared->reading.reset();
         for (const int number : shared->removed) {
             try {
                 folder_.Remove(number);
@@ -156,9 +155,8 @@ void TDocumentRecovery::StartWriting(TRound round) {
         }
         return std::move(shared->failures);
     };
-    reading.reset(); // the write now holds the only one
     try {
-        writing_ = std::async(std::launch::async, [this, write]() mutable {
+        writing_ = std::async(std::launch::async, [this, write] {
             std::vector<std::string> failures = write();
             // What went wrong is shown at once, on the window's thread, unless a question or
             // long work holds the window: then the next round shows it.

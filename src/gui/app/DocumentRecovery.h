@@ -7,6 +7,7 @@
 
 #include <future>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ public:
     // One round: the pending memo is stored into its branch, then every modified document's
     // snapshot text is made and written, and those of documents saved or closed since removed, on
     // a thread of their own, so that a large document does not hold the window up. While the texts
-    // are made, a change of any document waits for them (BeginReadingAside), so that each text is
+    // are made, a change of any document waits for them (TReadingAside), so that each text is
     // the document as the round found it. Skipped while a modal window is open, since a command
     // may be half-way through its work then, and while the round before is still being written.
     void WriteSnapshots() noexcept;
@@ -66,6 +67,8 @@ private:
         std::vector<int> removed;
         std::vector<TSnapshotSource> written;
         std::vector<std::string> failures;
+        // Held until the texts are made, wherever they are made.
+        std::unique_ptr<TReadingAside> reading;
     };
     void StartWriting(TRound round);
     void Report(const std::string& key, const std::exception& error) noexcept;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -574,7 +575,8 @@ TEST(DomServiceTest, ChangesWaitWhileDocumentsAreReadAside) {
         SCOPED_TRACE(c.what);
         TDomDocument document;
         document.LoadXML("<r t=\"1\"><a/><b/></r>");
-        BeginReadingAside();
+        std::optional<TReadingAside> reading;
+        reading.emplace();
         std::atomic<bool> done{false};
         std::thread changer([&] {
             c.change(document);
@@ -584,7 +586,7 @@ TEST(DomServiceTest, ChangesWaitWhileDocumentsAreReadAside) {
         // The reading sees the document as it was, however long it takes.
         EXPECT_FALSE(done.load());
         EXPECT_EQ(document.DocumentElement().XML(), "<r t=\"1\"><a/><b/></r>");
-        EndReadingAside();
+        reading.reset();
         changer.join();
         EXPECT_TRUE(done.load());
         EXPECT_EQ(document.DocumentElement().XML(), c.after);
