@@ -2,6 +2,7 @@
 
 #include "core/text/CaseFold.h"
 #include "core/text/Utf8.h"
+#include "core/text/WordCharacter.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -11,10 +12,6 @@
 namespace ludex {
 
 namespace {
-
-bool SeparatesPhrases(char c) {
-    return c == ' ' || c == '\r' || c == '\n';
-}
 
 bool IsContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -145,17 +142,17 @@ TTextMatch TTextMatcher::FindPrepared(const TPrepared& prepared, size_t start) c
         origins
             ? static_cast<size_t>(std::lower_bound(origins->begin(), origins->end(), from) - origins->begin())
             : from;
-    const size_t index = prepared.searched.find(pattern_, searchFrom);
-    if (index == std::string_view::npos) {
-        return {};
+    // Each occurrence in turn, until one stands between word boundaries when whole phrases are
+    // asked for. The pattern begins with a whole character, so no occurrence is found inside one.
+    for (size_t index = prepared.searched.find(pattern_, searchFrom); index != std::string_view::npos;
+         index = prepared.searched.find(pattern_, index + 1)) {
+        const size_t begin = origins ? (*origins)[index] : index;
+        const size_t end = origins ? (*origins)[index + pattern_.size()] : index + pattern_.size();
+        if (!options_.wholePhrase || (IsWordStart(text, begin) && IsWordEnd(text, end))) {
+            return {.position = begin + 1, .length = end - begin};
+        }
     }
-    const size_t begin = origins ? (*origins)[index] : index;
-    const size_t end = origins ? (*origins)[index + pattern_.size()] : index + pattern_.size();
-    if (options_.wholePhrase && ((begin > 0 && !SeparatesPhrases(text[begin - 1])) ||
-                                 (end < text.size() && !SeparatesPhrases(text[end])))) {
-        return {};
-    }
-    return {.position = begin + 1, .length = end - begin};
+    return {};
 }
 
 TTextMatch TTextMatcher::Find(std::string_view text, size_t start) const {

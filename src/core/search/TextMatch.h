@@ -14,8 +14,9 @@ namespace ludex {
 struct TMatchOptions {
     // Off: letters match regardless of case, in every alphabet (Unicode simple case folding).
     bool matchCase = false;
-    // On: an occurrence counts only when it stands between phrase separators (space, CR, LF) or
-    // the ends of the text. A tab or punctuation does not separate phrases. Plain text only.
+    // On: an occurrence counts only when it stands between word boundaries: the ends of the text,
+    // or characters that are no word characters (IsWordCharacter: blanks, tabs, line breaks,
+    // punctuation, symbols). Every occurrence is examined. Plain text only.
     bool wholePhrase = false;
     // On: the pattern is a regular expression (Perl syntax, Unicode aware: \w, \d and the POSIX
     // classes know every alphabet, \p{...} names Unicode properties; ^ and $ match at the start
@@ -61,10 +62,9 @@ public:
 
     // The first match that begins at or after the 1-based byte position `start` (values below 1
     // count as 1; a position inside a character counts as the start of the next one). With
-    // wholePhrase only that first occurrence is examined: when it is not a whole phrase there is
-    // no match, even if a later occurrence would be one. A regular expression that fails while
-    // matching (one that needs more backtracking than allowed, or a text that is not UTF-8) throws
-    // Exception naming the problem: a failure is never reported as "no match".
+    // wholePhrase, occurrences that are not whole phrases are passed over. A regular expression
+    // that fails while matching (one that needs more backtracking than allowed, or a text that is
+    // not UTF-8) throws Exception naming the problem: a failure is never reported as "no match".
     TTextMatch Find(std::string_view text, size_t start) const;
 
     // Every match in the order repeated Find Next presses select them: from the start, then each

@@ -99,7 +99,7 @@ TEST(TextMatchTest, MatchLengthIsThatOfTheText) {
     EXPECT_EQ(TTextMatcher("7 K", kPhrase).Find(text, 1), (TTextMatch{11, 3}));
 }
 
-TEST(TextMatchTest, WholePhraseNeedsSpaceOrLineBreaksAround) {
+TEST(TextMatchTest, WholePhraseStandsBetweenWordBoundaries) {
     const MatchCase cases[] = {
         {"a cat sat", 1, "cat", kPhrase, 3},
         {"cat sat", 1, "cat", kPhrase, 1}, // at the start
@@ -107,22 +107,34 @@ TEST(TextMatchTest, WholePhraseNeedsSpaceOrLineBreaksAround) {
         {"cat", 1, "cat", kPhrase, 1},
         {"a\ncat\nb", 1, "cat", kPhrase, 3}, // next to line breaks
         {"a\r\ncat\r\nb", 1, "cat", kPhrase, 4},
-        {"cat.", 1, "cat", kPhrase, 0},
-        {"a\tcat", 1, "cat", kPhrase, 0}, // a tab does not separate
-        {"(cat)", 1, "cat", kPhrase, 0},
-        {"concatenate cat", 1, "cat", kPhrase, 0}, // only the first occurrence is examined
-        {"concatenate cat", 4, "cat", kPhrase, 0},
-        {"concatenate cat", 5, "cat", kPhrase, 13},
+        {"cat.", 1, "cat", kPhrase, 1}, // punctuation, a tab and brackets separate words
+        {"a,cat;", 1, "cat", kPhrase, 3},
+        {"a\tcat", 1, "cat", kPhrase, 3},
+        {"(cat)", 1, "cat", kPhrase, 2},
+        {"\xC2\xAB"
+         "cat\xC2\xBB",
+         1, "cat", kPhrase, 3},                     // guillemets
+        {"concatenate cat", 1, "cat", kPhrase, 13}, // every occurrence counts
+        {"concatenate cat", 14, "cat", kPhrase, 0},
+        {"cats cat_s cat2 2cat", 1, "cat", kPhrase, 0}, // letters, "_" and digits join words
         {"a CAT b", 1, "cat", kPhrase, 3},
         {"a CAT b", 1, "cat", kCasePhrase, 0},
         {"a cat b", 1, "a cat", kPhrase, 1}, // a phrase may hold blanks
         {"x\xC3\xA9 cat", 1, "cat", kPhrase, 5},
         {"\xC3\xA9"
          "cat",
-         1, "cat", kPhrase, 0}, // a letter outside ASCII is no separator
+         1, "cat", kPhrase, 0},                       // a letter outside ASCII joins the word
+        {"cafe\xCC\x81 cafe", 1, "cafe", kPhrase, 8}, // so does a combining accent
         {"\xE2\x84\xAA"
          " x",
          1, "k", kPhrase, 1},
+        {"\xFF"
+         "cat",
+         1, "cat", kPhrase, 2}, // a stray byte separates
+        // "пробежками и пробежка." finds "пробежка" after the longer word
+        {"\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB5\xD0\xB6\xD0\xBA\xD0\xB0\xD0\xBC\xD0\xB8 "
+         "\xD0\xB8 \xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB5\xD0\xB6\xD0\xBA\xD0\xB0.",
+         1, "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB1\xD0\xB5\xD0\xB6\xD0\xBA\xD0\xB0", kPhrase, 25},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(MatchText(c.text, c.start, c.pattern, c.options), c.expected)
@@ -147,7 +159,7 @@ TEST(TextMatchTest, StepsThroughEveryOccurrence) {
     // Stepping one byte into a two-byte character cannot produce a false match inside it.
     EXPECT_EQ(AllMatches("\xD0\x96\xD0\x96\xD0\x96", "\xD0\x96\xD0\x96", kPlain),
               (std::vector<size_t>{1, 3}));
-    EXPECT_EQ(AllMatches("cat cat.", "cat", kPhrase), (std::vector<size_t>{1}));
+    EXPECT_EQ(AllMatches("cat cat. concat cat", "cat", kPhrase), (std::vector<size_t>{1, 5, 17}));
 }
 
 TEST(TextMatchTest, ConvertsPositions) {
