@@ -4,12 +4,13 @@
 
 namespace ludex {
 
-// Titles compared character by character without regard to letter case, in every alphabet: each
-// character is case-folded (FoldCase) and the folded code points are compared, except that the
-// ASCII letters compare as A-Z (so titles of ASCII characters keep the order they have always
-// had). A byte that begins no well-formed character comes after every character, by its value.
-// At the first difference the smaller comes first; a prefix comes before the longer text.
-// Returns a negative number, zero or a positive number.
+// Titles in the order a person reading their alphabet expects (the collation of the Unicode root
+// locale): letters by the alphabet, each alphabet in its own run (Latin, Greek, Cyrillic, ...);
+// a run of digits by its value ("Step 2" before "Step 10"); a letter with an accent after the
+// plain letter ("Ё" with "Е"), and letter case only where nothing else differs (small first).
+// Blanks and punctuation come before digits, digits before letters. A byte that begins no
+// well-formed character counts as U+FFFD. The same in the window, Sort Branches and the command
+// line, on any thread. Returns a negative number, zero or a positive number.
 int CompareTitles(std::string_view a, std::string_view b);
 
 // The sibling order of branches in the tree: a branch that has sub-branches (a locked branch

@@ -100,8 +100,9 @@ TEST(BranchWalkTest, VisitsInFileOrderOrInTheWindowsOrder) {
                                                 "      deeper #6.2.0\n"
                                                 "  9 #7\n"
                                                 "  diary #8 [locked]\n");
-    // Sub-branches first (the locked one with a payload among them), then by title with ASCII
-    // letters folded; equal titles keep their file order, Cyrillic letters keep their case.
+    // Sub-branches first (the locked one with a payload among them), then by title as people
+    // order them: numbers by value, a small letter before its capital where nothing else differs,
+    // in every alphabet.
     EXPECT_EQ(Walked(root, TBranchOrder::Window), "Root #\n"
                                                   "  alpha #6\n"
                                                   "    deep #6.2\n"
@@ -112,12 +113,12 @@ TEST(BranchWalkTest, VisitsInFileOrderOrInTheWindowsOrder) {
                                                   "    B1 #1.1\n"
                                                   "    b2 #1.0\n"
                                                   "  vault #5 [locked]\n"
-                                                  "  10 #2\n"
                                                   "  9 #7\n"
+                                                  "  10 #2\n"
                                                   "  diary #8 [locked]\n"
                                                   "  zeta #0\n"
-                                                  "  \xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0 #3\n"
-                                                  "  \xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0 #4\n");
+                                                  "  \xD1\x91\xD0\xBB\xD0\xBA\xD0\xB0 #4\n"
+                                                  "  \xD0\x81\xD0\xBB\xD0\xBA\xD0\xB0 #3\n");
 }
 
 // Short and long sibling lists are sorted by different means; both must give the stable order of
