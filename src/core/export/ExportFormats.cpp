@@ -1,6 +1,7 @@
 #include "core/export/ExportFormats.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace ludex {
 
@@ -90,7 +91,7 @@ public:
 private:
     void Heading(size_t depth, std::string_view title) {
         text_.append(std::min(depth + 1, kDeepestHeading), '#');
-        const std::string escaped = EscapeMarkdown(TitleLine(title));
+        const std::string escaped = EscapeMarkdownHeading(TitleLine(title));
         if (!escaped.empty()) {
             text_ += ' ' + escaped;
         }
@@ -109,20 +110,24 @@ public:
                 "body { font-family: sans-serif; }\n"
                 ".locked { font-style: italic; color: #777; }\n"
                 ".level { font-size: small; color: #777; margin-bottom: 0; }\n"
+                ".memo { white-space: pre-wrap; font-family: monospace; }\n"
                 "</style>\n</head>\n<body>\n";
     }
     // Each branch in a block indented by its depth (down to kDeepestIndentedLevel, deeper ones
     // say their level first): a heading (h1 for the root, h6 from the sixth level on) and the
-    // memo's paragraphs with their line breaks.
+    // memo as it is written, every blank and line break kept, in a font of even width so that
+    // columns lined up with blanks stay lined up; long lines wrap.
     void AddBranch(size_t depth, std::string_view title, std::string_view memo) override {
         Open(depth, title);
-        for (const auto& paragraph : Paragraphs(memo)) {
-            text_ += "<p>";
-            for (size_t i = 0; i < paragraph.size(); ++i) {
-                text_ += EscapeHtml(paragraph[i]);
-                text_ += i + 1 < paragraph.size() ? "<br>\n" : "";
+        if (!memo.empty()) {
+            // A line break right after the opening tag is dropped by the reader: one is given.
+            text_ += "<pre class=\"memo\">\n";
+            const std::vector<std::string_view> lines = MemoLines(memo);
+            for (size_t i = 0; i < lines.size(); ++i) {
+                text_ += EscapeHtml(lines[i]);
+                text_ += i + 1 < lines.size() ? "\n" : "";
             }
-            text_ += "</p>\n";
+            text_ += "</pre>\n";
         }
         text_ += "</div>\n";
     }
@@ -197,30 +202,173 @@ std::vector<std::string_view> MemoLines(std::string_view memo) {
     return lines;
 }
 
+namespace {
+
+bool IsMarkdownBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+bool IsAsciiPunctuation(char c) {
+    return std::string_view("!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~").find(c) != std::string_view::npos;
+}
+
+bool IsAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Whether `text` begins with a character reference ("&amp;", "&#38;", "&#x26;"), which Markdown
+// would show as the character it names.
+bool StartsCharacterReference(std::string_view text) {
+    size_t i = 1;
+    const auto run = [&](auto&& accepts, size_t most) {
+        const size_t first = i;
+        while (i < text.size() && i - first < most && accepts(text[i])) {
+            ++i;
+        }
+        return i - first;
+    };
+    if (i < text.size() && text[i] == '#') {
+        ++i;
+        const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+        i += hex ? 1 : 0;
+        const size_t digits =
+            hex ? run([](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }, 6)
+                : run([](char c) { return c >= '0' && c <= '9'; }, 7);
+        return digits > 0 && i < text.size() && text[i] == ';';
+    }
+    return run(IsAsciiAlnum, 32) > 0 && i < text.size() && text[i] == ';';
+}
+
+// What the character next to a run of emphasis marks is to the rules of emphasis: a blank (the
+// line's ends count as blanks), ASCII punctuation, or anything else (characters outside ASCII
+// count as letters, which lets more runs emphasise and so escapes more, never less).
+enum class TNeighbour { Blank, Punctuation, Other };
+
+TNeighbour NeighbourAt(std::string_view line, size_t i) {
+    if (i >= line.size() || IsMarkdownBlank(line[i])) {
+        return TNeighbour::Blank;
+    }
+    return IsAsciiPunctuation(line[i]) ? TNeighbour::Punctuation : TNeighbour::Other;
+}
+
+// Whether the run of the mark line[begin, end) ("*", "_" or "~") could open or close emphasis
+// (or a strike-through).
+bool MayEmphasise(std::string_view line, size_t begin, size_t end) {
+    const TNeighbour before = begin == 0 ? TNeighbour::Blank : NeighbourAt(line, begin - 1);
+    const TNeighbour after = NeighbourAt(line, end);
+    const bool leftFlanking =
+        after != TNeighbour::Blank && (after != TNeighbour::Punctuation || before != TNeighbour::Other);
+    const bool rightFlanking =
+        before != TNeighbour::Blank && (before != TNeighbour::Punctuation || after != TNeighbour::Other);
+    if (line[begin] != '_') {
+        return leftFlanking || rightFlanking;
+    }
+    // Inside a word an underscore emphasises nothing.
+    return (leftFlanking && (!rightFlanking || before == TNeighbour::Punctuation)) ||
+           (rightFlanking && (!leftFlanking || after == TNeighbour::Punctuation));
+}
+
+// Whether the line (from its first character that is no blank) would open a block other than a
+// paragraph, or underline the line before it: the first character is then escaped.
+bool OpensBlock(std::string_view line) {
+    if (line.empty()) {
+        return false;
+    }
+    const char c = line[0];
+    const bool blankAfterFirst = line.size() == 1 || IsMarkdownBlank(line[1]);
+    if (c == '>' || ((c == '-' || c == '+' || c == '*') && blankAfterFirst)) {
+        return true; // a quote or a list item
+    }
+    if (c == '#') { // a heading: one to six marks, then a blank or the end
+        const size_t marks = std::min(line.find_first_not_of('#'), line.size());
+        return marks <= 6 && (marks == line.size() || IsMarkdownBlank(line[marks]));
+    }
+    if (c == '~' || c == '`') { // a fenced code block
+        return line.size() >= 3 && line[1] == c && line[2] == c;
+    }
+    // A rule or an underline: one character repeated, with blanks at most between.
+    size_t count = 0;
+    for (const char d : line) {
+        if (d == c) {
+            ++count;
+        } else if (!IsMarkdownBlank(d)) {
+            return false;
+        }
+    }
+    return c == '=' || c == '-' || ((c == '*' || c == '_') && count >= 3);
+}
+
+} // namespace
+
 std::string EscapeMarkdown(std::string_view line) {
     std::string out;
+    out.reserve(line.size());
     size_t i = 0;
-    // Leading blanks would make a code block or a continuation; references keep them as text.
-    for (; i < line.size() && (line[i] == ' ' || line[i] == '\t'); ++i) {
+    // Leading blanks would make a code block or be dropped; references keep them as text.
+    for (; i < line.size() && IsMarkdownBlank(line[i]); ++i) {
         out += line[i] == ' ' ? "&#32;" : "&#9;";
     }
-    // A number followed by "." or ")" at the start opens an ordered list.
-    size_t digits = i;
-    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
+    const size_t start = i;
+    // Up to nine digits followed by "." or ")" and a blank open an ordered list.
+    size_t digits = start;
+    while (digits < line.size() && digits - start < 10 && line[digits] >= '0' && line[digits] <= '9') {
         ++digits;
     }
-    const size_t listMarker =
-        (digits > i && digits < line.size() && (line[digits] == '.' || line[digits] == ')'))
-            ? digits
-            : std::string_view::npos;
-    for (size_t start = i; i < line.size(); ++i) {
+    const size_t listMarker = (start == 0 && digits > start && digits - start <= 9 && digits < line.size() &&
+                               (line[digits] == '.' || line[digits] == ')') &&
+                               (digits + 1 == line.size() || IsMarkdownBlank(line[digits + 1])))
+                                  ? digits
+                                  : std::string_view::npos;
+    const bool opensBlock = start == 0 && OpensBlock(line.substr(start));
+    while (i < line.size()) {
         const char c = line[i];
-        const bool atStart = i == start;
-        if (std::string_view("\\`*_[]<>|~&#").find(c) != std::string_view::npos || i == listMarker ||
-            (atStart && (c == '+' || c == '-' || c == '='))) {
+        if (c == '*' || c == '_' || c == '~') {
+            size_t end = i;
+            while (end < line.size() && line[end] == c) {
+                ++end;
+            }
+            const bool escape = MayEmphasise(line, i, end) || (i == start && opensBlock);
+            for (; i < end; ++i) {
+                out += escape ? "\\" : "";
+                out += c;
+            }
+            continue;
+        }
+        bool escape = false;
+        switch (c) {
+        case '\\': // it would escape the character after it; at the end, join the lines
+            escape = i + 1 == line.size() || IsAsciiPunctuation(line[i + 1]);
+            break;
+        case '`': // code
+        case '[': // links, images, references and notes
+        case '|': // tables
+            escape = true;
+            break;
+        case '<': // a tag, a comment or a link
+            escape = i + 1 < line.size() && (std::isalpha(static_cast<unsigned char>(line[i + 1])) != 0 ||
+                                             line[i + 1] == '/' || line[i + 1] == '!' || line[i + 1] == '?');
+            break;
+        case '&':
+            escape = StartsCharacterReference(line.substr(i));
+            break;
+        default:
+            escape = i == listMarker || (i == start && opensBlock);
+        }
+        if (escape) {
             out += '\\';
         }
         out += c;
+        ++i;
+    }
+    return out;
+}
+
+std::string EscapeMarkdownHeading(std::string_view title) {
+    std::string out = EscapeMarkdown(title);
+    // Marks at the end after a blank would close the heading and vanish.
+    const size_t marks = out.find_last_not_of('#');
+    if (marks != std::string::npos && marks + 1 < out.size() && IsMarkdownBlank(out[marks])) {
+        out.insert(marks + 1, 1, '\\');
     }
     return out;
 }

@@ -49,10 +49,15 @@ std::unique_ptr<TDocumentExporter> MakeExporter(TExportFormat format, std::strin
 // The lines of a memo; LF, CR LF and a lone CR all end a line.
 std::vector<std::string_view> MemoLines(std::string_view memo);
 
-// Markdown text that shows `line` literally: markup characters are escaped, as are the
-// characters that would start a block (a heading, a list, a quote, a code block) at the start
-// of the line.
+// Markdown text that shows `line` literally as a line of a paragraph. Only what would otherwise
+// be read as markup is escaped: emphasis marks that could emphasise (not "a * b" nor "snake_case"),
+// a character reference, the start of a tag or link, code and table marks, a backslash before
+// punctuation, and a first character that would open a block (a heading, a list, a quote, a
+// fence, a rule). Leading blanks are kept as character references.
 std::string EscapeMarkdown(std::string_view line);
+
+// EscapeMarkdown for the text of a heading, where marks at the end would also close it.
+std::string EscapeMarkdownHeading(std::string_view title);
 
 // HTML text that shows `text` literally.
 std::string EscapeHtml(std::string_view text);

@@ -39,9 +39,8 @@ TEST(DocumentExportTest, FormatsShowMarkupLiterally) {
         {TExportFormat::Text, "A <b> & \"q\"\n  | <script>x='1'</script>\n  # not a heading *\n    | 1. no "
                               "list\n    |\n    | - no "
                               "item &amp;\n"},
-        {TExportFormat::Markdown,
-         "# A \\<b\\> \\& \"q\"\n\n\\<script\\>x='1'\\</script\\>\n\n## \\# not a heading "
-         "\\*\n\n1\\. no list\n\n\\- no item \\&amp;\n"},
+        {TExportFormat::Markdown, "# A \\<b> & \"q\"\n\n\\<script>x='1'\\</script>\n\n## \\# not a heading "
+                                  "*\n\n1\\. no list\n\n\\- no item \\&amp;\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ExportText(doc.DocumentElement(), c.format, "page"), c.expected);
@@ -49,10 +48,65 @@ TEST(DocumentExportTest, FormatsShowMarkupLiterally) {
     const std::string html = ExportText(doc.DocumentElement(), TExportFormat::Html, "<page> & 'x'");
     EXPECT_NE(html.find("<title>&lt;page&gt; &amp; &#39;x&#39;</title>"), std::string::npos) << html;
     EXPECT_NE(html.find("<h1>A &lt;b&gt; &amp; &quot;q&quot;</h1>"), std::string::npos) << html;
-    EXPECT_NE(html.find("<p>&lt;script&gt;x=&#39;1&#39;&lt;/script&gt;</p>"), std::string::npos) << html;
-    EXPECT_NE(html.find("<p>- no item &amp;amp;</p>"), std::string::npos) << html;
+    EXPECT_NE(html.find("<pre class=\"memo\">\n&lt;script&gt;x=&#39;1&#39;&lt;/script&gt;</pre>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<pre class=\"memo\">\n1. no list\n\n- no item &amp;amp;</pre>"), std::string::npos)
+        << html;
     EXPECT_EQ(html.find("<script>"), std::string::npos) << html;
     EXPECT_EQ(html.find("<b>"), std::string::npos) << html;
+}
+
+// Markdown escapes what would be read as markup, and nothing else.
+TEST(DocumentExportTest, MarkdownEscapesOnlyWhatWouldBeMarkup) {
+    struct Case {
+        std::string line, expected;
+    };
+    const Case cases[] = {
+        {"a * b, 2 - 1 = 1, 50% & more, snake_case_name, C# and F#, x > y, a < 3, 1.5 kg, don't!",
+         "a * b, 2 - 1 = 1, 50% & more, snake_case_name, C# and F#, x > y, a < 3, 1.5 kg, don't!"},
+        {"2*3*4 and *it* and **b** and _u_ and ~~s~~",
+         "2\\*3\\*4 and \\*it\\* and \\*\\*b\\*\\* and \\_u\\_ and \\~\\~s\\~\\~"},
+        {"[a](b) `c` | d", "\\[a](b) \\`c\\` \\| d"},
+        {"<b> </i> <!-- <?x &amp; &#38; &#x26; &T", "\\<b> \\</i> \\<!-- \\<?x \\&amp; \\&#38; \\&#x26; &T"},
+        {"C:\\dir\\*.txt \\", "C:\\dir\\\\\\*.txt \\\\"}, // before punctuation and at the end only
+        // the first character, where it opens a block
+        {"# h", "\\# h"},
+        {"#tag", "#tag"},
+        {"####### seven", "####### seven"},
+        {"> q", "\\> q"},
+        {"- i", "\\- i"},
+        {"-i", "-i"},
+        {"+ i", "\\+ i"},
+        {"* i", "\\* i"},
+        {"---", "\\---"},
+        {"===", "\\==="},
+        {"***", "\\*\\*\\*"},
+        {"_ _ _", "\\_ _ _"},
+        {"~~~", "\\~\\~\\~"},
+        {"1. i", "1\\. i"},
+        {"12) i", "12\\) i"},
+        {"2024.", "2024\\."},
+        {"1234567890. no list", "1234567890. no list"},
+        {"  - indented", "&#32;&#32;- indented"},
+        {"\tcode", "&#9;code"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EscapeMarkdown(c.line), c.expected) << c.line;
+    }
+    EXPECT_EQ(EscapeMarkdownHeading("Issue #"), "Issue \\#");
+    EXPECT_EQ(EscapeMarkdownHeading("C#"), "C#");
+}
+
+// HTML keeps every blank and line break of a memo, so that columns stay lined up.
+TEST(DocumentExportTest, HtmlKeepsBlanksAndLineBreaks) {
+    TDomDocument doc;
+    doc.LoadXML("<ludex title=\"T\" memo=\"&#xA;name   qty&#xD;&#xA;apple    3&#xA;&#xA;&#xA;&#x9;end  \"/>");
+    const std::string html = ExportText(doc.DocumentElement(), TExportFormat::Html, "T");
+    EXPECT_NE(html.find("<pre class=\"memo\">\n\nname   qty\napple    3\n\n\n\tend  </pre>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("white-space: pre-wrap"), std::string::npos) << html;
 }
 
 // A locked branch shows its title and the note, never its enciphered memo or payload, unless the
