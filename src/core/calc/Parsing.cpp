@@ -50,24 +50,24 @@ constexpr std::array<std::string_view, 18> kFunctionNames = {
 // A result that is not finite is the fault the arithmetic would have trapped on.
 long double Checked(long double value) {
     if (std::isnan(value)) {
-        throw Exception(kInvalidOperation);
+        throw EArithmeticFault(TArithmeticFault::InvalidOperation);
     }
     if (std::isinf(value)) {
-        throw Exception(kOverflow);
+        throw EArithmeticFault(TArithmeticFault::Overflow);
     }
     return value;
 }
 
 long double CheckedDivide(long double dividend, long double divisor) {
     if (divisor == 0) {
-        throw Exception(kZeroDivide);
+        throw EArithmeticFault(TArithmeticFault::ZeroDivide);
     }
     return Checked(dividend / divisor);
 }
 
 long double CheckedSqrt(long double value) {
     if (value < 0) {
-        throw Exception(kInvalidOperation);
+        throw EArithmeticFault(TArithmeticFault::InvalidOperation);
     }
     return std::sqrt(value);
 }
@@ -77,7 +77,7 @@ int64_t ToInt64(long double integral) {
     // 2^63 is exact in long double; every integral value in [-2^63, 2^63) fits.
     constexpr long double kLimit = 9223372036854775808.0L;
     if (!(integral >= -kLimit && integral < kLimit)) {
-        throw Exception(kInvalidOperation);
+        throw EArithmeticFault(TArithmeticFault::InvalidOperation);
     }
     return static_cast<int64_t>(integral);
 }
@@ -148,7 +148,7 @@ long double ComputeFunction(TFunction function, long double x) {
     case fnNot:
         return static_cast<long double>(~ToInt64(std::trunc(x)));
     }
-    throw Exception(kInvalidOperation);
+    throw EArithmeticFault(TArithmeticFault::InvalidOperation);
 }
 
 // a raised to b. Integral exponents up to 2147483647 in magnitude are computed by repeated
@@ -183,15 +183,15 @@ long double Power(long double a, long double b) {
         if (result == 0) {
             // a^|b| is 0 either because a is 0 or because it fell below the smallest number,
             // in which case the reciprocal is too large.
-            throw Exception(a == 0 ? kZeroDivide : kOverflow);
+            throw EArithmeticFault(a == 0 ? TArithmeticFault::ZeroDivide : TArithmeticFault::Overflow);
         }
         return Checked(1 / result); // a subnormal power has a reciprocal beyond the range
     }
     if (a < 0) {
-        throw Exception(kInvalidOperation); // logarithm of a negative base
+        throw EArithmeticFault(TArithmeticFault::InvalidOperation); // logarithm of a negative base
     }
     if (a == 0) {
-        throw Exception(kZeroDivide); // 0 raised to a negative power
+        throw EArithmeticFault(TArithmeticFault::ZeroDivide); // 0 raised to a negative power
     }
     return Checked(std::exp(b * std::log(a)));
 }
@@ -275,7 +275,21 @@ long double GuardedAll(TRxParserErrorId id, Step step) {
     }
 }
 
+const char* FaultMessage(TArithmeticFault fault) {
+    switch (fault) {
+    case TArithmeticFault::Overflow:
+        return kOverflow;
+    case TArithmeticFault::ZeroDivide:
+        return kZeroDivide;
+    case TArithmeticFault::InvalidOperation:
+        break;
+    }
+    return kInvalidOperation;
+}
+
 } // namespace
+
+EArithmeticFault::EArithmeticFault(TArithmeticFault fault) : Exception(FaultMessage(fault)), fault_(fault) {}
 
 ERxParserError::ERxParserError(TRxParserErrorId id) : Exception(MessageOf(id)), id_(id) {}
 

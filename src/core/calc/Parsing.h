@@ -32,6 +32,21 @@ private:
     TRxParserErrorId id_;
 };
 
+// A fault of the arithmetic that the evaluator does not turn into an ERxParserError (outside a
+// divisor or a function argument): a result too large, an operation without a value, or a
+// division by zero in a power. Its message is the English text of its kind ("Floating point
+// overflow", "Invalid floating point operation", "Floating point division by zero"); the kind lets
+// an interface say it in its own language.
+enum class TArithmeticFault { Overflow, InvalidOperation, ZeroDivide };
+class EArithmeticFault : public Exception {
+public:
+    explicit EArithmeticFault(TArithmeticFault fault);
+    TArithmeticFault Fault() const noexcept { return fault_; }
+
+private:
+    TArithmeticFault fault_;
+};
+
 // An expression nested deeper than TRxMathParser::kMaxNesting. It is a limit of this evaluator,
 // not an error of the expression: it is never turned into an ERxParserError, not even inside a
 // divisor or a function argument, so it always reaches the caller with its own message.

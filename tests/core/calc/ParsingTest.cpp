@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <string_view>
 
 using namespace ludex;
 
@@ -245,7 +246,7 @@ TEST(ParsingTest, MessagesOfTheIds) {
 // Faults outside a divisor or a function are the program's general error, not the evaluator's.
 // A negative power is 1 over the positive power, which overflows first: also where that power
 // fell below the smallest number (0.5^20000) or is subnormal (0.5^16400).
-TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
+TEST(ParsingTest, RaisesArithmeticFaultsOfTheirKind) {
     const struct {
         const char* expression;
         const char* message;
@@ -265,8 +266,15 @@ TEST(ParsingTest, RaisesGeneralErrorsForArithmeticFaults) {
             ADD_FAILURE() << c.expression << " gave " << FormatCalcResult(value);
         } catch (const ERxParserError& e) {
             ADD_FAILURE() << c.expression << " raised the evaluator's " << e.what();
-        } catch (const Exception& e) {
+        } catch (const EArithmeticFault& e) {
             EXPECT_STREQ(e.what(), c.message) << c.expression;
+            const TArithmeticFault kind =
+                std::string_view(c.message).find("overflow") != std::string_view::npos
+                    ? TArithmeticFault::Overflow
+                : std::string_view(c.message).find("zero") != std::string_view::npos
+                    ? TArithmeticFault::ZeroDivide
+                    : TArithmeticFault::InvalidOperation;
+            EXPECT_EQ(e.Fault(), kind) << c.expression; // the kind an interface names in its language
         }
     }
 }
