@@ -251,10 +251,11 @@ TEST(CliReadTest, FindsInWindowOrder) {
          "#0.0\tmemo:3" + alpha + "#0.0\tmemo:23" + alpha + "#0.0\tmemo:32" + alpha + "#2\tmemo:7" + example +
              "#2\tmemo:14" + example,
          ""},
-        // Whole phrase: the search in a memo stops at the first occurrence that is no phrase.
+        // Whole phrase: every occurrence between word boundaries ("Cat." too), none inside a word.
         {{"find", kNotes, "cat", "--whole-phrase"},
          0,
-         "#0.0\tmemo:3" + alpha + "#2\tmemo:7" + example + "#2\tmemo:14" + example,
+         "#0.0\tmemo:3" + alpha + "#0.0\tmemo:11" + alpha + "#0.0\tmemo:16" + alpha + "#0.0\tmemo:32" +
+             alpha + "#2\tmemo:7" + example + "#2\tmemo:14" + example,
          ""},
         {{"find", kNotes, "projects"}, 0, "#0\ttitle\tProjects\n#1\ttitle\tProjects\n", ""},
         // In the window's order "Mixed" (#3, with "Under text") comes before "Projects" (#0), both
@@ -338,7 +339,7 @@ TEST(CliReadTest, Exports) {
          ""},
         {{"export", doc, "--format", "markdown"},
          0,
-         "# A \\<b\\> \\& \\*c\\*\n\none\\\ntwo\n\n\\- three\n\n## \\# x\n\n&#32;&#32;indented\n\n## "
+         "# A \\<b> & \\*c\\*\n\none\\\ntwo\n\n\\- three\n\n## \\# x\n\n&#32;&#32;indented\n\n## "
          "L1\n\n### L2\n\n"
          "#### L3\n\n##### L4\n\n###### L5\n\n###### L6\n\ndeep\n",
          ""},
@@ -364,8 +365,9 @@ TEST(CliReadTest, Exports) {
               0u)
         << html.out;
     for (const char* part :
-         {"<h1>A &lt;b&gt; &amp; *c*</h1>\n<p>one<br>\ntwo</p>\n<p>- three</p>\n",
-          "<h2># x</h2>\n<p>  indented</p>\n", "<h6>L5</h6>", "<h6>L6</h6>\n<p>deep</p>\n"}) {
+         {"<h1>A &lt;b&gt; &amp; *c*</h1>\n<pre class=\"memo\">\none\ntwo\n\n- three</pre>\n",
+          "<h2># x</h2>\n<pre class=\"memo\">\n  indented</pre>\n", "<h6>L5</h6>",
+          "<h6>L6</h6>\n<pre class=\"memo\">\ndeep</pre>\n"}) {
         EXPECT_NE(html.out.find(part), std::string::npos) << part << "\n" << html.out;
     }
     EXPECT_EQ(html.out.substr(html.out.size() - 16), "</body>\n</html>\n");

@@ -178,7 +178,7 @@ TEST(CliScriptingTest, ListingsOfDeepDocumentsIndentOnlyDownToALimit) {
     const TCliResult html = RunCli({"export", doc, "--format", "html"});
     ASSERT_EQ(html.status, 0) << html.err;
     EXPECT_NE(html.out.find("<div class=\"branch\" style=\"margin-left: 64em\">\n<p class=\"level\">(level "
-                            "100001)</p>\n<h6>bottom</h6>\n<p>m</p>\n"),
+                            "100001)</p>\n<h6>bottom</h6>\n<pre class=\"memo\">\nm</pre>\n"),
               std::string::npos);
     EXPECT_EQ(html.out.find("margin-left: 66em"), std::string::npos);
 }

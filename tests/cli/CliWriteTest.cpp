@@ -215,7 +215,8 @@ TEST(CliWriteTest, HandlesDeepNesting) {
         bottomPath += i == 0 ? "0" : ".0";
     }
     EXPECT_EQ(Expect(0, {"find", doc, "bottom", "--no-memos"}), bottomPath + "\ttitle\tbottom\n");
-    EXPECT_NE(Expect(0, {"export", doc, "--format", "html"}).find("<h6>bottom</h6>\n<p>found me</p>"),
+    EXPECT_NE(Expect(0, {"export", doc, "--format", "html"})
+                  .find("<h6>bottom</h6>\n<pre class=\"memo\">\nfound me</pre>"),
               std::string::npos);
 
     Expect(0, {"resave", doc});
@@ -227,7 +228,8 @@ TEST(CliWriteTest, HandlesDeepNesting) {
 
     Expect(0, {"encrypt", doc, "#", "--password-file", pw});
     EXPECT_EQ(ReadAll(doc).find("bottom"), std::string::npos);
-    EXPECT_NE(Expect(0, {"export", doc, "--format", "html", "--password-file", pw}).find("<p>found me</p>"),
+    EXPECT_NE(Expect(0, {"export", doc, "--format", "html", "--password-file", pw})
+                  .find("<pre class=\"memo\">\nfound me</pre>"),
               std::string::npos);
     Expect(0, {"decrypt", doc, "", "--password-file", pw});
     EXPECT_EQ(ReadAll(doc), rewritten);

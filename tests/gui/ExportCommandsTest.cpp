@@ -125,6 +125,27 @@ TEST_F(ExportCommandsTest, WindowAndCliExportTheSameBytes) {
     EXPECT_EQ(ReadFile(PathOf("window.html")).find("<i>"), std::string::npos) << "markup is escaped";
 }
 
+// The file name's extension chooses the format; the dialog's file type only where there is none
+// that names a format.
+TEST_F(ExportCommandsTest, FormatFollowsTheFileNamesExtension) {
+    Start();
+    Select(Open("plain.ldx", Doc("Plain", "<note title=\"Child\" memo=\"m\"/>")));
+    struct Case {
+        std::string file;
+        int type;
+        std::string begins;
+    };
+    const Case cases[] = {
+        {"a.html", kText, "<!DOCTYPE html>"}, {"b.HTM", kMarkdown, "<!DOCTYPE html>"},
+        {"c.md", kHtml, "# Plain"},           {"d.markdown", kText, "# Plain"},
+        {"e.txt", kHtml, "Plain\n"},          {"g.notes", kHtml, "<!DOCTYPE html>"},
+    };
+    for (const Case& c : cases) {
+        Export(Window().MI_ExportDocument, PathOf(c.file), c.type, std::nullopt);
+        EXPECT_EQ(ReadFile(PathOf(c.file)).substr(0, c.begins.size()), c.begins) << c.file;
+    }
+}
+
 // Plain text of an encrypted branch is written only after a Yes; a branch with no unlocked
 // encrypted branch in or around it is exported without a question.
 TEST_F(ExportCommandsTest, EncryptedBranchesAreWrittenOnlyAfterTheQuestion) {
@@ -165,8 +186,8 @@ TEST_F(ExportCommandsTest, EncryptedBranchesAreWrittenOnlyAfterTheQuestion) {
     Select(Find(root, {"Кириллица"}));
     Window().MI_ExportBranch->trigger();
     EXPECT_EQ(ReadFile(PathOf("bare.md")),
-              "# Кириллица\n\nПривет, мир\\\nвторая строка\n\n## Emoji 😀 \\<b\\>\n\n"
-              "🎉 \\*bold\\* \\<i\\>\\&amp;\\</i\\>\\\n\\# not a heading\n");
+              "# Кириллица\n\nПривет, мир\\\nвторая строка\n\n## Emoji 😀 \\<b>\n\n"
+              "🎉 \\*bold\\* \\<i>\\&amp;\\</i>\\\n\\# not a heading\n");
     EXPECT_TRUE(Questions().Errors.empty());
 }
 

@@ -56,6 +56,23 @@ QString FileNameOf(const std::string& title) {
     return name.isEmpty() ? Message("NewDocumentTitle") : name;
 }
 
+// The file type whose patterns name the file's extension (in any case); otherwise `chosen`, the
+// file type picked in the dialog.
+int FileTypeOf(const QString& fileName, int chosen) {
+    const QString extension = QFileInfo(fileName).suffix();
+    if (extension.isEmpty()) {
+        return chosen;
+    }
+    for (size_t i = 0; i < kFileTypes.size(); ++i) {
+        for (const QString& pattern : QString(kFileTypes[i].patterns).split(';')) {
+            if (pattern.mid(2).compare(extension, Qt::CaseInsensitive) == 0) {
+                return static_cast<int>(i);
+            }
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 TExportCommands::TExportCommands(TForm_Ludex& window) : window_(window) {
@@ -110,15 +127,17 @@ void TExportCommands::Export(const TDomNode& top) {
     if (!choice) {
         return;
     }
-    if (choice->filter < 0 || choice->filter >= static_cast<int>(kFileTypes.size())) {
-        throw Exception("Unknown export file type " + std::to_string(choice->filter));
+    // The name's extension says what the file is, whatever file type the dialog showed.
+    const int type = FileTypeOf(choice->fileName, choice->filter);
+    if (type < 0 || type >= static_cast<int>(kFileTypes.size())) {
+        throw Exception("Unknown export file type " + std::to_string(type));
     }
-    lastFormat_ = choice->filter;
+    lastFormat_ = type;
     if (!MayRevealEncryptedText(top, "ExportEncryptedQuery", "WorkExporting")) {
         return;
     }
     const std::string path = QDir::cleanPath(choice->fileName).toStdString();
-    const TExportFormat format = kFileTypes[choice->filter].format;
+    const TExportFormat format = kFileTypes[static_cast<size_t>(type)].format;
     // A document of a million branches takes seconds to export: it runs as long work while the
     // window paints and takes no other input, so that the document stays as it is. Cancel stops
     // it before the file is replaced (the text is made in one piece, and the write looks at

@@ -25,7 +25,8 @@ class TExportCommands : public QObject {
 public:
     explicit TExportCommands(TForm_Ludex& window);
 
-    // The save dialog (its file type chooses the format), then, where the branches include
+    // The save dialog: the file name's extension chooses the format (".txt", ".md", ".html",
+    // ...), and the file type of the dialog where the name has none of them. Then, where the branches include
     // unlocked encrypted ones, the question "ExportEncryptedQuery"; the file is replaced
     // atomically, so a failed export leaves the old file or none.
     void MI_ExportBranchClick();
