@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <functional>
+
 namespace ludex::test {
 namespace {
 
@@ -341,7 +343,7 @@ TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTimer::singleShot(0, &Find(), c.duringTheSearch);
-        FindAll("cat");
+        FindAll("cat 1"); // the same search again: a new text would empty the list
         EXPECT_EQ(Rows(), rows);
         EXPECT_EQ(Cell(0, TFindResults::colBranch), first);
         EXPECT_EQ(Find().ResultsOutOfDate(), c.outOfDate);
@@ -353,6 +355,39 @@ TEST_F(FindAllTest, ACancelledOrDisturbedSearchLeavesTheListAsItWas) {
     FindAll("cat");
     EXPECT_EQ(Rows(), 299);
     EXPECT_FALSE(Find().ResultsOutOfDate());
+}
+
+// The list shows the matches of the search as it is set now: a new text, option or scope, or a
+// regular expression that cannot be searched, leaves it empty.
+TEST_F(FindAllTest, TheListHoldsOnlyTheCurrentSearch) {
+    Start(WriteFile("cats.ldx", DocumentText(kCatContent)));
+    Window().MI_Find->trigger();
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } cases[] = {
+        {"a new text", [this] { Find().Edit_FindWhat->setText("dog"); }},
+        {"an option", [this] { Find().CheckBox_WholePhrase->toggle(); }},
+        {"the scope", [this] { Find().SetScope(TForm_Find::scopeSelectedBranch); }},
+        {"a bad regular expression",
+         [this] {
+             Find().CheckBox_Regex->setChecked(true);
+             FindAll("(cat");
+             EXPECT_EQ(Questions().Errors.size(), 1u) << "the error is shown";
+             Questions().Errors.clear();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Find().CheckBox_Regex->setChecked(false);
+        Find().CheckBox_WholePhrase->setChecked(false);
+        Find().SetScope(TForm_Find::scopeEverywhere);
+        FindAll("cat");
+        ASSERT_GT(Rows(), 0);
+        c.change();
+        EXPECT_EQ(Rows(), 0);
+        EXPECT_TRUE(Find().Label_FindAllCount->text().isEmpty());
+    }
 }
 
 TEST_F(FindAllTest, TheListSpeaksTheInterfaceLanguage) {

@@ -54,6 +54,35 @@ TEST_F(FindDialogTest, InitialStateOfTheControls) {
     EXPECT_FALSE(f.Button_Find->isEnabled());
 }
 
+// The dialog opens beside the main window, not over it; moved and resized by the user, it comes
+// back where it was left, also at the next start.
+TEST_F(FindDialogTest, TheDialogOpensBesideTheWindowAndWhereItWasLeft) {
+    Start();
+    Window().move(0, 0);
+    Window().resize(320, 240);
+    Window().show();
+    Window().MI_Find->trigger();
+    ASSERT_TRUE(Find().isVisible());
+    EXPECT_FALSE(Window().frameGeometry().intersects(Find().frameGeometry()))
+        << "main " << Window().frameGeometry().x() << "," << Window().frameGeometry().width() << "; find "
+        << Find().frameGeometry().x() << "," << Find().frameGeometry().width();
+    const QPoint place(40, 250);
+    const QSize size(430, 310);
+    Find().move(place);
+    Find().resize(size);
+    Find().close();
+    Window().MI_Find->trigger();
+    EXPECT_EQ(Find().pos(), place);
+    EXPECT_EQ(Find().size(), size);
+    Find().close();
+    ASSERT_TRUE(Close());
+    Start();
+    Window().show();
+    Window().MI_Find->trigger();
+    EXPECT_EQ(Find().pos(), place) << "at the next start";
+    EXPECT_EQ(Find().size(), size);
+}
+
 TEST_F(FindDialogTest, MatchesComeInTreeOrderAndLockedBranchesShowOnlyTheirTitle) {
     Open(kCatContent, {"Zlocked cat", "Locked cat"});
     ASSERT_TRUE(IsNodeLocked(NodeTitled("Locked cat")));
@@ -113,9 +142,10 @@ TEST_F(FindDialogTest, OptionsOfTheDialogDecideWhatMatches) {
         {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", false, false, true, true, {"Note"}}, // Жук
         {"\xD0\x96\xD1\x83\xD0\xBA", "\xD0\xB6\xD1\x83\xD0\xBA", true, false, true, true, {}},
         {"a cat sat", "cat", false, true, true, true, {"Note"}},
-        {"cat.", "cat", false, true, true, true, {}},
-        {"a&#x9;cat", "cat", false, true, true, true, {}}, // a tab separates nothing
-        {"concatenate cat", "cat", false, true, true, true, {}},
+        {"cat.", "cat", false, true, true, true, {"Note"}},
+        {"a&#x9;cat", "cat", false, true, true, true, {"Note"}}, // a tab separates words
+        {"concatenate cat", "cat", false, true, true, true, {"Note"}},
+        {"concatenate", "cat", false, true, true, true, {}},
         {"Note", "Note", false, false, false, true, {"Note"}}, // the memo only
         {"Note", "Note", false, false, true, false, {"Note"}}, // the title only
         {"Note", "Note", false, false, true, true, {"Note", "Note"}},

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTreeView>
 
 #include <algorithm>
@@ -66,6 +67,7 @@ void TForm_Find::Button_FindAllClick() {
     }
     const std::unique_ptr<TTextMatcher> matcher = PrepareMatcher();
     if (!matcher) {
+        ClearResults(); // the error was shown; no rows of an earlier search stand for this one
         return;
     }
     const bool inTree = CheckBox_FindInTree->isChecked();
@@ -148,7 +150,14 @@ void TForm_Find::Button_FindAllClick() {
         // user may make it smaller again, and later searches keep the size chosen.
         Panel_FindAll->show();
         const int rows = List_FindAll->fontMetrics().height() * 14;
-        resize(std::max(width(), 640), height() + rows);
+        QSize grown(std::max(width(), 640), height() + rows);
+        if (screen() != nullptr) {
+            // Never beyond the screen: the dialog may lie beside the main window.
+            const QRect room = screen()->availableGeometry();
+            grown = grown.boundedTo(QSize(room.right() - x(), room.bottom() - y()) - (frameSize() - size()))
+                        .expandedTo(size());
+        }
+        resize(grown);
     }
     ShowResultCount();
     if (results_->MatchCount() > 0) {
@@ -186,6 +195,17 @@ void TForm_Find::List_FindAllActivate(int row) {
         }
     }
     ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("FindAllMatchGone")));
+}
+
+void TForm_Find::ClearResults() {
+    if (results_->MatchCount() == 0 && results_->LockedNotSearched() == 0 && !resultsOutOfDate_) {
+        return;
+    }
+    results_->Take({});
+    resultsOutOfDate_ = false;
+    Label_OutOfDate->hide();
+    Button_Refresh->hide();
+    Label_FindAllCount->clear();
 }
 
 void TForm_Find::MarkResultsOutOfDate() noexcept {

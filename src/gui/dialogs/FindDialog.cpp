@@ -7,6 +7,7 @@
 #include "gui/app/ModalQuestions.h"
 #include "gui/app/QtText.h"
 #include "gui/dialogs/DialogFrame.h"
+#include "gui/dialogs/DialogPlacement.h"
 #include "gui/dialogs/FindResults.h"
 #include "gui/dialogs/NamedWidget.h"
 #include "gui/properties/QtPublished.h"
@@ -153,6 +154,11 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent, kDialogFrame) {
 
     ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
     ConnectCommand(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
+    // The list holds the matches of the search as it is set now, or none.
+    for (QCheckBox* option : {CheckBox_FindInTree, CheckBox_FindInMemos, CheckBox_MatchCase,
+                              CheckBox_WholePhrase, CheckBox_Regex}) {
+        ConnectCommand(option, &QCheckBox::toggled, this, [this] { ClearResults(); });
+    }
     ConnectCommand(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
     ConnectCommand(Button_FindAll, &QPushButton::clicked, this, [this] { Button_FindAllClick(); });
     ConnectCommand(Button_Refresh, &QPushButton::clicked, this, [this] { Button_FindAllClick(); });
@@ -168,6 +174,7 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent, kDialogFrame) {
     Edit_FindWhat->installEventFilter(this);
 
     published_ = std::make_unique<TQtLocalizedForm>(*this, *this);
+    placement_ = std::make_unique<TDialogPlacement>(*this, "/Form_Find");
 }
 
 TForm_Find::~TForm_Find() {
@@ -248,6 +255,7 @@ void TForm_Find::SetTargets(TBranchTree* tree, QPlainTextEdit* memo) {
 
 void TForm_Find::ShowFind() {
     Edit_FindWhatChange();
+    placement_->Place();
     show();
     raise();
     activateWindow();
@@ -258,10 +266,12 @@ void TForm_Find::Edit_FindWhatChange() {
     Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
     Button_FindAll->setEnabled(!Edit_FindWhat->text().isEmpty());
     SetFindMode(TFindMode::Restart);
+    ClearResults();
 }
 
 void TForm_Find::RadioGroup_ScopeClick() {
     SetFindMode(TFindMode::Restart);
+    ClearResults();
 }
 
 bool TForm_Find::Edit_FindWhatKeyPress(int key) {

@@ -27,6 +27,7 @@ class QTreeView;
 namespace ludex {
 
 class TBranchTree;
+class TDialogPlacement;
 class TFindResults;
 class TLongWork;
 class TQtLocalizedForm;
@@ -46,7 +47,7 @@ enum class TFindMode { Restart, GoOn };
 // Button_FindAll lists every match of the scope at once, in the order the find button visits
 // them, with the count of matches and of locked branches not searched. Activating a row selects
 // its match as the find button would. When the documents change the list says it is out of date;
-// its rows never refer to a deleted node.
+// its rows never refer to a deleted node. A new search text, option or scope empties it.
 class TForm_Find : public QDialog, public ILocalerClient {
     Q_OBJECT
 
@@ -61,6 +62,7 @@ public:
     void SetTargets(TBranchTree* tree, QPlainTextEdit* memo);
 
     // Restarts the search mode and shows the dialog modelessly; texts and options stay as they were.
+    // It opens where it was last left (TDialogPlacement), at first beside the main window.
     void ShowFind();
     // The search text changed: the button is enabled exactly when there is text; a new search.
     void Edit_FindWhatChange();
@@ -149,10 +151,14 @@ private:
     bool MemoShowsMatch(const std::string& memo, const TTextMatch& match) const;
     // The documents changed: the list no longer tells what they hold.
     void MarkResultsOutOfDate() noexcept;
+    // The search text, an option or the scope changed, or the search could not start: the list
+    // is emptied, so that it never shows the matches of another search.
+    void ClearResults();
     void ShowResultCount();
     void LocalizeResults();
 
     std::unique_ptr<TQtLocalizedForm> published_;
+    std::unique_ptr<TDialogPlacement> placement_;
     QPointer<TBranchTree> tree_;
     QPointer<QPlainTextEdit> memo_;
     QMetaObject::Connection deletedConnection_;
