@@ -12,8 +12,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QTextCursor>
 
 namespace ludex::test {
@@ -141,11 +143,14 @@ TEST_F(MemoCalculatorTest, OnlyTheEqualsKeyWithCtrlIsTheCommand) {
         {Qt::Key_Equal, equalsKey, Qt::NoModifier, false},
         {Qt::Key_Plus, keypadPlus, Qt::ControlModifier | Qt::KeypadModifier, false},
         {Qt::Key_Minus, minusKey, Qt::ControlModifier, false},
-        // German layout: the "=+" position carries a dead acute (grave with Shift); "=" is Shift+0.
+        // German layout: the "=+" position carries a dead acute (grave with Shift); "=" is Shift+0,
+        // which is the command as well; "+" has a key of its own, which is not.
         {Qt::Key_Dead_Acute, equalsKey, Qt::ControlModifier, true},
         {Qt::Key_Dead_Grave, equalsKey, Qt::ControlModifier | Qt::ShiftModifier, true},
-        {Qt::Key_Equal, digit0Key, Qt::ControlModifier | Qt::ShiftModifier, false},
+        {Qt::Key_Equal, digit0Key, Qt::ControlModifier | Qt::ShiftModifier, true},
         {Qt::Key_Plus, bracketKey, Qt::ControlModifier, false},
+        {Qt::Key_Plus, bracketKey, Qt::ControlModifier | Qt::ShiftModifier, false},
+        {Qt::Key_Equal, keypadPlus, Qt::ControlModifier | Qt::KeypadModifier, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "key " << c.key << ", scan code " << c.scanCode);
@@ -158,6 +163,28 @@ TEST_F(MemoCalculatorTest, OnlyTheEqualsKeyWithCtrlIsTheCommand) {
             EXPECT_FALSE(Memo().toPlainText().startsWith("6*7="));
         }
     }
+}
+
+// A composing input method would keep a dead key for the next character, so that the key never
+// arrives (the German "=" position): while Ctrl is held the memo takes no input method.
+TEST_F(MemoCalculatorTest, WhileCtrlIsHeldTheMemoTakesNoInputMethod) {
+    OpenAndSelect();
+    const auto enabled = [this] {
+        QInputMethodQueryEvent query(Qt::ImEnabled | Qt::ImCursorPosition);
+        QCoreApplication::sendEvent(&Memo(), &query);
+        EXPECT_TRUE(query.value(Qt::ImCursorPosition).isValid()) << "the other answers are given";
+        return query.value(Qt::ImEnabled).toBool();
+    };
+    SetMemo("6*7", 3);
+    QTest::keyRelease(&Memo(), Qt::Key_Control, Qt::NoModifier); // no key is held
+    EXPECT_TRUE(enabled());
+    QTest::keyPress(&Memo(), Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_FALSE(enabled());
+    // The dead key arrives with its position and runs the command.
+    EXPECT_TRUE(Press(Qt::Key_Dead_Acute, Qt::ControlModifier, TMemoCalculator::kEqualsKeyScanCode));
+    EXPECT_EQ(Memo().toPlainText(), "6*7=42");
+    QTest::keyRelease(&Memo(), Qt::Key_Control, Qt::NoModifier);
+    EXPECT_TRUE(enabled());
 }
 
 TEST_F(MemoCalculatorTest, TheInsertionIsAnEditOfTheBranch) {
@@ -192,6 +219,7 @@ TEST_F(MemoCalculatorTest, OverflowIsAnErrorOfTheCommandAndInsertsNothing) {
     SetMemo("1E4000*1E4000", 13);
     EXPECT_TRUE(PressCtrlEquals()) << "a failed command uses its key up too";
     ASSERT_EQ(Questions().Errors.size(), 1u);
+    EXPECT_EQ(Questions().Errors.front().toStdString(), LanguageLocaler().GetMessage("CalcOverflow"));
     EXPECT_EQ(Memo().toPlainText(), "1E4000*1E4000");
     // The program goes on: the next calculation works.
     SetMemo("1+2", 3);

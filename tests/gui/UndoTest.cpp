@@ -5,16 +5,19 @@
 #include "core/document/BranchCipher.h"
 #include "core/document/XMLNodeAccess.h"
 #include "gui/app/BranchUndo.h"
+#include "gui/tree/BranchView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <functional>
@@ -28,6 +31,19 @@ const std::string kTwoLevels = "<note title=\"A\" memo=\"a memo\">\r\n<note titl
 class UndoTest : public BranchTest {
 protected:
     static std::string State(TTreeNode* root) { return root->Document()->RootElement().XML(); }
+
+    // The titles of the nodes as the tree shows them, every made level, in their rows.
+    static std::string Shown(const TTreeNode* node) {
+        std::string shown = node->Text();
+        if (node->ChildCount() > 0) {
+            shown += "(";
+            for (int i = 0; i < node->ChildCount(); ++i) {
+                shown += (i > 0 ? " " : "") + Shown(node->Child(i));
+            }
+            shown += ")";
+        }
+        return shown;
+    }
 
     // Every node shows its element, to any depth.
     void ExpectNodesMatchElements(TTreeNode* node) {
@@ -417,6 +433,39 @@ TEST_F(UndoTest, AfterLockingNoStepBringsBackPlainText) {
     }
 }
 
+// Delete on a document's top-level branch closes the document, asking first when it has changes
+// that are not saved, as closing does.
+TEST_F(UndoTest, DeletingADocumentsTopBranchAsksWhenItIsModified) {
+    struct Case {
+        const char* name;
+        bool typed; // a memo edit, not yet stored in its branch
+        std::optional<TAnswer> answer;
+        bool closed;
+    };
+    for (const Case& c :
+         {Case{"unmodified", false, std::nullopt, true}, Case{"cancel", true, TAnswer::Cancel, false},
+          Case{"discard", true, TAnswer::No, true}}) {
+        SCOPED_TRACE(c.name);
+        Start();
+        TTreeNode* root = Open("doc.ldx", Doc("Doc", kTwoLevels));
+        if (c.typed) {
+            Select(Find(root, {"B"}));
+            FocusTree();
+            Window().Memo->setFocus();
+            QTest::keyClicks(Window().Memo, "typed");
+        }
+        Select(root);
+        FocusTree();
+        if (c.answer) {
+            Questions().Answers.push_back(*c.answer);
+        }
+        QTest::keyClick(Window().TreeView, Qt::Key_Delete);
+        EXPECT_TRUE(Questions().Answers.empty()) << "asked exactly when modified";
+        EXPECT_EQ(Tree().TopLevelCount() == 0, c.closed);
+        Discard();
+    }
+}
+
 TEST_F(UndoTest, RemovingABranchWithSubBranchesAsksFirst) {
     struct Case {
         const char* name;
@@ -464,6 +513,7 @@ TEST_F(UndoTest, DraggingABranchMovesItOrCopiesItWithCtrlAsOneStep) {
     };
     for (const Case& c :
          {Case{"move within", {"A", "A1"}, false, {"B"}, false},
+          Case{"move to a sibling", {"A", "A1"}, false, {"A", "A2"}, false},
           Case{"copy within", {"A", "A1"}, false, {"B"}, true},
           Case{"move between", {"A"}, true, {"C"}, false}, Case{"copy between", {"A"}, true, {"C"}, true}}) {
         SCOPED_TRACE(c.name);
@@ -471,6 +521,8 @@ TEST_F(UndoTest, DraggingABranchMovesItOrCopiesItWithCtrlAsOneStep) {
         TTreeNode* first = Open("first.ldx", Doc("First", kTwoLevels));
         TTreeNode* second = Open("second.ldx", Doc("Second", "<note title=\"C\"/>\r\n"));
         const std::string firstBefore = State(first), secondBefore = State(second);
+        Tree().Expand(Find(first, {"A"}));
+        const std::string shownBefore = Shown(first) + Shown(second);
         TTreeNode* source = Find(first, c.source);
         TTreeNode* target = Find(c.toSecond ? second : first, c.target);
         const std::string title = source->Text();
@@ -485,11 +537,57 @@ TEST_F(UndoTest, DraggingABranchMovesItOrCopiesItWithCtrlAsOneStep) {
         Window().MI_Undo->trigger();
         EXPECT_EQ(State(first), firstBefore);
         EXPECT_EQ(State(second), secondBefore);
+        EXPECT_EQ(Shown(first) + Shown(second), shownBefore) << "the order the tree showed";
         EXPECT_FALSE(first->Document()->Modified());
         EXPECT_FALSE(second->Document()->Modified());
         EXPECT_TRUE(Questions().Errors.empty());
         Discard();
     }
+}
+
+// While a branch is dragged over the tree, the row under the pointer is marked as the one to
+// receive it; hovering opens a closed branch and never closes an open one, so that the row aimed
+// at stays under the pointer.
+TEST_F(UndoTest, HoveringADragOpensClosedBranchesOnlyAndMarksTheTarget) {
+    Start();
+    TTreeNode* root =
+        Open("doc.ldx", Doc("Doc", kTwoLevels + "<note title=\"C\"><note title=\"C1\"/></note>\r\n"));
+    Window().resize(600, 400);
+    Window().show();
+    auto& view = dynamic_cast<TBranchView&>(*Window().TreeView);
+    view.SetHoverOpenDelay(std::chrono::milliseconds(1));
+    TTreeNode* a = Find(root, {"A"});
+    TTreeNode* c = Find(root, {"C"});
+    Tree().Expand(a);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(Tree().IsExpanded(c));
+    std::unique_ptr<QMimeData> data(Tree().mimeData({Tree().IndexOf(Find(root, {"B"}))}));
+    const auto hover = [&](TTreeNode* over) {
+        const QPoint point = view.visualRect(Tree().IndexOf(over)).center();
+        QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &enter);
+        QDragMoveEvent move(point, Qt::CopyAction | Qt::MoveAction, data.get(), Qt::LeftButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &move);
+        EXPECT_EQ(view.DropTarget(), Tree().IndexOf(over)) << over->Text();
+    };
+    const int aTop = view.visualRect(Tree().IndexOf(a)).top();
+    hover(a);
+    QTest::qWait(50); // the hover delay passes over the open branch
+    EXPECT_TRUE(Tree().IsExpanded(a)) << "an open branch stays open";
+    EXPECT_EQ(view.visualRect(Tree().IndexOf(a)).top(), aTop) << "and stays where it was";
+    // The target's row is framed in the selection's colour, from the view's left edge.
+    const QRect row = view.visualRect(Tree().IndexOf(a));
+    const QImage shown = view.viewport()->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(1, row.center().y()), view.palette().color(QPalette::Highlight));
+
+    hover(c);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Tree().IsExpanded(c); }, 5000)) << "a closed branch opens";
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(view.viewport(), &leave);
+    EXPECT_FALSE(view.DropTarget().isValid()) << "nothing is marked once the drag has left";
+    Discard();
 }
 
 TEST_F(UndoTest, DropsFollowTheRefusalsOfPasteAndDocumentsAreNotDragged) {
@@ -545,6 +643,36 @@ TEST_F(UndoTest, KeysActOnTheTreeInTheTreeAndOnTheTextInTheMemo) {
     EXPECT_EQ(Window().Memo->toPlainText().toStdString(), " memoxy");
     EXPECT_NE(Find(root, {"A"}), nullptr) << "Delete in the memo removes no branch";
     EXPECT_NE(Find(root, {"B"}), nullptr);
+    QTest::keyClick(Window().Memo, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(Window().MarkedNode(), nullptr) << "Ctrl+C in the memo copies text, not the branch";
+
+    // The branch keys that edit no text act on the selected branch from the memo too.
+    TTreeNode* b = Select(Find(root, {"B"}));
+    Window().Memo->setFocus();
+    AnswerCipher("pw", TLock::Later, "\x01", TCipherScheme::Compatible);
+    QTest::keyClick(Window().Memo, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_TRUE(IsBranchEncrypted(ElementOf(b)));
+    QTest::keyClick(Window().Memo, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(IsNodeLocked(b));
+    AnswerPassword("pw");
+    QTest::keyClick(Window().Memo, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_FALSE(IsNodeLocked(b));
+    EXPECT_TRUE(Questions().Dialogs.empty());
+
+    // Shift+F10 in the tree opens its context menu, as the Menu key does.
+    Window().TreeView->setFocus();
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* item : menu->actions()) {
+                offered << item->text();
+            }
+            menu->close();
+        }
+    });
+    QTest::keyClick(Window().TreeView, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(offered.contains(Window().MI_InsertBranch->text())) << offered.join(", ").toStdString();
+    EXPECT_EQ(Window().MainMenu->activeAction(), nullptr) << "F10 with Shift is not the menu bar's key";
     Discard();
 }
 

@@ -129,7 +129,7 @@ void TBranchCommands::Button_RemoveBranchClick() {
     window_.Undo().Record([&](TUndoRecorder& step) {
         // The history's walk up from a deep branch runs beside the view's letting go of its node,
         // which reads no element.
-        step.FindRemoved(document, element, selected->Level());
+        step.FindRemoved(document, element, selected->Level(), selected->Row());
         window_.ForgetMarkWithin(selected);
         TTreeNode* next = selected->PreviousSibling();
         if (next == nullptr) {
@@ -222,7 +222,7 @@ bool TBranchCommands::PasteBranch(TTreeNode* target, TTreeNode* source, TPasteAs
             TLXDocument* sourceDocument = DocumentOf(source);
             // As in a removal, the history's walk up from a deep branch runs beside the view's
             // letting go of its node; nothing changes in the documents meanwhile.
-            step.FindRemoved(sourceDocument, sourceElement, source->Level());
+            step.FindRemoved(sourceDocument, sourceElement, source->Level(), source->Row());
             window_.ForgetMarkWithin(source);
             Tree().Delete(source);
             step.Removing(sourceDocument, sourceElement);

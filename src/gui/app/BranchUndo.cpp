@@ -213,6 +213,10 @@ struct TUndoRecorder::TEdit {
     // (TDomNode::SetAside), that is while an Insert is undone or a Remove done; empty while the
     // branch is in the document, where only the path finds it.
     TDomNode aside;
+    // Remove: the row the branch's node had among its siblings, where undo shows it again, so
+    // that the tree shows the order it showed before (which need not be the sorted one); none
+    // when not known, and the branch takes its place in the sorted order.
+    std::optional<int> shownRow;
     bool secret = false;
 
     TDomNode Before() const { return held->DocumentElement().FirstChild(); }
@@ -246,7 +250,9 @@ struct TUndoRecorder::TFinding {
     std::future<TPosition> position;
 };
 
-void TUndoRecorder::FindRemoved(TLXDocument* document, const TDomNode& element, int level) {
+void TUndoRecorder::FindRemoved(TLXDocument* document, const TDomNode& element, int level, int row) {
+    removedElement_ = element;
+    removedRow_ = row;
     // Below this, the walk up costs less than a thread.
     constexpr int kBesideFrom = 1000;
     if (level < kBesideFrom) {
@@ -289,6 +295,9 @@ void TUndoRecorder::Removing(TLXDocument* document, const TDomNode& element) {
     TEdit& edit = PartOf(document).edits.back();
     edit.kind = TEdit::TKind::Remove;
     edit.aside = element;
+    if (removedElement_ == element && removedRow_ >= 0) {
+        edit.shownRow = removedRow_;
+    }
 }
 
 void TUndoRecorder::Abandon() noexcept {
@@ -481,7 +490,11 @@ void TBranchUndo::Apply(TLXDocument* document, TStep& step, bool forward) {
             parent.PutBackBefore(element, FollowerAt(parent, path.back()));
             edit.aside = TDomNode();
             TTreeNode* node = tree.AddBranch(parentNode, element, TBranchOrder::Window);
-            tree.SortChildren(parentNode, TSortDepth::OneLevel);
+            if (edit.kind == TKind::Remove && edit.shownRow) {
+                tree.MoveToRow(node, *edit.shownRow); // the order shown before the removal
+            } else {
+                tree.SortChildren(parentNode, TSortDepth::OneLevel);
+            }
             UpdateBranchIcon(tree, node);
             refreshIcon(parentNode);
             tree.Select(node);

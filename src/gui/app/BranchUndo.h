@@ -32,11 +32,12 @@ public:
     // removes it by setting it aside (TDomNode::SetAside), never by removing it for good: the
     // step keeps it there, so that undo puts the same element back without a copy.
     void Removing(TLXDocument* document, const TDomNode& element);
-    // The element, `level` levels deep, is to be removed: where it is begins to be found now, on
-    // a thread of its own when it lies deep (a walk up through thousands of ancestors), so that
-    // the command can let its node go meanwhile; Removing takes the answer. Until then the command
-    // changes no element of the document.
-    void FindRemoved(TLXDocument* document, const TDomNode& element, int level);
+    // The element, `level` levels deep and shown at `row` among its siblings, is to be removed:
+    // where it is begins to be found now, on a thread of its own when it lies deep (a walk up
+    // through thousands of ancestors), so that the command can let its node go meanwhile;
+    // Removing takes the answer, and the row, where undo shows the branch again. Until then the
+    // command changes no element of the document.
+    void FindRemoved(TLXDocument* document, const TDomNode& element, int level, int row);
     // These attributes of the element are about to change; their new values are read when the
     // command ends, so the element must still be in the document then.
     void Changing(TLXDocument* document, const TDomNode& element,
@@ -57,6 +58,8 @@ private:
     TBranchUndo& owner_;
     std::vector<std::unique_ptr<TPart>> parts_;
     std::unique_ptr<TFinding> finding_; // begun by FindRemoved, taken by Removing
+    TDomNode removedElement_;           // told by FindRemoved, with the row its node had
+    int removedRow_ = -1;
 };
 
 // Undo and redo of the changes made to documents, one history per document.

@@ -205,8 +205,9 @@ void TForm_Ludex::CreateEditCommands() {
         {MI_LockBranch, "MI_LockBranch", "Lock/Unlock", {QKeySequence(Qt::CTRL | Qt::Key_L)}},
         {MI_Resort, "MI_Resort", "Sort", {}},
     };
-    // The branch keys belong to the tree: in the memo the same keys keep their text meaning, and
-    // in a title being edited they edit the title.
+    // The branch keys belong to the tree: in the memo the keys that edit text keep their text
+    // meaning (the others are given to the memo as well), and in a title being edited they edit
+    // the title.
     TreeView->setContextMenuPolicy(Qt::ActionsContextMenu);
     MI_Edit->setToolTipsVisible(true); // the hints of the language files
     MI_Settings->setToolTipsVisible(true);
@@ -292,7 +293,8 @@ void TForm_Ludex::CreateComponents() {
 
     CreateToolBars();
 
-    TreeView = new TBranchView(Panel_TreeView);
+    auto* branchView = new TBranchView(Panel_TreeView);
+    TreeView = branchView;
     TreeView->setObjectName("TreeView");
     TreeView->setHeaderHidden(true);
     TreeView->setIndentation(kTreeIndentation);
@@ -303,10 +305,10 @@ void TForm_Ludex::CreateComponents() {
     TreeView->setStyle(treeStyle);
     TreeView->setIconSize(QSize(16, 16));
     // A branch dragged onto another moves there (copied with Ctrl); the view scrolls and opens
-    // branches while dragging.
+    // closed branches while dragging.
     TreeView->setDragDropMode(QAbstractItemView::DragDrop);
     TreeView->setDefaultDropAction(Qt::MoveAction);
-    TreeView->setAutoExpandDelay(700);
+    branchView->SetHoverOpenDelay(std::chrono::milliseconds(700));
     TreeView->setAutoScroll(true);
     CreateEditCommands();
     panelLayout->addWidget(ToolBar_TreeView);
@@ -316,6 +318,11 @@ void TForm_Ludex::CreateComponents() {
     Memo->setObjectName("Memo");
     Memo->setFont(contentFont);
     Memo->setReadOnly(true);
+    // The branch commands whose keys mean nothing to text reach the selected branch from the
+    // memo too (Insert, F2, Ctrl+E, Ctrl+L); the others keep their meaning for the text.
+    for (QAction* command : {MI_InsertBranch, MI_Rename, MI_CipherBranch, MI_LockBranch}) {
+        Memo->addAction(command);
+    }
 
     Splitter1->addWidget(Panel_TreeView);
     Splitter1->addWidget(Memo);

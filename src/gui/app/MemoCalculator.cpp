@@ -2,15 +2,20 @@
 
 #include "gui/app/QtText.h"
 
+#include "core/base/Exception.h"
 #include "core/calc/Parsing.h"
 #include "core/settings/LX_Localer.h"
 #include "gui/app/CommandConnection.h"
 #include "gui/app/LudexUnit.h"
 
+#include <QGuiApplication>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+
+#include <vector>
 
 namespace ludex {
 
@@ -24,18 +29,42 @@ bool TMemoCalculator::IsCalculatorKey(int key, quint32 nativeScanCode, Qt::Keybo
     if (!modifiers.testFlag(Qt::ControlModifier)) {
         return false;
     }
-    if (nativeScanCode != 0) {
-        return nativeScanCode == kEqualsKeyScanCode;
+    if (nativeScanCode == kEqualsKeyScanCode) {
+        return true; // the position, whatever the layout puts there (a dead accent in German)
     }
     if (modifiers.testFlag(Qt::KeypadModifier)) {
         return false;
     }
-    return key == Qt::Key_Equal || (key == Qt::Key_Plus && modifiers.testFlag(Qt::ShiftModifier));
+    // "=" wherever the layout has it (German: Shift+0); the "=+" key with Shift where no
+    // position is reported.
+    return key == Qt::Key_Equal ||
+           (nativeScanCode == 0 && key == Qt::Key_Plus && modifiers.testFlag(Qt::ShiftModifier));
+}
+
+bool TMemoCalculator::ControlHeld() {
+    // The state of the keys now, not as of the last event handled: Ctrl may have gone down just
+    // before the key whose input method is being asked about, or have come up in another window.
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
 }
 
 bool TMemoCalculator::eventFilter(QObject* watched, QEvent* event) {
     if (watched == memo_) {
-        if (event->type() == QEvent::ShortcutOverride) {
+        if (event->type() == QEvent::InputMethodQuery) {
+            // While Ctrl is held the memo takes no input method: a composing input method would
+            // keep a dead key (the German "=" position) for the next character, and the key would
+            // never reach the memo. Typing with Ctrl composes nothing anyway.
+            auto* query = static_cast<QInputMethodQueryEvent*>(event);
+            if (query->queries().testFlag(Qt::ImEnabled) && ControlHeld()) {
+                for (int bit = 0; bit < 32; ++bit) {
+                    const auto asked = static_cast<Qt::InputMethodQuery>(1u << bit);
+                    if (query->queries().testFlag(asked)) {
+                        query->setValue(asked, asked == Qt::ImEnabled ? QVariant(false)
+                                                                      : memo_->inputMethodQuery(asked));
+                    }
+                }
+                return true;
+            }
+        } else if (event->type() == QEvent::ShortcutOverride) {
             // The key reaches the memo as a key press even where a shortcut would claim it.
             auto* key = static_cast<QKeyEvent*>(event);
             if (IsCalculatorKey(key->key(), key->nativeScanCode(), key->modifiers())) {
@@ -70,7 +99,7 @@ bool TMemoCalculator::MemoKeyDown(const QKeyEvent& event) {
     } else {
         expression = ExpressionBeforeCaret(FaithfulPlainText(*memo_->document()), cursor.position());
     }
-    const std::string result = CalculateText(expression.toStdString());
+    const std::string result = CalculateInLanguage(expression.toStdString());
     cursor.insertText(u'=' + QString::fromStdString(result));
     memo_->setTextCursor(cursor);
     return true;
@@ -99,6 +128,27 @@ std::string CalculateText(std::string_view expression, char decimalSeparator) {
 
 std::string CalculateText(std::string_view expression) {
     return CalculateText(expression, SystemDecimalSeparator());
+}
+
+std::string CalculateInLanguage(std::string_view expression) {
+    const auto say = [](const char* key, const std::vector<std::string>& arguments = {}) {
+        return Exception(LanguageLocaler().FormatMessage(key, arguments));
+    };
+    try {
+        return CalculateText(expression);
+    } catch (const EArithmeticFault& e) {
+        switch (e.Fault()) {
+        case TArithmeticFault::Overflow:
+            throw say("CalcOverflow");
+        case TArithmeticFault::ZeroDivide:
+            throw say("CalcZeroDivide");
+        case TArithmeticFault::InvalidOperation:
+            break;
+        }
+        throw say("CalcInvalidOperation");
+    } catch (const ERxNestingTooDeep&) {
+        throw say("CalcNestingTooDeep", {std::to_string(TRxMathParser::kMaxNesting)});
+    }
 }
 
 char SystemDecimalSeparator() {

@@ -31,11 +31,15 @@ public:
     static constexpr quint32 kEqualsKeyScanCode = 21;
 
     // Whether a key press is the calculator key: Ctrl held together with the main keyboard's
-    // "=+" key, whatever character the keyboard layout puts on it; Shift and Alt make no
-    // difference. The key is recognised by its position, so on a layout where "=" lies elsewhere
-    // (German: Shift+0) that other key is not it. Where no scan code is reported (0) the key is
-    // recognised by its character instead: "=", or "+" with Shift; the keypad "+" is never it.
+    // "=+" key, whatever character the keyboard layout puts on it (a dead accent included), or
+    // with the key that gives "=" in the layout (German: Shift+0); Shift and Alt make no
+    // difference. Where no scan code is reported (0), "+" with Shift counts as the "=+" key too.
+    // The keypad's "+" and "=" are never it.
     static bool IsCalculatorKey(int key, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
+
+    // Whether Ctrl is held now; while it is, the memo tells the input method that it takes no
+    // input, so that a dead key reaches it as a key press.
+    static bool ControlHeld();
 
     // The command. True when the key was the calculator key (and so is used up). An evaluation
     // failure that is not an expression error propagates, and nothing is inserted.
@@ -57,6 +61,10 @@ QString ExpressionBeforeCaret(const QString& text, int caret);
 std::string CalculateText(std::string_view expression, char decimalSeparator);
 // The same with the system's decimal separator.
 std::string CalculateText(std::string_view expression);
+
+// CalculateText, where a failure that is no error of the expression (a result too large, an
+// expression nested too deep) is told in the interface language.
+std::string CalculateInLanguage(std::string_view expression);
 
 // The system's decimal separator when it is one ASCII character, else ".".
 char SystemDecimalSeparator();

@@ -580,6 +580,31 @@ void TBranchTree::SettleView() {
     }
 }
 
+void TBranchTree::MoveToRow(TTreeNode* node, int row) {
+    TTreeNode* parent = node->parent_;
+    auto& siblings = SiblingsOf(parent);
+    const int from = node->row_;
+    const int to = std::clamp(row, 0, static_cast<int>(siblings.size()) - 1);
+    if (from == to) {
+        return;
+    }
+    const bool hidden = IsHidden(node);
+    if (!hidden) {
+        const QModelIndex at = IndexOf(parent);
+        // The view counts the destination before the move: one past the row when moving down.
+        beginMoveRows(at, from, from, at, to > from ? to + 1 : to);
+    }
+    std::unique_ptr<TTreeNode> moving = std::move(siblings[static_cast<size_t>(from)]);
+    siblings.erase(siblings.begin() + from);
+    siblings.insert(siblings.begin() + to, std::move(moving));
+    for (int i = std::min(from, to); i <= std::max(from, to); ++i) {
+        siblings[static_cast<size_t>(i)]->row_ = i;
+    }
+    if (!hidden) {
+        endMoveRows();
+    }
+}
+
 void TBranchTree::SortTopLevel(TSortDepth depth) {
     SortChildren(nullptr, depth);
 }

@@ -171,6 +171,9 @@ public:
     // children are still to be made are given the window's order to make them in.
     void SortChildren(TTreeNode* node, TSortDepth depth);
     void SortTopLevel(TSortDepth depth);
+    // Moves the node among its siblings to the row (clamped to the last one), the others keeping
+    // their order: where undo puts back a branch that the tree showed there.
+    void MoveToRow(TTreeNode* node, int row);
 
     // A sort in two steps, for a sort that takes long: the new order of every list of siblings to
     // sort, worked out without changing anything, and then put in place.
