@@ -163,8 +163,16 @@ TEST_F(ViewCommandsTest, ResetNoChangesNothing) {
 TEST_F(ViewCommandsTest, ResetWritesOnlyTheDocumentListAndRestarts) {
     const std::string file = WriteFile("kept.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                                                    "<ludex version=\"2.1.0 \" title=\"Kept\" memo=\"\"/>");
+    // Every setting away from its default: the values of the settings' root, the encryption
+    // settings and the find dialog's place.
+    WriteFile("ludex_Settings.xml",
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+              "<LudexSettings CodePage=\"koi8-r\" Backups=\"7\" RecoveryInterval=\"95\" "
+              "CipherScheme=\"compatible\" AutoLockMinutes=\"5\" LockOnMinimize=\"True\">"
+              "<Form_Find Left=\"10\" Top=\"20\" Width=\"400\" Height=\"300\"/></LudexSettings>");
     Start(file);
     Window().MI_Russian->trigger();
+    Window().MI_Find->trigger();
     Window().show();
     Questions().Answers.push_back(TAnswer::Yes);
     Window().MI_ResetToDefault->trigger();
@@ -173,9 +181,12 @@ TEST_F(ViewCommandsTest, ResetWritesOnlyTheDocumentListAndRestarts) {
     const std::string settings = ReadFile(SettingsFile());
     EXPECT_NE(settings.find("<documents>"), std::string::npos) << settings;
     EXPECT_NE(settings.find("kept.ldx"), std::string::npos) << settings;
-    EXPECT_EQ(settings.find("Locale"), std::string::npos) << settings;
-    EXPECT_EQ(settings.find("Form_Ludex"), std::string::npos) << settings;
-    EXPECT_EQ(settings.find("MemoWordWrap"), std::string::npos) << settings;
+    // Nothing else: no value on the root, no other group.
+    EXPECT_NE(settings.find("<LudexSettings>"), std::string::npos) << settings;
+    for (const char* gone : {"Locale", "Form_Ludex", "MemoWordWrap", "Form_Find", "koi8-r", "Backups",
+                             "RecoveryInterval", "CipherScheme", "AutoLock", "LockOnMinimize"}) {
+        EXPECT_EQ(settings.find(gone), std::string::npos) << gone << " in " << settings;
+    }
 }
 
 TEST_F(ViewCommandsTest, HelpOpensOncePerLanguage) {
@@ -204,6 +215,42 @@ TEST_F(ViewCommandsTest, HelpOpensOncePerLanguage) {
     EXPECT_EQ(Tree().TopLevel(1)->Document()->FileName(), PathOf("ludex_RUS.help"));
     Window().MI_HelpTopics->trigger();
     EXPECT_EQ(Tree().TopLevelCount(), 2);
+}
+
+// The help is the program's: Save All does not write it, closing it asks nothing, and the next
+// start does not open it again; saved under a name of the user's it becomes the user's document.
+TEST_F(ViewCommandsTest, TheHelpIsTheProgramsOwn) {
+    CopyHelp();
+    const std::string help = PathOf("ludex_ENG.help");
+    const std::string helpBytes = ReadFile(help);
+    const std::string mine = WriteFile("mine.ldx", "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                                   "<ludex version=\"2.1.0 \" title=\"Mine\" memo=\"\"/>");
+    Start(mine);
+    Window().MI_HelpTopics->trigger();
+    ASSERT_EQ(Tree().TopLevelCount(), 2);
+    TLXDocument* helpDocument = Tree().TopLevel(1)->Document();
+    for (int i = 0; i < 2; ++i) {
+        Tree().TopLevel(i)->Document()->SetModified(true); // as an edit does
+    }
+    Window().MI_SaveAll->trigger();
+    EXPECT_EQ(ReadFile(help), helpBytes);
+    EXPECT_FALSE(fs::exists(help + ".bak1"));
+    EXPECT_FALSE(Tree().TopLevel(0)->Document()->Modified()) << "the user's document is saved";
+    EXPECT_TRUE(helpDocument->Modified());
+    ASSERT_TRUE(Close()) << "closing asks nothing about the help";
+    EXPECT_TRUE(Questions().Asked.empty());
+    EXPECT_EQ(ReadFile(SettingsFile()).find("ludex_ENG.help"), std::string::npos);
+    Start();
+    EXPECT_EQ(Tree().TopLevelCount(), 1) << "only the user's document is opened again";
+
+    // Saved as the user's own file, it is theirs from then on.
+    Window().MI_HelpTopics->trigger();
+    Tree().Select(Tree().TopLevel(1));
+    Questions().FileNames.push_back(QString::fromStdString(PathOf("my help.ldx")));
+    Window().MI_Save->trigger();
+    EXPECT_EQ(Tree().TopLevel(1)->Document()->FileName(), PathOf("my help.ldx"));
+    EXPECT_EQ(ReadFile(help), helpBytes);
+    EXPECT_FALSE(Tree().TopLevel(1)->Document()->ProgramsOwn());
 }
 
 TEST_F(ViewCommandsTest, MissingHelpAddsNoBranch) {

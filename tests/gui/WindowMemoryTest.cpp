@@ -75,6 +75,40 @@ TEST_F(WindowMemoryTest, TenRestartsKeepPositionSizeSplitterAndFonts) {
     }
 }
 
+// Minimised at the next start, the window could not be found without a task bar: it comes back
+// as it was before it was minimised, also from a settings file that says it was minimised.
+TEST_F(WindowMemoryTest, TheWindowNeverStartsMinimised) {
+    const struct {
+        const char* name;
+        Qt::WindowStates atClose;
+        bool maximised;
+    } cases[] = {
+        {"minimised", Qt::WindowMinimized, false},
+        {"minimised from maximised", Qt::WindowMinimized | Qt::WindowMaximized, true},
+        {"an earlier version's file", Qt::WindowNoState, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        Window().show();
+        Window().setWindowState(c.atClose);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(Close());
+        std::string settings = ReadFile(SettingsFile());
+        EXPECT_EQ(settings.find("wsMinimized"), std::string::npos) << settings;
+        if (c.atClose == Qt::WindowNoState) {
+            const size_t at = settings.find("WindowState=\"wsNormal\"");
+            ASSERT_NE(at, std::string::npos) << settings;
+            WriteFile("ludex_Settings.xml", settings.replace(at, 22, "WindowState=\"wsMinimized\""));
+        }
+        Start();
+        Window().show();
+        EXPECT_FALSE(Window().windowState().testFlag(Qt::WindowMinimized));
+        EXPECT_EQ(Window().windowState().testFlag(Qt::WindowMaximized), c.maximised);
+        Discard();
+    }
+}
+
 TEST_F(WindowMemoryTest, ATextColourIsSavedOnlyWhenChosen) {
     const QPalette original = QApplication::palette();
     QPalette dark = original;

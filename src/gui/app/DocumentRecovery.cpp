@@ -88,7 +88,7 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
         }
         TRound round;
         for (auto it = numbers_.begin(); it != numbers_.end();) {
-            if (open.count(it->first) == 0 || !it->first->Modified()) {
+            if (open.count(it->first) == 0 || !it->first->Modified() || it->first->ProgramsOwn()) {
                 round.removed.push_back(it->second);
                 it = numbers_.erase(it);
             } else {
@@ -96,7 +96,7 @@ void TDocumentRecovery::WriteSnapshots() noexcept {
             }
         }
         for (const TLXDocument* document : open) {
-            if (document->Modified()) {
+            if (document->Modified() && !document->ProgramsOwn()) {
                 try {
                     auto [entry, added] = numbers_.try_emplace(document, nextNumber_);
                     if (added) {

@@ -146,6 +146,9 @@ void TForm_Ludex::MI_SaveAllClick() {
     try {
         for (int i = 0; i < tree_->TopLevelCount(); ++i) {
             TTreeNode* root = tree_->TopLevel(i);
+            if (root->Document()->ProgramsOwn()) {
+                continue; // the help is the program's, not one of the user's documents
+            }
             tree_->Select(root);
             SaveDocument(root->Document(), TAskForName::No);
         }
@@ -174,13 +177,15 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         return false;
     }
     CommitMemo();
-    if (askForName == TAskForName::Yes || document->FileName().empty()) {
+    // The program's own files are never written over: a changed help is saved under a new name.
+    if (askForName == TAskForName::Yes || document->FileName().empty() || document->ProgramsOwn()) {
         auto name = ModalQuestions().SaveFileName(this, SuggestedSaveName(*document), FileFilter(),
                                                   Q(kDocumentExtension));
         if (!name) {
             return false;
         }
         SaveDocumentOffThread(*document, name->toStdString(), backupCount_);
+        document->SetProgramsOwn(false);
         undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
@@ -207,7 +212,7 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
 }
 
 bool TForm_Ludex::QuerySave(TLXDocument* document) {
-    if (document == nullptr || !document->Modified()) {
+    if (document == nullptr || !document->Modified() || document->ProgramsOwn()) {
         return true;
     }
     const std::string title = TitleAccess.Read(document->RootElement());

@@ -22,6 +22,7 @@
 #include "gui/tree/LXDocument.h"
 #include "gui/tree/TreeViewManager.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
@@ -32,7 +33,9 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 namespace ludex {
 
@@ -294,6 +297,14 @@ void TForm_Ludex::StartUp(const std::string& executablePath, const std::string& 
     recovery_->SetInterval(RecoveryIntervalFromSettings(settings.ReadValue(kRecoveryIntervalValue)));
 
     RestoreDocuments(commandLineFile);
+    // A help remembered by an earlier version is the program's own all the same.
+    const std::string helps[] = {locations.HelpFile("ENG"), locations.HelpFile("RUS")};
+    for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+        TLXDocument* document = tree_->TopLevel(i)->Document();
+        if (std::find(std::begin(helps), std::end(helps), document->FileName()) != std::end(helps)) {
+            document->SetProgramsOwn(true);
+        }
+    }
     UpdateFileCommands();
     startedUp_ = true;
 }
@@ -356,17 +367,21 @@ void TForm_Ludex::SaveSettings(TPropertyBailee& bailee) {
     IXMLNodePtr documents = bailee.Current();
     documents->GetChildNodes()->Clear();
     for (int i = 0; i < tree_->TopLevelCount(); ++i) {
-        IXMLNodePtr document = documents->AddChild("document");
-        document->SetAttribute("file", tree_->TopLevel(i)->Document()->FileName());
+        const TLXDocument* open = tree_->TopLevel(i)->Document();
+        if (!open->ProgramsOwn()) {
+            IXMLNodePtr document = documents->AddChild("document");
+            document->SetAttribute("file", open->FileName());
+        }
+    }
+    // Reset To Default keeps the open documents (and the recent files, their own client) only.
+    if (RestartOnExit) {
+        return;
     }
     bailee.OpenPath("/");
     bailee.WriteValue("CodePage", CurrentCodePage().Name());
     bailee.WriteValue("Backups", std::to_string(backupCount_));
     if (recovery_) {
         bailee.WriteValue(kRecoveryIntervalValue, std::to_string(recovery_->Interval()));
-    }
-    if (RestartOnExit) {
-        return;
     }
     bailee.WriteValue("Locale", LanguageName(LanguageLocaler().Language));
     bailee.SaveComponentProperties(*published_);
@@ -379,10 +394,28 @@ void TForm_Ludex::Localize(TLocaler& localer) {
     MainMenu->setMinimumWidth(MainMenu->sizeHint().width());
     MainMenu->adjustSize();
     ToolBar_Menu->adjustSize();
-    Button_New->setToolTip(MI_New->text());
-    Button_Open->setToolTip(MI_Open->text());
-    Button_Save->setToolTip(MI_Save->text());
-    Button_SaveAll->setToolTip(MI_SaveAll->text());
+    // The tools say what their menu items say, without the items' mnemonic marks.
+    const std::pair<QAction*, QAction*> tools[] = {
+        {Button_New, MI_New}, {Button_Open, MI_Open}, {Button_Save, MI_Save}, {Button_SaveAll, MI_SaveAll}};
+    for (const auto& [tool, item] : tools) {
+        tool->setToolTip(WithoutMnemonic(item->text()));
+    }
+    // A tool bar is named by its title, which the window's context menu shows too. A screen
+    // reader's view of a tool bar keeps the name it was made with: it is made anew.
+    for (QToolBar* bar : {ToolBar_Menu, ToolBar_Common}) {
+        bar->setAccessibleName(bar->windowTitle());
+        if (QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(bar)) {
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(reader));
+        }
+    }
+    // A tool shows only its picture; its text, which a screen reader says, is its hint.
+    for (const QToolBar* bar : {ToolBar_Common, ToolBar_TreeView}) {
+        for (QAction* tool : bar->actions()) {
+            if (!tool->isSeparator() && !tool->toolTip().isEmpty()) {
+                tool->setText(tool->toolTip());
+            }
+        }
+    }
     const TLanguage language = LanguageLocaler().Language;
     MI_English->setChecked(language == langEnglish);
     MI_Russian->setChecked(language == langRussian);

@@ -168,7 +168,7 @@ void TViewCommands::MI_HelpTopicsClick() {
             return;
         }
     }
-    TLXDocument::Create(help, tree);
+    TLXDocument::Create(help, tree)->SetProgramsOwn(true);
     window_.Memo->setReadOnly(IsNodeLocked(tree.Selected()));
     window_.UpdateFileCommands();
 }

@@ -237,6 +237,14 @@ void AddQtProperties(TPublishedBase& published, QObject& object, std::unique_ptr
         return;
     }
     QPointer<QWidget> w(widget);
+    // What a screen reader calls a control that has no caption of its own (the tree, the memo).
+    published.AddText(
+        "AccessibleName", [w] { return w ? ToStd(w->accessibleName()) : std::string(); },
+        [w](const std::string& text) {
+            if (w) {
+                w->setAccessibleName(ToQt(text));
+            }
+        });
     published.AddInteger(
         "Left", [w] { return w ? w->x() : 0; },
         [w](int32_t v) {
@@ -277,25 +285,18 @@ void AddQtProperties(TPublishedBase& published, QObject& object, std::unique_ptr
 
 void AddWindowProperties(TPublishedBase& published, QWidget& window) {
     QPointer<QWidget> w(&window);
+    // A window is never kept minimised: minimised at the next start it could not be found at
+    // all without a task bar. A minimised window reads as the state it had before (maximised or
+    // normal), and "wsMinimized" in a settings file of an earlier version opens it normal.
     published.AddEnumeration(
         "WindowState", {"wsNormal", "wsMinimized", "wsMaximized"},
-        [w] {
-            if (!w) {
-                return 0;
-            }
-            if (w->windowState() & Qt::WindowMinimized) {
-                return 1;
-            }
-            return (w->windowState() & Qt::WindowMaximized) ? 2 : 0;
-        },
+        [w] { return w && (w->windowState() & Qt::WindowMaximized) ? 2 : 0; },
         [w](int state) {
             if (!w) {
                 return;
             }
             Qt::WindowStates states = w->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-            if (state == 1) {
-                states |= Qt::WindowMinimized;
-            } else if (state == 2) {
+            if (state == 2) {
                 states |= Qt::WindowMaximized;
             }
             w->setWindowState(states);

@@ -88,6 +88,12 @@ public:
     const std::string& FileName() const { return fileName_; }
     TBranchTree& Tree() const { return *tree_; }
 
+    // Whether the document is one of the program's own (its help): changes to it are never
+    // saved over its file, asked about on closing, kept as snapshots, nor is it reopened at the
+    // next start. Saving it under a name of the user's makes it the user's document.
+    bool ProgramsOwn() const { return programsOwn_; }
+    void SetProgramsOwn(bool own) { programsOwn_ = own; }
+
 private:
     enum class TShowAs { Opened, New, Recovered };
 
@@ -98,6 +104,7 @@ private:
     TTreeNode* rootNode_ = nullptr;
     TDomNode rootElement_;
     bool modified_ = false;
+    bool programsOwn_ = false;
     std::string fileName_;
     std::optional<TFileIdentity> diskIdentity_;
     TBranchTree* tree_;
