@@ -3,6 +3,7 @@
 
 #include "core/document/BranchCipher.h"
 #include "core/text/CodePage.h"
+#include "gui/dialogs/PasswordFields.h"
 
 #include <QAction>
 #include <QApplication>
@@ -116,6 +117,8 @@ TEST_F(EncryptionCommandsTest, PasswordDialogTextsComeFromTheMessages) {
         auto& unlock = dynamic_cast<TForm_PasswordDialog&>(dialog);
         EXPECT_EQ(unlock.windowTitle().toStdString(),
                   LanguageLocaler().FormatMessage("UnlockBranch", {"Secret"}));
+        // Wide enough for the caption, whatever the frame's buttons take.
+        EXPECT_GT(unlock.minimumWidth(), unlock.fontMetrics().horizontalAdvance(unlock.windowTitle()) + 60);
         EXPECT_EQ(unlock.Label_InputPassword->text().toStdString(), Message("InputPassword"));
         EXPECT_EQ(unlock.Button_OK->text().toStdString(), Message("Ok"));
         EXPECT_EQ(unlock.Button_Cancel->text().toStdString(), Message("Cancel"));
@@ -143,15 +146,41 @@ TEST_F(EncryptionCommandsTest, CipherDialogRefusesMismatchAndCancelChangesNothin
         EXPECT_EQ(ClickOk(dialog), QDialog::Rejected) << "stays open";
         EXPECT_FALSE(dialog.isHidden() && dialog.result() == QDialog::Accepted);
         EXPECT_EQ(Questions().Informed.back().toStdString(), Message("RetypePassword"));
-        EXPECT_EQ(cipher.Edit_Password->text(), "one") << "both fields as they are";
-        EXPECT_EQ(cipher.Edit_ConfirmPassword->text(), "two");
-        EXPECT_EQ(cipher.Edit_ConfirmPassword->displayText(), "***");
+        EXPECT_TRUE(cipher.Edit_Password->text().isEmpty()) << "both are typed again";
+        EXPECT_TRUE(cipher.Edit_ConfirmPassword->text().isEmpty());
+        EXPECT_EQ(cipher.focusWidget(), cipher.Edit_Password);
         return int(QDialog::Rejected); // then Cancel
     });
     Window().Button_CipherBranch->trigger();
     EXPECT_EQ(ElementOf(open).Attributes(), before);
     EXPECT_FALSE(root->Document()->Modified());
     EXPECT_EQ(open->Picture(), picBranch);
+}
+
+// The empty password decrypts: the dialog says so for an encrypted branch only.
+TEST_F(EncryptionCommandsTest, CipherDialogSaysOnlyWhatApplies) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    Encrypt(Find(root, {"Secret"}), "pw");
+    TPropertyBailee& texts = LanguageLocaler().Bailee();
+    texts.OpenPath("/Form_CipherDialog/Label_InputPassword");
+    const std::string plainCaption = texts.ReadValue("Caption");
+    texts.OpenPath("/messages");
+    const struct {
+        const char* branch;
+        std::string caption;
+    } cases[] = {{"Open", plainCaption}, {"Secret", Message("InputPasswordOrDecrypt")}};
+    for (const auto& c : cases) {
+        Select(Find(root, {c.branch}));
+        Questions().Dialogs.push_back([&c](QDialog& dialog) {
+            EXPECT_EQ(dynamic_cast<TForm_CipherDialog&>(dialog).Label_InputPassword->text().toStdString(),
+                      c.caption)
+                << c.branch;
+            return int(QDialog::Rejected);
+        });
+        Window().Button_CipherBranch->trigger();
+    }
+    EXPECT_EQ(plainCaption.find("decrypt"), std::string::npos) << plainCaption;
 }
 
 TEST_F(EncryptionCommandsTest, CipherDialogEnterAcceptsEscapeCancelsAndTheCheckBoxKeepsItsState) {
@@ -417,6 +446,25 @@ TEST_F(EncryptionCommandsTest, EncryptedDocumentRootLocksAndUnlocksAsAWhole) {
     Window().TreeView->expand(Tree().IndexOf(root));
     EXPECT_EQ(ChildTitles(root), (std::vector<std::string>{"Secret", "Open"}));
     EXPECT_TRUE(Tree().IsExpanded(root));
+}
+
+// A long title is cut in the middle, between whole characters, so that no dialog grows without end.
+TEST(ShownBranchTitleTest, LongTitlesAreCutInTheMiddle) {
+    const QString a30(30, u'a');
+    const QString c30(30, u'c');
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two units
+    const struct {
+        QString title, shown;
+    } cases[] = {
+        {"Short", "Short"},
+        {QString(60, u'x'), QString(60, u'x')},
+        {a30 + "b" + c30, a30 + QChar(0x2026) + c30.left(29)},
+        {"two\r\nlines\nhere", "two lines here"},
+        {QString(29, u'a') + smile + c30, QString(29, u'a') + QChar(0x2026) + c30.left(29)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShownBranchTitle(c.title.toStdString()), c.shown) << c.title.toStdString();
+    }
 }
 
 } // namespace

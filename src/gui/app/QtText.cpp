@@ -14,4 +14,16 @@ QString FaithfulPlainText(const QTextDocument& document) {
     return text;
 }
 
+QString WithoutMnemonic(const QString& caption) {
+    QString plain;
+    plain.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size()) {
+            ++i; // the marked character, or the second "&" of "&&"
+        }
+        plain += caption[i];
+    }
+    return plain;
+}
+
 } // namespace ludex

@@ -17,4 +17,8 @@ QString Q(std::string_view text);
 // space and line separator stays what the user typed or the file held.
 QString FaithfulPlainText(const QTextDocument& document);
 
+// A menu caption without its mnemonic marks, as a tooltip or an accessible name shows it: each
+// "&" that marks the next character goes, and "&&" becomes "&".
+QString WithoutMnemonic(const QString& caption);
+
 } // namespace ludex

@@ -48,6 +48,9 @@ TForm_CipherDialog::TForm_CipherDialog(QWidget* parent) : QDialog(parent, kDialo
     Check_Compatible =
         NewNamed<QCheckBox>("Check_Compatible", "Compatible encryption (readable by earlier versions)", this);
     Check_Lock = NewNamed<QCheckBox>("Check_Lock", "Collapse and lock encrypting branch", this);
+    // A screen reader names each field by its label.
+    Label_InputPassword->setBuddy(Edit_Password);
+    Label_ConfirmPassword->setBuddy(Edit_ConfirmPassword);
     auto* layout = new QVBoxLayout(this);
     auto* branchRow = new QHBoxLayout;
     branchRow->addWidget(Label_Branch);
@@ -74,7 +77,9 @@ TPublishedObject& TForm_CipherDialog::Published() {
 
 void TForm_CipherDialog::Localize(TLocaler& localer) {
     localer.LocalizeForm(*published_);
+    newPasswordCaption_ = Label_InputPassword->text();
     localer.OpenPath("/messages");
+    changePasswordCaption_ = Q(localer.GetMessage("InputPasswordOrDecrypt"));
     Button_OK->setText(Q(localer.GetMessage("Ok")));
     Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
 }
@@ -85,20 +90,30 @@ bool TForm_CipherDialog::FieldsAgree() const {
 
 void TForm_CipherDialog::AskToRetype() {
     ModalQuestions().Inform(this, Q(LanguageLocaler().GetMessage("RetypePassword")));
+    // Both are typed again from the start; which of them was mistyped cannot be told.
+    ClearPasswordField(*Edit_Password);
+    ClearPasswordField(*Edit_ConfirmPassword);
+    Edit_Password->setFocus();
 }
 
 void TForm_CipherDialog::accept() {
     if (!FieldsAgree()) {
         AskToRetype();
-        return; // the dialog stays open with both fields as they are
+        return; // the dialog stays open for the password to be typed again
     }
     QDialog::accept();
 }
 
 int TForm_CipherDialog::Execute(const TDomNode& element) {
-    Label_BranchName->setText(Q(TitleAccess.Read(element)));
-    const TCipherScheme offered =
-        IsBranchEncrypted(element) ? BranchCipherScheme(element) : NewEncryptionScheme();
+    const std::string title = TitleAccess.Read(element);
+    const QString shown = ShownBranchTitle(title);
+    Label_BranchName->setText(shown);
+    Label_BranchName->setToolTip(shown == Q(title) ? QString() : Q(title));
+    // Only an encrypted branch can be decrypted: the empty password is offered for it alone.
+    const bool encrypted = IsBranchEncrypted(element);
+    Label_InputPassword->setText(encrypted ? changePasswordCaption_ : newPasswordCaption_);
+    FitWidthToCaption(*this);
+    const TCipherScheme offered = encrypted ? BranchCipherScheme(element) : NewEncryptionScheme();
     Check_Compatible->setChecked(offered == TCipherScheme::Compatible);
     ClearPasswordField(*Edit_Password);
     ClearPasswordField(*Edit_ConfirmPassword);

@@ -5,6 +5,7 @@
 #include "core/settings/Localer.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <memory>
 
@@ -61,7 +62,8 @@ public:
     QPushButton* Button_Cancel = nullptr;
 
 public slots:
-    // OK and Enter: closes only when the two fields agree, otherwise says so and stays open.
+    // OK and Enter: closes only when the two fields agree, otherwise says so, empties both and
+    // stays open with the cursor in the first.
     void accept() override;
 
 private:
@@ -69,6 +71,10 @@ private:
     void AskToRetype();
 
     std::unique_ptr<TQtLocalizedForm> published_;
+    // The password field's caption for a plain branch (the language file's) and for an encrypted
+    // one, whose password may be changed or left empty to decrypt it (a message).
+    QString newPasswordCaption_ = "Password:";
+    QString changePasswordCaption_ = "New password (leave both fields empty to decrypt):";
 };
 
 } // namespace ludex

@@ -29,6 +29,7 @@ TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent, kD
     Label_BranchName->setTextFormat(Qt::PlainText);
     Label_InputPassword = NewNamed<QLabel>("Label_InputPassword", "Input password", this);
     Edit_Password = NewPasswordEdit(this, "Edit_Password");
+    Label_InputPassword->setBuddy(Edit_Password); // a screen reader names the field by it
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label_BranchName);
@@ -40,11 +41,14 @@ TForm_PasswordDialog::TForm_PasswordDialog(QWidget* parent) : QDialog(parent, kD
 bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNode& element,
                                    const TUnlock& unlock) {
     TLXLocaler& localer = LanguageLocaler();
-    setWindowTitle(Q(localer.FormatMessage("UnlockBranch", {branchTitle})));
-    Label_BranchName->setText(Q(branchTitle));
+    const QString shown = ShownBranchTitle(branchTitle);
+    setWindowTitle(Q(localer.FormatMessage("UnlockBranch", {shown.toStdString()})));
+    Label_BranchName->setText(shown);
+    Label_BranchName->setToolTip(shown == Q(branchTitle) ? QString() : Q(branchTitle));
     Label_InputPassword->setText(Q(localer.GetMessage("InputPassword")));
     Button_OK->setText(Q(localer.GetMessage("Ok")));
     Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
+    FitWidthToCaption(*this);
     ClearPasswordField(*Edit_Password);
     for (;;) {
         Edit_Password->setFocus();

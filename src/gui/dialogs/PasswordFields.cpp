@@ -2,10 +2,13 @@
 
 #include "gui/app/CommandConnection.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QString>
 
 namespace ludex {
@@ -65,6 +68,37 @@ void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, Q
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
     layout.addLayout(buttons);
+}
+
+QString ShownBranchTitle(const std::string& title) {
+    QString shown = QString::fromStdString(title);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral(" ")).replace(u'\r', u' ').replace(u'\n', u' ');
+    if (shown.size() <= kLongestShownTitle) {
+        return shown;
+    }
+    // Cut between whole characters: a surrogate pair stays together.
+    int head = kLongestShownTitle / 2;
+    int tail = static_cast<int>(shown.size()) - (kLongestShownTitle - head - 1);
+    if (shown[head - 1].isHighSurrogate()) {
+        --head;
+    }
+    if (shown[tail].isLowSurrogate()) {
+        ++tail;
+    }
+    return shown.left(head) + QChar(0x2026) + shown.mid(tail);
+}
+
+void FitWidthToCaption(QDialog& dialog) {
+    // The frame draws the title in the title bar's font, which the window system chooses; the
+    // application's font with a margin is a close measure. The frame's buttons and borders take
+    // about a hundred pixels more.
+    constexpr int kFrameAround = 120;
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    int wanted = metrics.horizontalAdvance(dialog.windowTitle()) * 11 / 10 + kFrameAround;
+    if (const QScreen* screen = dialog.screen()) {
+        wanted = std::min(wanted, screen->availableGeometry().width() * 9 / 10);
+    }
+    dialog.setMinimumWidth(std::max(wanted, dialog.minimumSizeHint().width()));
 }
 
 } // namespace ludex

@@ -2,6 +2,10 @@
 
 #include "core/crypto/Secret.h"
 
+#include <QString>
+
+#include <string>
+
 class QBoxLayout;
 class QDialog;
 class QLineEdit;
@@ -25,5 +29,15 @@ void ClearPasswordField(QLineEdit& edit);
 // The dialog's OK (default: Enter accepts) and Cancel (Escape rejects) buttons, named Button_OK
 // and Button_Cancel, connected to accept and reject and added right-aligned at the end of `layout`.
 void AddOkCancelButtons(QDialog& dialog, QBoxLayout& layout, QPushButton*& ok, QPushButton*& cancel);
+
+// A branch title as the dialogs show it, in their captions too: whole up to kLongestShownTitle
+// characters, else its beginning and its end around "…", so that a dialog never grows wider than
+// a sensible width for a long title. Line breaks show as blanks.
+inline constexpr int kLongestShownTitle = 60;
+QString ShownBranchTitle(const std::string& title);
+
+// Makes the dialog at least as wide as its window title needs, with room for the frame's buttons,
+// within the screen's width.
+void FitWidthToCaption(QDialog& dialog);
 
 } // namespace ludex

@@ -38,6 +38,7 @@ struct FakeFont : TPublishedBase {
 struct FakeControl : TPublishedBase {
     std::string caption;
     std::string hint;
+    std::string accessibleName;
     int32_t width = 100;
     bool visible = true;
     double ratio = 0.5;
@@ -50,6 +51,9 @@ struct FakeControl : TPublishedBase {
             "Caption", [this] { return caption; }, [this](const std::string& v) { caption = v; });
         AddText(
             "Hint", [this] { return hint; }, [this](const std::string& v) { hint = v; });
+        AddText(
+            "AccessibleName", [this] { return accessibleName; },
+            [this](const std::string& v) { accessibleName = v; });
         AddInteger(
             "Width", [this] { return width; }, [this](int32_t v) { width = v; });
         AddBoolean(

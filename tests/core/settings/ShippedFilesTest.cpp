@@ -58,12 +58,17 @@ const std::vector<std::string> kMainCaptions = {
     "MI_Undo", "MI_Redo", "MI_InsertBranch", "MI_InsertSubBranch", "MI_Rename", "MI_RemoveBranch", "MI_Cut",
     "MI_Copy", "MI_Paste", "MI_CipherBranch", "MI_LockBranch", "MI_Resort", "MI_AskBeforeRemove",
     // Recent files.
-    "MI_Recent", "MI_RecentRemoveMissing", "MI_Preferences"};
+    "MI_Recent", "MI_RecentRemoveMissing", "MI_Preferences",
+    // The tool bars' names, which the window's context menu shows.
+    "ToolBar_Menu", "ToolBar_Common"};
 const std::vector<std::string> kMainHints = {"Button_InsertBranch", "Button_InsertSubBranch",
                                              "Button_RemoveBranch", "Button_Rename",
                                              "Button_Cut",          "Button_Copy",
                                              "Button_Paste",        "Button_CipherBranch",
                                              "Button_LockBranch",   "Button_Resort"};
+// Controls without a caption of their own, named for screen readers.
+const std::vector<std::string> kMainAccessibleNames = {"TreeView", "Memo"};
+const std::vector<std::string> kFindAccessibleNames = {"List_FindAll"};
 // Menu items that carry a hint as well as a caption.
 const std::vector<std::string> kMenuHints = {
     "MI_Undo",         "MI_Redo",   "MI_InsertBranch",   "MI_InsertSubBranch", "MI_Rename",
@@ -99,6 +104,11 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"Cancel", {}},
     {"Find", {}},
     {"FindNext", {}},
+    {"InputPasswordOrDecrypt", {}},
+    {"CalcOverflow", {}},
+    {"CalcZeroDivide", {}},
+    {"CalcInvalidOperation", {}},
+    {"CalcNestingTooDeep", {"{0}"}},
     {"FinishedFinding", {"{0}"}},
     {"RegexError", {"{0}", "{1}"}},
     {"FindAllCount", {"{0}", "{1}"}},
@@ -199,6 +209,12 @@ struct Windows {
         for (const auto& n : kMainHints) {
             main.Add(n);
         }
+        for (const auto& n : kMainAccessibleNames) {
+            main.Add(n);
+        }
+        for (const auto& n : kFindAccessibleNames) {
+            find.Add(n);
+        }
         for (const auto& n : kCipherCaptions) {
             cipher.Add(n);
         }
@@ -225,7 +241,7 @@ std::map<std::string, std::string> CollectTexts(Windows& w) {
             texts[form->GetName()] = form->caption;
         }
         for (const auto& control : form->controls) {
-            texts[control->GetName()] = control->caption + control->hint;
+            texts[control->GetName()] = control->caption + control->hint + control->accessibleName;
         }
     }
     const auto& items = w.find.Control("RadioGroup_Scope").items;
@@ -264,6 +280,12 @@ TEST_P(ShippedFilesTest, LanguageFileCoversEveryWindowComponentAndMessage) {
     }
     for (const auto& n : kMenuHints) {
         EXPECT_FALSE(w.main.Control(n).hint.empty()) << n;
+    }
+    for (const auto& n : kMainAccessibleNames) {
+        EXPECT_FALSE(w.main.Control(n).accessibleName.empty()) << n;
+    }
+    for (const auto& n : kFindAccessibleNames) {
+        EXPECT_FALSE(w.find.Control(n).accessibleName.empty()) << n;
     }
     for (const auto& n : kCipherCaptions) {
         EXPECT_FALSE(w.cipher.Control(n).caption.empty()) << n;
