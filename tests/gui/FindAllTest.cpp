@@ -384,6 +384,8 @@ TEST_F(FindAllTest, TheListHoldsOnlyTheCurrentSearch) {
         Find().SetScope(TForm_Find::scopeEverywhere);
         FindAll("cat");
         ASSERT_GT(Rows(), 0);
+        Window().MI_Find->trigger();
+        ASSERT_GT(Rows(), 0) << "showing the dialog again is no new search";
         c.change();
         EXPECT_EQ(Rows(), 0);
         EXPECT_TRUE(Find().Label_FindAllCount->text().isEmpty());

@@ -150,14 +150,14 @@ void TForm_Find::Button_FindAllClick() {
         // user may make it smaller again, and later searches keep the size chosen.
         Panel_FindAll->show();
         const int rows = List_FindAll->fontMetrics().height() * 14;
-        QSize grown(std::max(width(), 640), height() + rows);
+        resize(std::max(width(), 640), height() + rows);
         if (screen() != nullptr) {
-            // Never beyond the screen: the dialog may lie beside the main window.
+            // It stays on the screen: beside the main window it may have grown past the edge.
             const QRect room = screen()->availableGeometry();
-            grown = grown.boundedTo(QSize(room.right() - x(), room.bottom() - y()) - (frameSize() - size()))
-                        .expandedTo(size());
+            const QRect frame = frameGeometry();
+            move(std::max(room.left(), x() - std::max(0, frame.right() - room.right())),
+                 std::max(room.top(), y() - std::max(0, frame.bottom() - room.bottom())));
         }
-        resize(grown);
     }
     ShowResultCount();
     if (results_->MatchCount() > 0) {

@@ -152,7 +152,10 @@ TForm_Find::TForm_Find(QWidget* parent) : QDialog(parent, kDialogFrame) {
     grid->addWidget(Panel_FindAll, 3, 0, 1, 3);
     grid->setRowStretch(3, 1);
 
-    ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] { Edit_FindWhatChange(); });
+    ConnectCommand(Edit_FindWhat, &QLineEdit::textChanged, this, [this] {
+        Edit_FindWhatChange();
+        ClearResults(); // showing the dialog again keeps the list of the same search
+    });
     ConnectCommand(Button_Find, &QPushButton::clicked, this, [this] { Button_FindClick(); });
     // The list holds the matches of the search as it is set now, or none.
     for (QCheckBox* option : {CheckBox_FindInTree, CheckBox_FindInMemos, CheckBox_MatchCase,
@@ -266,7 +269,6 @@ void TForm_Find::Edit_FindWhatChange() {
     Button_Find->setEnabled(!Edit_FindWhat->text().isEmpty());
     Button_FindAll->setEnabled(!Edit_FindWhat->text().isEmpty());
     SetFindMode(TFindMode::Restart);
-    ClearResults();
 }
 
 void TForm_Find::RadioGroup_ScopeClick() {
