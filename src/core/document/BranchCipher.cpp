@@ -358,24 +358,38 @@ TBranchUnlockKey::TBranchUnlockKey(TBranchUnlockKey&&) noexcept = default;
 TBranchUnlockKey& TBranchUnlockKey::operator=(TBranchUnlockKey&&) noexcept = default;
 TBranchUnlockKey::~TBranchUnlockKey() = default;
 
-std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password,
-                                                     TCostlyKey costly) {
+TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly) {
     if (!EncryptionAccess.Exists(element)) {
         throw Exception("The node is not encrypted");
     }
-    TBranchUnlockKey key;
-    key.encryptionValue_ = EncryptionAccess.Read(element);
+    TBranchUnlockRequest request;
+    request.encryptionValue_ = EncryptionAccess.Read(element);
     if (const std::optional<TKeyDerivationCost> cost = BranchKeyCost(element)) {
         if (IsCostlyKeyCost(*cost) && costly == TCostlyKey::Refuse) {
             throw ECostlyKey(*cost);
         }
-        key.scheme_ = TCipherScheme::Strong;
+        request.scheme_ = TCipherScheme::Strong;
+        if (IsWeakKeyCost(*cost)) {
+            request.raisedCost_ = RaisedKeyCost(*cost);
+        }
+    } else {
+        request.codePage_ = BranchCodePage(element).Name();
+    }
+    return request;
+}
+
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                     std::string_view password) {
+    TBranchUnlockKey key;
+    key.encryptionValue_ = request.encryptionValue_;
+    key.scheme_ = request.scheme_;
+    if (request.scheme_ == TCipherScheme::Strong) {
         key.strongKey_ = OpenStrongKey(password, key.encryptionValue_);
         if (!key.strongKey_) {
             return std::nullopt;
         }
-        if (IsWeakKeyCost(*cost)) {
-            TNewStrongKey raised = CreateStrongKey(password, RaisedKeyCost(*cost));
+        if (request.raisedCost_) {
+            TNewStrongKey raised = CreateStrongKey(password, *request.raisedCost_);
             key.raisedKey_ = std::move(raised.key);
             key.upgradedValue_ = std::move(raised.encryptionValue);
         } else if (ParseStrongHeader(key.encryptionValue_).version != kNewestStrongVersion) {
@@ -383,7 +397,7 @@ std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, st
         }
         return key;
     }
-    const TCodePage& page = BranchCodePage(element);
+    const TCodePage& page = TCodePage::Get(request.codePage_);
     if (!page.CanRepresent(password)) {
         return std::nullopt;
     }
@@ -393,6 +407,11 @@ std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, st
     key.password_ = TSecret(password);
     key.codePage_ = page.Name();
     return key;
+}
+
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password,
+                                                     TCostlyKey costly) {
+    return VerifyBranchPassword(PrepareBranchUnlock(element, costly), password);
 }
 
 bool CheckBranchPassword(const TDomNode& element, std::string_view password, TCostlyKey costly) {

@@ -156,6 +156,8 @@ std::vector<TLockFailure> LockAllBranches(const TDomNode& root);
 
 // What a verified password opens: for a compatible branch the password in its code page, for a
 // strong one the derived key. Obtained once, it unlocks without deriving the key again.
+class TBranchUnlockRequest;
+
 class TBranchUnlockKey {
 public:
     TBranchUnlockKey(TBranchUnlockKey&&) noexcept;
@@ -168,8 +170,8 @@ public:
     bool Upgrades() const { return upgradedValue_.has_value(); }
 
 private:
-    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element,
-                                                                std::string_view password, TCostlyKey costly);
+    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                                std::string_view password);
     friend bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
                                       const std::function<void()>& beforeChange);
     TBranchUnlockKey() = default;
@@ -188,6 +190,24 @@ private:
 // it. For a weak stored cost a second key is derived, at the raised cost (see Upgrades).
 std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password,
                                                      TCostlyKey costly = TCostlyKey::Refuse);
+
+// The same in two halves, for a caller that runs the slow one on a thread of its own and may
+// give it up while it runs: what is needed of the element is read first, on the thread that owns
+// its document (errors as above); the key is then derived from that alone, touching no document,
+// on any thread.
+class TBranchUnlockRequest {
+private:
+    friend TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly);
+    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                                std::string_view password);
+    TCipherScheme scheme_ = TCipherScheme::Compatible;
+    std::string encryptionValue_;
+    std::string codePage_;                         // compatible
+    std::optional<TKeyDerivationCost> raisedCost_; // strong, of a weak cost: the cost it is raised to
+};
+TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly = TCostlyKey::Refuse);
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                     std::string_view password);
 
 // Unlocks a locked branch: "password" is set (appended when absent), "memo" is deciphered, and
 // when the element has content its payload is deciphered, parsed and its elements and texts, in
