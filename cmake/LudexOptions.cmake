@@ -6,6 +6,10 @@ target_compile_options(ludex_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     target_compile_options(ludex_options INTERFACE -Wno-restrict)
 endif()
+# Every symbol is bound when the program starts: the lazy binder saves all vector registers on the
+# stack at a function's first call, and a password or memo that a string function had just held
+# in one would stay there.
+target_link_options(ludex_options INTERFACE -Wl,-z,now)
 if(LUDEX_WERROR)
     target_compile_options(ludex_options INTERFACE -Werror)
 endif()

@@ -72,17 +72,28 @@ void FuzzStrongValue(std::string_view value) {
     }
 }
 
-// Nothing but a sealed text opens, and every sealed text opens to what was sealed.
+// Nothing but a sealed text opens, every sealed text opens to what was sealed, and a memo and a
+// payload of version 2 open only together.
 void FuzzSealed(std::string_view bytes) {
     static const TStrongKey key =
         TStrongKey::Derive("fuzz", std::string(kStrongSaltSize, 's'), kLeastKeyCost);
-    Check(!key.Open(bytes, TSealedPart::Memo).has_value() ||
-          bytes.size() >= kStrongNonceSize + kStrongTagSize);
-    std::string sealed = key.Seal(bytes, TSealedPart::Payload);
-    Check(key.Open(sealed, TSealedPart::Payload) == bytes);
-    Check(!key.Open(sealed, TSealedPart::Memo).has_value());
-    sealed[bytes.size() % sealed.size()] ^= 1;
-    Check(!key.Open(sealed, TSealedPart::Payload).has_value());
+    for (const TStrongVersion version : {TStrongVersion::V1, TStrongVersion::V2}) {
+        const TSealBinding binding = NewSealBinding(version, true);
+        Check(!key.Open(bytes, TSealedPart::Memo, binding).has_value() ||
+              bytes.size() >= kStrongNonceSize + kStrongTagSize);
+        std::string sealed = key.Seal(bytes, TSealedPart::Payload, binding);
+        Check(key.Open(sealed, TSealedPart::Payload, binding) == bytes);
+        Check(!key.Open(sealed, TSealedPart::Memo, binding).has_value());
+        if (version == TStrongVersion::V2) {
+            Check(!key.Open(sealed, TSealedPart::Payload, NewSealBinding(version, true)).has_value());
+            const std::string memo = key.Seal(bytes, TSealedPart::Memo, binding);
+            Check(SealedMemoIdentity(memo) == binding.identity);
+            Check(key.Open(memo, TSealedPart::Memo, binding) == bytes);
+            Check(!key.Open(memo, TSealedPart::Memo, NewSealBinding(version, false)).has_value());
+        }
+        sealed[bytes.size() % sealed.size()] ^= 1;
+        Check(!key.Open(sealed, TSealedPart::Payload, binding).has_value());
+    }
 }
 
 } // namespace

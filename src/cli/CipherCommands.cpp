@@ -12,11 +12,11 @@ namespace {
 const TCommandSyntax& CipherSyntax(const char* name) {
     static const TCommandSyntax encrypt{.name = "encrypt",
                                         .positionals = {"FILE", "BRANCH"},
-                                        .flags = {kNoBackupOption},
+                                        .flags = {kNoBackupOption, kAllowCostlyKeyOption},
                                         .valued = {"--password-file", "-o", "--cipher", kBackupsOption}};
     static const TCommandSyntax decrypt{.name = "decrypt",
                                         .positionals = {"FILE", "BRANCH"},
-                                        .flags = {kNoBackupOption},
+                                        .flags = {kNoBackupOption, kAllowCostlyKeyOption},
                                         .valued = {"--password-file", "-o", kBackupsOption}};
     return std::string_view(name) == "encrypt" ? encrypt : decrypt;
 }
@@ -59,7 +59,7 @@ int RunEncrypt(const std::vector<std::string>& words, std::ostream& out) {
     }
     const TCliDocument document(args.Positional(0));
     const TDomNode branch =
-        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep);
+        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep, CostlyKeyOf(args));
     if (IsBranchLocked(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) +
                                                    " is encrypted and locked already; decrypt it first");
@@ -76,11 +76,11 @@ int RunDecrypt(const std::vector<std::string>& words, std::ostream& out) {
     const TSecret password = RequiredPassword(args, "decrypt");
     const TCliDocument document(args.Positional(0));
     const TDomNode branch =
-        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep);
+        ResolveBranch(document.Root(), args.Positional(1), &password, TLockedTarget::Keep, CostlyKeyOf(args));
     if (!IsBranchEncrypted(branch)) {
         throw ECliError(exitBranchUnavailable, DescribeBranch(args.Positional(1)) + " is not encrypted");
     }
-    std::optional<TBranchUnlockKey> key = VerifyPassword(branch, password);
+    std::optional<TBranchUnlockKey> key = VerifyPassword(branch, password, CostlyKeyOf(args));
     if (!key) {
         throw ECliError(exitIncorrectPassword, "Incorrect password");
     }

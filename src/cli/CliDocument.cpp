@@ -6,6 +6,7 @@
 #include "core/document/BranchCipher.h"
 #include "core/document/BranchWalk.h"
 #include "core/document/DocumentWriter.h"
+#include "core/document/EncipheredBackups.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/text/CodePage.h"
 #include "core/text/Utf8.h"
@@ -15,14 +16,38 @@
 #include <cstdio>
 #include <cstring>
 #include <ostream>
+#include <utility>
+
+#include <unistd.h>
 
 namespace ludex::cli {
 
 namespace {
 
 bool standardInputRead = false;
+std::ostream* notices = nullptr;
+
+// A stream that drops what it is given.
+std::ostream& Nowhere() {
+    static std::ostream nowhere(nullptr);
+    return nowhere;
+}
 
 } // namespace
+
+std::ostream& CliNotices() {
+    return notices != nullptr ? *notices : Nowhere();
+}
+
+TCliNotices::TCliNotices(std::ostream& err) : previous_(std::exchange(notices, &err)) {}
+
+TCliNotices::~TCliNotices() {
+    notices = previous_;
+}
+
+TCostlyKey CostlyKeyOf(const TCliArguments& args) {
+    return args.Flag(kAllowCostlyKeyOption) ? TCostlyKey::Allow : TCostlyKey::Refuse;
+}
 
 std::string ReadInput(const std::string& fileName) {
     if (fileName != kStandardStream) {
@@ -98,6 +123,10 @@ void TCliDocument::Save(const std::optional<std::string>& outFile, std::ostream&
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
     } else {
         WriteTextFile(target, text, options);
+        if (const size_t removed = RemoveBackupsOfPlainText(*dom_, target); removed > 0) {
+            CliNotices() << "Removed " << removed << (removed == 1 ? " backup" : " backups") << " of "
+                         << target << " that may have held text which is now only encrypted\n";
+        }
     }
 }
 
@@ -143,11 +172,11 @@ std::string Described(const std::vector<size_t>& path) {
 
 // Makes a locked branch on the way readable, or says why it cannot be. `branch` names it for
 // the message ("Branch \"a/b\"", "The root branch").
-void Unlock(const TDomNode& element, const std::string& branch, const TSecret* password) {
+void Unlock(const TDomNode& element, const std::string& branch, const TSecret* password, TCostlyKey costly) {
     if (!password) {
         throw ECliError(exitBranchUnavailable, branch + " is locked");
     }
-    std::optional<TBranchUnlockKey> key = VerifyPassword(element, *password);
+    std::optional<TBranchUnlockKey> key = VerifyPassword(element, *password, costly);
     if (!key) {
         throw ECliError(exitIncorrectPassword, "Incorrect password");
     }
@@ -181,9 +210,48 @@ std::string OneLine(std::string_view text) {
     return line;
 }
 
+namespace {
+
+// Standard input read straight from the descriptor, past the standard library's buffers (which
+// would keep a copy), into a buffer that wipes every one it lets go of.
+TSecret ReadSecretInput() {
+    if (standardInputRead) {
+        throw ECliError(exitUsage, "Standard input can be read only once: only one of the document and "
+                                   "the password file can be \"-\"");
+    }
+    standardInputRead = true;
+    TSecret bytes;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            WipeMemory(buffer, sizeof buffer);
+            throw EInOutError(std::string("Cannot read standard input: ") + std::strerror(errno));
+        }
+        if (n == 0) {
+            break;
+        }
+        bytes.Append(std::string_view(buffer, static_cast<size_t>(n)));
+    }
+    WipeMemory(buffer, sizeof buffer);
+    return bytes;
+}
+
+TSecret ReadSecretFile(const std::string& fileName) {
+    if (fileName == kStandardStream) {
+        return ReadSecretInput();
+    }
+    std::string read = ReadFileBytes(fileName); // one buffer of the file's size
+    return TSecret::Adopt(read);
+}
+
+} // namespace
+
 TSecret ReadPasswordFile(const std::string& fileName) {
-    std::string read = ReadInput(fileName);
-    const TSecret content = TSecret::Adopt(read);
+    const TSecret content = ReadSecretFile(fileName);
     std::string_view bytes = content.View();
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
         bytes.remove_prefix(3); // a byte-order mark some editors put first is no part of the text
@@ -203,18 +271,38 @@ TSecret ReadPasswordFile(const std::string& fileName) {
     return TSecret(password);
 }
 
-std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password) {
+namespace {
+
+// VerifyBranchPassword, a costly derivation refused as a command-line error.
+std::optional<TBranchUnlockKey> VerifiedKey(const TDomNode& element, const TSecret& password,
+                                            TCostlyKey costly) {
+    try {
+        return VerifyBranchPassword(element, password.View(), costly);
+    } catch (const ECostlyKey& e) {
+        throw ECliError(exitBranchUnavailable,
+                        "Branch " + Quoted(TitleAccess.Read(element)) +
+                            " was not opened: its key derivation asks for " + DerivationMemoryText(e.Cost()) +
+                            " of memory and about " +
+                            std::to_string((EstimatedDerivationTime(e.Cost()).count() + 500) / 1000) +
+                            " s for each attempt; " + kAllowCostlyKeyOption + " derives it all the same");
+    }
+}
+
+} // namespace
+
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password,
+                                               TCostlyKey costly) {
     if (BranchCipherScheme(element) == TCipherScheme::Compatible) {
         const TCodePage& page = BranchCodePage(element);
         if (!page.CanRepresent(password.View())) {
             throw ECliError(exitUsage, EUnencipherable(TCipherField::Password, page.Name(), {}).Message());
         }
     }
-    return VerifyBranchPassword(element, password.View());
+    return VerifiedKey(element, password, costly);
 }
 
 TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
-                       TLockedTarget target) {
+                       TLockedTarget target, TCostlyKey costly) {
     const bool unlockTarget = target == TLockedTarget::Unlock;
     TDomNode current = root;
     if (!branch.empty() && branch[0] == '#') {
@@ -233,7 +321,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
         std::vector<size_t> reached;
         for (size_t index : indices) {
             if (IsBranchLocked(current)) {
-                Unlock(current, Described(reached), password);
+                Unlock(current, Described(reached), password, costly);
             }
             const std::vector<TBranch> children = SubBranches(current, TBranchOrder::File);
             reached.push_back(index);
@@ -243,7 +331,7 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
             current = children[index].element;
         }
         if (unlockTarget && IsBranchLocked(current)) {
-            Unlock(current, Described(reached), password);
+            Unlock(current, Described(reached), password, costly);
         }
         return current;
     }
@@ -253,7 +341,8 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
     if (!branch.empty()) {
         for (const std::string& title : SplitTitlePath(branch)) {
             if (IsBranchLocked(current)) {
-                Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
+                Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password,
+                       costly);
             }
             std::vector<TBranch> matches;
             for (TBranch& child : SubBranches(current, TBranchOrder::File)) {
@@ -289,18 +378,19 @@ TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TS
         }
     }
     if (unlockTarget && IsBranchLocked(current)) {
-        Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password);
+        Unlock(current, reached.empty() ? "The root branch" : "Branch " + Quoted(reached), password, costly);
     }
     return current;
 }
 
-std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password) {
-    return [&password](const TBranch& branch) {
+std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password,
+                                                              TCostlyKey costly) {
+    return [&password, costly](const TBranch& branch) {
         if (!password) {
             return false;
         }
         // A password a compatible branch's code page cannot hold is not that branch's.
-        std::optional<TBranchUnlockKey> key = VerifyBranchPassword(branch.element, password->View());
+        std::optional<TBranchUnlockKey> key = VerifiedKey(branch.element, *password, costly);
         if (!key) {
             return false;
         }

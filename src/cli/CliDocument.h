@@ -33,6 +33,27 @@ void WriteOutput(const std::string& fileName, std::string_view bytes, std::ostre
 inline constexpr const char* kBackupsOption = "--backups";
 inline constexpr const char* kNoBackupOption = "--no-backup";
 
+// "--allow-costly-key": a locked branch whose key derivation asks for more than four times the
+// memory or the passes of new keys is opened all the same. A file can name up to gigabytes and
+// minutes for each attempt; without the option such a branch is ECliError(exitBranchUnavailable)
+// naming the cost, and nothing is derived.
+inline constexpr const char* kAllowCostlyKeyOption = "--allow-costly-key";
+TCostlyKey CostlyKeyOf(const TCliArguments& args);
+
+// Where a command tells what it did besides its result: standard error, for the run of RunCli
+// that holds a TCliNotices. Without one, nothing is told.
+std::ostream& CliNotices();
+class TCliNotices {
+public:
+    explicit TCliNotices(std::ostream& err);
+    ~TCliNotices();
+    TCliNotices(const TCliNotices&) = delete;
+    TCliNotices& operator=(const TCliNotices&) = delete;
+
+private:
+    std::ostream* previous_;
+};
+
 // The save options the command line asks for. A count that is no number from 0 to 99, and the two
 // options together, are ECliError(exitUsage).
 TSaveOptions SaveOptionsOf(const TCliArguments& args);
@@ -50,7 +71,9 @@ public:
     // Writes the whole document with the document writer to `outFile`, or back to the file it
     // came from when `outFile` is empty; a document read from standard input, and an `outFile`
     // of "-", go to `out`. The text is complete before the file is touched, and the file is
-    // replaced atomically, keeping the backups `options` asks for.
+    // replaced atomically, keeping the backups `options` asks for. When a branch was put under a
+    // password, the backups of the file written, which may hold its plain text, are removed
+    // afterwards and CliNotices() is told so.
     void Save(const std::optional<std::string>& outFile, std::ostream& out,
               const TSaveOptions& options) const;
 
@@ -78,12 +101,15 @@ TSecret ReadPasswordFile(const std::string& fileName);
 // The key the password opens for an encrypted branch, or nothing when it is not the branch's
 // password. A password that the code page of a compatible branch cannot represent is
 // ECliError(exitUsage) naming the code page.
-std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password);
+// A costly derivation that `costly` does not allow is ECliError(exitBranchUnavailable).
+std::optional<TBranchUnlockKey> VerifyPassword(const TDomNode& element, const TSecret& password,
+                                               TCostlyKey costly);
 
 // What reading commands do with a locked branch: with the --password-file password, when it is
 // the branch's, the branch is deciphered in memory (never written) and the result says so; without
 // a password, or with another branch's, the branch stays locked. `password` must outlive the result.
-std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password);
+std::function<bool(const TBranch& branch)> LockedBranchOpener(const std::optional<TSecret>& password,
+                                                              TCostlyKey costly);
 
 // What ResolveBranch does when the branch it finds is locked: leave it so, or unlock it.
 enum class TLockedTarget { Keep, Unlock };
@@ -99,6 +125,6 @@ enum class TLockedTarget { Keep, Unlock };
 // ECliError(exitBranchUnavailable) naming what was not found; a malformed "#" path is
 // ECliError(exitUsage).
 TDomNode ResolveBranch(const TDomNode& root, const std::string& branch, const TSecret* password,
-                       TLockedTarget target);
+                       TLockedTarget target, TCostlyKey costly);
 
 } // namespace ludex::cli

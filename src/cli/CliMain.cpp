@@ -1,3 +1,4 @@
+#include "cli/CliDocument.h"
 #include "cli/CliError.h"
 #include "cli/Commands.h"
 #include "core/base/Exception.h"
@@ -72,7 +73,10 @@ void PrintHelp(std::ostream& out) {
            "A document is written through a symbolic link to its file; a read-only file, a folder,\n"
            "a pipe or a device is not replaced. The file a command replaces is kept beside it as\n"
            "FILE.bak1, older copies moving up to FILE.bak3: --backups N keeps N (0 to 99),\n"
-           "--no-backup none.\n"
+           "--no-backup none. Once a plain branch is encrypted, every backup of the file\n"
+           "written, which may hold its plain text, is removed (a line on standard error says so).\n"
+           "A locked branch whose stored key cost asks for more than four times the memory or\n"
+           "passes of new keys is not opened unless --allow-costly-key is given (exit status 3).\n"
            "Deep branches are indented down to level "
         << kDeepestIndentedLevel
         << "; deeper ones show their level as\n"
@@ -168,8 +172,8 @@ const std::vector<TCommand>& AllCommands() {
          "Lists the branches, indented by level; --sorted in the order the window shows.",
          RunTree,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
-        {"cat", "cat FILE BRANCH [--password-file P]", "Prints the memo of the branch exactly as stored.",
-         RunCat, kAllExitCodes},
+        {"cat", "cat FILE BRANCH [--password-file P [--allow-costly-key]]",
+         "Prints the memo of the branch exactly as stored.", RunCat, kAllExitCodes},
         {"find",
          "find FILE TEXT [--match-case] [--whole-phrase] [--regex] [--no-titles] [--no-memos] "
          "[--password-file P]",
@@ -184,14 +188,15 @@ const std::vector<TCommand>& AllCommands() {
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
         {"encrypt",
          "encrypt FILE BRANCH --password-file P [--cipher strong|compatible] [-o OUT] [--backups N | "
-         "--no-backup]",
+         "--no-backup] [--allow-costly-key]",
          "Encrypts a plain branch under the password (strong cipher by default) and writes the document.",
          RunEncrypt, kAllExitCodes},
-        {"decrypt", "decrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup]",
+        {"decrypt",
+         "decrypt FILE BRANCH --password-file P [-o OUT] [--backups N | --no-backup] [--allow-costly-key]",
          "Unlocks an encrypted branch with the password, makes it plain and writes the document.", RunDecrypt,
          kAllExitCodes},
         {"export",
-         "export FILE [--format text|markdown|html] [-o OUT] [--password-file P]",
+         "export FILE [--format text|markdown|html] [-o OUT] [--password-file P [--allow-costly-key]]",
          "Writes the whole document as text, Markdown or a standalone HTML page.",
          RunExport,
          {exitSuccess, exitBadInput, exitUsage, exitInOut}},
@@ -200,6 +205,7 @@ const std::vector<TCommand>& AllCommands() {
 }
 
 int RunCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    const TCliNotices notices(err);
     int status = exitSuccess;
     try {
         status = Dispatch(arguments, out, err);

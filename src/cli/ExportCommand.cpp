@@ -14,8 +14,11 @@ namespace ludex::cli {
 // The whole document as text, Markdown or HTML, in the same bytes as the window's export. Locked
 // branches that the password opens are shown with their content; the others show "(locked)".
 int RunExport(const std::vector<std::string>& words, std::ostream& out) {
-    const TCliArguments args = TCliArguments::Parse(
-        {.name = "export", .positionals = {"FILE"}, .valued = {"--format", "-o", "--password-file"}}, words);
+    const TCliArguments args = TCliArguments::Parse({.name = "export",
+                                                     .positionals = {"FILE"},
+                                                     .flags = {kAllowCostlyKeyOption},
+                                                     .valued = {"--format", "-o", "--password-file"}},
+                                                    words);
     const std::string formatName = args.Value("--format").value_or("text");
     const std::optional<TExportFormat> format = ExportFormatNamed(formatName);
     if (!format) {
@@ -26,7 +29,7 @@ int RunExport(const std::vector<std::string>& words, std::ostream& out) {
         password = ReadPasswordFile(*file);
     }
     const TCliDocument document(args.Positional(0));
-    const auto open = LockedBranchOpener(password);
+    const auto open = LockedBranchOpener(password, CostlyKeyOf(args));
     const std::string text = ExportText(document.Root(), *format, TitleAccess.Read(document.Root()), open);
     WriteOutput(args.Value("-o").value_or(kStandardStream), text, out);
     return 0;

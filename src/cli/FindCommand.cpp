@@ -18,12 +18,13 @@ namespace ludex::cli {
 // of --password-file opens them: they are then deciphered in memory (the file is never written)
 // and searched whole. A bad regular expression is bad input; nothing is searched.
 int RunFind(const std::vector<std::string>& words, std::ostream& out) {
-    const TCliArguments args = TCliArguments::Parse(
-        {.name = "find",
-         .positionals = {"FILE", "TEXT"},
-         .flags = {"--match-case", "--whole-phrase", "--regex", "--no-titles", "--no-memos"},
-         .valued = {"--password-file"}},
-        words);
+    const TCliArguments args =
+        TCliArguments::Parse({.name = "find",
+                              .positionals = {"FILE", "TEXT"},
+                              .flags = {"--match-case", "--whole-phrase", "--regex", "--no-titles",
+                                        "--no-memos", kAllowCostlyKeyOption},
+                              .valued = {"--password-file"}},
+                             words);
     const std::string& pattern = args.Positional(1);
     const TMatchOptions options{.matchCase = args.Flag("--match-case"),
                                 .wholePhrase = args.Flag("--whole-phrase"),
@@ -50,7 +51,7 @@ int RunFind(const std::vector<std::string>& words, std::ostream& out) {
         }
         out << OneLine(walk.Current().title) << "\n";
     };
-    const TLockedVisitor unlock = LockedBranchOpener(password);
+    const TLockedVisitor unlock = LockedBranchOpener(password, CostlyKeyOf(args));
     SearchBranches(document.Root(), *matcher,
                    TSearchPlaces{.titles = !args.Flag("--no-titles"), .memos = !args.Flag("--no-memos")},
                    report, unlock);

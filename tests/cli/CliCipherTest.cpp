@@ -108,4 +108,34 @@ TEST(CliCipherTest, DamageIsReportedApartFromAWrongPasswordAndTheFileIsLeftAlone
     EXPECT_EQ(ReadAll(doc), damaged);
 }
 
+// A stored key cost beyond four times the present one (here 9 passes over 8 KiB, cheap to run
+// but over the limit) is derived only with --allow-costly-key; without it nothing is derived.
+TEST(CliCipherTest, ACostlyKeyIsDerivedOnlyWhenAllowed) {
+    TScratchFolder folder;
+    const std::string doc = folder.Write(
+        "doc.ldx", "<ludex title=\"Doc\"><note title=\"vault\" memo=\"AAAA\" "
+                   "encryption=\"$ludex-strong$v=2$argon2id$m=8,t=9,p=1$c2FsdHNhbHRzYWx0c2FsdA==$"
+                   "Y2hlY2tjaGVja2NoZWNrIQ==\">AAAA</note></ludex>");
+    const std::string pw = folder.Write("pw", "guess");
+    const std::string refused =
+        "Branch \"vault\" was not opened: its key derivation asks for 8 KiB of memory";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"cat", doc, "vault", "--password-file", pw}, 3, refused},
+        {{"find", doc, "x", "--password-file", pw}, 3, refused},
+        {{"export", doc, "--password-file", pw}, 3, refused},
+        {{"decrypt", doc, "vault", "--password-file", pw}, 3, refused},
+        {{"cat", doc, "vault", "--password-file", pw, "--allow-costly-key"}, 4, "Incorrect password"},
+        {{"decrypt", doc, "vault", "--password-file", pw, "--allow-costly-key"}, 4, "Incorrect password"},
+    };
+    for (const auto& c : cases) {
+        const TCliResult r = RunCli(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments[0];
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    }
+}
+
 } // namespace

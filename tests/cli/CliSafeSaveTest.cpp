@@ -38,17 +38,27 @@ TEST(CliSafeSaveTest, WritingCommandsKeepBackups) {
     const std::string original = ReadAll(doc);
     const std::string pw = folder.Write("pw", "s3cret");
 
-    // Each command that replaces the file keeps what it held; the oldest of three goes.
-    EXPECT_EQ(RunCli({"encrypt", doc, "#0", "--password-file", pw}).status, 0);
+    // Each command that replaces the file keeps what it held; the oldest of three goes. Encrypting
+    // a plain branch removes the backups, which held it in plain, and says so once.
+    EXPECT_EQ(RunCli({"resave", doc}).status, 0);
+    ASSERT_EQ(ReadAll(doc + ".bak1"), original);
+    const TCliResult encrypting = RunCli({"encrypt", doc, "#0", "--password-file", pw});
+    EXPECT_EQ(encrypting.status, 0);
+    EXPECT_EQ(encrypting.err,
+              "Removed 2 backups of " + doc + " that may have held text which is now only encrypted\n");
     const std::string encrypted = ReadAll(doc);
-    EXPECT_EQ(ReadAll(doc + ".bak1"), original);
+    for (const auto& file : fs::directory_iterator(Root(folder))) {
+        EXPECT_EQ(ReadAll(file.path().string()).find("Plans for the year"), std::string::npos) << file.path();
+    }
+    EXPECT_FALSE(fs::exists(doc + ".bak1"));
     EXPECT_EQ(RunCli({"decrypt", doc, "#0", "--password-file", pw}).status, 0);
     EXPECT_EQ(ReadAll(doc + ".bak1"), encrypted); // a backup of an encrypted document stays enciphered
     EXPECT_EQ(ReadAll(doc + ".bak1").find("Plans for the year"), std::string::npos);
-    EXPECT_EQ(ReadAll(doc + ".bak2"), original);
     const std::string decrypted = ReadAll(doc);
     EXPECT_EQ(RunCli({"resave", doc}).status, 0);
-    EXPECT_EQ(RunCli({"resave", doc}).status, 0);
+    const TCliResult resaving = RunCli({"resave", doc});
+    EXPECT_EQ(resaving.status, 0);
+    EXPECT_EQ(resaving.err, "");
     EXPECT_EQ(ReadAll(doc + ".bak1"), decrypted);
     EXPECT_EQ(ReadAll(doc + ".bak3"), encrypted);
     EXPECT_EQ(NamesIn(Root(folder)), (std::vector<std::string>{"notes.ldx", "notes.ldx.bak1",

@@ -14,6 +14,10 @@
 #include <QPlainTextEdit>
 #include <QTreeView>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 namespace ludex::test {
 namespace {
 
@@ -63,6 +67,37 @@ TEST_F(EncryptionCommandsTest, EncryptedBranchSurvivesSaveCloseReopenAndUnlock) 
     EXPECT_EQ(Window().Memo->toPlainText().toStdString(), "hidden words");
     EXPECT_FALSE(Window().Memo->isReadOnly());
     EXPECT_FALSE(root->Document()->Modified()) << "unlocking does not modify";
+}
+
+// The save that first writes a plain branch enciphered removes the backups, which hold it in
+// plain, and says so in the status bar; backups made afterwards have the document's own mode.
+TEST_F(EncryptionCommandsTest, EncryptingRemovesTheBackupsThatHeldThePlainText) {
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    ASSERT_EQ(::chmod(PathOf("doc.ldx").c_str(), 0640), 0);
+    for (int i = 0; i < 2; ++i) {
+        root->Document()->SetModified(true);
+        Window().MI_Save->trigger();
+    }
+    ASSERT_TRUE(std::filesystem::exists(PathOf("doc.ldx.bak2"))); // the save below makes the third
+    Encrypt(Find(root, {"Secret"}), "key");
+    Window().MI_Save->trigger();
+    EXPECT_EQ(Window().StatusPanel->text().toStdString(),
+              "3 backup(s) of \xE2\x80\x9C" + PathOf("doc.ldx") +
+                  "\xE2\x80\x9D removed: they may have held text that is now only encrypted.");
+    for (const auto& entry : std::filesystem::directory_iterator(PathOf(""))) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(ReadFile(entry.path().string()).find("hidden words"), std::string::npos)
+                << entry.path();
+        }
+    }
+    Select(Find(root, {"Open"})); // the status bar names the file again
+    root->Document()->SetModified(true);
+    Window().MI_Save->trigger();
+    EXPECT_EQ(Window().StatusPanel->text().toStdString(), PathOf("doc.ldx")) << "said once";
+    struct stat backup {};
+    ASSERT_EQ(::stat(PathOf("doc.ldx.bak1").c_str(), &backup), 0);
+    EXPECT_EQ(backup.st_mode & 0777, 0640u);
 }
 
 TEST_F(EncryptionCommandsTest, WrongPasswordKeepsTheBranchLockedAndAsksAgain) {

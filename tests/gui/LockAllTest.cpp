@@ -5,15 +5,23 @@
 #include "core/crypto/Secret.h"
 #include "core/crypto/StrongCipher.h"
 #include "core/document/BranchCipher.h"
+#include "core/document/DocumentWriter.h"
 #include "core/text/CodePage.h"
 #include "gui/app/EncryptionSettings.h"
+#include "gui/app/LongWork.h"
+#include "gui/app/MemoEdit.h"
+#include "gui/app/WipingHeap.h"
+#include "gui/dialogs/PreferencesDialog.h"
 #include "support/MaskedSecret.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 
 namespace ludex::test {
 namespace {
@@ -356,6 +364,187 @@ TEST_F(LockAllTest, NoPasswordIsLeftInMemoryAfterLockAll) {
     EXPECT_EQ(CopiesInMemory(MaskedUtf16(strong)), 0u);
     EXPECT_EQ(CopiesInMemory(MaskedUtf16(compatible)), 0u);
     EXPECT_EQ(CopiesInMemory(MaskedCodePageBytes(compatible)), 0u);
+}
+
+// ---- What every lock path leaves in memory, on the clipboard and in dialogs ----
+
+// "Memo-7d1c-Тайна-🗝" and "Child-memo-4b8e-Ёжик": the memos of an encrypted branch and of its
+// sub-branch; "Ключ-gui-5f0a": its password. All held masked.
+const std::vector<unsigned char> kMemo = {0x17, 0x3f, 0x37, 0x35, 0x77, 0x6d, 0x3e, 0x6b, 0x39,
+                                          0x77, 0x8a, 0xf8, 0x8a, 0xea, 0x8a, 0xe3, 0x8a, 0xe7,
+                                          0x8a, 0xea, 0x77, 0xaa, 0xc5, 0xcd, 0xc7};
+const std::vector<unsigned char> kChildMemo = {0x19, 0x32, 0x33, 0x36, 0x3e, 0x77, 0x37, 0x3f,
+                                               0x37, 0x35, 0x77, 0x6e, 0x38, 0x62, 0x3f, 0x77,
+                                               0x8a, 0xdb, 0x8a, 0xec, 0x8a, 0xe2, 0x8a, 0xe0};
+const std::vector<unsigned char> kKey = Masked("\xD0\x9A\xD0\xBB\xD1\x8E\xD1\x87-gui-5f0a");
+
+// A document whose branch "Secret" (memo kMemo) with its sub-branch "Child" (memo kChildMemo) is
+// locked under kKey: the file holds the memos only enciphered.
+std::string LockedDocument() {
+    TDomDocument doc;
+    doc.LoadXML("<ludex title=\"Doc\"><note title=\"Secret\"><note title=\"Child\"/></note>"
+                "<note title=\"Open\"/></ludex>");
+    const TDomNode secret = doc.DocumentElement().FirstChild();
+    MemoAccess.Write(secret, Unmasked(kMemo).View());
+    MemoAccess.Write(secret.FirstChild(), Unmasked(kChildMemo).View());
+    SetBranchPassword(secret, Unmasked(kKey).View(), TCipherScheme::Strong);
+    EncipherBranch(secret);
+    return DocumentToText(doc.DocumentElement());
+}
+
+// Every way a branch gets locked leaves no copy of what was deciphered, in UTF-8 or UTF-16 (the
+// memo control's form): not the memo, not its sub-branch's, not after the memo was shown, edited,
+// copied to the clipboard and saved. While unlocked the search finds them.
+TEST_F(LockAllTest, EveryLockPathLeavesNoDecipheredMemoInMemory) {
+    if (!HeapWipesFreedMemory()) {
+        GTEST_SKIP() << "freed memory is not wiped in this build (thread sanitizer)";
+    }
+    const TStrongKeyCostForTests cheap({1, 8});
+    Start();
+    TEncryptionSettings& settings = *Windows().EncryptionSettings;
+    const std::string file = LockedDocument();
+    const std::vector<std::vector<unsigned char>> searched = {kMemo, kChildMemo, MaskedUtf16(kMemo),
+                                                              MaskedUtf16(kChildMemo)};
+    const auto copies = [&searched] { return CopiesInMemory(searched); };
+    const auto closeDocument = [this] {
+        Select(Top(0));
+        Questions().Answers.push_back(TAnswer::No); // the edited memo is not saved
+        Window().MI_Close->trigger();
+    };
+    struct TPath {
+        const char* what;
+        std::function<void(TTreeNode* secret)> lock;
+        bool closes = false;
+    };
+    const TPath paths[] = {
+        {"Lock/Unlock",
+         [this](TTreeNode* secret) {
+             Select(secret);
+             Window().Button_LockBranch->trigger();
+         }},
+        {"Lock All", [this](TTreeNode*) { Window().MI_LockAll->trigger(); }},
+        {"idle",
+         [this, &settings](TTreeNode*) {
+             settings.SetIdleInterval(std::chrono::milliseconds(30));
+             QTRY_VERIFY(IsBranchLocked(ElementOf(Find(Top(0), {"Secret"}))));
+             settings.SetIdleInterval(std::chrono::milliseconds(0));
+         }},
+        {"screen lock",
+         [&settings](TTreeNode*) {
+             QMetaObject::invokeMethod(&settings, "ScreenSaverActiveChanged", Q_ARG(bool, true));
+         }},
+        {"minimise",
+         [this, &settings](TTreeNode*) {
+             settings.SetLockOnMinimize(true);
+             Window().showMinimized();
+             QApplication::processEvents();
+             Window().showNormal();
+             settings.SetLockOnMinimize(false);
+         }},
+        {"close document", [&closeDocument](TTreeNode*) { closeDocument(); }, true},
+        {"quit",
+         [this](TTreeNode*) {
+             Questions().Answers.push_back(TAnswer::No);
+             ASSERT_TRUE(Close());
+         },
+         true},
+    };
+    int n = 0;
+    for (const TPath& path : paths) {
+        SCOPED_TRACE(path.what);
+        TTreeNode* root = Open("doc" + std::to_string(n++) + ".ldx", file);
+        TTreeNode* secret = Find(root, {"Secret"});
+        Select(secret);
+        Questions().Dialogs.push_back(TypeMasked(kKey, TCipherScheme::Strong));
+        Window().Button_LockBranch->trigger();
+        ASSERT_FALSE(IsNodeLocked(secret));
+        // The sub-branch's memo shown, then the branch's: shown, copied, edited and saved.
+        Select(Find(secret, {"Child"}));
+        std::vector<size_t> unlocked = copies();
+        Select(secret);
+        Window().Memo->selectAll();
+        Window().Memo->copy();
+        ASSERT_TRUE(QApplication::clipboard()->mimeData()->hasFormat(TMemoEdit::kSecretHintFormat));
+        Window().Memo->moveCursor(QTextCursor::End);
+        QTest::keyClicks(Window().Memo, "!");
+        Window().MI_Save->trigger();
+        const std::vector<size_t> shown = copies();
+        unlocked[0] = shown[0];
+        unlocked[2] = shown[2];
+        for (const size_t count : unlocked) {
+            EXPECT_GE(count, 1u) << "the search finds what is there";
+        }
+        path.lock(secret);
+        const std::vector<size_t> locked = copies();
+        EXPECT_EQ(locked, std::vector<size_t>(4, 0));
+        const QMimeData* clipboard = QApplication::clipboard()->mimeData();
+        EXPECT_TRUE(clipboard == nullptr || !clipboard->hasFormat(TMemoEdit::kSecretHintFormat));
+        std::cout << "memory search, " << path.what << ": memo UTF-8 " << unlocked[0] << " -> " << locked[0]
+                  << ", sub-branch memo UTF-8 " << unlocked[1] << " -> " << locked[1] << ", memo UTF-16 "
+                  << unlocked[2] << " -> " << locked[2] << ", sub-branch memo UTF-16 " << unlocked[3]
+                  << " -> " << locked[3] << "\n";
+        if (!path.closes) {
+            closeDocument();
+        }
+    }
+}
+
+// The idle lock does not wait for a dialog left open: the dialog is cancelled (nothing it held is
+// taken) and the branch is locked while the user is away.
+TEST_F(LockAllTest, AnIdleLockCancelsAnOpenDialogFirst) {
+    const TStrongKeyCostForTests cheap({1, 8});
+    Start();
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", kSecretBranch));
+    TTreeNode* secret = Find(root, {"Secret"});
+    Encrypt(secret, "key");
+    ASSERT_FALSE(IsNodeLocked(secret));
+    TEncryptionSettings& settings = *Windows().EncryptionSettings;
+    const int minutes = settings.AutoLockMinutes();
+    bool shown = false;
+    Questions().Dialogs.push_back([&](QDialog& dialog) {
+        shown = true;
+        // The user changes a setting and leaves the dialog open.
+        settings.SetIdleInterval(std::chrono::milliseconds(50));
+        return dialog.exec();
+    });
+    Window().MI_Preferences->trigger(); // returns once the idle lock has cancelled the dialog
+    EXPECT_TRUE(shown);
+    QTRY_VERIFY_WITH_TIMEOUT(IsNodeLocked(Find(root, {"Secret"})), 5000);
+    EXPECT_EQ(settings.AutoLockMinutes(), minutes) << "nothing of the cancelled dialog was taken";
+    settings.SetIdleInterval(std::chrono::milliseconds(0));
+}
+
+// A stored key cost far above the present one is asked about, naming its memory; when agreed to,
+// the derivation runs, and Cancel returns at once, the derivation ending by itself afterwards.
+TEST_F(LockAllTest, ACostlyKeyIsAskedAboutAndCancelDoesNotWaitForIt) {
+    Start();
+    TStrongHeader header;
+    header.cost = {9, 64 * 1024}; // nine passes: beyond four times the present two
+    header.salt = std::string(kStrongSaltSize, 's');
+    header.check = std::string(kStrongCheckSize, 'c');
+    TTreeNode* root = Open("doc.ldx", Doc("Doc", "<note title=\"Vault\" memo=\"AAAA\" encryption=\"" +
+                                                     FormatStrongHeader(header) + "\"/>"));
+    TTreeNode* vault = Find(root, {"Vault"});
+    Select(vault);
+    const uint64_t derivations = StrongKeyDerivationCount();
+    Questions().Answers.push_back(TAnswer::No);
+    Window().Button_LockBranch->trigger();
+    ASSERT_EQ(Questions().Asked.size(), 1u);
+    EXPECT_NE(Questions().Asked.back().toStdString().find("64 MiB"), std::string::npos);
+    EXPECT_TRUE(IsNodeLocked(vault));
+
+    Questions().Answers.push_back(TAnswer::Yes);
+    AnswerPassword("guess");
+    QTimer::singleShot(0, [] {
+        if (TLongWork* work = TLongWork::Running()) {
+            work->Cancel();
+        }
+    });
+    Window().Button_LockBranch->trigger();
+    EXPECT_EQ(StrongKeyDerivationCount(), derivations) << "returned before the derivation ended";
+    EXPECT_TRUE(IsNodeLocked(vault));
+    EXPECT_TRUE(Questions().Informed.empty()) << "no answer about the password";
+    QTRY_VERIFY_WITH_TIMEOUT(StrongKeyDerivationCount() == derivations + 1, 60000);
 }
 
 } // namespace

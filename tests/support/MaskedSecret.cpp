@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,12 +41,17 @@ std::vector<unsigned char> MaskedCodePageBytes(const std::vector<unsigned char>&
     return result;
 }
 
-size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
+std::vector<size_t> CopiesInMemory(const std::vector<std::vector<unsigned char>>& patterns) {
+    std::vector<size_t> copies(patterns.size(), 0);
+    size_t longest = 1;
+    for (const auto& masked : patterns) {
+        EXPECT_FALSE(masked.empty());
+        longest = std::max(longest, masked.size());
+    }
     std::ifstream maps("/proc/self/maps");
     const int mem = open("/proc/self/mem", O_RDONLY);
     EXPECT_GE(mem, 0);
     std::vector<unsigned char> chunk(1 << 20);
-    size_t copies = 0;
     std::string line;
     while (std::getline(maps, line)) {
         std::istringstream fields(line);
@@ -58,7 +64,8 @@ size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
         if (permissions[0] != 'r' || path == "[vvar]" || path == "[vsyscall]" || end - begin > (1ull << 32)) {
             continue;
         }
-        // Pieces overlap by the text's length less one, so that no copy is cut in two.
+        // Pieces overlap by the longest text's length less one, so that no copy is cut in two and
+        // none is counted twice.
         for (uint64_t at = begin; at < end;) {
             const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - at));
             const ssize_t got = pread(mem, chunk.data(), want, static_cast<off_t>(at));
@@ -66,21 +73,44 @@ size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
                 break; // a guard page: nothing readable beyond it in this range
             }
             const size_t n = static_cast<size_t>(got);
-            for (size_t i = 0; i + masked.size() <= n; ++i) {
-                size_t j = 0;
-                while (j < masked.size() && (chunk[i + j] ^ kMask) == masked[j]) {
-                    ++j;
+            const bool last = at + n >= end || n < longest;
+            // Copies that start in the overlap are counted with the next piece.
+            const size_t starts = last ? n : n - (longest - 1);
+            for (size_t p = 0; p < patterns.size(); ++p) {
+                const std::vector<unsigned char>& masked = patterns[p];
+                // Candidates by their first byte (a single byte of the text is no copy of it).
+                const unsigned char first = masked[0] ^ kMask;
+                const unsigned char* from = chunk.data();
+                const unsigned char* stop = chunk.data() + starts;
+                while (from < stop) {
+                    const auto* hit =
+                        static_cast<const unsigned char*>(std::memchr(from, first, stop - from));
+                    if (hit == nullptr) {
+                        break;
+                    }
+                    const size_t i = static_cast<size_t>(hit - chunk.data());
+                    if (i + masked.size() <= n) {
+                        size_t j = 1;
+                        while (j < masked.size() && (chunk[i + j] ^ kMask) == masked[j]) {
+                            ++j;
+                        }
+                        copies[p] += j == masked.size();
+                    }
+                    from = hit + 1;
                 }
-                copies += j == masked.size();
             }
-            if (at + n >= end || n < masked.size()) {
+            if (last) {
                 break;
             }
-            at += n - (masked.size() - 1);
+            at += n - (longest - 1);
         }
     }
     close(mem);
     return copies;
+}
+
+size_t CopiesInMemory(const std::vector<unsigned char>& masked) {
+    return CopiesInMemory(std::vector<std::vector<unsigned char>>{masked}).front();
 }
 
 } // namespace ludex::testing

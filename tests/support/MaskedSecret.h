@@ -25,5 +25,7 @@ std::vector<unsigned char> MaskedCodePageBytes(const std::vector<unsigned char>&
 
 // How often the masked text stands in the readable memory of the process.
 size_t CopiesInMemory(const std::vector<unsigned char>& masked);
+// The same for several texts, in one pass over the memory.
+std::vector<size_t> CopiesInMemory(const std::vector<std::vector<unsigned char>>& masked);
 
 } // namespace ludex::testing

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -356,10 +357,17 @@ std::unique_ptr<IReadableFile> OpenToRead(const std::string& path, uint64_t& siz
     return file;
 }
 
-// Reads the open file to its end, a buffer at a time, then takes its status if asked.
+// Reads the open file to its end, a buffer at a time, then takes its status if asked. The
+// buffer is wiped when done: a file read may be a password file.
 void ReadToEnd(const std::string& path, IReadableFile& file,
                const std::function<void(std::string_view)>& piece, TFileStatus* finalStatus) {
     char buffer[65536];
+    size_t used = 0;
+    struct TWipe {
+        char* data;
+        const size_t& size;
+        ~TWipe() { explicit_bzero(data, size); }
+    } wipe{buffer, used};
     for (;;) {
         size_t n = 0;
         if (const TSystemResult result = file.Read(buffer, sizeof buffer, n); result.Failed()) {
@@ -368,6 +376,7 @@ void ReadToEnd(const std::string& path, IReadableFile& file,
         if (n == 0) {
             break;
         }
+        used = std::max(used, n);
         piece(std::string_view(buffer, n));
     }
     if (finalStatus != nullptr) {
@@ -500,6 +509,10 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, const 
             target.Described() + " has been written, but its folder \"" + folder +
             "\" cannot be synced to disk, so a system crash may undo the change: " + result.Reason());
     }
+}
+
+std::string SavedFilePath(const std::string& path) {
+    return ResolveTarget(CurrentFileSystem(), path).path;
 }
 
 void RenameFile(const std::string& from, const std::string& to) {

@@ -99,6 +99,10 @@ std::string BackupName(const std::string& path, unsigned n);
 // the caller that the save may not survive a crash of the system.
 void WriteFileAtomically(const std::string& path, std::string_view bytes, const TSaveOptions& options = {});
 
+// The file a save to `path` replaces, beside which its backups lie: `path`, or the file its
+// symbolic links lead to. Throws EInOutError as WriteFileAtomically does for a link it cannot read.
+std::string SavedFilePath(const std::string& path);
+
 // Gives the file `from` the name `to`, replacing a file of that name. Throws EInOutError naming
 // both files and the system's reason.
 void RenameFile(const std::string& from, const std::string& to);

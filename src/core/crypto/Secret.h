@@ -64,12 +64,13 @@ public:
     size_t Size() const { return bytes_.size(); }
     bool Empty() const { return bytes_.empty(); }
     void Append(std::string_view bytes);
+    // Makes room for `size` bytes in a heap buffer, so that appending up to that size moves
+    // nothing. A string that grows out of the characters kept inside the object would leave them
+    // behind there, so a secret lives on the heap.
+    void Reserve(size_t size);
 
 private:
     void Wipe() noexcept;
-    // Makes room for `size` bytes in a heap buffer. A string that grows out of the characters
-    // kept inside the object would leave them behind there, so a secret lives on the heap.
-    void Reserve(size_t size);
     std::basic_string<char, std::char_traits<char>, TWipingAllocator<char>> bytes_;
 };
 

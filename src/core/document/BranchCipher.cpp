@@ -61,6 +61,11 @@ constexpr TMessage kDecipheredMemoHoldsNul{
     "The memo of branch \xE2\x80\x9C{0}\xE2\x80\x9D deciphers to a text holding the character NUL, "
     "which a memo cannot keep: the memo would be cut short. The branch stays locked. Nothing was changed."};
 
+constexpr TMessage kCostlyKey{
+    "CostlyKeyDerivation",
+    "This branch asks for an unusually costly key derivation: {0} of memory and about {1} s for each "
+    "attempt. A file made to tie the computer up could ask for this. Derive the key all the same?"};
+
 constexpr std::string_view kWrongPassword = "The password is not the branch's password";
 
 std::string_view TrimControls(std::string_view text) {
@@ -158,30 +163,56 @@ std::vector<TDomNode> BranchesToLock(const TDomNode& top, bool check) {
     return order;
 }
 
+// The value a strong branch is enciphered under: a version-1 value is written as version 2, the
+// same key.
+std::string SealingValue(const TDomNode& element) {
+    const std::string_view value = element.AttributeView(EncryptionAccess.Name());
+    const TStrongHeader header = ParseStrongHeader(value);
+    return header.version == kNewestStrongVersion ? std::string(value)
+                                                  : StrongValueInVersion(value, kNewestStrongVersion);
+}
+
 // Locks one unlocked encrypted branch whose encrypted descendants are locked already. Everything
-// is computed before the element is changed.
+// is computed before the element is changed; the plain texts made on the way are wiped.
 void LockOne(const TDomNode& element) {
     const bool hasContent = element.HasChildNodes();
     std::string memo;
     std::string payload;
-    if (BranchCipherScheme(element) == TCipherScheme::Strong) {
-        const TStrongKey& key = RequireHeldBranchKey(element);
-        memo = Base64Encode(key.Seal(element.AttributeView(MemoAccess.Name()), TSealedPart::Memo));
-        if (hasContent) {
-            payload = Base64Encode(key.Seal(ChildrenToText(element), TSealedPart::Payload));
+    std::string value; // strong: the "encryption" value the branch is sealed under
+    std::string plain;
+    try {
+        if (BranchCipherScheme(element) == TCipherScheme::Strong) {
+            const TStrongKey& key = RequireHeldBranchKey(element);
+            value = SealingValue(element);
+            const TSealBinding binding = NewSealBinding(kNewestStrongVersion, hasContent);
+            memo =
+                Base64Encode(key.Seal(element.AttributeView(MemoAccess.Name()), TSealedPart::Memo, binding));
+            if (hasContent) {
+                plain = ChildrenToText(element);
+                payload = Base64Encode(key.Seal(plain, TSealedPart::Payload, binding));
+            }
+        } else {
+            const TCodePage& page = BranchCodePage(element);
+            const TSecret password = CompatiblePasswordBytes(PasswordOf(element), page);
+            memo =
+                Base64Encode(EncryptBranchText(CompatibleMemoBytes(element, page).View(), password.View()));
+            if (hasContent) {
+                plain = ChildrenToText(element);
+                payload = Base64Encode(EncryptBranchText(plain, password.View()));
+            }
         }
-    } else {
-        const TCodePage& page = BranchCodePage(element);
-        const TSecret password = CompatiblePasswordBytes(PasswordOf(element), page);
-        memo = Base64Encode(EncryptBranchText(CompatibleMemoBytes(element, page), password.View()));
-        if (hasContent) {
-            payload = Base64Encode(EncryptBranchText(ChildrenToText(element), password.View()));
-        }
+    } catch (...) {
+        WipeString(plain);
+        throw;
     }
-    PasswordAccess.Delete(element); // wiped
-    MemoAccess.Write(element, memo);
+    WipeString(plain);
+    PasswordAccess.Delete(element);  // wiped
+    MemoAccess.Write(element, memo); // the plain memo wiped
+    if (!value.empty() && value != element.AttributeView(EncryptionAccess.Name())) {
+        EncryptionAccess.Write(element, value);
+    }
     if (hasContent) {
-        element.RemoveAllChildren();
+        element.RemoveAllChildren(); // their texts wiped
         AppendTextNode(element, payload);
     }
 }
@@ -204,9 +235,11 @@ std::string DecipheredMemo(std::string_view bytes, const TCodePage& page, const 
         return page.ToUtf8(bytes);
     } catch (const ECodePage&) {
         std::string ignored;
+        ignored.reserve(bytes.size() * 3);
         for (const char c : bytes) {
             const auto byte = static_cast<unsigned char>(c);
             if (!page.AppendByteAsUtf8(ignored, byte)) {
+                WipeString(ignored);
                 char hex[8];
                 std::snprintf(hex, sizeof hex, "0x%02X", byte);
                 throw ECodePage(
@@ -223,12 +256,16 @@ std::string DecipheredMemo(std::string_view bytes, const TCodePage& page, const 
 
 // A sealed text of a strong branch, opened; damage is EDamagedBranch.
 std::string OpenSealed(const TStrongKey& key, std::string_view base64, TSealedPart part,
-                       const TDomNode& element) {
+                       const TSealBinding& binding, const TDomNode& element) {
     if (base64.size() % 4 != 0) {
         FailDamaged(element);
     }
-    std::optional<std::string> plain = key.Open(Base64Decode(base64), part);
-    if (!plain || !IsValidUtf8(*plain)) {
+    std::optional<std::string> plain = key.Open(Base64Decode(base64), part, binding);
+    if (!plain) {
+        FailDamaged(element);
+    }
+    if (!IsValidUtf8(*plain)) {
+        WipeString(*plain);
         FailDamaged(element);
     }
     return std::move(*plain);
@@ -282,12 +319,35 @@ TSecret CompatiblePasswordBytes(std::string_view password, const TCodePage& code
     return TSecret::Adopt(bytes);
 }
 
-std::string CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage) {
+TSecret CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage) {
     const std::string_view memo = element.AttributeView(MemoAccess.Name());
     if (!codePage.CanRepresent(memo)) {
         throw EUnencipherable(TCipherField::Memo, codePage.Name(), TitleAccess.Read(element));
     }
-    return codePage.FromUtf8(memo);
+    std::string bytes = codePage.FromUtf8(memo); // reserved to its final size: never moved
+    return TSecret::Adopt(bytes);
+}
+
+ECostlyKey::ECostlyKey(TKeyDerivationCost cost) : Exception(CostlyKeyQuestion(cost)), cost_(cost) {}
+
+std::string CostlyKeyQuestion(TKeyDerivationCost cost) {
+    const auto seconds = (EstimatedDerivationTime(cost).count() + 500) / 1000;
+    return Text(kCostlyKey, {DerivationMemoryText(cost), std::to_string(seconds)});
+}
+
+std::optional<TKeyDerivationCost> BranchKeyCost(const TDomNode& element) {
+    const std::string_view value = element.AttributeView(EncryptionAccess.Name());
+    if (!IsStrongEncryptionValue(value)) {
+        return std::nullopt;
+    }
+    try {
+        return ParseStrongHeader(value).cost;
+    } catch (const EStrongValue& e) {
+        if (e.Reason() == EStrongValue::Malformed) {
+            FailDamaged(element);
+        }
+        throw EDamagedBranch(Text(kBranchEncryptionUnreadable, {TitleAccess.Read(element), e.Detail()}));
+    }
 }
 
 std::string BranchPasswordDigest(std::string_view password) {
@@ -298,28 +358,46 @@ TBranchUnlockKey::TBranchUnlockKey(TBranchUnlockKey&&) noexcept = default;
 TBranchUnlockKey& TBranchUnlockKey::operator=(TBranchUnlockKey&&) noexcept = default;
 TBranchUnlockKey::~TBranchUnlockKey() = default;
 
-std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password) {
+TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly) {
     if (!EncryptionAccess.Exists(element)) {
         throw Exception("The node is not encrypted");
     }
-    TBranchUnlockKey key;
-    key.encryptionValue_ = EncryptionAccess.Read(element);
-    if (IsStrongEncryptionValue(key.encryptionValue_)) {
-        key.scheme_ = TCipherScheme::Strong;
-        try {
-            key.strongKey_ = OpenStrongKey(password, key.encryptionValue_);
-        } catch (const EStrongValue& e) {
-            if (e.Reason() == EStrongValue::Malformed) {
-                FailDamaged(element);
-            }
-            throw EDamagedBranch(Text(kBranchEncryptionUnreadable, {TitleAccess.Read(element), e.Detail()}));
+    TBranchUnlockRequest request;
+    request.encryptionValue_ = EncryptionAccess.Read(element);
+    if (const std::optional<TKeyDerivationCost> cost = BranchKeyCost(element)) {
+        if (IsCostlyKeyCost(*cost) && costly == TCostlyKey::Refuse) {
+            throw ECostlyKey(*cost);
         }
+        request.scheme_ = TCipherScheme::Strong;
+        if (IsWeakKeyCost(*cost)) {
+            request.raisedCost_ = RaisedKeyCost(*cost);
+        }
+    } else {
+        request.codePage_ = BranchCodePage(element).Name();
+    }
+    return request;
+}
+
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                     std::string_view password) {
+    TBranchUnlockKey key;
+    key.encryptionValue_ = request.encryptionValue_;
+    key.scheme_ = request.scheme_;
+    if (request.scheme_ == TCipherScheme::Strong) {
+        key.strongKey_ = OpenStrongKey(password, key.encryptionValue_);
         if (!key.strongKey_) {
             return std::nullopt;
         }
+        if (request.raisedCost_) {
+            TNewStrongKey raised = CreateStrongKey(password, *request.raisedCost_);
+            key.raisedKey_ = std::move(raised.key);
+            key.upgradedValue_ = std::move(raised.encryptionValue);
+        } else if (ParseStrongHeader(key.encryptionValue_).version != kNewestStrongVersion) {
+            key.upgradedValue_ = StrongValueInVersion(key.encryptionValue_, kNewestStrongVersion);
+        }
         return key;
     }
-    const TCodePage& page = BranchCodePage(element);
+    const TCodePage& page = TCodePage::Get(request.codePage_);
     if (!page.CanRepresent(password)) {
         return std::nullopt;
     }
@@ -331,8 +409,13 @@ std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, st
     return key;
 }
 
-bool CheckBranchPassword(const TDomNode& element, std::string_view password) {
-    return VerifyBranchPassword(element, password).has_value();
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password,
+                                                     TCostlyKey costly) {
+    return VerifyBranchPassword(PrepareBranchUnlock(element, costly), password);
+}
+
+bool CheckBranchPassword(const TDomNode& element, std::string_view password, TCostlyKey costly) {
+    return VerifyBranchPassword(element, password, costly).has_value();
 }
 
 namespace {
@@ -353,10 +436,25 @@ bool RemovedForEmptyPassword(const TDomNode& element, std::string_view password)
 
 } // namespace
 
+namespace {
+
+// A plain branch that gets a password: what its plain text was may stand in the file and its
+// backups.
+void NotePlainTextEnciphered(const TDomNode& element, bool wasPlain) {
+    if (wasPlain) {
+        if (TDomDocument* document = TDomDocument::DocumentOf(element)) {
+            document->MarkPlainTextEnciphered();
+        }
+    }
+}
+
+} // namespace
+
 void SetBranchPassword(const TDomNode& element, std::string_view password, TCipherScheme scheme) {
     if (RemovedForEmptyPassword(element, password)) {
         return;
     }
+    const bool wasPlain = !EncryptionAccess.Exists(element);
     if (scheme == TCipherScheme::Compatible) {
         const TCodePage& page = CurrentCodePage();
         const std::string digest = PasswordDigest(CompatiblePasswordBytes(password, page).View());
@@ -373,6 +471,7 @@ void SetBranchPassword(const TDomNode& element, std::string_view password, TCiph
         CodePageAccess.Delete(element);
         PasswordAccess.Write(element, token);
     }
+    NotePlainTextEnciphered(element, wasPlain);
     ForgetUnusedBranchKeys(); // the key of a strong password replaced here
 }
 
@@ -380,11 +479,13 @@ void SetBranchPassword(const TDomNode& element, std::string_view password) {
     if (RemovedForEmptyPassword(element, password)) {
         return;
     }
+    const bool wasPlain = !EncryptionAccess.Exists(element);
     const std::string digest =
         PasswordDigest(CompatiblePasswordBytes(password, BranchCodePage(element)).View());
     PasswordAccess.Delete(element); // wiped
     PasswordAccess.Write(element, password);
     EncryptionAccess.Write(element, digest);
+    NotePlainTextEnciphered(element, wasPlain);
     ForgetUnusedBranchKeys();
 }
 
@@ -420,8 +521,16 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
     }
     const bool strong = key.scheme_ == TCipherScheme::Strong;
     const std::string_view storedMemo = element.AttributeView(MemoAccess.Name());
-    std::string memo;
-    std::string plain; // of the payload
+    // The deciphered texts, wiped whichever way this ends.
+    struct TPlainTexts {
+        std::string memo;
+        std::string payload;
+        TSecret fragment;
+        ~TPlainTexts() {
+            WipeString(memo);
+            WipeString(payload);
+        }
+    } plain;
     const bool hasContent = element.HasChildNodes();
     TDomNode payload = element.FirstChild();
     if (hasContent && (!payload.IsText() || payload.NextSibling())) {
@@ -431,47 +540,67 @@ bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
         throw Exception("The enciphered content of the branch is damaged: it is not a single text");
     }
     if (strong) {
-        memo = OpenSealed(*key.strongKey_, storedMemo, TSealedPart::Memo, element);
+        TSealBinding binding{ParseStrongHeader(key.encryptionValue_).version, {}, hasContent};
+        plain.memo = OpenSealed(*key.strongKey_, storedMemo, TSealedPart::Memo, binding, element);
         if (hasContent) {
-            plain = OpenSealed(*key.strongKey_, TrimControls(payload.Text()), TSealedPart::Payload, element);
+            if (binding.version != TStrongVersion::V1) {
+                binding.identity = SealedMemoIdentity(Base64Decode(storedMemo)).value_or(std::string());
+            }
+            plain.payload = OpenSealed(*key.strongKey_, TrimControls(payload.Text()), TSealedPart::Payload,
+                                       binding, element);
         }
     } else {
         const TCodePage& page = TCodePage::Get(key.codePage_);
         const TSecret password = CompatiblePasswordBytes(key.password_.View(), page);
-        memo = DecipheredMemo(DecryptBranchText(Base64Decode(storedMemo), password.View()), page, element);
+        std::string bytes = DecryptBranchText(Base64Decode(storedMemo), password.View());
+        try {
+            plain.memo = DecipheredMemo(bytes, page, element);
+        } catch (...) {
+            WipeString(bytes);
+            throw;
+        }
+        WipeString(bytes);
         if (hasContent) {
-            plain = DecryptBranchText(Base64Decode(TrimControls(payload.Text())), password.View());
+            plain.payload = DecryptBranchText(Base64Decode(TrimControls(payload.Text())), password.View());
         }
     }
-    if (memo.find('\0') != std::string::npos) {
-        WipeString(memo);
-        WipeString(plain);
+    if (plain.memo.find('\0') != std::string::npos) {
         throw EDamagedBranch(Text(kDecipheredMemoHoldsNul, {TitleAccess.Read(element)}));
     }
-    TDomDocument fragment;
+    TDomDocument fragment; // wipes what it holds when it goes
     if (hasContent) {
         WatchForStoredPasswords(fragment);
-        fragment.LoadXML(std::string(kDocumentDeclaration) + "<x>" + plain + "</x>");
+        constexpr std::string_view kOpen = "<x>";
+        constexpr std::string_view kClose = "</x>";
+        plain.fragment.Reserve(kDocumentDeclaration.size() + kOpen.size() + plain.payload.size() +
+                               kClose.size());
+        plain.fragment.Append(kDocumentDeclaration);
+        plain.fragment.Append(kOpen);
+        plain.fragment.Append(plain.payload);
+        plain.fragment.Append(kClose);
+        WipeString(plain.payload);
+        fragment.LoadXML(plain.fragment.View());
         RequireElementsAndText(fragment.DocumentElement());
         ForgetStoredPasswords(fragment, fragment.DocumentElement());
     }
     if (beforeChange) {
-        try {
-            beforeChange();
-        } catch (...) {
-            WipeString(memo);
-            WipeString(plain);
-            throw;
-        }
+        beforeChange();
     }
 
     // Nothing below can fail for a reason of the data.
     if (strong) {
+        if (key.upgradedValue_) {
+            EncryptionAccess.Write(element, *key.upgradedValue_);
+            key.encryptionValue_ = *key.upgradedValue_;
+            if (key.raisedKey_) {
+                key.strongKey_ = std::move(key.raisedKey_);
+            }
+        }
         PasswordAccess.Write(element, HoldBranchKey(std::move(*key.strongKey_), key.encryptionValue_));
     } else {
         PasswordAccess.Write(element, key.password_.View());
     }
-    MemoAccess.Write(element, memo);
+    MemoAccess.Write(element, plain.memo);
     if (hasContent) {
         element.RemoveAllChildren();
         for (TDomNode child = fragment.DocumentElement().FirstChild(); child; child = child.NextSibling()) {

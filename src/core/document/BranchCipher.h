@@ -70,10 +70,32 @@ public:
     using Exception::Exception;
 };
 
+// Unlocking a strong branch would derive its key at a cost above IsCostlyKeyCost, which the
+// caller did not allow. The message names the memory and about how long one attempt takes.
+class ECostlyKey : public Exception {
+public:
+    explicit ECostlyKey(TKeyDerivationCost cost);
+    TKeyDerivationCost Cost() const noexcept { return cost_; }
+
+private:
+    TKeyDerivationCost cost_;
+};
+
+// Whether a costly key derivation may be run.
+enum class TCostlyKey : uint8_t { Refuse, Allow };
+
+// The cost of deriving the key of a strong branch; nothing for a compatible one. Throws
+// EDamagedBranch when the value cannot be read.
+std::optional<TKeyDerivationCost> BranchKeyCost(const TDomNode& element);
+
+// The text to show when asking whether to pay a costly derivation: the memory and about how long.
+std::string CostlyKeyQuestion(TKeyDerivationCost cost);
+
 // The code-page bytes of a compatible branch's password and memo. Throw EUnencipherable naming
-// the field; the memo's message names the branch.
+// the field; the memo's message names the branch. The memo's bytes are as secret as the memo:
+// hold them in the TSecret and let it wipe them.
 TSecret CompatiblePasswordBytes(std::string_view password, const TCodePage& codePage);
-std::string CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage);
+TSecret CompatibleMemoBytes(const TDomNode& element, const TCodePage& codePage);
 
 // The key of an unlocked strong branch. Throws Exception naming the branch when it is not held,
 // which happens only to a "password" attribute that came from a file.
@@ -83,14 +105,16 @@ const TStrongKey& RequireHeldBranchKey(const TDomNode& element);
 // element has no "encryption", and EDamagedBranch when a strong value cannot be read. A password
 // that the code page of a compatible branch cannot hold is not the branch's. For a strong branch
 // this derives the key: about 0.4 s. To unlock afterwards, VerifyBranchPassword derives only once.
-bool CheckBranchPassword(const TDomNode& element, std::string_view password);
+bool CheckBranchPassword(const TDomNode& element, std::string_view password,
+                         TCostlyKey costly = TCostlyKey::Refuse);
 
 // The compatible check value of a password given as UTF-8: the digest of its bytes in the current
 // code page. Throws EUnencipherable when the code page cannot hold the password.
 std::string BranchPasswordDigest(std::string_view password);
 
 // Puts a branch under a password or takes it off. A non-empty password encrypts a plain branch
-// or gives an unlocked one the new password, in `scheme`; nothing is enciphered here. Compatible:
+// or gives an unlocked one the new password, in `scheme`; nothing is enciphered here. A plain
+// branch put under a password marks its document (TDomDocument::MarkPlainTextEnciphered). Compatible:
 // "encryption" := the check value, "codepage" := the current code page, "password" := the
 // password. Strong: derives a new key with a fresh salt (about 0.4 s), "encryption" := its
 // value, "password" := the key's token, no "codepage". The empty password removes
@@ -132,15 +156,21 @@ std::vector<TLockFailure> LockAllBranches(const TDomNode& root);
 
 // What a verified password opens: for a compatible branch the password in its code page, for a
 // strong one the derived key. Obtained once, it unlocks without deriving the key again.
+class TBranchUnlockRequest;
+
 class TBranchUnlockKey {
 public:
     TBranchUnlockKey(TBranchUnlockKey&&) noexcept;
     TBranchUnlockKey& operator=(TBranchUnlockKey&&) noexcept;
     ~TBranchUnlockKey();
     TCipherScheme Scheme() const { return scheme_; }
+    // Whether unlocking changes the branch's "encryption" value: a version-1 strong value becomes
+    // version 2 (same key), and a key of a weak cost (IsWeakKeyCost) is replaced by a new one at
+    // the raised cost, with a new salt. The branch then differs from its file until saved.
+    bool Upgrades() const { return upgradedValue_.has_value(); }
 
 private:
-    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element,
+    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
                                                                 std::string_view password);
     friend bool DecipherBranchElement(const TDomNode& element, TBranchUnlockKey&& key,
                                       const std::function<void()>& beforeChange);
@@ -151,23 +181,48 @@ private:
     TSecret password_;            // compatible: the password as typed (UTF-8)
     std::string codePage_;        // compatible: the code page it was verified in
     std::optional<TStrongKey> strongKey_;
+    std::optional<std::string> upgradedValue_; // strong: the value the branch gets when unlocked
+    std::optional<TStrongKey> raisedKey_;      // strong: the key of that value, when not strongKey_
 };
 
 // The key the password opens, or nothing when it is not the branch's password. Errors as for
-// CheckBranchPassword.
-std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password);
+// CheckBranchPassword; a strong value of a costly cost throws ECostlyKey unless `costly` allows
+// it. For a weak stored cost a second key is derived, at the raised cost (see Upgrades).
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TDomNode& element, std::string_view password,
+                                                     TCostlyKey costly = TCostlyKey::Refuse);
+
+// The same in two halves, for a caller that runs the slow one on a thread of its own and may
+// give it up while it runs: what is needed of the element is read first, on the thread that owns
+// its document (errors as above); the key is then derived from that alone, touching no document,
+// on any thread.
+class TBranchUnlockRequest {
+private:
+    friend TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly);
+    friend std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                                std::string_view password);
+    TCipherScheme scheme_ = TCipherScheme::Compatible;
+    std::string encryptionValue_;
+    std::string codePage_;                         // compatible
+    std::optional<TKeyDerivationCost> raisedCost_; // strong, of a weak cost: the cost it is raised to
+};
+TBranchUnlockRequest PrepareBranchUnlock(const TDomNode& element, TCostlyKey costly = TCostlyKey::Refuse);
+std::optional<TBranchUnlockKey> VerifyBranchPassword(const TBranchUnlockRequest& request,
+                                                     std::string_view password);
 
 // Unlocks a locked branch: "password" is set (appended when absent), "memo" is deciphered, and
 // when the element has content its payload is deciphered, parsed and its elements and texts, in
-// order, replace the content. Returns true when the content was replaced (the tree nodes under
-// the branch must then be rebuilt from the element), false for a branch without payload.
+// order, replace the content. The deciphered texts are held only in the element (in buffers of its
+// own, which locking wipes); every copy made on the way is wiped. A strong branch takes the value
+// the key upgraded it to (TBranchUnlockKey::Upgrades). Returns true when the content was replaced (the tree
+// nodes under the branch must then be rebuilt from the element), false for a branch without payload.
 //
 // All-or-nothing: on any failure the branch is still locked exactly as before. Failures: not
 // encrypted ("The node is not encrypted"), not locked, a key verified against another
 // "encryption" value; compatible: a Base64 text of the wrong length ("Uneven size in
 // DecodeToStream."), content other than one text node, a deciphered memo with a byte the code
 // page leaves undefined (ECodePage naming the byte and the code page); strong: content that
-// fails authentication or is not one text node (EDamagedBranch); both: a deciphered memo that
+// fails authentication, a memo and payload that were not sealed together, or content that is not
+// one text node (EDamagedBranch); both: a deciphered memo that
 // holds NUL, which an attribute cannot keep (EDamagedBranch naming the branch), a fragment that
 // does not parse (EDomError), a fragment holding a node other than element or text ("Unsupported
 // NodeType"). An encrypted branch in the fragment arrives locked (ForgetStoredPasswords).

@@ -116,11 +116,26 @@ std::string ShownEscaped(std::string_view text) {
     throw Exception("Can not convert " + shown + " to UTF-8");
 }
 
+// Whether a text being made may hold the plain text of an encrypted branch (a payload before it
+// is enciphered): then no buffer it lets go of keeps any of it.
+enum class TSecrecy : uint8_t { Open, Secret };
+
 // A growing text written through a raw pointer. Pieces land in a staging buffer small enough to
 // stay in the cache, which is appended to the text when full: the text grows without being
 // zero-filled first and is written once, so its cost per byte does not depend on its size.
 class TSink {
 public:
+    explicit TSink(TSecrecy secrecy = TSecrecy::Open) : secret_(secrecy == TSecrecy::Secret) {}
+    TSink(TSink&&) noexcept = default;
+    TSink& operator=(TSink&&) = delete;
+    TSink(const TSink&) = delete;
+    ~TSink() {
+        if (secret_) {
+            WipeMemory(stage_.get(), capacity_);
+            WipeString(text_);
+        }
+    }
+
     // Makes room for `extra` more bytes at Tail().
     void Reserve(size_t extra) {
         if (length_ + extra > capacity_) {
@@ -143,6 +158,7 @@ public:
     }
     // Makes room for a text of about `size` bytes in all, so that it is not moved as it grows.
     void ExpectSize(size_t size) { text_.reserve(size); }
+    // The text; a secret one is the caller's to wipe.
     std::string Take() {
         Flush();
         return std::move(text_);
@@ -152,7 +168,18 @@ private:
     static constexpr size_t kStage = 64 << 10;
 
     void Flush() {
+        if (secret_ && text_.size() + length_ > text_.capacity()) {
+            // Grown by hand, so that the old buffer is wiped before it is given back.
+            std::string grown;
+            grown.reserve(std::max(text_.capacity() * 2, text_.size() + length_));
+            grown.append(text_);
+            WipeString(text_);
+            text_.swap(grown);
+        }
         text_.append(stage_.get(), length_);
+        if (secret_) {
+            WipeMemory(stage_.get(), length_);
+        }
         length_ = 0;
     }
 
@@ -170,10 +197,14 @@ private:
         if (length_ != 0) {
             std::memcpy(stage.get(), stage_.get(), length_);
         }
+        if (secret_) {
+            WipeMemory(stage_.get(), capacity_);
+        }
         stage_ = std::move(stage);
         capacity_ = capacity;
     }
 
+    bool secret_;
     std::string text_; // what has left the stage
     std::unique_ptr<char[]> stage_;
     size_t capacity_ = 0;
@@ -264,7 +295,8 @@ void AppendValue(TSink& out, std::string_view text) {
 class TWriter {
 public:
     // `expectedSize`: about how long the whole text will be, when that is known.
-    explicit TWriter(std::string_view prefix, size_t expectedSize = 0) {
+    explicit TWriter(std::string_view prefix, size_t expectedSize = 0, TSecrecy secrecy = TSecrecy::Open)
+        : result_(secrecy) {
         if (expectedSize != 0) {
             result_.ExpectSize(expectedSize);
         }
@@ -272,6 +304,20 @@ public:
     }
 
     std::string Write(const TDomNode& top) {
+        Append(top);
+        return result_.Take();
+    }
+
+    // Writes one more tree, and then `after`.
+    void Append(const TDomNode& top, std::string_view after = {}) {
+        WriteTree(top);
+        result_.Put(after);
+    }
+
+    std::string Take() { return result_.Take(); }
+
+private:
+    void WriteTree(const TDomNode& top) {
         if (Open(top)) {
             while (!stack_.empty()) {
                 Frame& frame = stack_.back();
@@ -286,15 +332,14 @@ public:
                 }
             }
         }
-        return result_.Take();
     }
 
-private:
     struct Frame {
         TDomNode element;
         TDomNode next;                   // the next child to write
         TSecret password{};              // compatible: the password's code-page bytes
         const TStrongKey* key = nullptr; // strong: the branch's key
+        TSealBinding binding{};          // strong: what memo and payload are sealed together under
         bool enciphered = false;         // the children go to a payload buffer
     };
 
@@ -334,18 +379,26 @@ private:
         }
         TSecret passwordBytes;
         const TStrongKey* key = nullptr;
-        std::string memo; // the enciphered memo
+        TSealBinding binding;
+        std::string memo;         // the enciphered memo
+        std::string sealingValue; // strong: the "encryption" value written, the newest version
+        TDomNode first = node.FirstChild();
         if (!password.empty()) {
             if (IsStrongEncryptionValue(encryption)) {
                 key = &RequireHeldBranchKey(node);
                 if (!IsValidUtf8(plainMemo)) {
                     FailConversion(ShownEscaped(plainMemo));
                 }
-                memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo));
+                if (ParseStrongHeader(encryption).version != kNewestStrongVersion) {
+                    sealingValue = StrongValueInVersion(encryption, kNewestStrongVersion);
+                }
+                binding = NewSealBinding(kNewestStrongVersion, static_cast<bool>(first));
+                memo = Base64Encode(key->Seal(plainMemo, TSealedPart::Memo, binding));
             } else {
                 const TCodePage& page = BranchCodePage(node);
                 passwordBytes = CompatiblePasswordBytes(password, page);
-                memo = Base64Encode(EncryptBranchText(CompatibleMemoBytes(node, page), passwordBytes.View()));
+                memo = Base64Encode(
+                    EncryptBranchText(CompatibleMemoBytes(node, page).View(), passwordBytes.View()));
             }
         }
         TSink& out = Out();
@@ -360,6 +413,8 @@ private:
                 if (name == MemoAccess.Name() && !memoWritten) {
                     value = memo;
                     memoWritten = true;
+                } else if (name == EncryptionAccess.Name() && !sealingValue.empty()) {
+                    value = sealingValue;
                 }
             }
             out.Put(' ');
@@ -375,7 +430,6 @@ private:
             out.Put(memo);
             out.Put('"');
         }
-        TDomNode first = node.FirstChild();
         if (!first) {
             out.Put("/>");
             return false;
@@ -385,8 +439,8 @@ private:
             out.Put(kCrLf);
             stack_.push_back(Frame{node, first});
         } else {
-            payloads_.emplace_back();
-            stack_.push_back(Frame{node, first, std::move(passwordBytes), key, true});
+            payloads_.emplace_back(TSecrecy::Secret);
+            stack_.push_back(Frame{node, first, std::move(passwordBytes), key, std::move(binding), true});
         }
         return true;
     }
@@ -397,8 +451,16 @@ private:
         if (frame.enciphered) {
             std::string plain = payloads_.back().Take();
             payloads_.pop_back();
-            Out().Put(Base64Encode(frame.key != nullptr ? frame.key->Seal(plain, TSealedPart::Payload)
-                                                        : EncryptBranchText(plain, frame.password.View())));
+            std::string sealed;
+            try {
+                sealed = frame.key != nullptr ? frame.key->Seal(plain, TSealedPart::Payload, frame.binding)
+                                              : EncryptBranchText(plain, frame.password.View());
+            } catch (...) {
+                WipeString(plain);
+                throw;
+            }
+            WipeString(plain);
+            Out().Put(Base64Encode(sealed));
         }
         TSink& out = Out();
         out.Put("</");
@@ -432,12 +494,11 @@ std::string ElementToText(const TDomNode& node) {
 }
 
 std::string ChildrenToText(const TDomNode& element) {
-    std::string text;
+    TWriter writer({}, 0, TSecrecy::Secret);
     for (TDomNode child = element.FirstChild(); child; child = child.NextSibling()) {
-        text += ElementToText(child);
-        text += kCrLf;
+        writer.Append(child, kCrLf);
     }
-    return text;
+    return writer.Take();
 }
 
 std::string EscapeText(std::string_view text) {

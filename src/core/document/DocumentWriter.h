@@ -19,7 +19,9 @@ namespace ludex {
 // children as one Base64 payload with no line break around it, whose plain text is the writer's
 // own UTF-8 output of each child followed by CR LF. A compatible branch enciphers the memo's
 // bytes in its code page under its password with a new salt; a strong one seals the UTF-8 memo
-// with the key held for it and a new nonce, without deriving the key again. A branch nested
+// and the payload together (version 2, a fresh identity) with the key held for it and new
+// nonces, without deriving the key again, and writes a version-1 "encryption" value as version 2.
+// The plain payload texts are made in buffers that are wiped before they are given back. A branch nested
 // inside another one is enciphered under its own password or key first. The elements are never
 // changed: in memory the branch stays unlocked, its attributes in place.
 //
@@ -39,7 +41,8 @@ std::string DocumentToText(const TDomNode& root);
 std::string ElementToText(const TDomNode& node);
 
 // The children of an element, each written by ElementToText and followed by CR LF: the plain
-// text of an encrypted branch's payload.
+// text of an encrypted branch's payload. No buffer used on the way keeps any of it; the result is
+// the caller's to wipe (WipeString).
 std::string ChildrenToText(const TDomNode& element);
 
 // Replaces the five markup characters by "&quot;", "&amp;", "&apos;", "&lt;" and "&gt;" and every

@@ -76,23 +76,49 @@ std::string_view TrimXmlSpace(std::string_view s) {
 }
 
 // Overwrites a text the document keeps (in its parsed text or in memory the parser allocated; both
-// writable) with zeros, unless it stands in `kept`.
-void WipeValue(const char* value, std::string_view kept = {}) {
-    const bool inKept =
-        std::less_equal<>()(kept.data(), value) && std::less<>()(value, kept.data() + kept.size());
-    if (!inKept) {
-        WipeMemory(const_cast<char*>(value), std::strlen(value));
+// writable) with zeros. Every value belongs to one node alone (see UnshareValues), so wiping it
+// takes nothing from another node.
+void WipeValue(const char* value) {
+    WipeMemory(const_cast<char*>(value), std::strlen(value));
+}
+
+// Wipes every attribute value and every text of the node and its descendants, without recursion.
+void WipeValues(pugi::xml_node top) {
+    pugi::xml_node n = top;
+    while (n) {
+        WipeValue(n.value());
+        for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+            WipeValue(a.value());
+        }
+        if (pugi::xml_node child = n.first_child()) {
+            n = child;
+            continue;
+        }
+        while (n != top && !n.next_sibling()) {
+            n = n.parent();
+        }
+        n = n == top ? pugi::xml_node() : n.next_sibling();
     }
 }
 
-// Wipes every attribute value and every text of the node and its descendants, without recursion,
-// except those that stand in `kept`.
-void WipeValues(pugi::xml_node top, std::string_view kept = {}) {
+// A copy made within one document shares the source's values that stand in the parsed text (the
+// parser's economy). Each of them is given a buffer of its own here, so that every value
+// belongs to one node and can be wiped when that node lets it go. Names are left shared: they
+// hold nothing secret. Without recursion.
+void UnshareValues(pugi::xml_node top, std::string_view parsed) {
+    const auto inParsed = [parsed](const char* value) {
+        return std::less_equal<>()(parsed.data(), value) &&
+               std::less<>()(value, parsed.data() + parsed.size());
+    };
     pugi::xml_node n = top;
     while (n) {
-        WipeValue(n.value(), kept);
+        if (inParsed(n.value()) && !n.set_value(n.value())) {
+            throw std::bad_alloc();
+        }
         for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
-            WipeValue(a.value(), kept);
+            if (inParsed(a.value()) && !a.set_value(a.value())) {
+                throw std::bad_alloc();
+            }
         }
         if (pugi::xml_node child = n.first_child()) {
             n = child;
@@ -243,16 +269,15 @@ void TDomNode::RemoveChild(const TDomNode& child) const {
     if (!node_ || !child.node_ || P(child.node_).parent() != P(node_)) {
         throw Exception("The node to remove is not a child of this node");
     }
-    WipeValues(P(child.node_), TDomDocument::ParsedTextOf(child.node_));
+    WipeValues(P(child.node_));
     P(node_).remove_child(P(child.node_));
 }
 
 void TDomNode::RemoveAllChildren() const {
     AwaitReadingsAside();
     if (node_) {
-        const std::string_view kept = TDomDocument::ParsedTextOf(node_);
         for (pugi::xml_node child = P(node_).first_child(); child; child = child.next_sibling()) {
-            WipeValues(child, kept);
+            WipeValues(child);
         }
         P(node_).remove_children();
     }
@@ -295,6 +320,9 @@ TDomNode TDomNode::AppendCopy(const TDomNode& source) const {
     if (!n) {
         throw Exception("This kind of node cannot be copied into an element");
     }
+    if (n.root() == P(source.node_).root()) {
+        UnshareValues(n, TDomDocument::ParsedTextOf(node_));
+    }
     return TDomNode(n.internal_object());
 }
 
@@ -313,6 +341,9 @@ TDomNode TDomNode::InsertCopyBefore(const TDomNode& source, const TDomNode& befo
     pugi::xml_node n = P(node_).insert_copy_before(P(source.node_), P(before.node_));
     if (!n) {
         throw Exception("This kind of node cannot be copied into an element");
+    }
+    if (n.root() == P(source.node_).root()) {
+        UnshareValues(n, TDomDocument::ParsedTextOf(node_));
     }
     return TDomNode(n.internal_object());
 }
@@ -368,7 +399,7 @@ void TDomNode::DiscardSetAside() const {
     if (!IsSetAside()) {
         throw Exception("Only an element set aside can be discarded");
     }
-    WipeValues(P(node_), TDomDocument::ParsedTextOf(node_));
+    WipeValues(P(node_));
     P(node_).root().remove_child(P(node_));
 }
 
@@ -420,7 +451,24 @@ void TDomNode::SetAttribute(std::string_view name, std::string_view value) const
     RequireNoNul(value);
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
+        // The old value is wiped first, so that none of it stays where the new one does not reach
+        // (a shorter value written over it, or a buffer given back). A new value taken from the old
+        // one is moved to a buffer of its own first.
+        // The old value is kept aside until the new one stands, so that a failure changes nothing.
+        const std::string_view old = a.value();
+        const bool overlaps = !value.empty() &&
+                              std::less_equal<>()(old.data(), value.data() + value.size()) &&
+                              std::less_equal<>()(value.data(), old.data() + old.size());
+        TSecret copy;
+        if (overlaps) {
+            copy = TSecret(value);
+            value = copy.View();
+        }
+        const TSecret previous(old);
+        WipeValue(a.value());
         if (!a.set_value(value.data(), value.size())) {
+            // The attribute still has its old buffer, which the old value fills again.
+            std::memcpy(const_cast<char*>(old.data()), previous.View().data(), previous.Size());
             throw std::bad_alloc();
         }
         return;
@@ -438,7 +486,7 @@ void TDomNode::RemoveAttribute(std::string_view name) const {
     AwaitReadingsAside();
     pugi::xml_attribute a = FindAttribute(P(node_), name);
     if (a) {
-        WipeValue(a.value(), TDomDocument::ParsedTextOf(node_));
+        WipeValue(a.value());
         P(node_).remove_attribute(a);
     }
 }
@@ -484,6 +532,19 @@ std::string_view TDomDocument::ParsedTextOf(pugi::xml_node_struct* node) {
         }
     }
     return {};
+}
+
+TDomDocument* TDomDocument::DocumentOf(const TDomNode& node) {
+    if (!node) {
+        return nullptr;
+    }
+    const pugi::xml_node root = pugi::xml_node(node.node_).root();
+    for (const TDomDocument* document : LiveDocuments()) {
+        if (static_cast<const pugi::xml_node&>(*document->doc_) == root) {
+            return const_cast<TDomDocument*>(document);
+        }
+    }
+    return nullptr;
 }
 
 TDomDocument::~TDomDocument() {

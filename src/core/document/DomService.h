@@ -119,8 +119,9 @@ public:
     // Appends a new text node as the last child and returns it.
     TDomNode AddChildText(std::string_view text) const;
     // Appends a deep copy of `source` (any kind, from this or another document) as the last
-    // child and returns the copy. A node copied into itself or into its own descendant is copied
-    // as it was before the call. The source must not be a document or an attribute.
+    // child and returns the copy. The copy's values are its own (never shared with the source),
+    // so that removing or changing either wipes what it held. A node copied into itself or into its own
+    // descendant is copied as it was before the call. The source must not be a document or an attribute.
     TDomNode AppendCopy(const TDomNode& source) const;
     // As AppendCopy, but the copy goes before `before`, a child of this node; the empty handle
     // appends. Throws Exception when `before` is not a child of this node.
@@ -160,8 +161,9 @@ public:
     std::string GetAttribute(std::string_view name) const;
     // Whether the element carries it; an empty value counts as present.
     bool HasAttribute(std::string_view name) const;
-    // An existing attribute takes the value and keeps its place; a new one is appended last.
-    // A value holding NUL is refused (Exception naming the character), as AddChildText does.
+    // An existing attribute takes the value and keeps its place, its old value wiped from memory;
+    // a new one is appended last. A value holding NUL is refused (Exception naming the
+    // character), as AddChildText does.
     void SetAttribute(std::string_view name, std::string_view value) const;
     // Removes the attribute, its value wiped from memory first; nothing happens when it is absent.
     void RemoveAttribute(std::string_view name) const;
@@ -245,11 +247,19 @@ public:
     // The elements kept aside (TDomNode::SetAside), in the order they were set aside.
     std::vector<TDomNode> SetAsideElements() const;
 
+    // Whether a branch whose plain text the last saved file may hold has been put under a
+    // password since the mark was last cleared: the next successful save leaves that text only
+    // enciphered, and backups of the file may still hold it. Loading keeps the mark.
+    bool PlainTextEnciphered() const { return plainTextEnciphered_; }
+    void MarkPlainTextEnciphered() { plainTextEnciphered_ = true; }
+    void ClearPlainTextEnciphered() { plainTextEnciphered_ = false; }
+    // The live document that holds the node, or nullptr.
+    static TDomDocument* DocumentOf(const TDomNode& node);
+
 private:
     friend class TDomNode;
-    // The parsed text of the document that holds the node. The parser lets a node and its copies
-    // in the same document share the strings that stand in this text, so those are wiped only
-    // with the whole document; every other string belongs to one node alone.
+    // The parsed text of the document that holds the node. Values that stand in it belong to one
+    // node alone, as every other value does: a copy within the document gets values of its own.
     static std::string_view ParsedTextOf(pugi::xml_node_struct* node);
     void Clear();
     struct TTextCheck;
@@ -274,6 +284,7 @@ private:
     std::string watched_;       // the attribute name the check looks out for; empty for none
     bool watchedSeen_ = false;  // whether the last load's check found it
     bool watchedKnown_ = false; // whether the text was checked with it watched
+    bool plainTextEnciphered_ = false;
     std::unique_ptr<pugi::xml_document> doc_;
 };
 

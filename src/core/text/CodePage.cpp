@@ -1,5 +1,6 @@
 #include "core/text/CodePage.h"
 
+#include "core/crypto/Secret.h"
 #include "core/text/Iconv.h"
 #include "core/text/SystemLocale.h"
 #include "core/text/Utf8.h"
@@ -100,13 +101,17 @@ bool TCodePage::AppendByteAsUtf8(std::string& out, unsigned char byte) const {
 }
 
 std::string TCodePage::ToUtf8(std::string_view bytes) const {
+    // Room for the longest result (three bytes for each: a single-byte code page stays within the
+    // basic plane), so that the text, which may be a deciphered memo, is never moved and left
+    // behind; what is made is wiped when the conversion fails.
     std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
+    out.reserve(bytes.size() * 3);
     for (char c : bytes) {
         auto b = static_cast<unsigned char>(c);
         if (b < 0x80 && toUnicode_[b] == b) {
             out.push_back(c);
         } else if (!AppendByteAsUtf8(out, b)) {
+            WipeMemory(out.data(), out.capacity());
             char hex[8];
             std::snprintf(hex, sizeof hex, "0x%02X", b);
             throw ECodePage(std::string("The byte ") + hex + " is not defined in code page " + name_);
@@ -146,7 +151,8 @@ std::string TCodePage::FromUtf8(std::string_view utf8) const {
     out.reserve(utf8.size());
     char32_t failed = 0;
     bool malformed = false;
-    if (!Encode(utf8, &out, &failed, &malformed)) {
+    if (!Encode(utf8, &out, &failed, &malformed)) { // never grows: one byte at most for each
+        WipeMemory(out.data(), out.capacity());
         if (malformed) {
             throw ECodePage("The text is not valid UTF-8");
         }

@@ -119,6 +119,8 @@ void TEncryptionCommands::CollapseAndLock(TTreeNode* node) {
                     [&element](TWorkProgress&) { EncipherBranch(element); });
         // The history must not bring back the plain text that has just been enciphered.
         window_.Undo().ForgetSecrets(DocumentOf(node));
+        // A copy of its memo, or of one below, leaves the clipboard.
+        window_.Memo->ForgetCopiesFrom(element.Id());
         // The elements below are gone into the payload: so are their nodes.
         Tree().DeleteChildren(node);
         AddLockedPlaceholder(Tree(), node, element);
@@ -190,8 +192,10 @@ void TEncryptionCommands::MI_LockAllClick() {
     }
     // The window takes input again, for the error below.
     work.reset();
-    // Nor may the history of any document bring it back, nor hold a password.
+    // Nor may the history of any document bring it back, nor hold a password, nor the clipboard
+    // keep a copy.
     window_.Undo().ForgetSecrets(nullptr);
+    window_.Memo->ForgetAllCopies();
     if (TTreeNode* selected = Tree().Selected()) {
         if (const TDomNode element = ElementOf(selected)) {
             window_.ShowMemo(element);
@@ -238,10 +242,15 @@ void TEncryptionCommands::DecipherBranch(TTreeNode* node, TBranchUnlockKey&& key
     // counts until the element changes.
     Tree().SettleView();
     bool replaced = false;
+    const bool upgrades = key.Upgrades();
     RunLongWork("WorkUnlocking", TCancel::Allowed, [&replaced, &element, &key](TWorkProgress& progress) {
         replaced =
             DecipherBranchElement(element, std::move(key), [&progress] { progress.ThrowIfCancelled(); });
     });
+    if (upgrades) {
+        // Its "encryption" value was raised to the present version or cost: the file is to follow.
+        DocumentOf(node)->SetModified(true);
+    }
     if (!replaced) {
         return; // no sub-branches: only the memo was enciphered
     }

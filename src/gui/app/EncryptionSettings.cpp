@@ -12,6 +12,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QEvent>
 #include <QMenu>
 #include <QTimer>
@@ -26,7 +27,8 @@ namespace ludex {
 
 namespace {
 
-constexpr std::chrono::milliseconds kModalRecheck{500};
+// How soon a lock that had to close dialogs, or wait for work, tries again.
+constexpr std::chrono::milliseconds kLockRetry{20};
 
 // The code pages offered in the menu (those the system knows); the current one is always among them.
 constexpr const char* kCodePages[] = {"windows-1250", "windows-1251", "windows-1252", "windows-1253",
@@ -59,7 +61,7 @@ TEncryptionSettings::TEncryptionSettings(TForm_Ludex& window, std::function<void
     ConnectCommand(idleTimer_, &QTimer::timeout, this, [this] { RequestLockAll(*idleTimer_); });
     waitForModal_ = new QTimer(this);
     waitForModal_->setSingleShot(true);
-    waitForModal_->setInterval(kModalRecheck);
+    waitForModal_->setInterval(kLockRetry);
     ConnectCommand(waitForModal_, &QTimer::timeout, this, [this] { RequestLockAll(*waitForModal_); });
 
     // A choice made in the menu is written to the settings file soon after, as every setting is,
@@ -161,8 +163,38 @@ void TEncryptionSettings::ScreenSaverActiveChanged(bool active) {
     }
 }
 
+namespace {
+
+// Closes every modal dialog as its Cancel does: a password field is emptied, a question is
+// answered as cancelled, nothing is saved. Returns whether any was open. The code that opened one
+// goes on once the lock's caller returns to the event loop.
+bool CancelModalDialogs() {
+    bool any = false;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->isModal()) {
+            any = true;
+            if (auto* dialog = qobject_cast<QDialog*>(widget)) {
+                dialog->reject();
+            } else {
+                widget->close();
+            }
+        }
+    }
+    return any;
+}
+
+} // namespace
+
 void TEncryptionSettings::RequestLockAll(const QObject& source) {
-    if (QApplication::activeModalWidget() != nullptr || LongWorkRunning()) {
+    // No dialog puts the lock off: open ones are cancelled, an unlock that is still deriving its
+    // key is given up (the branch stays locked), and other long work, which must finish, is
+    // followed by the lock as soon as it ends. The lock runs once the dialogs' callers have
+    // returned to the event loop.
+    if (CancelModalDialogs() || LongWorkRunning()) {
+        if (TLongWork* work = TLongWork::Running();
+            work != nullptr && work->MessageKey() == "WorkUnlocking") {
+            work->Cancel();
+        }
         waitForModal_->start();
         return;
     }

@@ -25,8 +25,9 @@ class TForm_Ludex;
 // Lock All runs, as a command, after the idle time without keyboard or mouse input to the program,
 // when the window is minimised (if so set) and when the desktop session locks (the freedesktop
 // screen saver's ActiveChanged signal on the session bus; without a session bus this source is
-// simply absent). While a modal dialog is open the lock waits until it has closed, so that no
-// dialog is left working on a branch whose nodes the lock replaced.
+// simply absent). No dialog puts it off: open modal dialogs are cancelled first (their callers
+// then return, and the lock follows at once), as is an unlock still deriving its key; other long
+// work is waited for and followed by the lock as soon as it ends.
 class TEncryptionSettings : public QObject, public IPropertyBaileeClient {
     Q_OBJECT
 
@@ -61,7 +62,7 @@ private slots:
     void ScreenSaverActiveChanged(bool active);
 
 private:
-    // Runs Lock All as a command from `source`, or once no modal dialog is open any more.
+    // Runs Lock All as a command from `source`, once no modal dialog is open and no long work runs.
     void RequestLockAll(const QObject& source);
     void FillCodePageMenu();
     void ConnectScreenSaver();

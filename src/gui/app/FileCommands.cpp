@@ -189,6 +189,7 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
         undo_->MarkSaved(document);
         SetStatusText(Q(document->FileName()));
         DocumentSaved(document);
+        TellRemovedBackups(*document);
         SettingsChanged(); // the list of documents names the new file
         emit DocumentFileNamed(document->FileName());
         return true;
@@ -208,7 +209,17 @@ bool TForm_Ludex::SaveDocument(TLXDocument* document, TAskForName askForName) {
     }
     undo_->MarkSaved(document);
     DocumentSaved(document);
+    TellRemovedBackups(*document);
     return true;
+}
+
+void TForm_Ludex::TellRemovedBackups(TLXDocument& document) {
+    if (const size_t removed = document.TakeRemovedBackups(); removed > 0) {
+        SetStatusText(
+            Q(LocalizedMessage("BackupsOfPlainTextRemoved", {std::to_string(removed), document.FileName()},
+                               "{0} backup(s) of \xE2\x80\x9C{1}\xE2\x80\x9D removed: they may have held "
+                               "text that is now only encrypted.")));
+    }
 }
 
 bool TForm_Ludex::QuerySave(TLXDocument* document) {
@@ -267,6 +278,7 @@ void TForm_Ludex::DocumentSaved(const TLXDocument* document) {
 
 void TForm_Ludex::CloseDocument(TLXDocument* document) {
     DocumentSaved(document); // closed without saving, or saved: its snapshot is of no more use
+    Memo->ForgetAllCopies(); // its branches are locked for good
     SettingsChanged();
     ForgetMarkWithin(document->RootNode());
     DestroyDocument(document);

@@ -22,6 +22,9 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace ludex {
 
@@ -147,6 +150,64 @@ void TLongWork::RunOnWorker(const std::function<void(TWorkProgress& progress)>& 
     if (failure) {
         std::rethrow_exception(failure);
     }
+}
+
+bool TLongWork::RunAbandonable(std::function<void()> work) {
+    // What the work and the caller share: the work may outlive the caller's loop, which it then
+    // must not touch.
+    struct TShared {
+        std::mutex mutex;
+        QEventLoop* loop = nullptr;
+        bool ended = false;
+        std::exception_ptr failure;
+    };
+    const auto shared = std::make_shared<TShared>();
+    QEventLoop loop;
+    QTimer refresh;
+    refresh.setInterval(kRefreshInterval);
+    QObject::connect(&refresh, &QTimer::timeout, this, [this, &loop]() noexcept {
+        if (Cancelled()) {
+            loop.quit();
+            return;
+        }
+        try {
+            Refresh();
+        } catch (...) {
+        }
+    });
+    shared->loop = &loop;
+    try {
+        std::thread([shared, work = std::move(work)]() mutable {
+            std::exception_ptr failure;
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            work = nullptr; // what it held goes now, on this thread
+            const std::lock_guard lock(shared->mutex);
+            shared->ended = true;
+            shared->failure = failure;
+            if (shared->loop != nullptr) {
+                QMetaObject::invokeMethod(shared->loop, &QEventLoop::quit, Qt::QueuedConnection);
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        throw Exception("No thread could be started for the work");
+    }
+    refresh.start();
+    Refresh();
+    loop.exec();
+    refresh.stop();
+    const std::lock_guard lock(shared->mutex);
+    shared->loop = nullptr;
+    if (!shared->ended) {
+        return false; // given up: the work ends on its own
+    }
+    if (shared->failure) {
+        std::rethrow_exception(shared->failure);
+    }
+    return true;
 }
 
 bool TLongWork::Step(uint64_t done, uint64_t total) {

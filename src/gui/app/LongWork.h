@@ -70,6 +70,16 @@ public:
     // the work has ended, rethrowing what it threw. May be called more than once in a row.
     void RunOnWorker(const std::function<void(TWorkProgress& progress)>& work);
 
+    // Runs `work` on a thread of its own, as RunOnWorker does, except that Cancel does not wait for
+    // it: the call returns false at once and the work is left to end by itself. It must therefore
+    // own everything it uses (it may outlive the caller) and touch no document and no widget;
+    // what it holds is freed when it ends. True when the work ended, rethrowing what it threw.
+    // For work that cannot be interrupted and may take long, such as deriving a key.
+    bool RunAbandonable(std::function<void()> work);
+
+    // The message key it was made with.
+    const std::string& MessageKey() const { return messageKey_; }
+
     // For work done in slices on the GUI thread: reports the progress and, when the time has come,
     // lets the window paint and the user press Cancel. False once the work has been cancelled.
     bool Step(uint64_t done, uint64_t total);

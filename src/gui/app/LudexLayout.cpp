@@ -1,6 +1,8 @@
 // The main window's components and their layout, as designed: everything the settings and the
 // language files can address is created here with its object name.
 #include "gui/app/LudexUnit.h"
+
+#include "core/document/XMLNodeAccess.h"
 #include "gui/tree/BranchView.h"
 #include "gui/tree/BranchViewStyle.h"
 
@@ -10,6 +12,7 @@
 
 #include "gui/properties/QtPublished.h"
 #include "gui/tree/BranchTree.h"
+#include "gui/tree/TreeViewManager.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -314,7 +317,17 @@ void TForm_Ludex::CreateComponents() {
     panelLayout->addWidget(ToolBar_TreeView);
     panelLayout->addWidget(TreeView, 1);
 
-    Memo = new QPlainTextEdit(Splitter1);
+    Memo = new TMemoEdit(Splitter1);
+    // The memo of a branch that is saved enciphered is secret on the clipboard too.
+    Memo->SetSecretSource([this] {
+        std::vector<uintptr_t> encrypted;
+        for (TDomNode element = ElementOf(memoNode_); element; element = element.Parent()) {
+            if (element.IsElement() && IsBranchEncrypted(element)) {
+                encrypted.push_back(element.Id());
+            }
+        }
+        return encrypted;
+    });
     Memo->setObjectName("Memo");
     Memo->setFont(contentFont);
     Memo->setReadOnly(true);

@@ -1,6 +1,8 @@
 // The main window's life: creation, start-up, settings, language, caption and closing.
 #include "gui/app/LudexUnit.h"
 
+#include "core/document/BranchCipher.h"
+
 #include "core/base/Exception.h"
 #include "core/base/FileIO.h"
 #include "core/settings/FileLocations.h"
@@ -499,9 +501,29 @@ void TForm_Ludex::closeEvent(QCloseEvent* event) {
         if (recovery_) {
             recovery_->ForgetAll();
         }
+        LockBeforeExit();
         event->accept();
     } else {
         event->ignore();
+    }
+}
+
+void TForm_Ludex::LockBeforeExit() noexcept {
+    // What remains of the process until it ends holds no deciphered text: every branch is locked
+    // in memory (what cannot be locked is given up with its document when the windows go), the
+    // memo shows nothing, and no secret copy stays on the clipboard.
+    ConnectMemo(TMemoChanges::Ignored);
+    memoNode_ = nullptr;
+    memoModified_ = false;
+    Memo->clear();
+    Memo->ForgetAllCopies();
+    try {
+        for (int i = 0; i < tree_->TopLevelCount(); ++i) {
+            LockAllBranches(tree_->TopLevel(i)->Document()->RootElement());
+        }
+        undo_->ForgetSecrets(nullptr);
+    } catch (...) {
+        // Out of memory: the documents go with the windows all the same.
     }
 }
 

@@ -5,6 +5,7 @@
 #include "core/document/DomService.h"
 #include "core/settings/Localer.h"
 #include "core/settings/PropertyBailee.h"
+#include "gui/app/MemoEdit.h"
 #include "gui/app/OrderOfCoolBand.h"
 #include "gui/tree/Pictures.h"
 
@@ -110,6 +111,10 @@ public:
     void CloseDocument(TLXDocument* document);
     // The document's snapshot is of no more use: it has been saved, or is being closed.
     void DocumentSaved(const TLXDocument* document);
+    // Locks every branch, empties the memo and the clipboard's secret copy: the window closes.
+    void LockBeforeExit() noexcept;
+    // Says in the status bar that a save removed backups holding text now only encrypted.
+    void TellRemovedBackups(TLXDocument& document);
     void UpdateFileCommands();
 
     // Files changed by other programs (ExternalChanges.cpp). Each document's file is compared
@@ -158,7 +163,7 @@ public:
     QToolBar* ToolBar_TreeView = nullptr;
     QTreeView* TreeView = nullptr;
     QSplitter* Splitter1 = nullptr;
-    QPlainTextEdit* Memo = nullptr;
+    TMemoEdit* Memo = nullptr;
     QStatusBar* StatusBar = nullptr;
     QLabel* StatusPanel = nullptr;
 

@@ -171,11 +171,27 @@ TTreeNode* TFindResults::NodeOf(const TFoundMatch& match) const {
 }
 
 void TFindResults::ForgetWithin(const TTreeNode* node) noexcept {
+    bool any = false;
     for (TFoundBranch& branch : data_.branches) {
         if (branch.node != nullptr && (branch.node == node || branch.node->HasAsAncestor(node))) {
             branch.node = nullptr;
+            any = true;
         }
     }
+    if (!any) {
+        return;
+    }
+    // The rows of every gone branch lose their text; given back, the buffers are wiped by the
+    // heap (WipingHeap.h).
+    for (TFoundMatch& match : data_.matches) {
+        if (data_.branches[match.branch].node == nullptr) {
+            std::string().swap(match.matched);
+            QString().swap(match.before);
+            QString().swap(match.marked);
+            QString().swap(match.after);
+        }
+    }
+    emit dataChanged(index(0, colExcerpt), index(rowCount() - 1, colExcerpt));
 }
 
 void TFindResults::SetCaptions(const QStringList& headers, const QString& title, const QString& memo) {

@@ -72,7 +72,9 @@ public:
     const TFoundMatch* Match(int row) const;
     // The row's node, or null when it has been deleted.
     TTreeNode* NodeOf(const TFoundMatch& match) const;
-    // Forgets every listed node in the sub-tree of `node`, which is about to be deleted.
+    // Forgets every listed node in the sub-tree of `node`, which is about to be deleted, and the
+    // excerpts and matched text of their rows: a branch goes when its encrypted parent is locked,
+    // and what it showed must not stay behind. The rows stay, naming the branch as gone.
     void ForgetWithin(const TTreeNode* node) noexcept;
 
     // The column headers and the words for a title and a memo match, in the interface's language.

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -50,6 +51,22 @@ bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNod
     Button_Cancel->setText(Q(localer.GetMessage("Cancel")));
     FitWidthToCaption(*this);
     ClearPasswordField(*Edit_Password);
+    // A stored cost far above the present one (a crafted file can ask for gigabytes and minutes
+    // for each attempt) is paid only when the user agrees to it.
+    TCostlyKey costly = TCostlyKey::Refuse;
+    try {
+        if (const std::optional<TKeyDerivationCost> cost = BranchKeyCost(element);
+            cost && IsCostlyKeyCost(*cost)) {
+            if (ModalQuestions().Ask(this, Q(CostlyKeyQuestion(*cost)), TQuestionButtons::YesNo) !=
+                TAnswer::Yes) {
+                return false;
+            }
+            costly = TCostlyKey::Allow;
+        }
+    } catch (const EDamagedBranch& e) {
+        ModalQuestions().ShowError(this, Q(e.what()));
+        return false;
+    }
     for (;;) {
         Edit_Password->setFocus();
         if (ModalQuestions().Exec(*this) != QDialog::Accepted) {
@@ -57,21 +74,26 @@ bool TForm_PasswordDialog::Execute(const std::string& branchTitle, const TDomNod
             return false;
         }
         try {
-            std::optional<TBranchUnlockKey> key;
-            // Deriving the key takes its time on purpose; the window keeps painting meanwhile, and
-            // the deciphering that `unlock` does is part of the same work.
+            // Deriving the key takes its time on purpose, and cannot be interrupted: it runs on a
+            // thread of its own, which Cancel leaves to end by itself (the password and the key
+            // it holds are wiped and freed then), so that the dialog's caller goes on at once.
+            // What it needs of the branch is read here, before it starts.
+            struct TDerivation {
+                TBranchUnlockRequest request;
+                TSecret password;
+                std::optional<TBranchUnlockKey> key;
+            };
+            const auto derivation = std::make_shared<TDerivation>(TDerivation{
+                PrepareBranchUnlock(element, costly), TakePassword(*Edit_Password), std::nullopt});
             TLongWork work("WorkUnlocking", TCancel::Allowed);
-            {
-                const TSecret password = TakePassword(*Edit_Password);
-                work.RunOnWorker([&key, &element, &password](TWorkProgress&) {
-                    key = VerifyBranchPassword(element, password.View());
-                });
-            }
-            if (work.Cancelled()) {
+            if (!work.RunAbandonable([derivation] {
+                    derivation->key = VerifyBranchPassword(derivation->request, derivation->password.View());
+                    derivation->password = TSecret();
+                })) {
                 return false; // the branch stays locked
             }
-            if (key) {
-                unlock(std::move(*key));
+            if (derivation->key) {
+                unlock(std::move(*derivation->key));
                 return true;
             }
         } catch (const EDamagedBranch& e) {

@@ -32,8 +32,10 @@ public:
     // once (a strong key is derived once) and its key handed to `unlock`, and the result is true.
     // A damaged branch (EDamagedBranch, from the check or from `unlock`) is shown as an error and
     // gives false with the branch still locked. Cancel, Escape or closing the window give false,
-    // and so does stopping the work of checking the password (TLongWork), whose run `unlock` joins.
-    // Other errors of `unlock` propagate.
+    // and so does stopping the work of checking the password (TLongWork): at once, the derivation
+    // left to end by itself on its own thread. A stored key cost far above the present one
+    // (IsCostlyKeyCost) is asked about first, naming its memory and time; No gives false. Other
+    // errors of `unlock` propagate.
     bool Execute(const std::string& branchTitle, const TDomNode& element, const TUnlock& unlock);
 
     QLabel* Label_BranchName = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/document/BranchCipher.h"
 #include "core/document/DocumentWriter.h"
+#include "core/document/EncipheredBackups.h"
 #include "core/document/Recovery.h"
 #include "core/document/XMLNodeAccess.h"
 #include "core/settings/LX_Localer.h"
@@ -162,6 +163,8 @@ void TLXDocument::Save(const std::string& newFileName, const TSaveOptions& optio
     }
     diskIdentity_ = written;
     SetModified(false);
+    // Saved: a branch put under a password may now stand in plain only in the backups.
+    removedBackups_ += RemoveBackupsOfPlainText(*xmlDocument_, fileName_);
 }
 
 bool TLXDocument::Reload(TIdentifiedBytes file, const std::function<void()>& replacing) {

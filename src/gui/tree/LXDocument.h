@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace ludex {
 
@@ -66,6 +67,9 @@ public:
               const TDocumentWorkRunner& run = {}, std::optional<std::string> madeText = std::nullopt);
     // The text a save writes: reads the elements only.
     std::string DocumentText() const;
+    // How many backups the saves since the last call removed because a branch put under a
+    // password since may stand in them in plain (RemoveBackupsOfPlainText); then 0 again.
+    size_t TakeRemovedBackups() { return std::exchange(removedBackups_, 0); }
 
     // What the document's file was when the document last read or wrote it; nothing for a new
     // document.
@@ -101,6 +105,7 @@ private:
     static TLXDocument* Show(std::unique_ptr<TLXDocument> document, TShowAs showAs);
 
     std::unique_ptr<TDomDocument> xmlDocument_;
+    size_t removedBackups_ = 0;
     TTreeNode* rootNode_ = nullptr;
     TDomNode rootElement_;
     bool modified_ = false;

@@ -24,6 +24,10 @@ protected:
 
 const std::string kSalt(kStrongSaltSize, 's');
 
+TSealBinding V1() {
+    return {TStrongVersion::V1, {}, false};
+}
+
 TEST_F(StrongCipherTest, ValueNamesEverythingButThePasswordAndNeverLooksCompatible) {
     const TNewStrongKey created = CreateStrongKey("p\xC3\xA4ss");
     const TStrongHeader header = ParseStrongHeader(created.encryptionValue);
@@ -31,7 +35,7 @@ TEST_F(StrongCipherTest, ValueNamesEverythingButThePasswordAndNeverLooksCompatib
     EXPECT_EQ(header.salt.size(), kStrongSaltSize);
     EXPECT_EQ(header.check, created.key.CheckValue());
     EXPECT_EQ(FormatStrongHeader(header), created.encryptionValue);
-    EXPECT_EQ(created.encryptionValue.rfind("$ludex-strong$v=1$argon2id$m=8,t=1,p=1$", 0), 0u);
+    EXPECT_EQ(created.encryptionValue.rfind("$ludex-strong$v=2$argon2id$m=8,t=1,p=1$", 0), 0u);
     // A compatible check value is 24 Base64 characters: never the marker, never this length.
     for (const char* password : {"", "p\xC3\xA4ss", "$ludex-strong$"}) {
         EXPECT_FALSE(IsStrongEncryptionValue(PasswordDigest(password)));
@@ -45,7 +49,11 @@ TEST_F(StrongCipherTest, OnlyTheExactFormIsRead) {
     const std::string salt = Base64Encode(kSalt);
     const std::string check = Base64Encode(std::string(kStrongCheckSize, 'c'));
     const std::string good = "$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check;
-    ASSERT_NO_THROW(ParseStrongHeader(good));
+    ASSERT_EQ(ParseStrongHeader(good).version, TStrongVersion::V1);
+    const std::string newest = "$ludex-strong$v=2$argon2id$m=8,t=1,p=1$" + salt + "$" + check;
+    ASSERT_EQ(ParseStrongHeader(newest).version, TStrongVersion::V2);
+    EXPECT_EQ(StrongValueInVersion(good, TStrongVersion::V2), newest);
+    EXPECT_EQ(StrongValueInVersion(newest, TStrongVersion::V1), good);
     struct Case {
         std::string value;
         EStrongValue::TReason reason;
@@ -67,7 +75,7 @@ TEST_F(StrongCipherTest, OnlyTheExactFormIsRead) {
         {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + Base64Encode("short") + "$" + check, malformed, ""},
         {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check.substr(0, 22) + "A=", malformed, ""},
         {"$ludex-strong$v=1$argon2id$m=8,t=1,p=1$" + salt + "$" + check.substr(1) + "!", malformed, ""},
-        {"$ludex-strong$v=2$argon2id$m=8,t=1,p=1$" + salt + "$" + check, unsupported, "v=2"},
+        {"$ludex-strong$v=3$argon2id$m=8,t=1,p=1$" + salt + "$" + check, unsupported, "v=3"},
         {"$ludex-strong$v=1$argon2id$m=8,t=1,p=4$" + salt + "$" + check, unsupported, "m=8,t=1,p=4"},
         {"$ludex-strong$v=1$argon2id$m=4,t=1,p=1$" + salt + "$" + check, unsupported, "m=4,t=1,p=1"},
         {"$ludex-strong$v=1$argon2id$m=8388608,t=2,p=1$" + salt + "$" + check, unsupported,
@@ -102,7 +110,8 @@ TEST_F(StrongCipherTest, OpenStrongKeyTellsTheRightPassword) {
     const TNewStrongKey created = CreateStrongKey("\xF0\x9F\x94\x91 key");
     const auto right = OpenStrongKey("\xF0\x9F\x94\x91 key", created.encryptionValue);
     ASSERT_TRUE(right.has_value());
-    EXPECT_EQ(*right->Open(created.key.Seal("memo", TSealedPart::Memo), TSealedPart::Memo), "memo");
+    EXPECT_EQ(*right->Open(created.key.Seal("memo", TSealedPart::Memo, V1()), TSealedPart::Memo, V1()),
+              "memo");
     EXPECT_FALSE(OpenStrongKey("\xF0\x9F\x94\x91 Key", created.encryptionValue).has_value());
     EXPECT_FALSE(OpenStrongKey("", created.encryptionValue).has_value());
 }
@@ -110,27 +119,120 @@ TEST_F(StrongCipherTest, OpenStrongKeyTellsTheRightPassword) {
 TEST_F(StrongCipherTest, SealedTextsOpenOnlyWhole) {
     const TStrongKey key = TStrongKey::Derive("pw", kSalt, kTestCost);
     const TStrongKey other = TStrongKey::Derive("pw2", kSalt, kTestCost);
-    for (const std::string& plain : {std::string(), std::string("x"), std::string(100000, 'm')}) {
-        const std::string sealed = key.Seal(plain, TSealedPart::Memo);
-        EXPECT_EQ(sealed.size(), plain.size() + kStrongNonceSize + kStrongTagSize);
-        EXPECT_NE(key.Seal(plain, TSealedPart::Memo), sealed) << "a fresh nonce every time";
-        EXPECT_EQ(key.Open(sealed, TSealedPart::Memo), plain);
-        EXPECT_FALSE(key.Open(sealed, TSealedPart::Payload)) << "a memo is no payload";
-        EXPECT_FALSE(other.Open(sealed, TSealedPart::Memo));
-        EXPECT_FALSE(key.Open(sealed.substr(0, sealed.size() - 1), TSealedPart::Memo));
-        EXPECT_FALSE(key.Open(sealed + "x", TSealedPart::Memo));
-    }
-    // Every bit of nonce, cipher text and tag counts.
-    const std::string sealed =
-        key.Seal("\xD0\x9F\xD1\x80\xD0\xB8 \xE6\x97\xA5 \xF0\x9F\x98\x80", TSealedPart::Payload);
-    for (size_t i = 0; i < sealed.size(); ++i) {
-        for (const unsigned char flip : {0x01, 0x80}) {
-            std::string damaged = sealed;
-            damaged[i] = static_cast<char>(damaged[i] ^ flip);
-            EXPECT_FALSE(key.Open(damaged, TSealedPart::Payload)) << "byte " << i;
+    for (const TStrongVersion version : {TStrongVersion::V1, TStrongVersion::V2}) {
+        const TSealBinding binding = NewSealBinding(version, false);
+        const size_t identity = version == TStrongVersion::V2 ? kStrongIdentitySize : 0;
+        for (const std::string& plain : {std::string(), std::string("x"), std::string(100000, 'm')}) {
+            const std::string sealed = key.Seal(plain, TSealedPart::Memo, binding);
+            EXPECT_EQ(sealed.size(), identity + plain.size() + kStrongNonceSize + kStrongTagSize);
+            EXPECT_NE(key.Seal(plain, TSealedPart::Memo, binding), sealed) << "a fresh nonce every time";
+            EXPECT_EQ(key.Open(sealed, TSealedPart::Memo, binding), plain);
+            EXPECT_FALSE(key.Open(sealed, TSealedPart::Payload, binding)) << "a memo is no payload";
+            EXPECT_FALSE(other.Open(sealed, TSealedPart::Memo, binding));
+            EXPECT_FALSE(key.Open(sealed.substr(0, sealed.size() - 1), TSealedPart::Memo, binding));
+            EXPECT_FALSE(key.Open(sealed + "x", TSealedPart::Memo, binding));
+        }
+        // Every bit of identity, nonce, cipher text and tag counts.
+        const std::string sealed =
+            key.Seal("\xD0\x9F\xD1\x80\xD0\xB8 \xE6\x97\xA5 \xF0\x9F\x98\x80", TSealedPart::Memo, binding);
+        for (size_t i = 0; i < sealed.size(); ++i) {
+            for (const unsigned char flip : {0x01, 0x80}) {
+                std::string damaged = sealed;
+                damaged[i] = static_cast<char>(damaged[i] ^ flip);
+                EXPECT_FALSE(key.Open(damaged, TSealedPart::Memo, binding)) << "byte " << i;
+            }
         }
     }
-    EXPECT_FALSE(key.Open(std::string(kStrongNonceSize + kStrongTagSize - 1, '\0'), TSealedPart::Memo));
+    EXPECT_FALSE(key.Open(std::string(kStrongNonceSize + kStrongTagSize - 1, '\0'), TSealedPart::Memo, V1()));
+}
+
+// Version 2: a memo and a payload open only as they were sealed together, and a memo says
+// whether a payload goes with it. Version 1 takes any pairing under the key.
+TEST_F(StrongCipherTest, Version2OpensAMemoAndAPayloadOnlyTogether) {
+    const TStrongKey key = TStrongKey::Derive("pw", kSalt, kTestCost);
+    struct TSealing {
+        std::string memo;
+        std::string payload;
+    };
+    const auto seal = [&](TStrongVersion version, bool hasPayload) {
+        const TSealBinding binding = NewSealBinding(version, hasPayload);
+        return TSealing{key.Seal("memo", TSealedPart::Memo, binding),
+                        key.Seal("<note/>", TSealedPart::Payload, binding)};
+    };
+    const auto opens = [&](TStrongVersion version, const std::string& memo, const std::string* payload) {
+        TSealBinding binding{version, {}, payload != nullptr};
+        if (!key.Open(memo, TSealedPart::Memo, binding)) {
+            return false;
+        }
+        if (payload == nullptr) {
+            return true;
+        }
+        binding.identity = SealedMemoIdentity(memo).value_or("");
+        return key.Open(*payload, TSealedPart::Payload, binding).has_value();
+    };
+    const TSealing one = seal(TStrongVersion::V2, true);
+    const TSealing two = seal(TStrongVersion::V2, true);
+    const TSealing leaf = seal(TStrongVersion::V2, false);
+    const TSealing old = seal(TStrongVersion::V1, true);
+    const TSealing older = seal(TStrongVersion::V1, true);
+    struct TCase {
+        const char* what;
+        TStrongVersion version;
+        const std::string& memo;
+        const std::string* payload;
+        bool opens;
+    };
+    const TCase cases[] = {
+        {"as sealed", TStrongVersion::V2, one.memo, &one.payload, true},
+        {"a leaf as sealed", TStrongVersion::V2, leaf.memo, nullptr, true},
+        {"the memo of another sealing", TStrongVersion::V2, two.memo, &one.payload, false},
+        {"the payload of another sealing", TStrongVersion::V2, one.memo, &two.payload, false},
+        {"the payload taken away", TStrongVersion::V2, one.memo, nullptr, false},
+        {"a payload added to a leaf", TStrongVersion::V2, leaf.memo, &one.payload, false},
+        {"a version-1 pair read as version 2", TStrongVersion::V2, old.memo, &old.payload, false},
+        {"a version-2 pair read as version 1", TStrongVersion::V1, one.memo, &one.payload, false},
+        {"version 1 as sealed", TStrongVersion::V1, old.memo, &old.payload, true},
+        {"version 1 mixed: not detected, the reason for version 2", TStrongVersion::V1, older.memo,
+         &old.payload, true},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(opens(c.version, c.memo, c.payload), c.opens) << c.what;
+    }
+    EXPECT_THROW(key.Seal("memo", TSealedPart::Memo, {TStrongVersion::V2, "short", false}), Exception);
+    EXPECT_FALSE(SealedMemoIdentity(std::string(kStrongIdentitySize, 'i')).has_value());
+}
+
+// Stored costs: above four times the present memory or passes is costly (asked about), below the
+// cost of new keys is weak (raised when unlocked).
+TEST(StrongCipherCostTest, CostsAreTestedAgainstThePresentCost) {
+    struct TCase {
+        TKeyDerivationCost cost;
+        bool costly;
+        bool weak;
+        TKeyDerivationCost raised;
+    };
+    const uint32_t m = kStrongKeyCost.memoryKiB;
+    const uint32_t t = kStrongKeyCost.passes;
+    const TCase cases[] = {
+        {kStrongKeyCost, false, false, kStrongKeyCost},    {{4 * t, 4 * m}, false, false, {4 * t, 4 * m}},
+        {{4 * t + 1, m}, true, false, {4 * t + 1, m}},     {{t, 4 * m + 1}, true, false, {t, 4 * m + 1}},
+        {kGreatestKeyCost, true, false, kGreatestKeyCost}, {{1, 8}, false, true, kStrongKeyCost},
+        {{t, m / 2}, false, true, kStrongKeyCost},         {{t - 1, 2 * m}, false, true, {t, 2 * m}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.cost.passes) + " passes, " + std::to_string(c.cost.memoryKiB) + " KiB");
+        EXPECT_EQ(IsCostlyKeyCost(c.cost), c.costly);
+        EXPECT_EQ(IsWeakKeyCost(c.cost), c.weak);
+        EXPECT_EQ(RaisedKeyCost(c.cost), c.raised);
+    }
+    // The estimate grows with memory times passes.
+    EXPECT_GT(EstimatedDerivationTime(kGreatestKeyCost), 16 * EstimatedDerivationTime(kStrongKeyCost));
+    EXPECT_EQ(DerivationMemoryText(kGreatestKeyCost), "4096 MiB");
+    EXPECT_EQ(DerivationMemoryText({1, 8}), "8 KiB");
+    // Under a test's cost, that cost is the present one.
+    const TStrongKeyCostForTests low(kTestCost);
+    EXPECT_FALSE(IsWeakKeyCost(kTestCost));
+    EXPECT_EQ(RaisedKeyCost({1, 8}), kTestCost);
 }
 
 TEST(StrongCipherCostTest, NewKeysUseTheMeasuredCostUnlessATestLowersIt) {
@@ -179,9 +281,12 @@ TEST(SecretTest, KeysAreReadOnSeveralThreadsAtOnce) {
     for (int t = 0; t < 4; ++t) {
         readers.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
-                const std::string sealed = created.key.Seal("memo", TSealedPart::Memo);
+                const TSealBinding binding = NewSealBinding(TStrongVersion::V2, false);
+                const std::string sealed = created.key.Seal("memo", TSealedPart::Memo, binding);
                 opened +=
-                    created.key.Open(sealed, TSealedPart::Memo) == std::optional<std::string>("memo") ? 1 : 0;
+                    created.key.Open(sealed, TSealedPart::Memo, binding) == std::optional<std::string>("memo")
+                        ? 1
+                        : 0;
             }
         });
     }

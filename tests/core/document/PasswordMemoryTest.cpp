@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 using namespace ludex;
@@ -92,6 +94,74 @@ TEST(PasswordMemoryTest, NoPasswordIsLeftAfterEveryBranchIsLocked) {
     EXPECT_EQ(CopiesInMemory(kStrongPassword), 0u);
     EXPECT_EQ(CopiesInMemory(kCompatiblePassword), 0u);
     EXPECT_EQ(CopiesInMemory(compatibleBytes), 0u);
+}
+
+// "Memo-7d1c-Тайна-🗝" and "Child-memo-4b8e-Ёжик": the memo of an encrypted branch and of its
+// plain sub-branches (and of a compatible branch), held masked as the passwords are.
+const std::vector<unsigned char> kMemo = {0x17, 0x3f, 0x37, 0x35, 0x77, 0x6d, 0x3e, 0x6b, 0x39,
+                                          0x77, 0x8a, 0xf8, 0x8a, 0xea, 0x8a, 0xe3, 0x8a, 0xe7,
+                                          0x8a, 0xea, 0x77, 0xaa, 0xc5, 0xcd, 0xc7};
+const std::vector<unsigned char> kChildMemo = {0x19, 0x32, 0x33, 0x36, 0x3e, 0x77, 0x37, 0x3f,
+                                               0x37, 0x35, 0x77, 0x6e, 0x38, 0x62, 0x3f, 0x77,
+                                               0x8a, 0xdb, 0x8a, 0xec, 0x8a, 0xe2, 0x8a, 0xe0};
+
+// After a branch is locked, or its document is gone, no copy of what its unlocking deciphered
+// stays: not in the document's parsed text, not in the strings made to decipher, save, copy or
+// lock it. While it is unlocked the search finds the memos (so that it can find them at all).
+TEST(PasswordMemoryTest, NoDecipheredMemoIsLeftAfterTheBranchIsLocked) {
+    const TStrongKeyCostForTests cheap({1, 8});
+    SetCurrentCodePage("windows-1251");
+    std::string file;
+    {
+        TDomDocument doc;
+        doc.LoadXML("<ludex title=\"root\"><s title=\"strong\"><n title=\"child\"/></s>"
+                    "<c title=\"compatible\"><n title=\"child\"/></c></ludex>");
+        // The compatible branch's memo must fit windows-1251: it is the child memo again.
+        for (const TDomNode& branch : doc.DocumentElement().ChildNodes()) {
+            MemoAccess.Write(branch, Unmasked(branch.Name() == "s" ? kMemo : kChildMemo).View());
+            MemoAccess.Write(branch.FirstChild(), Unmasked(kChildMemo).View());
+        }
+        SetBranchPassword(doc.DocumentElement().FirstChild(), "pw", TCipherScheme::Strong);
+        SetBranchPassword(doc.DocumentElement().LastChild(), "pw", TCipherScheme::Compatible);
+        file = DocumentToText(doc.DocumentElement());
+    }
+    ASSERT_EQ(CopiesInMemory(kMemo), 0u);
+    const std::vector<unsigned char> memoBytes = MaskedCodePageBytes(kChildMemo);
+    using TLock = std::function<void(std::unique_ptr<TDomDocument>&)>;
+    const struct {
+        const char* what;
+        TLock lock;
+    } paths[] = {
+        {"each branch locked",
+         [](auto& doc) {
+             for (const TDomNode& branch : doc->DocumentElement().ChildNodes()) {
+                 EncipherBranch(branch);
+             }
+         }},
+        {"every branch locked at once",
+         [](auto& doc) { ASSERT_TRUE(LockAllBranches(doc->DocumentElement()).empty()); }},
+        {"the document closed", [](auto& doc) { doc.reset(); }},
+    };
+    for (const auto& path : paths) {
+        SCOPED_TRACE(path.what);
+        auto doc = std::make_unique<TDomDocument>();
+        doc->LoadBytes(file, "saved");
+        for (const TDomNode& branch : doc->DocumentElement().ChildNodes()) {
+            ASSERT_TRUE(DecipherBranchElement(branch, "pw"));
+        }
+        // Saved twice, a branch copied within the document and the copy removed, an edit.
+        DocumentToText(doc->DocumentElement());
+        CopyBranch(doc->DocumentElement(), doc->DocumentElement().FirstChild());
+        DocumentToText(doc->DocumentElement());
+        doc->DocumentElement().RemoveChild(doc->DocumentElement().LastChild());
+        MemoAccess.Write(doc->DocumentElement().FirstChild().FirstChild(), Unmasked(kChildMemo).View());
+        EXPECT_GE(CopiesInMemory(kMemo), 1u);
+        EXPECT_GE(CopiesInMemory(kChildMemo), 1u);
+        path.lock(doc);
+        EXPECT_EQ(CopiesInMemory(kMemo), 0u);
+        EXPECT_EQ(CopiesInMemory(kChildMemo), 0u);
+        EXPECT_EQ(CopiesInMemory(memoBytes), 0u);
+    }
 }
 
 } // namespace

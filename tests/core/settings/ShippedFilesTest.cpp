@@ -142,6 +142,8 @@ const std::map<std::string, std::set<std::string>> kMessages = {
     {"BranchEncryptionUnreadable", {"{0}", "{1}"}},
     {"BranchKeyUnavailable", {"{0}"}},
     {"DecipheredByteUndefined", {"{0}", "{1}", "{2}"}},
+    {"CostlyKeyDerivation", {"{0}", "{1}"}},
+    {"BackupsOfPlainTextRemoved", {"{0}", "{1}"}},
     {"ExportTypeText", {}},
     {"ExportTypeMarkdown", {}},
     {"ExportTypeHtml", {}},
